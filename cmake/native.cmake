@@ -1,0 +1,44 @@
+# Native build: the platform-free logic and its tests, under sanitizers.
+set(SAN_FLAGS)
+if(FRAMEWISE_SANITIZE)
+  set(SAN_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+endif()
+
+add_library(framewise_portable STATIC ${PORTABLE_SOURCES})
+target_include_directories(framewise_portable PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(framewise_portable PRIVATE -Wall -Wextra -Werror ${SAN_FLAGS})
+target_compile_definitions(framewise_portable PUBLIC
+  FRAMEWISE_BASE_URL_A="${FRAMEWISE_BASE_URL}")
+target_link_options(framewise_portable PUBLIC ${SAN_FLAGS})
+
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+enable_testing()
+file(GLOB NATIVE_TESTS CONFIGURE_DEPENDS tests/native/*.cpp)
+add_executable(native_tests ${NATIVE_TESTS})
+target_compile_options(native_tests PRIVATE -Wall -Wextra ${SAN_FLAGS})
+target_link_libraries(native_tests PRIVATE framewise_portable GTest::gtest_main)
+add_test(NAME native_tests COMMAND native_tests)
+
+# Fuzz targets over the text parsers, built when clang with libFuzzer is the compiler.
+file(GLOB FUZZ_TARGETS CONFIGURE_DEPENDS tests/fuzz/*.cpp)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  foreach(src ${FUZZ_TARGETS})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(${name} ${src})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${name} PRIVATE framewise_portable)
+  endforeach()
+else()
+  # Without libFuzzer each target still runs over a fixed set of generated inputs.
+  foreach(src ${FUZZ_TARGETS})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(${name} ${src} tests/fuzz/driver/standalone_main.cc)
+    target_compile_options(${name} PRIVATE ${SAN_FLAGS})
+    target_link_libraries(${name} PRIVATE framewise_portable)
+    add_test(NAME ${name} COMMAND ${name})
+  endforeach()
+endif()

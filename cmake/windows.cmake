@@ -1,0 +1,75 @@
+# Cross build with mingw-w64: the DLL, its tools and the tests that run under Wine.
+set(WARN_FLAGS -Wall -Wextra -Werror -Wno-cast-function-type)
+set(WIN_LIBS gdiplus ole32 oleaut32 uuid shell32 shlwapi user32 gdi32 comctl32
+    wininet version advapi32)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+  _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0700)
+# Only Windows system DLLs may be imported: the C/C++ runtime and threads are linked in.
+set(STATIC_LINK -static -static-libgcc -static-libstdc++)
+
+configure_file(resources/build_config.h.in ${CMAKE_BINARY_DIR}/generated/build_config.h @ONLY)
+
+add_library(framewise_portable STATIC ${PORTABLE_SOURCES})
+target_include_directories(framewise_portable PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+target_compile_options(framewise_portable PRIVATE ${WARN_FLAGS})
+target_compile_definitions(framewise_portable PUBLIC
+  FRAMEWISE_BASE_URL_A="${FRAMEWISE_BASE_URL}")
+
+# Product code that uses Windows: one set of objects for the DLL and the test programs,
+# so tests exercise exactly what ships.
+set(CORE_SOURCES)
+foreach(dir framework ${FRAMEWISE_SUBSYSTEMS})
+  file(GLOB s CONFIGURE_DEPENDS ${dir}/*.cpp)
+  list(APPEND CORE_SOURCES ${s})
+endforeach()
+list(REMOVE_ITEM CORE_SOURCES ${CMAKE_SOURCE_DIR}/shellext/dllmain.cpp)
+add_library(framewise_core OBJECT ${CORE_SOURCES})
+target_include_directories(framewise_core PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+target_compile_options(framewise_core PRIVATE ${WARN_FLAGS})
+target_link_libraries(framewise_core PUBLIC framewise_portable ${WIN_LIBS})
+
+include(cmake/resources.cmake)
+
+add_library(Framewise SHARED shellext/dllmain.cpp $<TARGET_OBJECTS:framewise_core>
+  ${FRAMEWISE_RC} ${CMAKE_SOURCE_DIR}/shellext/framewise.def)
+set_target_properties(Framewise PROPERTIES PREFIX "" OUTPUT_NAME Framewise)
+target_compile_options(Framewise PRIVATE ${WARN_FLAGS})
+target_link_libraries(Framewise PRIVATE framewise_core ${WIN_LIBS})
+target_link_options(Framewise PRIVATE ${STATIC_LINK} -Wl,--enable-stdcall-fixup)
+
+# GoogleTest, cross-built from Debian's sources.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Tools: programs for people and for the tests.
+file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS tools/*.cpp)
+foreach(src ${TOOL_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src})
+  target_compile_options(${name} PRIVATE ${WARN_FLAGS})
+  target_link_libraries(${name} PRIVATE framewise_core ${WIN_LIBS})
+  target_link_options(${name} PRIVATE ${STATIC_LINK} -municode)
+endforeach()
+
+enable_testing()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh)
+file(GLOB WINE_TESTS CONFIGURE_DEPENDS tests/wine/*.cpp)
+add_executable(wine_tests ${WINE_TESTS} $<TARGET_OBJECTS:framewise_core> ${FRAMEWISE_RC})
+target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
+target_compile_options(wine_tests PRIVATE -Wall -Wextra)
+target_link_libraries(wine_tests PRIVATE framewise_core GTest::gtest ${WIN_LIBS})
+target_link_options(wine_tests PRIVATE ${STATIC_LINK})
+add_dependencies(wine_tests Framewise)
+set_target_properties(wine_tests PROPERTIES CROSSCOMPILING_EMULATOR ${CMAKE_CROSSCOMPILING_EMULATOR})
+
+# The whole suite in one process (a 32-bit process start costs most under qemu);
+# the high-DPI cases need their own prefix setting, so they run separately.
+set(WINE_ENV "FRAMEWISE_WINE_LOADER=${FRAMEWISE_WINE_LOADER}"
+             "FRAMEWISE_DLL=$<TARGET_FILE:Framewise>")
+add_test(NAME wine_tests_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_filter=-*Dpi120*)
+set_tests_properties(wine_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}" TIMEOUT 3000)
+add_test(NAME wine_tests_dpi120_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_filter=*Dpi120*)
+set_tests_properties(wine_tests_dpi120_${FRAMEWISE_ARCH} PROPERTIES
+  ENVIRONMENT "${WINE_ENV};FRAMEWISE_DPI=120" TIMEOUT 3000)

@@ -1,0 +1,2 @@
+// Resource numbers shared by the resource script and the code.
+#pragma once

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs everything a fresh Debian 12 machine needs to build and test the
+# project. Idempotent; quiet when everything is already there.
+set -euo pipefail
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+packages=(
+  cmake make python3
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64
+  googletest
+  wine wine64 wine32:i386 libwine-dev
+  fonts-wine xvfb xauth x11-utils
+  qemu-user
+  msitools fp-utils
+)
+
+missing=()
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  need_update=1
+fi
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  [ ${#missing[@]} -eq 0 ] || $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# 32-bit Wine needs i386 ELF binaries run through qemu-user on this kernel.
+if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
+  $SUDO mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || true
+fi
+if [ -e /proc/sys/fs/binfmt_misc/register ] && [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ] \
+   && [ ! -e /proc/sys/fs/binfmt_misc/framewise-i386 ]; then
+  qemu=/usr/bin/qemu-i386
+  [ -x "$qemu" ] || qemu=/usr/bin/qemu-i386-static
+  printf '%s' ":framewise-i386:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xfe\\xfe\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:${qemu}:OCF" \
+    | $SUDO tee /proc/sys/fs/binfmt_misc/register >/dev/null || echo "warning: could not register i386 binfmt rule" >&2
+fi

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Creates the Wine prefix used by the tests of one build tree, once; later calls reuse it.
+# Usage: wine-prefix.sh PREFIX
+set -euo pipefail
+prefix=$(realpath -m "$1")
+export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINELOADER=/usr/lib/wine/wine64
+if [ ! -f "$prefix/.framewise-ready" ]; then
+  mkdir -p "$prefix"
+  /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w
+  # Wine started as wine64 does not see the fonts of Debian's package: give it Tahoma.
+  mkdir -p "$prefix/drive_c/windows/Fonts"
+  cp /usr/share/wine/fonts/tahoma*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
+  touch "$prefix/.framewise-ready"
+fi
