@@ -1,0 +1,167 @@
+#include "test_support.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+#include <psapi.h>
+#include <shlwapi.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace testsupport {
+
+void* PatchImport(HMODULE module, const char* dll, const char* function, void* replacement) {
+  if (!module) module = GetModuleHandleW(nullptr);
+  auto base = reinterpret_cast<BYTE*>(module);
+  auto dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+  auto nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (dir.VirtualAddress == 0) return nullptr;
+  for (auto desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+       desc->Name != 0; ++desc) {
+    if (lstrcmpiA(reinterpret_cast<const char*>(base + desc->Name), dll) != 0) continue;
+    auto names = reinterpret_cast<IMAGE_THUNK_DATA*>(
+        base + (desc->OriginalFirstThunk ? desc->OriginalFirstThunk : desc->FirstThunk));
+    auto slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
+    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      auto byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      if (strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
+      DWORD oldProtect;
+      VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &oldProtect);
+      void* previous = reinterpret_cast<void*>(slots->u1.Function);
+      slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+      VirtualProtect(&slots->u1.Function, sizeof(void*), oldProtect, &oldProtect);
+      return previous;
+    }
+  }
+  return nullptr;
+}
+
+namespace {
+
+RECT g_work;
+RECT g_monitor;
+
+BOOL WINAPI FakeGetMonitorInfoW(HMONITOR, LPMONITORINFO info) {
+  if (!info || info->cbSize < sizeof(MONITORINFO)) return FALSE;
+  info->rcWork = g_work;
+  info->rcMonitor = g_monitor;
+  info->dwFlags = MONITORINFOF_PRIMARY;
+  return TRUE;
+}
+
+}  // namespace
+
+WorkAreaOverride::WorkAreaOverride(RECT work, RECT monitor, HMODULE module)
+    : module_(module ? module : GetModuleHandleW(nullptr)) {
+  g_work = work;
+  g_monitor = monitor;
+  previous_ = PatchImport(module_, "user32.dll", "GetMonitorInfoW",
+                          reinterpret_cast<void*>(&FakeGetMonitorInfoW));
+}
+
+WorkAreaOverride::~WorkAreaOverride() {
+  if (previous_) PatchImport(module_, "user32.dll", "GetMonitorInfoW", previous_);
+}
+
+TempDir::TempDir() {
+  wchar_t base[MAX_PATH];
+  GetTempPathW(MAX_PATH, base);
+  static LONG counter = 0;
+  wchar_t name[64];
+  wsprintfW(name, L"fwtest-%lu-%ld", GetCurrentProcessId(), InterlockedIncrement(&counter));
+  path_ = std::wstring(base) + name;
+  CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+TempDir::~TempDir() {
+  std::wstring from = path_ + L'\0';  // double-terminated for the shell
+  SHFILEOPSTRUCTW op = {};
+  op.wFunc = FO_DELETE;
+  op.pFrom = from.c_str();
+  op.fFlags = FOF_NO_UI;
+  SHFileOperationW(&op);
+}
+
+bool WritePicture(const std::wstring& path, int width, int height, const wchar_t* mime) {
+  namespace gp = Gdiplus::DllExports;
+  Gdiplus::GdiplusStartupInput input;
+  ULONG_PTR token = 0;
+  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
+  bool ok = false;
+  {
+    const int stride = (width * 3 + 3) & ~3;
+    std::vector<BYTE> pixels(static_cast<size_t>(stride) * height);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        BYTE* p = &pixels[static_cast<size_t>(y) * stride + x * 3];
+        const bool right = x >= width / 2, bottom = y >= height / 2;
+        p[0] = right ? 220 : 30;                        // blue
+        p[1] = bottom ? 200 : 40;                       // green
+        p[2] = static_cast<BYTE>(40 + 180 * x / (width > 1 ? width - 1 : 1));  // red
+      }
+    }
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    if (gp::GdipCreateBitmapFromScan0(width, height, stride, PixelFormat24bppRGB, pixels.data(),
+                                      &bitmap) == Gdiplus::Ok) {
+      UINT count = 0, size = 0;
+      gp::GdipGetImageEncodersSize(&count, &size);
+      std::vector<BYTE> buffer(size);
+      auto codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+      if (size && gp::GdipGetImageEncoders(count, size, codecs) == Gdiplus::Ok) {
+        for (UINT i = 0; i < count; ++i) {
+          if (lstrcmpW(codecs[i].MimeType, mime) == 0) {
+            ok = gp::GdipSaveImageToFile(bitmap, path.c_str(), &codecs[i].Clsid, nullptr) == Gdiplus::Ok;
+            break;
+          }
+        }
+      }
+      gp::GdipDisposeImage(bitmap);
+    }
+  }
+  Gdiplus::GdiplusShutdown(token);
+  return ok;
+}
+
+bool WriteBytes(const std::wstring& path, const void* data, size_t size) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = size == 0 || WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == size;
+}
+
+ResourceCounts CurrentResourceCounts() {
+  ResourceCounts counts = {};
+  PROCESS_MEMORY_COUNTERS_EX memory = {};
+  memory.cb = sizeof(memory);
+  if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                           sizeof(memory))) {
+    counts.privateBytes = memory.PrivateUsage;
+  }
+  counts.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  GetProcessHandleCount(GetCurrentProcess(), &counts.handles);
+  return counts;
+}
+
+std::wstring FramewiseDllPath() {
+  wchar_t value[MAX_PATH * 2];
+  DWORD n = GetEnvironmentVariableW(L"FRAMEWISE_DLL", value, MAX_PATH * 2);
+  if (n > 0 && n < MAX_PATH * 2) {
+    std::wstring path(value);
+    // CTest hands over the Linux path of the DLL: map it onto Wine's Z: drive.
+    if (!path.empty() && path[0] == L'/') {
+      for (auto& c : path) if (c == L'/') c = L'\\';
+      path = L"Z:" + path;
+    }
+    return path;
+  }
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  PathRemoveFileSpecW(self);
+  return std::wstring(self) + L"\\Framewise.dll";
+}
+
+}  // namespace testsupport

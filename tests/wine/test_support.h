@@ -1,0 +1,60 @@
+// Helpers shared by the tests that run under Wine: import patching, work-area overrides,
+// test pictures, temporary folders and process resource counters.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace testsupport {
+
+// Replaces the address that `module` imports for `dll`!`function` and returns the old one
+// (null when the import is not found). Used to give code under test other system answers.
+void* PatchImport(HMODULE module, const char* dll, const char* function, void* replacement);
+
+// While alive, GetMonitorInfoW as imported by `module` (default: this program) reports
+// the given work area and monitor area for the primary monitor.
+class WorkAreaOverride {
+ public:
+  WorkAreaOverride(RECT work, RECT monitor, HMODULE module = nullptr);
+  ~WorkAreaOverride();
+  WorkAreaOverride(const WorkAreaOverride&) = delete;
+  WorkAreaOverride& operator=(const WorkAreaOverride&) = delete;
+
+ private:
+  HMODULE module_;
+  void* previous_;
+};
+
+// A folder under the temporary folder, removed with its files when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::wstring& path() const { return path_; }
+  std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+};
+
+// Writes a picture of the given size and encoder MIME type ("image/jpeg", "image/png",
+// "image/bmp"...), a colour gradient with a distinct colour per quadrant. True on success.
+bool WritePicture(const std::wstring& path, int width, int height,
+                  const wchar_t* mime = L"image/jpeg");
+
+// Writes raw bytes to a file.
+bool WriteBytes(const std::wstring& path, const void* data, size_t size);
+
+// Private bytes, GDI objects and handles of this process, for leak checks.
+struct ResourceCounts {
+  size_t privateBytes;
+  DWORD gdiObjects;
+  DWORD handles;
+};
+ResourceCounts CurrentResourceCounts();
+
+// The built DLL's path (environment FRAMEWISE_DLL, else Framewise.dll beside the program).
+std::wstring FramewiseDllPath();
+
+}  // namespace testsupport
