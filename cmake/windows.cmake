@@ -28,6 +28,7 @@ target_include_directories(framewise_core PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BIN
 target_compile_options(framewise_core PRIVATE ${WARN_FLAGS})
 target_link_libraries(framewise_core PUBLIC framewise_portable ${WIN_LIBS})
 
+include(cmake/typelib.cmake)
 include(cmake/resources.cmake)
 
 add_library(Framewise SHARED shellext/dllmain.cpp $<TARGET_OBJECTS:framewise_core>
