@@ -74,3 +74,4 @@ set_tests_properties(wine_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE
 add_test(NAME wine_tests_dpi120_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_filter=*Dpi120*)
 set_tests_properties(wine_tests_dpi120_${FRAMEWISE_ARCH} PROPERTIES
   ENVIRONMENT "${WINE_ENV};FRAMEWISE_DPI=120" TIMEOUT 3000)
+include(cmake/version_fixtures.cmake)

@@ -1,0 +1,277 @@
+// The settings file on the prefix's real INI files: paths of both scopes, defaults,
+// stored types and dates, and the path cache under concurrent first use.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "settings/settings_file.h"
+
+namespace framewise {
+namespace {
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+bool EndsWith(const std::wstring& text, const std::wstring& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string FileBytes(const std::wstring& path) {
+  std::string bytes;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char chunk[4096];
+  DWORD read = 0;
+  while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0) bytes.append(chunk, read);
+  CloseHandle(file);
+  return bytes;
+}
+
+// Moves both scopes' real files aside for the test and puts them back afterwards, so the
+// prefix keeps whatever settings other tests rely on.
+class SettingsFileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (SettingsScope scope : {SettingsScope::CurrentUser, SettingsScope::AllUsers}) {
+      const std::wstring path = SettingsFile::GetPath(scope, nullptr);
+      ASSERT_FALSE(path.empty());
+      Saved& saved = saved_[scope == SettingsScope::AllUsers];
+      saved.path = path;
+      saved.moved = MoveFileExW(path.c_str(), (path + L".saved").c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    }
+  }
+
+  void TearDown() override {
+    for (const Saved& saved : saved_) {
+      if (saved.path.empty()) continue;
+      DeleteFileW(saved.path.c_str());
+      if (saved.moved) MoveFileExW((saved.path + L".saved").c_str(), saved.path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+  }
+
+  static std::wstring Path(SettingsScope scope) { return SettingsFile::GetPath(scope, nullptr); }
+
+  // A value as another program would see it, straight through the system's functions.
+  static std::wstring RawRead(SettingsScope scope, const wchar_t* key) {
+    wchar_t value[256];
+    GetPrivateProfileStringW(kUpdateCheckSection, key, L"<absent>", value, 256, Path(scope).c_str());
+    return value;
+  }
+
+  static void RawWrite(SettingsScope scope, const wchar_t* key, const wchar_t* value) {
+    ASSERT_TRUE(WritePrivateProfileStringW(kUpdateCheckSection, key, value, Path(scope).c_str()));
+  }
+
+  struct Saved {
+    std::wstring path;
+    bool moved = false;
+  };
+  Saved saved_[2];
+};
+
+TEST_F(SettingsFileTest, BothScopesLieInTheirFoldersUnderTheSameNames) {
+  const struct {
+    SettingsScope scope;
+    int csidl;
+  } scopes[] = {{SettingsScope::CurrentUser, CSIDL_LOCAL_APPDATA},
+                {SettingsScope::AllUsers, CSIDL_COMMON_APPDATA}};
+  for (const auto& s : scopes) {
+    wchar_t base[MAX_PATH];
+    ASSERT_EQ(SHGetFolderPathW(nullptr, s.csidl, nullptr, SHGFP_TYPE_CURRENT, base), S_OK);
+    const std::wstring folder = SettingsFile::GetDataFolder(s.scope, nullptr);
+    EXPECT_EQ(folder, std::wstring(base) + L"\\Wrenfly Framewise");
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        << Narrow(folder);
+    EXPECT_EQ(Path(s.scope), folder + L"\\Wrenfly Framewise.ini");
+    // Worked out once: the same text every time.
+    EXPECT_EQ(SettingsFile::GetPath(s.scope, nullptr), SettingsFile::GetPath(s.scope, nullptr));
+  }
+  EXPECT_NE(Path(SettingsScope::CurrentUser), Path(SettingsScope::AllUsers));
+}
+
+TEST_F(SettingsFileTest, NoFilesReadAsDefaults) {
+  std::wstring text = L"marker";
+  VersionType type = VersionType::Beta;
+  SettingsFile::LoadNewestVersion(&text, &type);
+  EXPECT_EQ(text, L"");
+  EXPECT_EQ(type, VersionType::None);
+  EXPECT_EQ(SettingsFile::ReadInt(SettingsScope::CurrentUser, nullptr, kUpdateCheckSection,
+                                  kAllowBackgroundChecksKey, 0), 0);
+  EXPECT_EQ(SettingsFile::ReadString(SettingsScope::CurrentUser, nullptr, kUpdateCheckSection,
+                                     kLastCheckedKey, L"", kLastCheckedCapacity), L"");
+}
+
+TEST_F(SettingsFileTest, LoadNewestVersionFromStoredTexts) {
+  const struct {
+    const wchar_t* version;  // null: key absent
+    const wchar_t* type;
+    const wchar_t* expectedText;
+    VersionType expectedType;
+  } cases[] = {
+      {L"1.2", L"Beta", L"1.2", VersionType::Beta},
+      {L"1.2", L"beta", L"1.2", VersionType::Beta},
+      {L"1.2.0.5", L"RELEASE", L"1.2.0.5", VersionType::Release},
+      {L"1.2", L"None", L"1.2", VersionType::None},
+      {L"1.2", L"Alpha", L"1.2", VersionType::None},
+      {L"1.2", nullptr, L"1.2", VersionType::None},
+      {L"", L"Beta", L"", VersionType::None},
+      {nullptr, L"Release", L"", VersionType::None},
+  };
+  for (const auto& c : cases) {
+    DeleteFileW(Path(SettingsScope::AllUsers).c_str());
+    if (c.version) RawWrite(SettingsScope::AllUsers, kNewestVersionKey, c.version);
+    if (c.type) RawWrite(SettingsScope::AllUsers, kNewestVersionTypeKey, c.type);
+    std::wstring text;
+    VersionType type = VersionType::Beta;
+    SettingsFile::LoadNewestVersion(&text, &type);
+    const std::string label = Narrow(c.version ? c.version : L"(absent)") + " / " +
+                              Narrow(c.type ? c.type : L"(absent)");
+    EXPECT_EQ(text, c.expectedText) << label;
+    EXPECT_EQ(type, c.expectedType) << label;
+  }
+}
+
+TEST_F(SettingsFileTest, LongPublishedTextIsCutToTheReadBuffer) {
+  const std::wstring longText(200, L'9');
+  RawWrite(SettingsScope::AllUsers, kNewestVersionKey, longText.c_str());
+  std::wstring text;
+  VersionType type;
+  SettingsFile::LoadNewestVersion(&text, &type);
+  EXPECT_EQ(text, longText.substr(0, kNewestVersionCapacity - 1));
+}
+
+TEST_F(SettingsFileTest, StoreNewestVersionWritesTextAndTypeName) {
+  const struct {
+    VersionType type;
+    const wchar_t* text;
+    const wchar_t* storedText;
+    const wchar_t* storedType;
+  } cases[] = {
+      {VersionType::Release, L"1.2", L"1.2", L"Release"},
+      {VersionType::Beta, L"1.2.0.5", L"1.2.0.5", L"Beta"},
+      {VersionType::None, L"1.3", L"1.3", L"None"},
+      {static_cast<VersionType>(9), L"", L"", L"None"},
+      // Downloaded text keeps to its first line: it cannot add lines to the file.
+      {VersionType::Release, L"1.4\r\n", L"1.4", L"Release"},
+      {VersionType::Release, L"1.5\r\nNewestVersionType=Beta", L"1.5", L"Release"},
+  };
+  for (const auto& c : cases) {
+    SettingsFile::StoreNewestVersion(c.type, c.text);
+    EXPECT_EQ(RawRead(SettingsScope::AllUsers, kNewestVersionKey), c.storedText) << Narrow(c.text);
+    EXPECT_EQ(RawRead(SettingsScope::AllUsers, kNewestVersionTypeKey), c.storedType) << Narrow(c.text);
+  }
+  // Nothing of it in the user's file.
+  EXPECT_EQ(RawRead(SettingsScope::CurrentUser, kNewestVersionKey), L"<absent>");
+}
+
+TEST_F(SettingsFileTest, LastCheckedIsWrittenWithoutLeadingZeros) {
+  SYSTEMTIME newYear = {};
+  newYear.wYear = 2007;
+  newYear.wMonth = 1;
+  newYear.wDay = 1;
+  SettingsFile::StoreLastCheckedDate(newYear);
+  EXPECT_EQ(RawRead(SettingsScope::CurrentUser, kLastCheckedKey), L"2007/1/1");
+  // Exactly that text in the file, as the user would find it.
+  EXPECT_NE(FileBytes(Path(SettingsScope::CurrentUser)).find("LastChecked=2007/1/1"),
+            std::string::npos);
+  EXPECT_EQ(RawRead(SettingsScope::AllUsers, kLastCheckedKey), L"<absent>");
+
+  SYSTEMTIME today;
+  GetLocalTime(&today);
+  SettingsFile::StoreLastChecked();
+  EXPECT_EQ(RawRead(SettingsScope::CurrentUser, kLastCheckedKey),
+            FormatSettingsDate(today.wYear, today.wMonth, today.wDay));
+}
+
+// A stand-in folder lookup: counts its calls, and is slow, so two threads that start
+// together are both inside GetPath while the first lookup runs.
+std::atomic<int> g_lookups{0};
+std::wstring g_folderAnswer;
+HRESULT g_lookupResult = S_OK;
+
+HRESULT WINAPI CountingLookup(HWND, int, HANDLE, DWORD, LPCWSTR subFolder, LPWSTR path) {
+  ++g_lookups;
+  Sleep(100);
+  if (FAILED(g_lookupResult)) {
+    lstrcpyW(path, L"C:\\partial");  // a failed lookup's leftovers must not be used
+    return g_lookupResult;
+  }
+  lstrcpynW(path, (g_folderAnswer + L"\\" + subFolder).c_str(), MAX_PATH);
+  return S_OK;
+}
+
+void ResetLookup(const std::wstring& folder, HRESULT result) {
+  g_lookups = 0;
+  g_folderAnswer = folder;
+  g_lookupResult = result;
+}
+
+TEST(SettingsPaths, TwoThreadsRacingForAPathGetOneFullPathAndOneLookup) {
+  for (SettingsScope scope : {SettingsScope::CurrentUser, SettingsScope::AllUsers}) {
+    ResetLookup(L"C:\\race", S_OK);
+    SettingsPaths paths(&CountingLookup);
+    HANDLE start = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(start, nullptr);
+    std::wstring seen[2];
+    std::thread threads[2];
+    for (int i = 0; i < 2; ++i) {
+      threads[i] = std::thread([&, i] {
+        WaitForSingleObject(start, INFINITE);
+        seen[i] = paths.GetPath(scope, nullptr);
+      });
+    }
+    SetEvent(start);
+    for (std::thread& t : threads) t.join();
+    CloseHandle(start);
+    EXPECT_EQ(seen[0], L"C:\\race\\Wrenfly Framewise\\Wrenfly Framewise.ini");
+    EXPECT_EQ(seen[1], seen[0]);
+    EXPECT_EQ(g_lookups.load(), 1);
+    // Later calls use the kept path.
+    EXPECT_EQ(paths.GetPath(scope, nullptr), seen[0]);
+    EXPECT_EQ(g_lookups.load(), 1);
+  }
+}
+
+TEST(SettingsPaths, FailedLookupIsTriedAgain) {
+  ResetLookup(L"C:\\later", E_FAIL);
+  SettingsPaths paths(&CountingLookup);
+  EXPECT_STREQ(paths.GetPath(SettingsScope::CurrentUser, nullptr), L"");
+  EXPECT_EQ(paths.GetDataFolder(SettingsScope::CurrentUser, nullptr), L"");
+  EXPECT_EQ(g_lookups.load(), 2);
+  g_lookupResult = S_OK;
+  EXPECT_STREQ(paths.GetPath(SettingsScope::CurrentUser, nullptr),
+               L"C:\\later\\Wrenfly Framewise\\Wrenfly Framewise.ini");
+  EXPECT_EQ(g_lookups.load(), 3);
+}
+
+TEST(SettingsPaths, FolderTooLongForTheFileNameLeavesThePathEmpty) {
+  const std::wstring fileTail = L"\\Wrenfly Framewise.ini";
+  const std::wstring subFolder = L"\\Wrenfly Framewise";
+  // The longest folder whose file path still fits MAX_PATH with its NUL, and one more.
+  const size_t longestFolder = MAX_PATH - 1 - fileTail.size();
+  const std::wstring fits = L"C:\\" + std::wstring(longestFolder - 3 - subFolder.size(), L'f');
+  const std::wstring tooLong = fits + L"g";
+
+  ResetLookup(fits, S_OK);
+  SettingsPaths fitting(&CountingLookup);
+  const std::wstring path = fitting.GetPath(SettingsScope::AllUsers, nullptr);
+  EXPECT_EQ(path.size(), static_cast<size_t>(MAX_PATH - 1));
+  EXPECT_TRUE(EndsWith(path, subFolder + fileTail)) << Narrow(path);
+
+  ResetLookup(tooLong, S_OK);
+  SettingsPaths overlong(&CountingLookup);
+  EXPECT_STREQ(overlong.GetPath(SettingsScope::AllUsers, nullptr), L"");
+  // Reads through the empty path give the defaults; writes are dropped.
+  const wchar_t* empty = overlong.GetPath(SettingsScope::AllUsers, nullptr);
+  EXPECT_EQ(ReadSettingString(empty, kUpdateCheckSection, kNewestVersionKey, L"dflt", 80), L"dflt");
+  EXPECT_EQ(ReadSettingInt(empty, kUpdateCheckSection, kAllowBackgroundChecksKey, 7), 7);
+  EXPECT_FALSE(WriteSetting(empty, kUpdateCheckSection, kNewestVersionKey, L"1.2"));
+}
+
+}  // namespace
+}  // namespace framewise

@@ -1,0 +1,94 @@
+// The own version and pre-release flag, read through the version-resource functions from
+// real DLLs built with the version resources below (cmake/version_fixtures.cmake).
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "build_config.h"
+#include "settings/version.h"
+#include "test_support.h"
+
+namespace framewise {
+namespace {
+
+std::wstring FixturePath(const wchar_t* name) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  PathRemoveFileSpecW(self);
+  return std::wstring(self) + L"\\version_fixture_" + name + L".dll";
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+struct FixtureCase {
+  const wchar_t* name;
+  const wchar_t* display;
+  const wchar_t* comparable;
+  bool prerelease;
+};
+
+const FixtureCase kFixtures[] = {
+    {L"v1_1_0_0", L"1.1", L"01.01.00.0000", false},
+    {L"v2_0_3_0", L"2.0.3", L"02.00.03.0000", true},
+    // VS_FF_PRERELEASE in the flags but not in the mask: not a pre-release.
+    {L"v1_0_0_7", L"1.0.0.7", L"01.00.00.0007", false},
+    {L"v1_2_3_4", L"1.2.3.4", L"01.02.03.0004", false},
+    {L"v40000", L"-25536.1", L"-25536.01.00.0000", false},
+    // No version resource at all.
+    {L"none", L"", L"", false},
+};
+
+TEST(VersionResource, FixtureDllsReadThroughTheVersionFunctions) {
+  for (const FixtureCase& c : kFixtures) {
+    const std::wstring path = FixturePath(c.name);
+    ASSERT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(path);
+    // They are real DLLs: loadable as code, not only as data.
+    HMODULE module = LoadLibraryW(path.c_str());
+    EXPECT_NE(module, nullptr) << Narrow(path);
+    if (module) FreeLibrary(module);
+    EXPECT_EQ(GetFileVersionText(path.c_str(), VersionForm::Display), c.display) << Narrow(c.name);
+    EXPECT_EQ(GetFileVersionText(path.c_str(), VersionForm::Comparable), c.comparable)
+        << Narrow(c.name);
+    EXPECT_EQ(IsPrereleaseFile(path.c_str()), c.prerelease) << Narrow(c.name);
+  }
+}
+
+TEST(VersionResource, MissingFileGivesEmptyTextAndNoPrerelease) {
+  const std::wstring path = FixturePath(L"absent");
+  EXPECT_EQ(GetFileVersionText(path.c_str(), VersionForm::Display), L"");
+  EXPECT_FALSE(IsPrereleaseFile(path.c_str()));
+  VersionResource resource;
+  resource.fileFlags = 0xdead;
+  EXPECT_FALSE(ReadVersionResource(path.c_str(), &resource));
+  EXPECT_EQ(resource.fileFlags, 0xdeadu);  // untouched on failure
+}
+
+// The test program carries the DLL's resources, so its own version is the product's.
+TEST(VersionResource, OwnVersionIsTheConfiguredVersion) {
+  VersionNumber configured;
+  configured.major = FRAMEWISE_VERSION_MAJOR;
+  configured.minor = FRAMEWISE_VERSION_MINOR;
+  configured.build = FRAMEWISE_VERSION_PATCH;
+  configured.revision = FRAMEWISE_VERSION_BUILD;
+  EXPECT_EQ(GetOwnVersion(VersionForm::Display), FormatVersion(configured, VersionForm::Display));
+  EXPECT_EQ(GetOwnVersion(VersionForm::Comparable),
+            FormatVersion(configured, VersionForm::Comparable));
+  EXPECT_EQ(IsPrereleaseBuild(), FRAMEWISE_BETA != 0);
+
+  // A stale error code left by an earlier call does not make the own version unreadable.
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(GetOwnVersion(VersionForm::Display).empty());
+}
+
+TEST(VersionResource, ShippedDllCarriesTheSameVersion) {
+  const std::wstring dll = testsupport::FramewiseDllPath();
+  ASSERT_NE(GetFileAttributesW(dll.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(dll);
+  EXPECT_EQ(GetFileVersionText(dll.c_str(), VersionForm::Display), GetOwnVersion(VersionForm::Display));
+  EXPECT_EQ(IsPrereleaseFile(dll.c_str()), FRAMEWISE_BETA != 0);
+}
+
+}  // namespace
+}  // namespace framewise
