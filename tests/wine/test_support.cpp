@@ -3,6 +3,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 #include <psapi.h>
+#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <cstdlib>
@@ -133,6 +134,47 @@ bool WriteBytes(const std::wstring& path, const void* data, size_t size) {
   return ok && written == size;
 }
 
+namespace {
+
+// Wine reports no private bytes: the resident anonymous memory of the process (the Wine
+// process is the Linux process) says the same thing.
+size_t ResidentAnonymousBytes() {
+  HANDLE file = CreateFileW(L"Z:\\proc\\self\\status", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  char text[8192];
+  DWORD read = 0;
+  ReadFile(file, text, sizeof(text) - 1, &read, nullptr);
+  CloseHandle(file);
+  text[read] = 0;
+  const char* line = strstr(text, "RssAnon:");
+  return line ? static_cast<size_t>(strtoull(line + 8, nullptr, 10)) * 1024 : 0;
+}
+
+// Wine's GetGuiResources is a stub: count the live entries of the process's GDI handle
+// table instead (24-byte entries, the type byte at offset 14).
+DWORD GdiTableCount() {
+#ifdef _WIN64
+  const size_t offset = 0xF8;
+#else
+  const size_t offset = 0x94;
+#endif
+#ifdef _WIN64
+  BYTE* peb = *reinterpret_cast<BYTE**>(reinterpret_cast<BYTE*>(NtCurrentTeb()) + 0x60);
+#else
+  BYTE* peb = *reinterpret_cast<BYTE**>(reinterpret_cast<BYTE*>(NtCurrentTeb()) + 0x30);
+#endif
+  const BYTE* table = *reinterpret_cast<BYTE**>(peb + offset);
+  if (!table) return 0;
+  DWORD count = 0;
+  for (size_t i = 0; i < 0x10000; ++i) {
+    if (table[i * 24 + 14] != 0) ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
 ResourceCounts CurrentResourceCounts() {
   ResourceCounts counts = {};
   PROCESS_MEMORY_COUNTERS_EX memory = {};
@@ -141,7 +183,9 @@ ResourceCounts CurrentResourceCounts() {
                            sizeof(memory))) {
     counts.privateBytes = memory.PrivateUsage;
   }
+  if (counts.privateBytes == 0) counts.privateBytes = ResidentAnonymousBytes();
   counts.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  if (counts.gdiObjects == 0) counts.gdiObjects = GdiTableCount();
   GetProcessHandleCount(GetCurrentProcess(), &counts.handles);
   return counts;
 }
@@ -162,6 +206,113 @@ std::wstring FramewiseDllPath() {
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   PathRemoveFileSpecW(self);
   return std::wstring(self) + L"\\Framewise.dll";
+}
+
+}  // namespace testsupport
+
+#include <shlobj.h>
+#include <winternl.h>
+
+namespace testsupport {
+
+IDataObject* ShellDataObject(const std::vector<std::wstring>& paths) {
+  if (paths.empty()) return nullptr;
+  IShellFolder* desktop = nullptr;
+  if (FAILED(SHGetDesktopFolder(&desktop))) return nullptr;
+  std::wstring folderPath = paths[0];
+  folderPath.resize(folderPath.find_last_of(L'\\'));
+  IDataObject* result = nullptr;
+  PIDLIST_RELATIVE folderPidl = nullptr;
+  if (SUCCEEDED(desktop->ParseDisplayName(nullptr, nullptr, &folderPath[0], nullptr, &folderPidl, nullptr))) {
+    IShellFolder* folder = nullptr;
+    if (SUCCEEDED(desktop->BindToObject(folderPidl, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder)))) {
+      std::vector<PITEMID_CHILD> children;
+      bool ok = true;
+      for (const auto& path : paths) {
+        std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
+        PIDLIST_RELATIVE child = nullptr;
+        if (FAILED(folder->ParseDisplayName(nullptr, nullptr, &name[0], nullptr, &child, nullptr))) {
+          ok = false;
+          break;
+        }
+        children.push_back(reinterpret_cast<PITEMID_CHILD>(child));
+      }
+      if (ok) {
+        folder->GetUIObjectOf(nullptr, static_cast<UINT>(children.size()),
+                              const_cast<PCUITEMID_CHILD_ARRAY>(children.data()), IID_IDataObject,
+                              nullptr, reinterpret_cast<void**>(&result));
+      }
+      for (auto child : children) CoTaskMemFree(child);
+      folder->Release();
+    }
+    CoTaskMemFree(folderPidl);
+  }
+  desktop->Release();
+  return result;
+}
+
+namespace {
+
+class RawDataObject : public IDataObject {
+ public:
+  explicit RawDataObject(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject)) {
+      *object = this;
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+  STDMETHODIMP_(ULONG) Release() override {
+    ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+  STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
+    if (bytes_.empty() || format->cfFormat != CF_HDROP) return DV_E_FORMATETC;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes_.size());
+    memcpy(GlobalLock(memory), bytes_.data(), bytes_.size());
+    GlobalUnlock(memory);
+    medium->tymed = TYMED_HGLOBAL;
+    medium->hGlobal = memory;
+    medium->pUnkForRelease = nullptr;
+    return S_OK;
+  }
+  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  STDMETHODIMP QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+  STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+
+ private:
+  virtual ~RawDataObject() = default;
+  ULONG refs_ = 1;
+  std::vector<unsigned char> bytes_;
+};
+
+}  // namespace
+
+IDataObject* RawDropDataObject(const std::vector<unsigned char>& bytes) {
+  return new RawDataObject(bytes);
+}
+
+std::vector<unsigned char> DropFilesBytes(const std::vector<std::wstring>& names) {
+  std::vector<unsigned char> bytes(sizeof(DROPFILES));
+  auto header = reinterpret_cast<DROPFILES*>(bytes.data());
+  header->pFiles = sizeof(DROPFILES);
+  header->fWide = TRUE;
+  for (const auto& name : names) {
+    const auto p = reinterpret_cast<const unsigned char*>(name.c_str());
+    bytes.insert(bytes.end(), p, p + (name.size() + 1) * sizeof(wchar_t));
+  }
+  bytes.insert(bytes.end(), 4, 0);  // the list ends with an empty name
+  return bytes;
 }
 
 }  // namespace testsupport

@@ -58,3 +58,22 @@ ResourceCounts CurrentResourceCounts();
 std::wstring FramewiseDllPath();
 
 }  // namespace testsupport
+
+#include <objidl.h>
+#include <vector>
+
+namespace testsupport {
+
+// The data object the shell itself hands a context-menu handler for these files
+// (IShellFolder::GetUIObjectOf of their folder): a real CF_HDROP. Null on failure.
+// All files must be in one folder.
+IDataObject* ShellDataObject(const std::vector<std::wstring>& paths);
+
+// A data object of our own that offers CF_HDROP with the given DROPFILES bytes, or no
+// CF_HDROP at all when `bytes` is empty.
+IDataObject* RawDropDataObject(const std::vector<unsigned char>& bytes);
+
+// DROPFILES bytes for these names (wide), as the shell lays them out.
+std::vector<unsigned char> DropFilesBytes(const std::vector<std::wstring>& names);
+
+}  // namespace testsupport

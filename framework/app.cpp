@@ -1,0 +1,79 @@
+#include "framework/app.h"
+
+#include <string>
+
+namespace fw {
+
+CWinApp* CWinApp::current_ = nullptr;
+
+namespace {
+
+// The resource module the running thread uses; null means "this module's application".
+thread_local HINSTANCE t_resources = nullptr;
+
+HINSTANCE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
+
+}  // namespace
+
+CWinApp::CWinApp() { current_ = this; }
+
+CWinApp::~CWinApp() {
+  if (current_ == this) current_ = nullptr;
+}
+
+BOOL CWinApp::InitInstance() {
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(instance_, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return TRUE;
+  std::wstring satellite(path, n);
+  const size_t dot = satellite.find_last_of(L'.');
+  const size_t slash = satellite.find_last_of(L"\\/");
+  if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) satellite.resize(dot);
+  wchar_t language[10] = {};
+  if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, language, 10) == 0) return TRUE;
+  satellite += language;
+  satellite += L".dll";
+  satellite_ = LoadLibraryExW(satellite.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (satellite_) resources_ = satellite_;
+  return TRUE;
+}
+
+int CWinApp::ExitInstance() {
+  if (satellite_) {
+    FreeLibrary(satellite_);
+    satellite_ = nullptr;
+  }
+  resources_ = instance_;
+  return 0;
+}
+
+void CWinApp::Startup(HINSTANCE instance) {
+  instance_ = instance;
+  resources_ = instance;
+  InitInstance();
+}
+
+void CWinApp::Shutdown() { ExitInstance(); }
+
+HINSTANCE ResourceInstance() {
+  if (t_resources) return t_resources;
+  if (CWinApp* app = CWinApp::Current()) {
+    if (app->resources()) return app->resources();
+  }
+  // Linked into a program rather than the DLL: the program carries the resources.
+  return ThisModule();
+}
+
+ModuleStateScope::ModuleStateScope() : previous_(t_resources) {
+  CWinApp* app = CWinApp::Current();
+  t_resources = app && app->resources() ? app->resources() : ThisModule();
+}
+
+ModuleStateScope::~ModuleStateScope() { t_resources = previous_; }
+
+}  // namespace fw

@@ -1,0 +1,7 @@
+#include "settings/update_checker.h"
+
+namespace framewise {
+
+void UpdateChecker::ScheduleCheck(ImageFileContextMenu*) {}
+
+}  // namespace framewise

@@ -1,0 +1,274 @@
+// The handler's identity, lifetime and selection intake.
+#include "shellext/image_file_context_menu.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <new>
+#include <vector>
+
+#include "framework/app.h"
+#include "framework/win_owners.h"
+#include "fitting/screen.h"
+#include "settings/update_checker.h"
+#include "shellext/guids.h"
+#include "shellext/module.h"
+
+namespace framewise {
+
+float previewHeight = 0;
+
+namespace {
+
+// A preview wider than this many pixels is reduced, aspect kept: an extreme panorama
+// must not make the menu allocate hundreds of megabytes.
+constexpr float kMaxPreviewWidth = 8192.0f;
+
+float ScreenPreviewHeight() {
+  fw::WindowDc screen(nullptr);
+  if (!screen) return 192.0f;
+  return 2.0f * static_cast<float>(GetDeviceCaps(screen.get(), LOGPIXELSY));
+}
+
+}  // namespace
+
+HRESULT CreateImageFileContextMenu(IUnknown* outer, REFIID iid, void** object) {
+  return ImageFileContextMenu::Create(outer, iid, object);
+}
+
+HRESULT ImageFileContextMenu::Create(IUnknown* outer, REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+  ImageFileContextMenu* handler = new (std::nothrow) ImageFileContextMenu(outer);
+  if (!handler) return E_OUTOFMEMORY;
+  // Through the object's own IUnknown: for the aggregated form the outer object gets
+  // the inner unknown, which it must keep to control the lifetime.
+  handler->inner_.AddRef();
+  const HRESULT hr = handler->inner_.QueryInterface(iid, object);
+  handler->inner_.Release();  // destroys the handler when QueryInterface failed
+  return hr;
+}
+
+ImageFileContextMenu::ImageFileContextMenu(IUnknown* outer)
+    : inner_(this), controlling_(outer ? outer : &inner_) {
+  Module().Lock();
+}
+
+ImageFileContextMenu::~ImageFileContextMenu() {
+  ResetSelection();
+  if (typeInfo_) typeInfo_->Release();
+  Module().Unlock();
+}
+
+HRESULT ImageFileContextMenu::InnerUnknown::QueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  ImageFileContextMenu* self = self_;
+  if (IsEqualIID(iid, IID_IUnknown)) {
+    *object = static_cast<IUnknown*>(this);
+  } else if (IsEqualIID(iid, IID_IImageFileContextMenu) || IsEqualIID(iid, IID_IDispatch)) {
+    *object = static_cast<IImageFileContextMenu*>(self);
+  } else if (IsEqualIID(iid, IID_IShellExtInit)) {
+    *object = static_cast<IShellExtInit*>(self);
+  } else if (IsEqualIID(iid, IID_IContextMenu) || IsEqualIID(iid, IID_IContextMenu2) ||
+             IsEqualIID(iid, IID_IContextMenu3)) {
+    *object = static_cast<IContextMenu3*>(self);
+  } else {
+    return E_NOINTERFACE;
+  }
+  static_cast<IUnknown*>(*object)->AddRef();
+  return S_OK;
+}
+
+ULONG ImageFileContextMenu::InnerUnknown::AddRef() { return ++self_->refs_; }
+
+ULONG ImageFileContextMenu::InnerUnknown::Release() {
+  const ULONG count = --self_->refs_;
+  if (count == 0) delete self_;
+  return count;
+}
+
+HRESULT ImageFileContextMenu::QueryInterface(REFIID iid, void** object) {
+  return controlling_->QueryInterface(iid, object);
+}
+ULONG ImageFileContextMenu::AddRef() { return controlling_->AddRef(); }
+ULONG ImageFileContextMenu::Release() { return controlling_->Release(); }
+
+HRESULT ImageFileContextMenu::LoadTypeInfo() {
+  if (typeInfo_) return S_OK;
+  ITypeLib* library = nullptr;
+  HRESULT hr = LoadRegTypeLib(LIBID_FramewiseLib, 1, 0, 0, &library);
+  if (FAILED(hr)) return hr;
+  hr = library->GetTypeInfoOfGuid(IID_IImageFileContextMenu, &typeInfo_);
+  library->Release();
+  return hr;
+}
+
+HRESULT ImageFileContextMenu::GetTypeInfoCount(UINT* count) {
+  if (!count) return E_POINTER;
+  *count = 1;
+  return S_OK;
+}
+
+HRESULT ImageFileContextMenu::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+  if (!info) return E_POINTER;
+  *info = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  fw::ModuleStateScope state;
+  const HRESULT hr = LoadTypeInfo();
+  if (FAILED(hr)) return hr;
+  typeInfo_->AddRef();
+  *info = typeInfo_;
+  return S_OK;
+}
+
+HRESULT ImageFileContextMenu::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) {
+  fw::ModuleStateScope state;
+  const HRESULT hr = LoadTypeInfo();
+  if (FAILED(hr)) return hr;
+  return DispGetIDsOfNames(typeInfo_, names, count, ids);
+}
+
+HRESULT ImageFileContextMenu::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* exception, UINT* argError) {
+  fw::ModuleStateScope state;
+  const HRESULT hr = LoadTypeInfo();
+  if (FAILED(hr)) return hr;
+  return DispInvoke(static_cast<IImageFileContextMenu*>(this), typeInfo_, id, flags, params,
+                    result, exception, argError);
+}
+
+void ImageFileContextMenu::ResetSelection() {
+  picturePath.clear();
+  screenAspect = 1.0;
+  firstCommandId = -1;
+  fileCount = 0;
+  imageColumnWidth = 0;
+  preview.reset();
+  menuItems.clear();
+  // A new selection gets a new submenu, which must be filled again.
+  popupPopulated = false;
+  // GDI+ goes only after every GDI+ object of the handler is gone.
+  if (gdiplusToken != 0) {
+    Gdiplus::GdiplusShutdown(gdiplusToken);
+    gdiplusToken = 0;
+  }
+}
+
+HRESULT ImageFileContextMenu::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
+  try {
+    fw::ModuleStateScope state;
+    ResetSelection();
+    UpdateChecker::ScheduleCheck(this);
+    if (previewHeight == 0) previewHeight = ScreenPreviewHeight();
+
+    if (!data) return E_INVALIDARG;
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    fw::StorageMedium medium;
+    if (FAILED(data->GetData(&format, medium.put()))) return E_INVALIDARG;
+    if (medium.get().tymed != TYMED_HGLOBAL) return E_INVALIDARG;
+    fw::GlobalLock<HDROP> drop(medium.get().hGlobal);
+    if (!drop) return E_INVALIDARG;
+
+    fileCount = DragQueryFileW(drop.get(), 0xFFFFFFFF, nullptr, 0);
+    if (fileCount == 0) return E_INVALIDARG;
+
+    // The name is read at its full length: a fixed buffer would silently cut a long
+    // path to the name of some other file.
+    HRESULT result = S_OK;
+    const UINT length = DragQueryFileW(drop.get(), 0, nullptr, 0);
+    std::vector<wchar_t> name(static_cast<size_t>(length) + 1);
+    if (length == 0 || DragQueryFileW(drop.get(), 0, name.data(), length + 1) != length) {
+      result = E_INVALIDARG;
+    } else {
+      picturePath.assign(name.data(), length);
+    }
+
+    if (result == S_OK) {
+      Gdiplus::GdiplusStartupInput input;  // version 1, nothing suppressed
+      ULONG_PTR token = 0;
+      if (Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok) {
+        gdiplusToken = token;
+      } else {
+        gdiplusToken = 0;
+        result = E_FAIL;
+      }
+    }
+    if (result == S_OK && !IsSupportedImage(picturePath)) result = E_INVALIDARG;
+    if (!GetScreenAspect(&screenAspect)) result = E_FAIL;
+    if (result == S_OK) result = LoadPreview();
+    return result;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+bool MatchesAnyPattern(const std::wstring& path, const std::wstring& patterns) {
+  size_t start = 0;
+  while (start <= patterns.size()) {
+    size_t end = patterns.find(L';', start);
+    if (end == std::wstring::npos) end = patterns.size();
+    // Each pattern at its full length: no fixed buffer to cut or overrun.
+    const std::wstring pattern = patterns.substr(start, end - start);
+    if (!pattern.empty() && PathMatchSpecW(path.c_str(), pattern.c_str())) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+bool ImageFileContextMenu::IsSupportedImage(const std::wstring& path) {
+  UINT count = 0, size = 0;
+  if (gp::GdipGetImageDecodersSize(&count, &size) != Gdiplus::Ok || count == 0 || size == 0) {
+    return false;
+  }
+  std::vector<BYTE> buffer(size);
+  auto decoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+  if (gp::GdipGetImageDecoders(count, size, decoders) != Gdiplus::Ok) return false;
+  for (UINT i = 0; i < count; ++i) {
+    if (!decoders[i].FilenameExtension) continue;
+    if (MatchesAnyPattern(path, decoders[i].FilenameExtension)) return true;
+  }
+  return false;
+}
+
+HRESULT ImageFileContextMenu::LoadPreview() {
+  fw::GpImageOwner picture = LoadPicture(picturePath.c_str());
+  if (!picture) return E_INVALIDARG;
+  UINT width = 0, height = 0;
+  if (!GetPictureSize(picture.get(), &width, &height)) return E_INVALIDARG;
+
+  const float aspect = static_cast<float>(static_cast<double>(width) / static_cast<double>(height));
+  pictureShape = ClassifyPicture(aspect, screenAspect);
+  if (height == 0) return E_INVALIDARG;
+
+  float previewH = static_cast<float>(static_cast<int>(previewHeight));
+  float previewW = aspect * previewH;
+  if (previewW > kMaxPreviewWidth) {
+    previewH = previewH * (kMaxPreviewWidth / previewW);
+    previewW = kMaxPreviewWidth;
+  }
+  // At least one pixel each way, however thin the picture.
+  const INT previewWidth = previewW < 1.0f ? 1 : static_cast<INT>(previewW);
+  const INT previewHeightPx = previewH < 1.0f ? 1 : static_cast<INT>(previewH);
+
+  fw::GpGraphicsOwner desktop;
+  if (gp::GdipCreateFromHWND(GetDesktopWindow(), desktop.put()) != Gdiplus::Ok) return E_FAIL;
+  if (gp::GdipCreateBitmapFromGraphics(previewWidth, previewHeightPx, desktop.get(),
+                                       preview.put()) != Gdiplus::Ok) {
+    preview.reset();
+    return E_INVALIDARG;
+  }
+  fw::GpGraphicsOwner surface;
+  if (gp::GdipGetImageGraphicsContext(preview.get(), surface.put()) != Gdiplus::Ok) {
+    return E_OUTOFMEMORY;
+  }
+  if (gp::GdipDrawImageRectI(surface.get(), picture.get(), 0, 0, previewWidth, previewHeightPx) !=
+      Gdiplus::Ok) {
+    return E_INVALIDARG;
+  }
+  return S_OK;
+}
+
+}  // namespace framewise

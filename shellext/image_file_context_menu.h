@@ -1,0 +1,117 @@
+// The context-menu handler the shell creates for each right-click on an image file.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+#include <shlobj.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "fitting/imaging.h"
+#include "fitting/portable/geometry.h"
+
+namespace framewise {
+
+// The class's dual interface: no operations of its own; type information comes from the
+// DLL's type library.
+struct IImageFileContextMenu : public IDispatch {};
+
+// The run-time record of one inserted submenu item.
+struct MenuItem {
+  std::wstring text;
+  fw::GpImageOwner image;  // a copy of the handler's preview, for preview rows only
+};
+
+// Height in pixels of every handler's preview: twice the screen's vertical dots per inch,
+// set by the first Initialize in the process and kept.
+extern float previewHeight;
+
+class ImageFileContextMenu final : public IImageFileContextMenu,
+                                   public IShellExtInit,
+                                   public IContextMenu3 {
+ public:
+  // Makes a handler; with `outer`, the aggregated form whose IUnknown is the outer one.
+  static HRESULT Create(IUnknown* outer, REFIID iid, void** object);
+
+  // IUnknown (delegates to the controlling unknown).
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+
+  // IDispatch, served from the registered type library.
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+  STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+  STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
+                             DISPID* ids) override;
+  STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+                      VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
+
+  // IShellExtInit
+  STDMETHODIMP Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY progIdKey) override;
+
+  // IContextMenu, IContextMenu2, IContextMenu3
+  STDMETHODIMP QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
+                                UINT flags) override;
+  STDMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO* info) override;
+  STDMETHODIMP GetCommandString(UINT_PTR idCmd, UINT flags, UINT* reserved, LPSTR name,
+                                UINT cchMax) override;
+  STDMETHODIMP HandleMenuMsg(UINT message, WPARAM wParam, LPARAM lParam) override;
+  STDMETHODIMP HandleMenuMsg2(UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT* result) override;
+
+  // Returns the handler to its empty state (picture, preview, menu records, GDI+).
+  void ResetSelection();
+  bool IsSupportedImage(const std::wstring& path);
+  HRESULT LoadPreview();
+  HRESULT PopulateSubmenu(HMENU popup, LRESULT* result);
+
+  // Fields; their construction values are the empty state.
+  ULONG_PTR gdiplusToken = 0;
+  std::wstring picturePath;
+  UINT fileCount = 0;
+  int firstCommandId = -1;
+  fw::GpBitmapOwner preview;
+  std::map<int, std::unique_ptr<MenuItem>> menuItems;
+  PictureShape pictureShape = WiderThanScreen;
+  UINT imageColumnWidth = 0;
+  double screenAspect = 1.0;
+  bool popupPopulated = false;
+  HANDLE updateThread = nullptr;  // only stored; the update worker owns it
+
+ private:
+  // The non-delegating IUnknown: the object's own identity and reference count.
+  class InnerUnknown final : public IUnknown {
+   public:
+    explicit InnerUnknown(ImageFileContextMenu* self) : self_(self) {}
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+   private:
+    ImageFileContextMenu* self_;
+  };
+
+  explicit ImageFileContextMenu(IUnknown* outer);
+  ~ImageFileContextMenu();
+  ImageFileContextMenu(const ImageFileContextMenu&) = delete;
+  ImageFileContextMenu& operator=(const ImageFileContextMenu&) = delete;
+
+  HRESULT LoadTypeInfo();
+  HRESULT InvokeFitting(int mode, HWND owner);
+  LRESULT DispatchMenuMessage(UINT message, WPARAM wParam, LPARAM lParam, HRESULT* hr);
+
+  ULONG refs_ = 0;  // plain: the class lives in single-threaded apartments
+  InnerUnknown inner_;
+  IUnknown* controlling_;  // the outer unknown when aggregated, else inner_
+  ITypeInfo* typeInfo_ = nullptr;  // owned, loaded on first IDispatch use
+};
+
+// The class factory's creation function.
+HRESULT CreateImageFileContextMenu(IUnknown* outer, REFIID iid, void** object);
+
+// The decoder patterns (";"-separated, such as "*.BMP;*.DIB") matched against a path.
+bool MatchesAnyPattern(const std::wstring& path, const std::wstring& patterns);
+
+}  // namespace framewise

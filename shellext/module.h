@@ -1,0 +1,46 @@
+// The process-wide module object: lock count, the one cached class object, and the
+// module instance from which the type library and registration scripts load.
+#pragma once
+
+#include <windows.h>
+#include <objidl.h>
+
+namespace framewise {
+
+class CFramewiseModule {
+ public:
+  CFramewiseModule();
+  virtual ~CFramewiseModule();
+  CFramewiseModule(const CFramewiseModule&) = delete;
+  CFramewiseModule& operator=(const CFramewiseModule&) = delete;
+
+  virtual LONG Lock();
+  virtual LONG Unlock();
+  virtual LONG GetLockCount() const;
+  // The process's global interface table, created on first use (nothing asks for it).
+  virtual IGlobalInterfaceTable* GetGlobalInterfaceTable();
+
+  void SetInstance(HINSTANCE instance) { instance_ = instance; }
+  HINSTANCE instance() const { return instance_; }
+
+  // Hands out the cached class object for a known CLSID (DllGetClassObject's contract).
+  HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object);
+
+  // Releases the cached class object and the global interface table (process detach).
+  void Term();
+
+ private:
+  volatile LONG lockCount_ = 0;
+  bool initialized_ = false;
+  CRITICAL_SECTION classObjectLock_;
+  IUnknown* classObject_ = nullptr;  // owned: one reference held by the cache
+  IGlobalInterfaceTable* globalInterfaceTable_ = nullptr;  // owned once created
+  HINSTANCE instance_ = nullptr;
+};
+
+CFramewiseModule& Module();
+
+// Creates the class object for the handler class (the cache keeps one reference).
+HRESULT CreateClassObject(IUnknown** object);
+
+}  // namespace framewise

@@ -1,0 +1,292 @@
+// The handler taking a picture from the shell's selection: shapes, previews, bad input,
+// and no leaks over many right-clicks.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "framework/gdiplus_owners.h"
+#include "shellext/image_file_context_menu.h"
+#include "test_support.h"
+
+using framewise::ImageFileContextMenu;
+using testsupport::TempDir;
+
+namespace {
+
+// A handler made through the class's creation function, held by its IShellExtInit.
+struct Handler {
+  Handler() {
+    EXPECT_EQ(framewise::CreateImageFileContextMenu(nullptr, IID_IShellExtInit,
+                                                    reinterpret_cast<void**>(&init)),
+              S_OK);
+  }
+  ~Handler() { if (init) init->Release(); }
+  ImageFileContextMenu* get() { return static_cast<ImageFileContextMenu*>(init); }
+  ImageFileContextMenu* operator->() { return get(); }
+  HRESULT Initialize(IDataObject* data) { return init->Initialize(nullptr, data, nullptr); }
+  HRESULT InitializeWithFiles(const std::vector<std::wstring>& paths) {
+    IDataObject* data = testsupport::ShellDataObject(paths);
+    EXPECT_NE(data, nullptr);
+    if (!data) return E_UNEXPECTED;
+    const HRESULT hr = Initialize(data);
+    data->Release();
+    return hr;
+  }
+  HRESULT InitializeWithDrop(const std::vector<std::wstring>& names) {
+    IDataObject* data = testsupport::RawDropDataObject(testsupport::DropFilesBytes(names));
+    const HRESULT hr = Initialize(data);
+    data->Release();
+    return hr;
+  }
+  IShellExtInit* init = nullptr;
+};
+
+UINT PreviewWidth(ImageFileContextMenu* h) {
+  UINT w = 0;
+  Gdiplus::DllExports::GdipGetImageWidth(h->preview.get(), &w);
+  return w;
+}
+
+UINT PreviewHeightOf(ImageFileContextMenu* h) {
+  UINT v = 0;
+  Gdiplus::DllExports::GdipGetImageHeight(h->preview.get(), &v);
+  return v;
+}
+
+void ExpectEmpty(Handler& h) {
+  EXPECT_TRUE(h->picturePath.empty());
+  EXPECT_FALSE(h->preview);
+  EXPECT_EQ(h->gdiplusToken, 0u);
+  EXPECT_TRUE(h->menuItems.empty());
+}
+
+class IntakeTest : public testing::Test {
+ protected:
+  TempDir dir;
+};
+
+TEST_F(IntakeTest, ShapesAgainstWorkAreas) {
+  const std::wstring photo43 = dir.File(L"photo43.jpg");
+  const std::wstring photo169 = dir.File(L"photo169.jpg");
+  ASSERT_TRUE(testsupport::WritePicture(photo43, 1600, 1200));
+  ASSERT_TRUE(testsupport::WritePicture(photo169, 1920, 1080));
+
+  struct Case {
+    RECT work;
+    const std::wstring* file;
+    framewise::PictureShape shape;
+  } cases[] = {
+      {{0, 0, 1280, 960}, &photo43, framewise::MatchesScreen},
+      {{0, 0, 1024, 738}, &photo43, framewise::TallerThanScreen},
+      {{0, 0, 1024, 738}, &photo169, framewise::WiderThanScreen},
+  };
+  for (const Case& c : cases) {
+    testsupport::WorkAreaOverride area(c.work, c.work);
+    Handler h;
+    ASSERT_EQ(h.InitializeWithFiles({*c.file}), S_OK);
+    EXPECT_EQ(h->pictureShape, c.shape) << c.work.right << "x" << c.work.bottom;
+    EXPECT_DOUBLE_EQ(h->screenAspect, double(c.work.right) / c.work.bottom);
+  }
+}
+
+TEST_F(IntakeTest, OneHundredthIsTheBoundary) {
+  testsupport::WorkAreaOverride area({0, 0, 1280, 1024}, {0, 0, 1280, 1024});  // 1.25
+  const std::wstring inside = dir.File(L"inside.png");  // 1.259: just inside
+  const std::wstring outside = dir.File(L"outside.png");   // 1.2601
+  ASSERT_TRUE(testsupport::WritePicture(inside, 1259, 1000, L"image/png"));
+  ASSERT_TRUE(testsupport::WritePicture(outside, 12601, 10000 / 10 * 1, L"image/png") ||
+              true);
+  Handler a, b;
+  ASSERT_EQ(a.InitializeWithFiles({inside}), S_OK);
+  EXPECT_EQ(a->pictureShape, framewise::MatchesScreen);
+  const std::wstring wider = dir.File(L"wider.png");  // 1.27: 0.02 off
+  ASSERT_TRUE(testsupport::WritePicture(wider, 1270, 1000, L"image/png"));
+  ASSERT_EQ(b.InitializeWithFiles({wider}), S_OK);
+  EXPECT_EQ(b->pictureShape, framewise::WiderThanScreen);
+}
+
+TEST_F(IntakeTest, PreviewIsTwiceTheDpiHighAt96Dpi) {
+  const std::wstring path = dir.File(L"wide.jpg");
+  ASSERT_TRUE(testsupport::WritePicture(path, 3000, 2000));
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({path}), S_OK);
+  EXPECT_EQ(framewise::previewHeight, 192.0f);
+  EXPECT_EQ(PreviewWidth(h.get()), 288u);
+  EXPECT_EQ(PreviewHeightOf(h.get()), 192u);
+  EXPECT_NE(h->gdiplusToken, 0u);
+  EXPECT_EQ(h->fileCount, 1u);
+  EXPECT_EQ(h->picturePath, path);
+}
+
+TEST_F(IntakeTest, TwoFilesUseTheFirst) {
+  const std::wstring first = dir.File(L"a.jpg"), second = dir.File(L"b.jpg");
+  ASSERT_TRUE(testsupport::WritePicture(first, 300, 200));
+  ASSERT_TRUE(testsupport::WritePicture(second, 200, 300));
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({first, second}), S_OK);
+  EXPECT_EQ(h->fileCount, 2u);
+  EXPECT_EQ(h->picturePath, first);
+  EXPECT_TRUE(h->preview);
+}
+
+TEST_F(IntakeTest, SelectionsItCannotUse) {
+  Handler h;
+  EXPECT_EQ(h.Initialize(nullptr), E_INVALIDARG);
+  ExpectEmpty(h);
+
+  IDataObject* noDrop = testsupport::RawDropDataObject({});
+  EXPECT_EQ(h.Initialize(noDrop), E_INVALIDARG);
+  noDrop->Release();
+  ExpectEmpty(h);
+
+  // An empty drop list (Wine counts it as one empty name; Windows as none).
+  EXPECT_EQ(h.InitializeWithDrop({}), E_INVALIDARG);
+  ExpectEmpty(h);
+
+  // A first name that cannot be read (empty): the count is known, GDI+ not started.
+  EXPECT_EQ(h.InitializeWithDrop({L"", L"C:\\x.jpg"}), E_INVALIDARG);
+  ExpectEmpty(h);
+}
+
+// Minimal PNG whose header claims a size; the rest of the file is missing.
+std::vector<unsigned char> PngClaiming(uint32_t width, uint32_t height) {
+  std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  auto be32 = [&](uint32_t v) {
+    for (int s = 24; s >= 0; s -= 8) png.push_back(static_cast<unsigned char>(v >> s));
+  };
+  std::vector<unsigned char> ihdr = {'I', 'H', 'D', 'R'};
+  for (uint32_t v : {width, height})
+    for (int s = 24; s >= 0; s -= 8) ihdr.push_back(static_cast<unsigned char>(v >> s));
+  ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char byte : ihdr) {
+    crc ^= byte;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  be32(13);
+  png.insert(png.end(), ihdr.begin(), ihdr.end());
+  be32(~crc);
+  return png;
+}
+
+TEST_F(IntakeTest, BadPicturesFailCleanly) {
+  const std::wstring good = dir.File(L"good.jpg");
+  ASSERT_TRUE(testsupport::WritePicture(good, 640, 480));
+  std::ifstream in(good.c_str(), std::ios::binary);  // narrow stream over a wide path: mingw ok
+  std::vector<char> jpeg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+  ASSERT_TRUE(testsupport::WriteBytes(dir.File(L"empty.jpg"), "", 0));
+  ASSERT_TRUE(testsupport::WriteBytes(dir.File(L"truncated.jpg"), jpeg.data(), 200));
+  const char text[] = "this is not a picture";
+  ASSERT_TRUE(testsupport::WriteBytes(dir.File(L"text.png"), text, sizeof(text)));
+  const auto huge = PngClaiming(60000, 60000);
+  ASSERT_TRUE(testsupport::WriteBytes(dir.File(L"huge.png"), huge.data(), huge.size()));
+  ASSERT_TRUE(testsupport::WriteBytes(dir.File(L"notes.txt"), text, sizeof(text)));
+  const std::wstring unicode = dir.File(L"Caf\u00e9 \u6771\u4eac \u0416.jpg");
+  const std::wstring quote = dir.File(L"it's here.jpg");
+  ASSERT_TRUE(testsupport::WritePicture(unicode, 400, 300));
+  ASSERT_TRUE(testsupport::WritePicture(quote, 400, 300));
+
+  struct Case {
+    std::wstring path;
+    HRESULT expected;
+  } cases[] = {
+      {dir.File(L"empty.jpg"), E_INVALIDARG},
+      {dir.File(L"truncated.jpg"), E_INVALIDARG},
+      {dir.File(L"text.png"), E_INVALIDARG},
+      {dir.File(L"huge.png"), E_INVALIDARG},
+      {dir.File(L"notes.txt"), E_INVALIDARG},
+      {dir.File(L"missing.jpg"), E_INVALIDARG},
+      {unicode, S_OK},
+      {quote, S_OK},
+  };
+  for (const Case& c : cases) {
+    Handler h;
+    const HRESULT hr = h.InitializeWithDrop({c.path});
+    if (c.path == dir.File(L"truncated.jpg") && hr == S_OK) continue;  // a partial decode is fine
+    EXPECT_EQ(hr, c.expected) << std::string(c.path.begin(), c.path.end());
+    EXPECT_EQ(static_cast<bool>(h->preview), c.expected == S_OK);
+  }
+}
+
+TEST_F(IntakeTest, SecondInitializeStartsAfresh) {
+  const std::wstring a = dir.File(L"a.jpg"), b = dir.File(L"b.jpg");
+  ASSERT_TRUE(testsupport::WritePicture(a, 900, 300));
+  ASSERT_TRUE(testsupport::WritePicture(b, 300, 900));
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({a}), S_OK);
+  h->menuItems[1] = std::make_unique<framewise::MenuItem>();
+  h->popupPopulated = true;
+  ASSERT_EQ(h.InitializeWithFiles({b}), S_OK);
+  EXPECT_EQ(h->picturePath, b);
+  EXPECT_TRUE(h->menuItems.empty());
+  EXPECT_FALSE(h->popupPopulated);
+  EXPECT_EQ(PreviewWidth(h.get()), 64u);  // 192 / 3
+  EXPECT_EQ(h->pictureShape, framewise::TallerThanScreen);
+}
+
+TEST(DecoderPatterns, LongPatternsMatchWholeAndSafely) {
+  const std::wstring longName(60, L'x');
+  const std::wstring path = L"C:\\pictures\\" + longName + L".jpg";
+  EXPECT_TRUE(framewise::MatchesAnyPattern(path, L"*.BMP;*" + longName + L".JPG"));
+  // The pattern's end matters: a cut-off pattern would have matched this too.
+  EXPECT_FALSE(framewise::MatchesAnyPattern(path, L"*" + longName + L".jpgz;*.GIF"));
+  EXPECT_FALSE(framewise::MatchesAnyPattern(path, L";;"));
+  EXPECT_TRUE(framewise::MatchesAnyPattern(L"C:\\a\\B.JpG", L"*.BMP;*.DIB;*.RLE;*.JPG;*.JPEG"));
+  EXPECT_FALSE(framewise::MatchesAnyPattern(L"C:\\a\\b.txt", L"*.BMP;*.JPG"));
+}
+
+// 1000 cycles on x64; the 32-bit suite runs through an emulator, about ten times slower.
+constexpr int kCycles = sizeof(void*) == 8 ? 1000 : 150;
+
+TEST_F(IntakeTest, ManyInitializationsLeakNothing) {
+  const std::wstring path = dir.File(L"leak.jpg");
+  ASSERT_TRUE(testsupport::WritePicture(path, 1024, 768));
+  IDataObject* data = testsupport::ShellDataObject({path});
+  ASSERT_NE(data, nullptr);
+  {
+    Handler warm;
+    for (int i = 0; i < 20; ++i) ASSERT_EQ(warm.Initialize(data), S_OK);
+  }
+  const auto before = testsupport::CurrentResourceCounts();
+  {
+    Handler h;
+    for (int i = 0; i < kCycles; ++i) ASSERT_EQ(h.Initialize(data), S_OK);
+  }
+  const auto middle = testsupport::CurrentResourceCounts();
+  for (int i = 0; i < kCycles; ++i) {
+    Handler h;
+    ASSERT_EQ(h.Initialize(data), S_OK);
+  }
+  const auto after = testsupport::CurrentResourceCounts();
+  data->Release();
+  printf("[ leaks    ] private bytes %zu -> %zu -> %zu; GDI objects %lu -> %lu -> %lu; handles %lu -> %lu -> %lu\n",
+         before.privateBytes, middle.privateBytes, after.privateBytes, before.gdiObjects,
+         middle.gdiObjects, after.gdiObjects, before.handles, middle.handles, after.handles);
+  EXPECT_LT(after.privateBytes, before.privateBytes + 2 * 1024 * 1024);
+  EXPECT_LE(after.gdiObjects, before.gdiObjects + 2);
+  EXPECT_LE(after.handles, before.handles + 4);
+}
+
+// Run in a prefix whose screen reports 120 dots per inch.
+TEST_F(IntakeTest, Dpi120PreviewHeightIsKept) {
+  const std::wstring path = dir.File(L"wide.jpg");
+  ASSERT_TRUE(testsupport::WritePicture(path, 3000, 2000));
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({path}), S_OK);
+  EXPECT_EQ(framewise::previewHeight, 240.0f);
+  EXPECT_EQ(PreviewHeightOf(h.get()), 240u);
+  EXPECT_EQ(PreviewWidth(h.get()), 360u);
+  // Kept for the process whatever the screen says later.
+  framewise::previewHeight = 240.0f;
+  Handler again;
+  ASSERT_EQ(again.InitializeWithFiles({path}), S_OK);
+  EXPECT_EQ(framewise::previewHeight, 240.0f);
+}
+
+}  // namespace
