@@ -1,8 +1,175 @@
 #include "shellext/registration.h"
 
-namespace framewise {
+#include <oleauto.h>
 
-HRESULT RegisterServer(HMODULE) { return E_NOTIMPL; }
-HRESULT UnregisterServer(HMODULE) { return E_NOTIMPL; }
+#include <new>
+
+#include "framework/com_ptr.h"
+#include "shellext/portable/module_paths.h"
+
+namespace framewise {
+namespace {
+
+const wchar_t kAppIdText[] = L"{4613C8E4-E712-441C-BAC2-1372D7E8F939}";
+
+// Registration runs in the system default locale, as type-library registration expects;
+// the caller's thread locale comes back on every path.
+class SystemDefaultThreadLocale {
+ public:
+  SystemDefaultThreadLocale() : previous_(GetThreadLocale()) {
+    SetThreadLocale(LOCALE_SYSTEM_DEFAULT);
+  }
+  ~SystemDefaultThreadLocale() { SetThreadLocale(previous_); }
+  SystemDefaultThreadLocale(const SystemDefaultThreadLocale&) = delete;
+  SystemDefaultThreadLocale& operator=(const SystemDefaultThreadLocale&) = delete;
+
+ private:
+  LCID previous_;
+};
+
+HRESULT LastErrorResult() {
+  const DWORD error = GetLastError();
+  return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
+HRESULT ModulePath(HMODULE module, std::wstring* path) {
+  wchar_t buffer[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(module, buffer, MAX_PATH);
+  if (length == 0) return LastErrorResult();
+  // A full buffer may hold a cut path.
+  if (length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+  path->assign(buffer, length);
+  return S_OK;
+}
+
+HRESULT RunScriptResource(HMODULE module, UINT id, const ScriptVariables& variables,
+                          ScriptMode mode, const RegistryRoots& roots) {
+  std::wstring text;
+  const HRESULT hr = LoadRegistrationScript(module, id, &text);
+  if (FAILED(hr)) return hr;
+  return RunRegistryScript(text, variables, mode, roots);
+}
+
+// The type library from the module's file, else from the ".tlb" file beside it.
+HRESULT LoadModuleTypeLib(const std::wstring& modulePath, fw::ComPtr<ITypeLib>* library,
+                          std::wstring* loadedFrom) {
+  HRESULT hr = LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, library->put());
+  if (SUCCEEDED(hr)) {
+    *loadedFrom = modulePath;
+    return S_OK;
+  }
+  const std::wstring fallback = TypeLibFallbackPath(modulePath);
+  hr = LoadTypeLibEx(fallback.c_str(), REGKIND_NONE, library->put());
+  if (FAILED(hr)) return hr;
+  *loadedFrom = fallback;
+  return S_OK;
+}
+
+HRESULT RegisterModuleTypeLib(const std::wstring& modulePath) {
+  fw::ComPtr<ITypeLib> library;
+  std::wstring path;
+  HRESULT hr = LoadModuleTypeLib(modulePath, &library, &path);
+  if (FAILED(hr)) return hr;
+  std::wstring helpDirectory = HelpDirectoryOf(path);
+  return RegisterTypeLib(library.get(), &path[0],
+                         helpDirectory.empty() ? nullptr : &helpDirectory[0]);
+}
+
+HRESULT UnregisterModuleTypeLib(const std::wstring& modulePath) {
+  fw::ComPtr<ITypeLib> library;
+  std::wstring path;
+  HRESULT hr = LoadModuleTypeLib(modulePath, &library, &path);
+  if (FAILED(hr)) return hr;
+  TLIBATTR* attributes = nullptr;
+  hr = library->GetLibAttr(&attributes);
+  if (FAILED(hr)) return hr;
+  const TLIBATTR copy = *attributes;
+  library->ReleaseTLibAttr(attributes);
+  return UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid,
+                           copy.syskind);
+}
+
+HRESULT Register(HMODULE module, const RegistryRoots& roots) {
+  SystemDefaultThreadLocale locale;
+  ScriptVariables variables;
+  HRESULT hr = RegistrationScriptVariables(module, &variables);
+  if (FAILED(hr)) return hr;
+  hr = RunScriptResource(module, kAppIdScriptId, variables, ScriptMode::Register, roots);
+  if (FAILED(hr)) return hr;
+  hr = RunScriptResource(module, kClassScriptId, variables, ScriptMode::Register, roots);
+  if (FAILED(hr)) return hr;
+  hr = RegisterModuleTypeLib(variables[2].second);
+  if (FAILED(hr)) return hr;
+  return S_OK;
+}
+
+HRESULT Unregister(HMODULE module, const RegistryRoots& roots) {
+  SystemDefaultThreadLocale locale;
+  ScriptVariables variables;
+  HRESULT hr = RegistrationScriptVariables(module, &variables);
+  if (FAILED(hr)) return hr;
+  hr = RunScriptResource(module, kClassScriptId, variables, ScriptMode::Unregister, roots);
+  if (FAILED(hr)) return hr;
+  hr = UnregisterModuleTypeLib(variables[2].second);
+  if (FAILED(hr)) return hr;
+  hr = RunScriptResource(module, kAppIdScriptId, variables, ScriptMode::Unregister, roots);
+  if (FAILED(hr)) return hr;
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT RegistrationScriptVariables(HMODULE module, ScriptVariables* variables) {
+  std::wstring path;
+  const HRESULT hr = ModulePath(module, &path);
+  if (FAILED(hr)) return hr;
+  // Module_Raw stays third: the registration reads the path from there.
+  *variables = {{L"APPID", kAppIdText},
+                {L"MODULE", DoubleSingleQuotes(path)},
+                {L"Module_Raw", path}};
+  return S_OK;
+}
+
+HRESULT LoadRegistrationScript(HMODULE module, UINT id, std::wstring* text) {
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), L"REGISTRY");
+  if (!resource) return LastErrorResult();
+  HGLOBAL loaded = LoadResource(module, resource);
+  if (!loaded) return LastErrorResult();
+  const char* bytes = static_cast<const char*>(LockResource(loaded));
+  int size = static_cast<int>(SizeofResource(module, resource));
+  if (!bytes || size <= 0) return HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND);
+  if (size >= 3 && bytes[0] == '\xEF' && bytes[1] == '\xBB' && bytes[2] == '\xBF') {
+    bytes += 3;  // a UTF-8 byte-order mark
+    size -= 3;
+  }
+  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, size, nullptr, 0);
+  if (length <= 0) return LastErrorResult();
+  text->assign(static_cast<size_t>(length), L'\0');
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, size, &(*text)[0], length) !=
+      length) {
+    return LastErrorResult();
+  }
+  return S_OK;
+}
+
+HRESULT RegisterServer(HMODULE module) { return RegisterServer(module, RegistryRoots()); }
+
+HRESULT UnregisterServer(HMODULE module) { return UnregisterServer(module, RegistryRoots()); }
+
+HRESULT RegisterServer(HMODULE module, const RegistryRoots& roots) {
+  try {
+    return Register(module, roots);
+  } catch (...) {
+    return E_OUTOFMEMORY;  // the only exceptions here come from string allocation
+  }
+}
+
+HRESULT UnregisterServer(HMODULE module, const RegistryRoots& roots) {
+  try {
+    return Unregister(module, roots);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
 
 }  // namespace framewise

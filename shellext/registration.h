@@ -3,12 +3,35 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "shellext/registrar.h"
+
 namespace framewise {
 
-// Writes the registration content and registers the type library (DllRegisterServer).
+// Resource ids (type "REGISTRY") of the two registration scripts.
+constexpr UINT kAppIdScriptId = 101;
+constexpr UINT kClassScriptId = 102;
+
+// Writes the registration content and registers the type library (DllRegisterServer):
+// script 101, then 102, in register mode, then the type library embedded in `module`
+// (or the ".tlb" file beside it). Returns S_OK or the first failure.
 HRESULT RegisterServer(HMODULE module);
 
-// Removes it again (DllUnregisterServer).
+// Removes it again (DllUnregisterServer): script 102, the type library, script 101.
 HRESULT UnregisterServer(HMODULE module);
+
+// The same with the scripts' root keys mapped to `roots`; the type library is always
+// registered for the machine.
+HRESULT RegisterServer(HMODULE module, const RegistryRoots& roots);
+HRESULT UnregisterServer(HMODULE module, const RegistryRoots& roots);
+
+// The variables every registration script sees: APPID, MODULE (the module's path with
+// single quotes doubled) and Module_Raw (the path unchanged). Fails with the error of
+// GetModuleFileNameW, or ERROR_INSUFFICIENT_BUFFER for a path of MAX_PATH characters.
+HRESULT RegistrationScriptVariables(HMODULE module, ScriptVariables* variables);
+
+// The text of a REGISTRY resource of `module` (UTF-8 in the resource).
+HRESULT LoadRegistrationScript(HMODULE module, UINT id, std::wstring* text);
 
 }  // namespace framewise

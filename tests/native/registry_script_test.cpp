@@ -193,3 +193,33 @@ TEST(RegistryScriptTest, ShippedScriptsParse) {
 
 }  // namespace
 }  // namespace framewise
+
+#include "shellext/portable/module_paths.h"
+
+namespace framewise {
+namespace {
+
+TEST(ModulePathsTest, QuotingFallbackAndHelpDirectory) {
+  EXPECT_EQ(DoubleSingleQuotes(L"C:\\it's\\'x'.dll"), L"C:\\it''s\\''x''.dll");
+  EXPECT_EQ(DoubleSingleQuotes(L"plain"), L"plain");
+
+  struct Case {
+    const wchar_t* path;
+    const wchar_t* tlb;
+    const wchar_t* helpDir;
+  } cases[] = {
+      {L"C:\\x\\Framewise.dll", L"C:\\x\\Framewise.tlb", L"C:\\x\\"},
+      {L"C:\\x.y\\Framewise", L"C:\\x.y\\Framewise.tlb", L"C:\\x.y\\"},
+      {L"C:/x/a.b.dll", L"C:/x/a.b.tlb", L"C:/x/"},
+      {L"C:Framewise.dll", L"C:Framewise.tlb", L"C:"},
+      {L"Framewise", L"Framewise.tlb", L""},
+      {L"C:\\x\\.dll", L"C:\\x\\.tlb", L"C:\\x\\"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TypeLibFallbackPath(c.path), c.tlb);
+    EXPECT_EQ(HelpDirectoryOf(c.path), c.helpDir);
+  }
+}
+
+}  // namespace
+}  // namespace framewise

@@ -1,0 +1,491 @@
+// Registration under Wine: Wine's own regsvr32 against the built DLL, and the registration
+// code against scratch keys (refused writes, malformed scripts, module path limits).
+#include <windows.h>
+#include <oleauto.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "framework/com_ptr.h"
+#include "framework/win_owners.h"
+#include "shellext/guids.h"
+#include "shellext/registration.h"
+#include "test_support.h"
+
+namespace framewise {
+namespace {
+
+const std::wstring kClsid = L"{9E98A0EF-181B-4833-950B-95810A938222}";
+const std::wstring kAppId = L"{4613C8E4-E712-441C-BAC2-1372D7E8F939}";
+const std::wstring kLibId = L"{63685362-1E83-4D50-AC29-EE4E7F96C829}";
+const std::wstring kIid = L"{A7799CA2-F25B-4D21-990E-D07E416F0388}";
+const std::wstring kApproved = L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+const std::wstring kHandlers = L"SystemFileAssociations\\image\\ShellEx\\ContextMenuHandlers";
+
+using Dump = std::set<std::wstring>;
+
+// Lines "path" for each key and "path|name=data" for each value, below `path`.
+void DumpKey(HKEY parent, const std::wstring& path, const std::wstring& label, Dump* out) {
+  fw::UniqueHKey key;
+  if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+  out->insert(label);
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];
+    DWORD nameLength = 256, type = 0;
+    BYTE data[2048];
+    DWORD size = sizeof(data);
+    if (RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type, data, &size) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    std::wstring text = type == REG_SZ ? std::wstring(reinterpret_cast<wchar_t*>(data))
+                                       : L"<type " + std::to_wstring(type) + L">";
+    out->insert(label + L"|" + name + L"=" + text);
+  }
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];
+    DWORD nameLength = 256;
+    if (RegEnumKeyExW(key.get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    DumpKey(key.get(), name, label + L"\\" + name, out);
+  }
+}
+
+// What the registration owns, read through the given roots.
+Dump DumpRegistration(const RegistryRoots& roots) {
+  Dump dump;
+  for (const std::wstring& path :
+       {L"AppID\\" + kAppId, std::wstring(L"AppID\\Framewise.DLL"),
+        std::wstring(L"Framewise.ImageFileContextMenu.1"),
+        std::wstring(L"Framewise.ImageFileContextMenu"), L"CLSID\\" + kClsid,
+        std::wstring(L"SystemFileAssociations\\image\\ShellEx")}) {
+    DumpKey(roots.classesRoot, path, L"HKCR\\" + path, &dump);
+  }
+  fw::UniqueHKey approved;
+  if (RegOpenKeyExW(roots.localMachine, kApproved.c_str(), 0, KEY_READ, approved.put()) ==
+      ERROR_SUCCESS) {
+    wchar_t data[256];
+    DWORD size = sizeof(data);
+    if (RegQueryValueExW(approved.get(), kClsid.c_str(), nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS) {
+      dump.insert(L"HKLM\\" + kApproved + L"|" + kClsid + L"=" + data);
+    }
+  }
+  return dump;
+}
+
+Dump ExpectedRegistration(const std::wstring& modulePath) {
+  const std::wstring c = L"HKCR\\CLSID\\" + kClsid;
+  const std::wstring h = L"HKCR\\" + kHandlers;
+  return {
+      L"HKCR\\AppID\\" + kAppId,
+      L"HKCR\\AppID\\" + kAppId + L"|=Framewise",
+      L"HKCR\\AppID\\Framewise.DLL",
+      L"HKCR\\AppID\\Framewise.DLL|AppID=" + kAppId,
+      L"HKCR\\Framewise.ImageFileContextMenu.1",
+      L"HKCR\\Framewise.ImageFileContextMenu.1|=ImageFileContextMenu Class",
+      L"HKCR\\Framewise.ImageFileContextMenu.1\\CLSID",
+      L"HKCR\\Framewise.ImageFileContextMenu.1\\CLSID|=" + kClsid,
+      L"HKCR\\Framewise.ImageFileContextMenu",
+      L"HKCR\\Framewise.ImageFileContextMenu|=ImageFileContextMenu Class",
+      L"HKCR\\Framewise.ImageFileContextMenu\\CLSID",
+      L"HKCR\\Framewise.ImageFileContextMenu\\CLSID|=" + kClsid,
+      L"HKCR\\Framewise.ImageFileContextMenu\\CurVer",
+      L"HKCR\\Framewise.ImageFileContextMenu\\CurVer|=Framewise.ImageFileContextMenu.1",
+      c,
+      c + L"|=ImageFileContextMenu Class",
+      c + L"|AppID=" + kAppId,
+      c + L"\\ProgID",
+      c + L"\\ProgID|=Framewise.ImageFileContextMenu.1",
+      c + L"\\VersionIndependentProgID",
+      c + L"\\VersionIndependentProgID|=Framewise.ImageFileContextMenu",
+      c + L"\\Programmable",
+      c + L"\\InprocServer32",
+      c + L"\\InprocServer32|=" + modulePath,
+      c + L"\\InprocServer32|ThreadingModel=Apartment",
+      c + L"\\TypeLib",
+      c + L"\\TypeLib|=" + kLibId,
+      L"HKCR\\SystemFileAssociations\\image\\ShellEx",
+      h,
+      h + L"\\Wrenfly Framewise",
+      h + L"\\Wrenfly Framewise|=" + kClsid,
+      L"HKLM\\" + kApproved + L"|" + kClsid + L"=Wrenfly Framewise",
+  };
+}
+
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+std::string Describe(const Dump& dump) {
+  std::string out;
+  for (const auto& line : dump) out += "  " + Narrow(line) + "\n";
+  return out;
+}
+
+bool KeyExists(HKEY root, const std::wstring& path) {
+  fw::UniqueHKey key;
+  return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+void SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& data) {
+  fw::UniqueHKey key;
+  ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
+                            nullptr), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key.get(), name, 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(data.c_str()),
+                           static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+}
+
+// Runs the system's regsvr32 (of this program's architecture) and returns its exit code.
+DWORD RunRegsvr32(const std::wstring& arguments) {
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  std::wstring commandLine = L"\"" + std::wstring(system) + L"\\regsvr32.exe\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return 0xFFFFFFFF;
+  }
+  fw::UniqueHandle processHandle(process.hProcess);
+  fw::UniqueHandle threadHandle(process.hThread);
+  DWORD code = 0xFFFFFFFE;
+  if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.hProcess, &code);
+  }
+  return code;
+}
+
+// Tests against the machine's registry through regsvr32. The shared keys that registration
+// creates but never removes are taken away again when they were not there before.
+class RegistrationTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dll_ = testsupport::FramewiseDllPath();
+    for (const wchar_t* path : kSharedKeys) existed_.push_back(KeyExists(HKEY_CLASSES_ROOT, path));
+  }
+
+  void TearDown() override {
+    RunRegsvr32(L"/s /u \"" + dll_ + L"\"");
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, (kHandlers + L"\\Another Handler").c_str());
+    for (size_t i = 0; i < existed_.size(); ++i) {
+      if (!existed_[i]) RegDeleteKeyW(HKEY_CLASSES_ROOT, kSharedKeys[i]);  // fails when not empty
+    }
+  }
+
+  static constexpr const wchar_t* kSharedKeys[] = {
+      L"SystemFileAssociations\\image\\ShellEx\\ContextMenuHandlers",
+      L"SystemFileAssociations\\image\\ShellEx", L"SystemFileAssociations\\image",
+      L"SystemFileAssociations"};
+  std::wstring dll_;
+  std::vector<bool> existed_;
+};
+
+TEST_F(RegistrationTest, Regsvr32WritesExactlyTheScriptContentOnceAndRegistersTheTypeLibrary) {
+  ASSERT_EQ(RunRegsvr32(L"/s \"" + dll_ + L"\""), 0u);
+  const Dump expected = ExpectedRegistration(dll_);
+  Dump dump = DumpRegistration(RegistryRoots());
+  EXPECT_EQ(dump, expected) << "got:\n" << Describe(dump);
+
+  fw::ComPtr<ITypeLib> library;
+  EXPECT_EQ(LoadRegTypeLib(LIBID_FramewiseLib, 1, 0, 0, library.put()), S_OK);
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"Interface\\" + kIid));
+
+  // Stale content under keys the script owns goes with a second registration.
+  SetString(HKEY_CLASSES_ROOT, L"CLSID\\" + kClsid + L"\\Stale", L"", L"x");
+  SetString(HKEY_CLASSES_ROOT, L"CLSID\\" + kClsid + L"\\InprocServer32", L"Stale", L"x");
+  SetString(HKEY_CLASSES_ROOT, kHandlers + L"\\Wrenfly Framewise\\Stale", nullptr, L"x");
+  ASSERT_EQ(RunRegsvr32(L"/s \"" + dll_ + L"\""), 0u);
+  dump = DumpRegistration(RegistryRoots());
+  EXPECT_EQ(dump, expected) << "got:\n" << Describe(dump);
+}
+
+TEST_F(RegistrationTest, Regsvr32UnregisterRemovesOnlyOurEntries) {
+  ASSERT_EQ(RunRegsvr32(L"/s \"" + dll_ + L"\""), 0u);
+  SetString(HKEY_CLASSES_ROOT, kHandlers + L"\\Another Handler", nullptr, L"{00000000-1111-2222-3333-444444444444}");
+  // A stale subkey of our CLSID key must not keep it alive.
+  SetString(HKEY_CLASSES_ROOT, L"CLSID\\" + kClsid + L"\\Stale", L"", L"x");
+
+  ASSERT_EQ(RunRegsvr32(L"/s /u \"" + dll_ + L"\""), 0u);
+  Dump dump = DumpRegistration(RegistryRoots());
+  const std::wstring h = L"HKCR\\" + kHandlers;
+  const Dump left = {L"HKCR\\SystemFileAssociations\\image\\ShellEx", h, h + L"\\Another Handler",
+                     h + L"\\Another Handler|={00000000-1111-2222-3333-444444444444}"};
+  EXPECT_EQ(dump, left) << "got:\n" << Describe(dump);
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kApproved));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"AppID"));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + kLibId));
+
+  // With the other handler gone too, the shared parents go on the next unregistration.
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, (kHandlers + L"\\Another Handler").c_str());
+  ASSERT_EQ(RunRegsvr32(L"/s \"" + dll_ + L"\""), 0u);
+  ASSERT_EQ(RunRegsvr32(L"/s /u \"" + dll_ + L"\""), 0u);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"SystemFileAssociations\\image\\ShellEx"));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"SystemFileAssociations\\image"));
+}
+
+TEST_F(RegistrationTest, UnregisterWhenNothingIsRegisteredStopsOnlyAtTheTypeLibrary) {
+  fw::UniqueModule dll(LoadLibraryW(dll_.c_str()));
+  ASSERT_TRUE(dll);
+  auto unregister = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+      reinterpret_cast<void (*)()>(GetProcAddress(dll.get(), "DllUnregisterServer")));
+  ASSERT_NE(unregister, nullptr);
+  const HRESULT typeLibResult = UnRegisterTypeLib(LIBID_FramewiseLib, 1, 0, 0, SYS_WIN32);
+  EXPECT_EQ(unregister(), typeLibResult);
+  EXPECT_TRUE(DumpRegistration(RegistryRoots()).empty());
+}
+
+TEST_F(RegistrationTest, ModulePathWithASingleQuoteReachesInprocServer32Unchanged) {
+  testsupport::TempDir temp;
+  const std::wstring folder = temp.File(L"it's here");
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring copy = folder + L"\\Framewise.dll";
+  ASSERT_TRUE(CopyFileW(dll_.c_str(), copy.c_str(), FALSE));
+
+  ASSERT_EQ(RunRegsvr32(L"/s \"" + copy + L"\""), 0u);
+  wchar_t value[MAX_PATH * 2] = {};
+  DWORD size = sizeof(value);
+  EXPECT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, (L"CLSID\\" + kClsid + L"\\InprocServer32").c_str(),
+                         nullptr, RRF_RT_REG_SZ, nullptr, value, &size), ERROR_SUCCESS);
+  EXPECT_EQ(std::wstring(value), copy);
+  EXPECT_EQ(RunRegsvr32(L"/s /u \"" + copy + L"\""), 0u);
+  EXPECT_TRUE(DumpRegistration(RegistryRoots()).empty());
+}
+
+TEST(RegistrationTypeLibTest, EmbeddedLibraryDescribesTheClass) {
+  fw::ComPtr<ITypeLib> library;
+  ASSERT_EQ(LoadTypeLibEx(testsupport::FramewiseDllPath().c_str(), REGKIND_NONE, library.put()), S_OK);
+  TLIBATTR* lib = nullptr;
+  ASSERT_EQ(library->GetLibAttr(&lib), S_OK);
+  EXPECT_TRUE(IsEqualGUID(lib->guid, LIBID_FramewiseLib));
+  EXPECT_EQ(lib->wMajorVerNum, 1);
+  EXPECT_EQ(lib->wMinorVerNum, 0);
+  EXPECT_EQ(lib->lcid, 0u);
+  EXPECT_EQ(lib->syskind, SYS_WIN32);
+  library->ReleaseTLibAttr(lib);
+
+  // The dual interface's own table holds only the IUnknown and IDispatch slots.
+  fw::ComPtr<ITypeInfo> dispatch;
+  ASSERT_EQ(library->GetTypeInfoOfGuid(IID_IImageFileContextMenu, dispatch.put()), S_OK);
+  HREFTYPE vtableRef = 0;
+  ASSERT_EQ(dispatch->GetRefTypeOfImplType(-1, &vtableRef), S_OK);
+  fw::ComPtr<ITypeInfo> vtable;
+  ASSERT_EQ(dispatch->GetRefTypeInfo(vtableRef, vtable.put()), S_OK);
+  TYPEATTR* type = nullptr;
+  ASSERT_EQ(vtable->GetTypeAttr(&type), S_OK);
+  EXPECT_EQ(type->typekind, TKIND_INTERFACE);
+  EXPECT_EQ(type->cFuncs, 0);
+  const WORD flags = TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
+  EXPECT_EQ(type->wTypeFlags & flags, flags);
+  vtable->ReleaseTypeAttr(type);
+
+  fw::ComPtr<ITypeInfo> coclass;
+  ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_ImageFileContextMenu, coclass.put()), S_OK);
+  ASSERT_EQ(coclass->GetTypeAttr(&type), S_OK);
+  EXPECT_EQ(type->typekind, TKIND_COCLASS);
+  EXPECT_TRUE(type->wTypeFlags & TYPEFLAG_FCANCREATE);
+  EXPECT_EQ(type->cImplTypes, 1);
+  coclass->ReleaseTypeAttr(type);
+
+  const struct {
+    ITypeInfo* info;
+    const wchar_t* name;
+    const wchar_t* help;
+  } docs[] = {{nullptr, L"FramewiseLib", L"Framewise 1.0 Type Library"},
+              {dispatch.get(), L"IImageFileContextMenu", L"IImageFileContextMenu Interface"},
+              {coclass.get(), L"ImageFileContextMenu", L"ImageFileContextMenu Class"}};
+  for (const auto& doc : docs) {
+    BSTR name = nullptr, help = nullptr;
+    ASSERT_EQ(doc.info ? doc.info->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr)
+                       : library->GetDocumentation(-1, &name, &help, nullptr, nullptr),
+              S_OK);
+    EXPECT_STREQ(name, doc.name);
+    EXPECT_STREQ(help, doc.help);
+    SysFreeString(name);
+    SysFreeString(help);
+  }
+}
+
+// Scratch keys under HKEY_CURRENT_USER standing for both roots.
+class ScratchRegistrationTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    base_ = L"Software\\FramewiseRegistrationTest-" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (base_ + L"\\classes").c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, classes_.put(), nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (base_ + L"\\machine").c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, machine_.put(), nullptr), ERROR_SUCCESS);
+    roots_.classesRoot = classes_.get();
+    roots_.localMachine = machine_.get();
+    module_ = GetModuleHandleW(nullptr);  // this program carries the DLL's resources
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(module_, path, MAX_PATH);
+    modulePath_ = path;
+  }
+
+  void TearDown() override {
+    classes_.reset();
+    machine_.reset();
+    RegDeleteTreeW(HKEY_CURRENT_USER, base_.c_str());
+  }
+
+  std::wstring base_;
+  fw::UniqueHKey classes_;
+  fw::UniqueHKey machine_;
+  RegistryRoots roots_;
+  HMODULE module_ = nullptr;
+  std::wstring modulePath_;
+};
+
+TEST_F(ScratchRegistrationTest, RegistersAndUnregistersThroughMappedRootsAndRestoresLocale) {
+  SetThreadLocale(MAKELCID(0x0407, SORT_DEFAULT));
+  const LCID before = GetThreadLocale();
+  ASSERT_EQ(RegisterServer(module_, roots_), S_OK);
+  EXPECT_EQ(GetThreadLocale(), before);
+  Dump dump = DumpRegistration(roots_);
+  EXPECT_EQ(dump, ExpectedRegistration(modulePath_)) << "got:\n" << Describe(dump);
+
+  ASSERT_EQ(UnregisterServer(module_, roots_), S_OK);
+  EXPECT_EQ(GetThreadLocale(), before);
+  dump = DumpRegistration(roots_);
+  EXPECT_TRUE(dump.empty()) << Describe(dump);
+  // Keys marked to stay are left, empty.
+  EXPECT_TRUE(KeyExists(classes_.get(), L"AppID"));
+  EXPECT_TRUE(KeyExists(classes_.get(), L"CLSID"));
+  EXPECT_TRUE(KeyExists(classes_.get(), L"SystemFileAssociations\\image"));
+  EXPECT_TRUE(KeyExists(machine_.get(), kApproved));
+  SetThreadLocale(MAKELCID(0x0409, SORT_DEFAULT));
+}
+
+// While alive, RegCreateKeyExW as called from this program refuses to create keys of one
+// name, as the registry does for a caller without write access to the parent. (Wine's
+// registry does not enforce key security or handle access, so a locked key cannot stand in.)
+class RefuseKeyCreation {
+ public:
+  explicit RefuseKeyCreation(const wchar_t* name) {
+    refused_ = name;
+    real_ = reinterpret_cast<decltype(&RegCreateKeyExW)>(testsupport::PatchImport(
+        nullptr, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&Refusing)));
+  }
+  ~RefuseKeyCreation() {
+    if (real_) {
+      testsupport::PatchImport(nullptr, "advapi32.dll", "RegCreateKeyExW",
+                               reinterpret_cast<void*>(real_));
+    }
+  }
+  bool active() const { return real_ != nullptr; }
+
+ private:
+  static LSTATUS WINAPI Refusing(HKEY parent, LPCWSTR name, DWORD reserved, LPWSTR keyClass,
+                                 DWORD options, REGSAM access,
+                                 LPSECURITY_ATTRIBUTES security, PHKEY result,
+                                 LPDWORD disposition) {
+    if (name && lstrcmpiW(name, refused_) == 0) return ERROR_ACCESS_DENIED;
+    return real_(parent, name, reserved, keyClass, options, access, security, result,
+                 disposition);
+  }
+  static const wchar_t* refused_;
+  static decltype(&RegCreateKeyExW) real_;
+};
+const wchar_t* RefuseKeyCreation::refused_ = nullptr;
+decltype(&RegCreateKeyExW) RefuseKeyCreation::real_ = nullptr;
+
+TEST_F(ScratchRegistrationTest, RefusedWriteRollsBackTheFailingBlockOnly) {
+  SetThreadLocale(MAKELCID(0x0407, SORT_DEFAULT));
+  const LCID before = GetThreadLocale();
+  HRESULT hr;
+  {
+    // The class script's first block fails after its ProgID and CLSID keys are written.
+    RefuseKeyCreation refuse(L"ShellEx");
+    ASSERT_TRUE(refuse.active());
+    hr = RegisterServer(module_, roots_);
+  }
+  EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(GetThreadLocale(), before);
+  SetThreadLocale(MAKELCID(0x0409, SORT_DEFAULT));
+
+  const Dump dump = DumpRegistration(roots_);
+  const Dump appIdScript = {L"HKCR\\AppID\\" + kAppId, L"HKCR\\AppID\\" + kAppId + L"|=Framewise",
+                            L"HKCR\\AppID\\Framewise.DLL",
+                            L"HKCR\\AppID\\Framewise.DLL|AppID=" + kAppId};
+  EXPECT_EQ(dump, appIdScript) << "got:\n" << Describe(dump);
+  EXPECT_TRUE(KeyExists(classes_.get(), L"CLSID"));
+  EXPECT_TRUE(KeyExists(classes_.get(), L"SystemFileAssociations\\image"));
+  EXPECT_FALSE(KeyExists(machine_.get(), L"Software"));  // later blocks not reached
+}
+
+TEST_F(ScratchRegistrationTest, RefusedWriteInALaterBlockKeepsTheEarlierBlock) {
+  HRESULT hr;
+  {
+    // The machine block cannot create its first key.
+    RefuseKeyCreation refuse(L"Software");
+    ASSERT_TRUE(refuse.active());
+    hr = RegisterServer(module_, roots_);
+  }
+  EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  Dump expected = ExpectedRegistration(modulePath_);
+  expected.erase(L"HKLM\\" + kApproved + L"|" + kClsid + L"=Wrenfly Framewise");
+  const Dump dump = DumpRegistration(roots_);
+  EXPECT_EQ(dump, expected) << "got:\n" << Describe(dump);
+}
+
+TEST_F(ScratchRegistrationTest, MalformedScriptWritesNothing) {
+  const wchar_t* scripts[] = {
+      L"HKCR { Good = s 'x' } HKCU { Bad }",
+      L"HKCR { Good = s 'x' } HKLM Bad",
+      L"HKCR { Good { val N s 'x' } }",
+      L"HKCR { Good\\Bad }",
+      L"HKCR { Good = s '%NOT_SET%' }",
+  };
+  for (const wchar_t* text : scripts) {
+    EXPECT_EQ(RunRegistryScript(text, {}, ScriptMode::Register, roots_), DISP_E_EXCEPTION);
+    EXPECT_FALSE(KeyExists(classes_.get(), L"Good"));
+  }
+}
+
+// GetModuleFileNameW as seen by the registration code, filling the caller's buffer.
+const wchar_t* g_fakePath = nullptr;
+DWORD WINAPI FakeGetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size) {
+  DWORD length = static_cast<DWORD>(wcslen(g_fakePath));
+  const DWORD copied = length < size ? length : size - 1;
+  wmemcpy(buffer, g_fakePath, copied);
+  buffer[copied] = L'\0';
+  if (length >= size) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+  }
+  return length;
+}
+
+TEST_F(ScratchRegistrationTest, ModulePathFillingTheBufferFails) {
+  std::wstring longest = L"C:\\" + std::wstring(MAX_PATH - 8, L'a') + L".dll";  // 259 chars
+  std::wstring tooLong = longest + L"x";
+  void* previous = testsupport::PatchImport(nullptr, "kernel32.dll", "GetModuleFileNameW",
+                                            reinterpret_cast<void*>(&FakeGetModuleFileNameW));
+  ASSERT_NE(previous, nullptr);
+  ScriptVariables variables;
+  g_fakePath = longest.c_str();
+  const HRESULT longestResult = RegistrationScriptVariables(module_, &variables);
+  g_fakePath = tooLong.c_str();
+  const HRESULT tooLongResult = RegisterServer(module_, roots_);
+  testsupport::PatchImport(nullptr, "kernel32.dll", "GetModuleFileNameW", previous);
+
+  EXPECT_EQ(longestResult, S_OK);
+  ASSERT_EQ(variables.size(), 3u);
+  EXPECT_EQ(variables[2].second, longest);
+  EXPECT_EQ(tooLongResult, HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_TRUE(DumpRegistration(roots_).empty());
+}
+
+}  // namespace
+}  // namespace framewise
