@@ -150,6 +150,12 @@ RectF FrameAround(const RectF& kept) {
   return RectF{kept.x - 0.5f, kept.y - 0.5f, kept.width + 0.5f, kept.height + 0.5f};
 }
 
+bool CropInsidePicture(const Crop& crop, uint32_t pictureWidth, uint32_t pictureHeight) {
+  if (crop.cw <= 0 || crop.ch <= 0 || crop.x < 0 || crop.y < 0) return false;
+  return static_cast<int64_t>(crop.x) + crop.cw <= static_cast<int64_t>(pictureWidth) &&
+         static_cast<int64_t>(crop.y) + crop.ch <= static_cast<int64_t>(pictureHeight);
+}
+
 bool ClipCropToPicture(const Crop& crop, uint32_t pictureWidth, uint32_t pictureHeight,
                        const ScreenRect& destination, ClippedDraw* out) {
   if (crop.cw <= 0 || crop.ch <= 0) return false;

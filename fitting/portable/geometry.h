@@ -89,6 +89,9 @@ RectF PreviewKeptPart(const Crop& crop, uint32_t pictureWidth, uint32_t pictureH
 // The orange frame drawn around a destination rectangle with a 1.0 pen.
 RectF FrameAround(const RectF& kept);
 
+// True when a non-empty crop lies wholly inside a W x H picture, so it can be drawn as is.
+bool CropInsidePicture(const Crop& crop, uint32_t pictureWidth, uint32_t pictureHeight);
+
 // Wallpaper form of a crop clipped to the picture: the source rectangle holds only pixels
 // of the picture, and the destination shrinks by the same proportion, so what lies
 // outside the picture keeps the canvas colour. Returns false when nothing is left.

@@ -200,5 +200,17 @@ TEST(ClipCrop, InsideCropIsUnchangedAndEmptyIsRefused) {
   EXPECT_FALSE(ClipCropToPicture(Crop{0, 0, 0, 10}, 1000, 1000, kMonitor, &draw));
 }
 
+TEST(ClipCrop, InsideTestMatchesTheWorkedCrops) {
+  EXPECT_TRUE(CropInsidePicture(Crop{0, 0, 1000, 799}, 1000, 3000));
+  EXPECT_TRUE(CropInsidePicture(Crop{0, 0, 1000, 3000}, 1000, 3000));
+  EXPECT_FALSE(CropInsidePicture(Crop{0, 2232, 1000, 799}, 1000, 3000));  // 31 rows below
+  EXPECT_FALSE(CropInsidePicture(Crop{-117, 0, 2499, 2000}, 4000, 2000));
+  EXPECT_FALSE(CropInsidePicture(Crop{699, 0, 2601, 2081}, 4000, 2000));
+  EXPECT_FALSE(CropInsidePicture(Crop{0, 0, 0, 10}, 1000, 1000));
+  // Edges summed without overflow.
+  EXPECT_FALSE(CropInsidePicture(Crop{INT32_MAX, 0, INT32_MAX, 1}, 4000000000u, 1));
+  EXPECT_TRUE(CropInsidePicture(Crop{0, 0, INT32_MAX, 1}, 4000000000u, 1));
+}
+
 }  // namespace
 }  // namespace framewise

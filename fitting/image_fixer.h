@@ -1,0 +1,98 @@
+// The fitting strategies: each makes the monitor-sized wallpaper bitmap and the framed
+// menu preview of a picture for one fit mode.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "fitting/imaging.h"
+#include "fitting/portable/geometry.h"
+
+namespace framewise {
+
+class ImageFixer {
+ public:
+  virtual ~ImageFixer() = default;
+
+  // The wallpaper: the monitor's size, 24-bit RGB, the picture fitted onto the desktop
+  // colour. The caller owns the bitmap; on failure *wallpaper is left empty.
+  virtual bool MakeWallpaper(GpImage* picture, fw::GpBitmapOwner* wallpaper) = 0;
+
+  // A width x height 32-bit ARGB preview of what the mode keeps of the picture, inside a
+  // black two-pixel border and an orange frame. The caller owns the bitmap; on failure
+  // *preview is left empty.
+  virtual bool MakePreview(GpImage* picture, fw::GpBitmapOwner* preview, int32_t width,
+                           int32_t height) = 0;
+
+  bool ClearToDesktopColor(GpGraphics* graphics) const;
+  bool FillWithDesktopColor(GpGraphics* graphics, int32_t x, int32_t y, int32_t width,
+                            int32_t height) const;
+  bool FillWithDesktopColor(GpGraphics* graphics, float x, float y, float width,
+                            float height) const;
+
+ protected:
+  ImageFixer() = default;
+  ImageFixer(const ImageFixer&) = delete;
+  ImageFixer& operator=(const ImageFixer&) = delete;
+
+  // A canvas being drawn: the bitmap, its open drawing surface and the screen it is for.
+  struct Canvas {
+    ScreenRect work;
+    ScreenRect monitor;
+    fw::GpBitmapOwner bitmap;
+    fw::GpGraphicsOwner graphics;
+  };
+
+  // The shared start of a wallpaper: screen rectangles, a monitor-sized 24-bit canvas
+  // cleared to the desktop colour.
+  bool BeginWallpaper(Canvas* canvas) const;
+
+  // The shared start of a preview: screen rectangles, a width x height 32-bit ARGB canvas
+  // cleared to black, the picture area filled with the desktop colour.
+  bool BeginPreview(int32_t width, int32_t height, Canvas* canvas) const;
+
+  // The orange frame around a kept part's destination rectangle.
+  static bool DrawFrame(GpGraphics* graphics, const RectF& kept);
+
+  // Closes the drawing surface and hands the bitmap to the caller.
+  static bool Finish(Canvas* canvas, fw::GpBitmapOwner* out);
+};
+
+// The six fill-screen modes: the largest part of the picture with the work area's
+// proportions, anchored by the fill part, scaled to fill the screen.
+class FillScreenImageFixer : public ImageFixer {
+ public:
+  explicit FillScreenImageFixer(FillPart part) : fillPart_(part) {}
+
+  bool MakeWallpaper(GpImage* picture, fw::GpBitmapOwner* wallpaper) override;
+  bool MakePreview(GpImage* picture, fw::GpBitmapOwner* preview, int32_t width,
+                   int32_t height) override;
+
+  // The crop of the picture for this part; the wallpaper form also covers the monitor
+  // outside the work area and may reach past the picture's edges. False when the
+  // picture's size cannot be read.
+  bool ComputeCrop(GpImage* picture, const ScreenRect& monitor, const ScreenRect& work,
+                   bool wallpaperForm, Crop* crop) const;
+
+  FillPart fillPart() const { return fillPart_; }
+
+ private:
+  FillPart fillPart_;
+};
+
+// "Best fit": the whole picture, as large as it fits, centred in the work area.
+class BestFitImageFixer : public ImageFixer {
+ public:
+  bool MakeWallpaper(GpImage* picture, fw::GpBitmapOwner* wallpaper) override;
+  bool MakePreview(GpImage* picture, fw::GpBitmapOwner* preview, int32_t width,
+                   int32_t height) override;
+
+  // Where the whole picture lands in the work area. False when the picture's size cannot
+  // be read.
+  bool ComputePlacement(GpImage* picture, const ScreenRect& work, ScreenRect* placement) const;
+};
+
+// The strategy for a fit mode; empty for values outside 1..7 or when memory runs out.
+std::unique_ptr<ImageFixer> CreateImageFixer(int mode);
+
+}  // namespace framewise
