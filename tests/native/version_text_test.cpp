@@ -78,14 +78,6 @@ TEST(MakeComparable, PublishedTexts) {
   }
 }
 
-TEST(MakeComparable, ComparableFormIsAFixedPoint) {
-  for (const FormatCase& c : kFormatCases) {
-    std::wstring text = FormatVersion(c.version, VersionForm::Comparable);
-    MakeComparable(&text);
-    EXPECT_EQ(text, FormatVersion(c.version, VersionForm::Comparable)) << Narrow(c.display);
-  }
-}
-
 struct OrderCase {
   const wchar_t* candidate;  // published text, made comparable by the test
   VersionNumber current;
@@ -132,9 +124,6 @@ TEST(VersionType, StoredNamesReadBackWithoutRegardToCase) {
       {L" Beta", VersionType::None},      {L"Releas", VersionType::None},
   };
   for (const auto& c : cases) EXPECT_EQ(VersionTypeFromName(c.stored), c.type) << Narrow(c.stored);
-  for (VersionType type : {VersionType::None, VersionType::Beta, VersionType::Release}) {
-    EXPECT_EQ(VersionTypeFromName(VersionTypeName(type)), type);
-  }
   EXPECT_STREQ(VersionTypeName(static_cast<VersionType>(7)), L"None");
 }
 
@@ -144,12 +133,6 @@ TEST(VersionFlags, PrereleaseNeedsFlagAndMask) {
   EXPECT_FALSE(IsPrereleaseFlagSet(0x2, 0x0));
   EXPECT_FALSE(IsPrereleaseFlagSet(0x2, 0x3D));
   EXPECT_FALSE(IsPrereleaseFlagSet(0x0, 0x3F));
-}
-
-TEST(SettingsValues, DatesWithoutLeadingZeros) {
-  EXPECT_EQ(FormatSettingsDate(2007, 1, 1), L"2007/1/1");
-  EXPECT_EQ(FormatSettingsDate(2006, 7, 4), L"2006/7/4");
-  EXPECT_EQ(FormatSettingsDate(2024, 12, 31), L"2024/12/31");
 }
 
 TEST(SettingsValues, StoredValuesEndAtTheFirstLineEnd) {

@@ -136,15 +136,6 @@ TEST_F(SettingsFileTest, LoadNewestVersionFromStoredTexts) {
   }
 }
 
-TEST_F(SettingsFileTest, LongPublishedTextIsCutToTheReadBuffer) {
-  const std::wstring longText(200, L'9');
-  RawWrite(SettingsScope::AllUsers, kNewestVersionKey, longText.c_str());
-  std::wstring text;
-  VersionType type;
-  SettingsFile::LoadNewestVersion(&text, &type);
-  EXPECT_EQ(text, longText.substr(0, kNewestVersionCapacity - 1));
-}
-
 TEST_F(SettingsFileTest, StoreNewestVersionWritesTextAndTypeName) {
   const struct {
     VersionType type;
