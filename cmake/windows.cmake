@@ -8,6 +8,7 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
 set(STATIC_LINK -static -static-libgcc -static-libstdc++)
 
 configure_file(resources/build_config.h.in ${CMAKE_BINARY_DIR}/generated/build_config.h @ONLY)
+configure_file(resources/strings.rc.in ${CMAKE_BINARY_DIR}/generated/strings.rc @ONLY)
 
 add_library(framewise_portable STATIC ${PORTABLE_SOURCES})
 target_include_directories(framewise_portable PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)

@@ -1,2 +1,32 @@
-// Resource numbers shared by the resource script and the code.
+// Resource numbers shared by the resource script and the code (plain defines: the
+// resource compiler reads this file too).
 #pragma once
+
+// Strings: menu texts 101-111, help texts 112-122, update texts 123-127.
+#define IDS_FILL_SCREEN 101
+#define IDS_UPDATE_AVAILABLE_MENU 108
+#define IDS_HELP_FEEDBACK 109
+#define IDS_ABOUT 110
+#define IDS_CANCEL 111
+#define IDS_HELP_FILL_SCREEN 112
+#define IDS_HELP_CANCEL 122
+#define IDS_NEWER_VERSION_MENU 123
+#define IDS_NEW_BETA_MENU 124
+#define IDS_NEW_BETA_STATUS 125
+#define IDS_NEWER_VERSION_STATUS 126
+#define IDS_UPDATE_STATUS 127
+#define IDS_BETA_NOTICE 131
+#define IDS_LAST_CHECKED 136
+#define IDS_NEWEST_VERSION 137
+#define IDS_BETA 138
+#define IDS_RELEASE_VERSION_URL 140
+#define IDS_BETA_VERSION_URL 142
+
+// Dialogs.
+#define IDD_PLEASE_WAIT 216
+#define IDD_ABOUT 219
+
+// Bitmaps: the menu entry's at 120 dpi and more (16x16) and below (13x13), and the logo.
+#define IDB_MENU_ENTRY_LARGE 213
+#define IDB_LOGO 218
+#define IDB_MENU_ENTRY_SMALL 220

@@ -2,6 +2,9 @@
 
 namespace framewise {
 
+volatile LONG UpdateFound = 0;
+const wchar_t* volatile UpdateText = nullptr;
+
 void UpdateChecker::ScheduleCheck(ImageFileContextMenu*) {}
 
 }  // namespace framewise

@@ -1,13 +1,291 @@
 // The handler's menu: the submenu entry, its items, help texts and commands.
 #include "shellext/image_file_context_menu.h"
 
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <string>
+
+#include "build_config.h"
+#include "fitting/image_fixer.h"
+#include "fitting/wallpaper_output.h"
+#include "framework/app.h"
+#include "framework/strings.h"
+#include "framework/win_owners.h"
+#include "resources/resource_ids.h"
+#include "settings/about_box.h"
+#include "settings/update_checker.h"
+#include "settings/version.h"
+#include "shellext/menu_support.h"
+#include "shellext/portable/menu_table.h"
+#include "widgets/please_wait.h"
+
 namespace framewise {
 
-HRESULT ImageFileContextMenu::QueryContextMenu(HMENU, UINT, UINT, UINT, UINT) { return E_NOTIMPL; }
-HRESULT ImageFileContextMenu::InvokeCommand(CMINVOKECOMMANDINFO*) { return E_NOTIMPL; }
-HRESULT ImageFileContextMenu::GetCommandString(UINT_PTR, UINT, UINT*, LPSTR, UINT) { return E_NOTIMPL; }
-HRESULT ImageFileContextMenu::HandleMenuMsg(UINT, WPARAM, LPARAM) { return E_NOTIMPL; }
-HRESULT ImageFileContextMenu::HandleMenuMsg2(UINT, WPARAM, LPARAM, LRESULT*) { return E_NOTIMPL; }
-HRESULT ImageFileContextMenu::PopulateSubmenu(HMENU, LRESULT*) { return E_NOTIMPL; }
+int ownerDrawSupported = -1;
+
+namespace {
+
+constexpr wchar_t kEntryText[] = L"Wrenfly Framewise - Set Desktop Background";
+constexpr wchar_t kHelpFileName[] = L"Framewise.chm";
+constexpr wchar_t kUpdatePagePath[] = L"/framewise/checkforupdates?fromversion=%s";
+constexpr wchar_t kHelpPagePath[] = L"/framewise/help?version=%s";
+// The HTML Help control's class: its registered file is the help engine to load.
+constexpr char kHtmlHelpServerKey[] = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
+constexpr WORD kHtmlHelpOrdinal = 15;  // HtmlHelpW
+
+// The entry's bitmaps, loaded once per process: the menu does not own an item's bitmap,
+// so loading one per right-click would leak a GDI object each time.
+HBITMAP g_entryBitmaps[2] = {nullptr, nullptr};  // [0] 13x13, [1] 16x16
+
+HBITMAP EntryBitmap(bool large) {
+  HBITMAP& slot = g_entryBitmaps[large ? 1 : 0];
+  if (!slot) {
+    slot = static_cast<HBITMAP>(LoadImageW(fw::ResourceInstance(),
+                                           MAKEINTRESOURCEW(large ? IDB_MENU_ENTRY_LARGE : IDB_MENU_ENTRY_SMALL),
+                                           IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+  }
+  return slot;
+}
+
+void OpenWebPage(const wchar_t* path) {
+  const std::wstring address =
+      FormatString(std::wstring(FRAMEWISE_BASE_URL_W) + path, GetOwnVersion(VersionForm::Display));
+  ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOW);
+}
+
+HMODULE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
+
+using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
+
+}  // namespace
+
+void ReleaseMenuBitmaps() {
+  for (HBITMAP& bitmap : g_entryBitmaps) {
+    if (bitmap) DeleteObject(bitmap);
+    bitmap = nullptr;
+  }
+}
+
+bool DecideOwnerDrawSupported(DllGetVersionFunction getVersion) {
+  if (!getVersion) return false;
+  DLLVERSIONINFO info = {};
+  info.cbSize = sizeof(DLLVERSIONINFO);  // 20 bytes
+  const HRESULT hr = getVersion(&info);
+  return OwnerDrawSupportedByShell(SUCCEEDED(hr), info.dwMajorVersion, info.dwMinorVersion);
+}
+
+static bool OwnerDrawSupported() {
+  if (ownerDrawSupported < 0) {
+    HMODULE shell = GetModuleHandleW(L"shell32");
+    auto getVersion = shell ? reinterpret_cast<DllGetVersionFunction>(
+                                  reinterpret_cast<void*>(GetProcAddress(shell, "DllGetVersion")))
+                            : nullptr;
+    ownerDrawSupported = DecideOwnerDrawSupported(getVersion) ? 1 : 0;
+  }
+  return ownerDrawSupported == 1;
+}
+
+HWND LoadHtmlHelp(HWND owner, const wchar_t* path, UINT command, DWORD_PTR data) {
+  static bool tried = false;
+  static HtmlHelpFunction htmlHelp = nullptr;
+  if (!tried) {
+    tried = true;
+    HMODULE module = nullptr;
+    fw::UniqueHKey key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kHtmlHelpServerKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS) {
+      char file[MAX_PATH] = {};
+      DWORD size = sizeof(file) - 1;  // room for a terminator the value may lack
+      DWORD type = 0;
+      if (RegQueryValueExA(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(file), &size) ==
+              ERROR_SUCCESS &&
+          (type == REG_SZ || type == REG_EXPAND_SZ)) {
+        module = LoadLibraryA(file);
+      }
+    }
+    if (!module) module = LoadLibraryW(L"hhctrl.ocx");
+    // Kept for the rest of the process.
+    if (module) {
+      htmlHelp = reinterpret_cast<HtmlHelpFunction>(
+          reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(kHtmlHelpOrdinal))));
+    }
+  }
+  return htmlHelp ? htmlHelp(owner, path, command, data) : nullptr;
+}
+
+HRESULT ImageFileContextMenu::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst,
+                                               UINT idCmdLast, UINT flags) {
+  try {
+    fw::ModuleStateScope state;
+    if ((flags & CMF_DEFAULTONLY) != 0 || fileCount != 1) return S_OK;
+    // A range too narrow for our identifiers: add nothing rather than collide.
+    if (idCmdLast < idCmdFirst || idCmdLast - idCmdFirst < kLastMenuOffset + 1) {
+      return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+    }
+    firstCommandId = static_cast<int>(idCmdFirst);
+
+    fw::UniqueMenu popup(CreatePopupMenu());
+    if (!popup) return E_OUTOFMEMORY;
+    // A placeholder: the real items are inserted when the submenu first opens.
+    MENUITEMINFOW placeholder = {};
+    placeholder.cbSize = sizeof(placeholder);
+    placeholder.fMask = MIIM_ID | MIIM_TYPE;
+    placeholder.fType = MFT_SEPARATOR;
+    placeholder.wID = idCmdFirst;
+    if (!InsertMenuItemW(popup.get(), 0, TRUE, &placeholder)) return E_FAIL;
+    if (!InsertMenuW(menu, indexMenu, MF_BYPOSITION | MF_POPUP,
+                     reinterpret_cast<UINT_PTR>(popup.get()), kEntryText)) {
+      return E_FAIL;
+    }
+    popup.release();  // the menu owns it now
+
+    int dpi = 96;
+    {
+      fw::WindowDc screen(nullptr);
+      if (screen) dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
+    }
+    if (HBITMAP bitmap = EntryBitmap(dpi >= 120)) {
+      SetMenuItemBitmaps(menu, indexMenu, MF_BYPOSITION, bitmap, nullptr);
+    }
+    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, kMenuCommandCount);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT ImageFileContextMenu::PopulateSubmenu(HMENU popup, LRESULT* result) {
+  if (popupPopulated) {
+    *result = 0;
+    return S_OK;
+  }
+  popupPopulated = true;
+  bool allInserted = true;
+  bool afterSeparator = true;
+  UINT position = 0;
+  DeleteMenu(popup, 0, MF_BYPOSITION);
+  const bool updateKnown = UpdateFound != 0;
+  const wchar_t* liveText = UpdateText;
+
+  for (size_t i = 0; i < kMenuEntryCount; ++i) {
+    const MenuEntry& row = MenuEntries[i];
+    if (!allInserted) return E_OUTOFMEMORY;
+    const bool separator = row.kind == MenuRowKind::Separator;
+    if (separator ? afterSeparator : !ItemRowShown(row, pictureShape, updateKnown)) continue;
+    if (!separator && !OwnerDrawSupported()) return E_FAIL;
+
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_ID | MIIM_TYPE;
+    info.fType = separator ? MFT_SEPARATOR : MFT_OWNERDRAW;
+    info.wID = static_cast<UINT>(firstCommandId + (separator ? 0 : row.offset));
+    if (!InsertMenuItemW(popup, position, TRUE, &info)) allInserted = false;
+    ++position;
+    if (separator) {
+      afterSeparator = true;
+      continue;
+    }
+    auto item = std::make_unique<MenuItem>();
+    if (row.liveText && liveText && *liveText) {
+      item->text = liveText;
+    } else {
+      item->text = LoadResourceString(row.textId);
+    }
+    if (row.preview && preview) {
+      if (gp::GdipCloneImage(preview.get(), item->image.put()) != Gdiplus::Ok) item->image.reset();
+    }
+    menuItems[row.offset] = std::move(item);
+    afterSeparator = false;
+  }
+  if (!allInserted) return E_OUTOFMEMORY;
+  *result = 0;
+  return S_OK;
+}
+
+HRESULT ImageFileContextMenu::GetCommandString(UINT_PTR idCmd, UINT flags, UINT*, LPSTR name,
+                                               UINT cchMax) {
+  try {
+    fw::ModuleStateScope state;
+    if (idCmd > kLastMenuOffset) return E_INVALIDARG;
+    if (flags != GCS_HELPTEXTA && flags != GCS_HELPTEXTW) return E_INVALIDARG;
+    const MenuEntry* row = FindItemRow(static_cast<int>(idCmd));
+    if (!row) return S_OK;
+    const std::wstring text = LoadResourceString(row->helpTextId);
+    if (text.empty()) return S_OK;
+    if (!name || cchMax == 0) return E_INVALIDARG;
+    if (flags == GCS_HELPTEXTW) {
+      lstrcpynW(reinterpret_cast<LPWSTR>(name), text.c_str(), static_cast<int>(cchMax));
+    } else {
+      const int size = WideCharToMultiByte(CP_THREAD_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+      if (size <= 0) return E_FAIL;
+      std::string converted(static_cast<size_t>(size), '\0');
+      WideCharToMultiByte(CP_THREAD_ACP, 0, text.c_str(), -1, &converted[0], size, nullptr, nullptr);
+      lstrcpynA(name, converted.c_str(), static_cast<int>(cchMax));
+    }
+    return S_OK;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT ImageFileContextMenu::InvokeFitting(int mode, HWND owner) {
+  std::unique_ptr<ImageFixer> fixer = CreateImageFixer(mode);
+  fw::GpImageOwner picture = LoadPicture(picturePath.c_str());
+  if (!picture || !fixer) return E_FAIL;
+
+  HRESULT result = S_OK;
+  fw::ScopedCursor wait(LoadCursorW(nullptr, IDC_WAIT));
+  if (owner) UpdateWindow(owner);
+  PleaseWait window(owner);
+  if (window.Create()) {  // without the window the work runs all the same
+    window.ShowWindow(SW_SHOW);
+    window.UpdateWindow();
+  }
+  fw::GpBitmapOwner wallpaper;
+  if (!fixer->MakeWallpaper(picture.get(), &wallpaper)) {
+    result = E_FAIL;
+  } else if (!ApplyWallpaper(owner, wallpaper.get(), picturePath, mode)) {
+    result = E_FAIL;
+  }
+  return result;  // the window goes before the cursor comes back
+}
+
+HRESULT ImageFileContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
+  try {
+    fw::ModuleStateScope state;
+    if (!info) return E_INVALIDARG;
+    if (!IS_INTRESOURCE(info->lpVerb)) return E_INVALIDARG;  // a verb given as a string
+    const int offset = LOWORD(reinterpret_cast<UINT_PTR>(info->lpVerb));
+    if (offset >= FitModeExact && offset <= FitModeBestFit) return InvokeFitting(offset, info->hwnd);
+    switch (offset) {
+      case UpdateInfoCommand:
+        OpenWebPage(kUpdatePagePath);
+        return S_OK;
+      case HelpCommand: {
+        wchar_t path[MAX_PATH] = {};
+        const DWORD n = GetModuleFileNameW(ThisModule(), path, MAX_PATH);
+        bool opened = false;
+        if (n > 0 && n < MAX_PATH && PathRemoveFileSpecW(path) && PathAddBackslashW(path) &&
+            wcslen(path) + wcslen(kHelpFileName) < MAX_PATH) {
+          wcscat(path, kHelpFileName);
+          opened = LoadHtmlHelp(info->hwnd, path, 1 /* HH_DISPLAY_TOC */, 0) != nullptr;
+        }
+        if (!opened) OpenWebPage(kHelpPagePath);
+        return S_OK;
+      }
+      case AboutCommand:
+        ShowAboutBox(info->hwnd);
+        return S_OK;
+      default:
+        return E_INVALIDARG;
+    }
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
 
 }  // namespace framewise

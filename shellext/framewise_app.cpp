@@ -1,5 +1,6 @@
 #include "shellext/framewise_app.h"
 
+#include "shellext/menu_support.h"
 #include "shellext/module.h"
 
 namespace framewise {
@@ -9,6 +10,9 @@ CFramewiseApp& App() {
   return app;
 }
 
-void ProcessDetach() { Module().Term(); }
+void ProcessDetach() {
+  ReleaseMenuBitmaps();
+  Module().Term();
+}
 
 }  // namespace framewise

@@ -66,6 +66,9 @@ class ImageFileContextMenu final : public IImageFileContextMenu,
   bool IsSupportedImage(const std::wstring& path);
   HRESULT LoadPreview();
   HRESULT PopulateSubmenu(HMENU popup, LRESULT* result);
+  HRESULT DispatchMenuMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+  HRESULT MeasureMenuItem(MEASUREITEMSTRUCT* measure, LRESULT* result);
+  HRESULT DrawMenuItem(DRAWITEMSTRUCT* draw, LRESULT* result);
 
   // Fields; their construction values are the empty state.
   ULONG_PTR gdiplusToken = 0;
@@ -100,7 +103,8 @@ class ImageFileContextMenu final : public IImageFileContextMenu,
 
   HRESULT LoadTypeInfo();
   HRESULT InvokeFitting(int mode, HWND owner);
-  LRESULT DispatchMenuMessage(UINT message, WPARAM wParam, LPARAM lParam, HRESULT* hr);
+  // The record of an owner-drawn item of this handler's submenu, or null.
+  MenuItem* FindMenuItem(UINT controlType, UINT itemId);
 
   ULONG refs_ = 0;  // plain: the class lives in single-threaded apartments
   InnerUnknown inner_;

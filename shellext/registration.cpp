@@ -42,6 +42,12 @@ HRESULT ModulePath(HMODULE module, std::wstring* path) {
   return S_OK;
 }
 
+ScriptVariables VariablesFor(const std::wstring& modulePath) {
+  return {{L"APPID", kAppIdText},
+          {L"MODULE", DoubleSingleQuotes(modulePath)},
+          {L"Module_Raw", modulePath}};
+}
+
 HRESULT RunScriptResource(HMODULE module, UINT id, const ScriptVariables& variables,
                           ScriptMode mode, const RegistryRoots& roots) {
   std::wstring text;
@@ -91,26 +97,28 @@ HRESULT UnregisterModuleTypeLib(const std::wstring& modulePath) {
 
 HRESULT Register(HMODULE module, const RegistryRoots& roots) {
   SystemDefaultThreadLocale locale;
-  ScriptVariables variables;
-  HRESULT hr = RegistrationScriptVariables(module, &variables);
+  std::wstring path;
+  HRESULT hr = ModulePath(module, &path);
   if (FAILED(hr)) return hr;
+  const ScriptVariables variables = VariablesFor(path);
   hr = RunScriptResource(module, kAppIdScriptId, variables, ScriptMode::Register, roots);
   if (FAILED(hr)) return hr;
   hr = RunScriptResource(module, kClassScriptId, variables, ScriptMode::Register, roots);
   if (FAILED(hr)) return hr;
-  hr = RegisterModuleTypeLib(variables[2].second);
+  hr = RegisterModuleTypeLib(path);
   if (FAILED(hr)) return hr;
   return S_OK;
 }
 
 HRESULT Unregister(HMODULE module, const RegistryRoots& roots) {
   SystemDefaultThreadLocale locale;
-  ScriptVariables variables;
-  HRESULT hr = RegistrationScriptVariables(module, &variables);
+  std::wstring path;
+  HRESULT hr = ModulePath(module, &path);
   if (FAILED(hr)) return hr;
+  const ScriptVariables variables = VariablesFor(path);
   hr = RunScriptResource(module, kClassScriptId, variables, ScriptMode::Unregister, roots);
   if (FAILED(hr)) return hr;
-  hr = UnregisterModuleTypeLib(variables[2].second);
+  hr = UnregisterModuleTypeLib(path);
   if (FAILED(hr)) return hr;
   hr = RunScriptResource(module, kAppIdScriptId, variables, ScriptMode::Unregister, roots);
   if (FAILED(hr)) return hr;
@@ -123,10 +131,7 @@ HRESULT RegistrationScriptVariables(HMODULE module, ScriptVariables* variables) 
   std::wstring path;
   const HRESULT hr = ModulePath(module, &path);
   if (FAILED(hr)) return hr;
-  // Module_Raw stays third: the registration reads the path from there.
-  *variables = {{L"APPID", kAppIdText},
-                {L"MODULE", DoubleSingleQuotes(path)},
-                {L"Module_Raw", path}};
+  *variables = VariablesFor(path);
   return S_OK;
 }
 

@@ -1,0 +1,134 @@
+#!/usr/bin/env python3
+"""Draws the DLL's bitmaps: the menu entry's icon at two sizes and the logo.
+
+Writes 24-bit BMP files into resources/. Shapes are rasterised with 4x4 supersampling,
+so edges are smooth at 100% and 125% scaling. Run again after changing a drawing.
+"""
+import math
+import os
+import struct
+
+ORANGE = (255, 155, 0)
+DARK = (60, 45, 30)
+SKY_TOP = (70, 140, 230)
+SKY_BOTTOM = (170, 215, 250)
+HILL_BACK = (90, 160, 80)
+HILL_FRONT = (50, 125, 60)
+SUN = (255, 215, 60)
+WHITE = (255, 255, 255)
+
+
+def lerp(a, b, t):
+    return tuple(int(round(a[i] + (b[i] - a[i]) * t)) for i in range(3))
+
+
+class Canvas:
+    def __init__(self, width, height, background):
+        self.w, self.h = width, height
+        self.px = [[background for _ in range(width)] for _ in range(height)]
+
+    def shape(self, inside, color, ss=4):
+        """Paints every pixel by the share of its subsamples that `inside(x, y)` covers."""
+        for y in range(self.h):
+            for x in range(self.w):
+                hits = 0
+                for sy in range(ss):
+                    for sx in range(ss):
+                        if inside(x + (sx + 0.5) / ss, y + (sy + 0.5) / ss):
+                            hits += 1
+                if hits:
+                    c = color(x, y) if callable(color) else color
+                    self.px[y][x] = lerp(self.px[y][x], c, hits / (ss * ss))
+
+    def rect(self, x0, y0, x1, y1, color):
+        self.shape(lambda x, y: x0 <= x < x1 and y0 <= y < y1, color)
+
+    def ellipse(self, cx, cy, rx, ry, color):
+        self.shape(lambda x, y: ((x - cx) / rx) ** 2 + ((y - cy) / ry) ** 2 <= 1, color)
+
+    def polygon(self, points, color):
+        def inside(x, y):
+            result = False
+            j = len(points) - 1
+            for i in range(len(points)):
+                xi, yi = points[i]
+                xj, yj = points[j]
+                if (yi > y) != (yj > y) and x < (xj - xi) * (y - yi) / (yj - yi) + xi:
+                    result = not result
+                j = i
+            return result
+        self.shape(inside, color)
+
+    def save_bmp(self, path):
+        row = (self.w * 3 + 3) & ~3
+        data = bytearray()
+        for y in range(self.h - 1, -1, -1):
+            line = bytearray()
+            for x in range(self.w):
+                r, g, b = self.px[y][x]
+                line += bytes((b, g, r))
+            line += b"\0" * (row - len(line))
+            data += line
+        header = struct.pack("<2sIHHI", b"BM", 54 + len(data), 0, 0, 54)
+        info = struct.pack("<IiiHHIIiiII", 40, self.w, self.h, 1, 24, 0, len(data), 2835, 2835, 0, 0)
+        with open(path, "wb") as f:
+            f.write(header + info + data)
+
+
+def landscape(c, x0, y0, x1, y1):
+    """A small photo: sky, sun, two hills."""
+    h = y1 - y0
+    w = x1 - x0
+    c.rect(x0, y0, x1, y1, lambda x, y: lerp(SKY_TOP, SKY_BOTTOM, (y - y0) / max(h, 1)))
+    c.shape(lambda x, y: x0 <= x < x1 and y0 <= y < y1 and
+            ((x - (x0 + w * 0.72)) ** 2 + (y - (y0 + h * 0.3)) ** 2) <= (min(w, h) * 0.16) ** 2, SUN)
+    c.shape(lambda x, y: x0 <= x < x1 and y < y1 and
+            y >= y0 + h * 0.62 - h * 0.22 * math.cos((x - x0) / w * math.pi * 1.1 - 0.9), HILL_BACK)
+    c.shape(lambda x, y: x0 <= x < x1 and y < y1 and
+            y >= y0 + h * 0.78 - h * 0.18 * math.cos((x - x0) / w * math.pi * 1.4 + 0.8), HILL_FRONT)
+
+
+def menu_icon(size):
+    """The framed photo of the menu entry: orange frame, dark outline, a landscape inside."""
+    c = Canvas(size, size, DARK)
+    border = 1 if size < 16 else 1.5
+    c.rect(0.5, 0.5, size - 0.5, size - 0.5, ORANGE)
+    landscape(c, 0.5 + border + 0.5, 0.5 + border + 0.5, size - 1 - border, size - 1 - border)
+    return c
+
+
+def logo():
+    """100 x 120: a wren perched on an orange picture frame."""
+    c = Canvas(100, 120, WHITE)
+    # Soft shadow and frame.
+    c.rect(10, 46, 96, 116, (225, 225, 225))
+    c.rect(6, 42, 92, 112, DARK)
+    c.rect(8, 44, 90, 110, ORANGE)
+    c.rect(14, 50, 84, 104, DARK)
+    landscape(c, 15, 51, 83, 103)
+    # The wren: round brown body, cocked tail, small head and beak, on the frame's top.
+    brown = (139, 90, 43)
+    light = (196, 150, 95)
+    c.polygon([(58, 24), (78, 2), (84, 6), (66, 30)], brown)          # tail, raised
+    c.ellipse(48, 30, 20, 13, brown)                                  # body
+    c.ellipse(45, 34, 13, 7, light)                                   # breast
+    c.ellipse(30, 20, 10, 9, brown)                                   # head
+    c.polygon([(21, 18), (10, 21), (21, 23)], DARK)                   # beak
+    c.ellipse(28, 18, 2.2, 2.2, (20, 20, 20))                         # eye
+    c.shape(lambda x, y: abs(y - 14 - (x - 26) * 0.2) < 0.9 and 24 < x < 38, (235, 220, 190))  # eyebrow
+    for bx in (43, 53):                                               # legs
+        c.rect(bx, 40, bx + 1.6, 43, DARK)
+    for i in range(3):                                                # wing bars
+        c.shape(lambda x, y, i=i: abs(y - (26 + i * 4) - (x - 50) * 0.35) < 0.8 and 46 < x < 62, (95, 60, 30))
+    return c
+
+
+def main():
+    here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources")
+    menu_icon(16).save_bmp(os.path.join(here, "menu_entry_16.bmp"))
+    menu_icon(13).save_bmp(os.path.join(here, "menu_entry_13.bmp"))
+    logo().save_bmp(os.path.join(here, "logo.bmp"))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,7 @@
+#include "settings/about_box.h"
+
+namespace framewise {
+
+void ShowAboutBox(HWND) {}
+
+}  // namespace framewise

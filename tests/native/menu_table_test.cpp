@@ -1,0 +1,61 @@
+// Which submenu rows show for each picture shape and update state.
+#include "shellext/portable/menu_table.h"
+
+#include <gtest/gtest.h>
+
+namespace framewise {
+namespace {
+
+// The rows as offsets, separators as 0.
+std::vector<int> Offsets(uint32_t shape, bool update) {
+  std::vector<int> out;
+  for (const MenuEntry* row : SelectMenuRows(shape, update)) {
+    out.push_back(row->kind == MenuRowKind::Separator ? 0 : row->offset);
+  }
+  return out;
+}
+
+TEST(MenuRows, PerShapeAndUpdateState) {
+  struct Case {
+    uint32_t shape;
+    bool update;
+    std::vector<int> expected;
+  } cases[] = {
+      {1, false, {1, 0, 10, 11, 0, 12}},
+      {1, true, {1, 0, 8, 10, 11, 0, 12}},
+      {2, false, {2, 4, 5, 0, 7, 0, 10, 11, 0, 12}},
+      {2, true, {2, 4, 5, 0, 7, 0, 8, 10, 11, 0, 12}},
+      {4, false, {3, 4, 6, 0, 7, 0, 10, 11, 0, 12}},
+      {4, true, {3, 4, 6, 0, 7, 0, 8, 10, 11, 0, 12}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Offsets(c.shape, c.update), c.expected) << "shape " << c.shape << " update " << c.update;
+  }
+}
+
+TEST(MenuRows, ItemRowsByOffset) {
+  EXPECT_EQ(FindItemRow(0), nullptr);
+  EXPECT_EQ(FindItemRow(9), nullptr);
+  EXPECT_EQ(FindItemRow(13), nullptr);
+  ASSERT_NE(FindItemRow(12), nullptr);
+  EXPECT_EQ(FindItemRow(12)->helpTextId, 122u);
+  ASSERT_NE(FindItemRow(8), nullptr);
+  EXPECT_TRUE(FindItemRow(8)->liveText);
+  for (int mode = 1; mode <= 7; ++mode) {
+    ASSERT_NE(FindItemRow(mode), nullptr);
+    EXPECT_TRUE(FindItemRow(mode)->preview);
+    EXPECT_EQ(FindItemRow(mode)->textId, 100u + mode);
+    EXPECT_EQ(FindItemRow(mode)->helpTextId, 111u + mode);
+  }
+}
+
+TEST(MenuRows, OwnerDrawNeedsShell471) {
+  EXPECT_FALSE(OwnerDrawSupportedByShell(true, 4, 70));
+  EXPECT_TRUE(OwnerDrawSupportedByShell(true, 4, 71));
+  EXPECT_TRUE(OwnerDrawSupportedByShell(true, 5, 0));
+  EXPECT_TRUE(OwnerDrawSupportedByShell(true, 6, 0));
+  EXPECT_FALSE(OwnerDrawSupportedByShell(false, 6, 0));
+}
+
+}  // namespace
+}  // namespace framewise
