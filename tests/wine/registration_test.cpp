@@ -241,6 +241,7 @@ TEST_F(RegistrationTest, UnregisterWhenNothingIsRegisteredStopsOnlyAtTheTypeLibr
       reinterpret_cast<void (*)()>(GetProcAddress(dll.get(), "DllUnregisterServer")));
   ASSERT_NE(unregister, nullptr);
   const HRESULT typeLibResult = UnRegisterTypeLib(LIBID_FramewiseLib, 1, 0, 0, SYS_WIN32);
+  EXPECT_TRUE(FAILED(typeLibResult)) << std::hex << typeLibResult;
   EXPECT_EQ(unregister(), typeLibResult);
   EXPECT_TRUE(DumpRegistration(RegistryRoots()).empty());
 }
