@@ -1,0 +1,454 @@
+// The fitting strategies through the real imaging library: wallpapers and previews of
+// pictures with a known colour per quadrant, checked pixel by pixel.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <typeinfo>
+
+#include "fitting/image_fixer.h"
+#include "fitting/screen.h"
+#include "test_support.h"
+
+namespace framewise {
+namespace {
+
+using Gdiplus::ARGB;
+using testsupport::WorkAreaOverride;
+
+constexpr RECT kMonitor{0, 0, 1280, 1024};
+constexpr RECT kTaskbarBottom{0, 0, 1280, 984};
+constexpr RECT kTaskbarTop{0, 30, 1280, 1024};
+constexpr RECT kTaskbarLeft{60, 0, 1280, 1024};
+
+// Picture colours, one per quadrant, none of them near black, orange or the others.
+constexpr ARGB kTopLeft = 0xFFE0A040;
+constexpr ARGB kTopRight = 0xFF40E0A0;
+constexpr ARGB kBottomLeft = 0xFFA040E0;
+constexpr ARGB kBottomRight = 0xFF3070F0;
+constexpr ARGB kBlack = 0xFF000000;
+constexpr ARGB kOrange = 0xFFFF9B00;
+
+int Channel(ARGB c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
+
+testing::AssertionResult Near(ARGB actual, ARGB expected, int tolerance = 3) {
+  for (int shift = 0; shift < 32; shift += 8) {
+    if (std::abs(Channel(actual, shift) - Channel(expected, shift)) > tolerance) {
+      char text[64];
+      std::snprintf(text, sizeof(text), "0x%08lX, expected 0x%08lX",
+                    static_cast<unsigned long>(actual), static_cast<unsigned long>(expected));
+      return testing::AssertionFailure() << text;
+    }
+  }
+  return testing::AssertionSuccess();
+}
+
+// The dimmed form of an opaque colour: half the full range off each of red, green, blue.
+ARGB Dimmed(ARGB c) {
+  ARGB out = 0xFF000000;
+  for (int shift = 0; shift < 24; shift += 8) {
+    const int v = Channel(c, shift) - 128;
+    out |= static_cast<ARGB>(v < 0 ? 0 : v) << shift;
+  }
+  return out;
+}
+
+ARGB Pixel(GpBitmap* bitmap, int x, int y) {
+  ARGB c = 0;
+  EXPECT_EQ(gp::GdipBitmapGetPixel(bitmap, x, y, &c), Gdiplus::Ok) << x << "," << y;
+  return c;
+}
+
+// A picture split at (w / 2, h / 2) into the four quadrant colours.
+fw::GpBitmapOwner QuadrantPicture(int width, int height) {
+  fw::GpBitmapOwner picture;
+  fw::GpGraphicsOwner graphics;
+  EXPECT_EQ(gp::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat24bppRGB, nullptr,
+                                          picture.put()), Gdiplus::Ok);
+  EXPECT_EQ(gp::GdipGetImageGraphicsContext(picture.get(), graphics.put()), Gdiplus::Ok);
+  const float w = static_cast<float>(width), h = static_cast<float>(height);
+  const float mx = static_cast<float>(width / 2), my = static_cast<float>(height / 2);
+  const struct { ARGB color; float x, y, w, h; } quadrants[] = {
+      {kTopLeft, 0, 0, mx, my}, {kTopRight, mx, 0, w - mx, my},
+      {kBottomLeft, 0, my, mx, h - my}, {kBottomRight, mx, my, w - mx, h - my}};
+  for (const auto& q : quadrants) {
+    fw::GpSolidFillOwner brush;
+    EXPECT_EQ(gp::GdipCreateSolidFill(q.color, brush.put()), Gdiplus::Ok);
+    EXPECT_EQ(gp::GdipFillRectangle(graphics.get(), brush.get(), q.x, q.y, q.w, q.h), Gdiplus::Ok);
+  }
+  return picture;
+}
+
+// The pixel a 1.0 pen line at this coordinate covers: the library rounds half up.
+int LinePixel(float coordinate) { return static_cast<int>(std::floor(coordinate + 0.5f)); }
+
+GpImage* Image(const fw::GpBitmapOwner& bitmap) { return bitmap.get(); }
+
+void ExpectCanvas(GpBitmap* bitmap, UINT width, UINT height, Gdiplus::PixelFormat format) {
+  UINT w = 0, h = 0;
+  Gdiplus::PixelFormat f = 0;
+  ASSERT_TRUE(GetPictureSize(bitmap, &w, &h));
+  EXPECT_EQ(w, width);
+  EXPECT_EQ(h, height);
+  ASSERT_EQ(gp::GdipGetImagePixelFormat(bitmap, &f), Gdiplus::Ok);
+  EXPECT_EQ(f, format);
+}
+
+class FitTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(gdiplus_);
+    desktop_ = DesktopColorArgb();
+    // The checks tell the desktop colour from the border and the picture.
+    for (ARGB other : {kBlack, kTopLeft, kTopRight, kBottomLeft, kBottomRight}) {
+      ASSERT_FALSE(Near(desktop_, other, 24)) << "desktop colour too close to a test colour";
+    }
+  }
+  fw::GdiplusToken gdiplus_ = fw::StartGdiplus();
+  ARGB desktop_ = 0;
+};
+
+std::unique_ptr<ImageFixer> Fixer(int mode) {
+  auto fixer = CreateImageFixer(mode);
+  EXPECT_TRUE(fixer) << mode;
+  return fixer;
+}
+
+TEST(ImageFixerFactory, ModesMakeTheirStrategies) {
+  const FillPart parts[] = {FillPart::Exact, FillPart::Top, FillPart::Left,
+                            FillPart::Middle, FillPart::Bottom, FillPart::Right};
+  for (int mode = 1; mode <= 6; ++mode) {
+    auto fixer = Fixer(mode);
+    auto fill = dynamic_cast<FillScreenImageFixer*>(fixer.get());
+    ASSERT_NE(fill, nullptr) << mode;
+    EXPECT_EQ(fill->fillPart(), parts[mode - 1]) << mode;
+  }
+  EXPECT_NE(dynamic_cast<BestFitImageFixer*>(Fixer(7).get()), nullptr);
+  for (int mode : {0, 8, -1, 1000}) EXPECT_FALSE(CreateImageFixer(mode)) << mode;
+}
+
+// ---- Wallpapers ----
+
+TEST_F(FitTest, BestFitWallpaperLiesOnTheDesktopColour) {
+  const struct {
+    RECT work;
+    int w, h;
+    ScreenRect placement;
+  } cases[] = {
+      {kTaskbarBottom, 4000, 2000, {0, 172, 1280, 640}},
+      {kTaskbarTop, 4000, 2000, {0, 207, 1280, 640}},
+      {kTaskbarBottom, 1200, 2000, {345, 0, 590, 984}},
+      {kTaskbarLeft, 1000, 3000, {499, 0, 341, 1024}},
+      {kMonitor, 3000, 2000, {0, 85, 1280, 853}},
+      {kTaskbarBottom, 1280, 984, {0, 0, 1280, 984}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " on work area " << c.work.left
+                                    << "," << c.work.top << "-" << c.work.right << ","
+                                    << c.work.bottom);
+    WorkAreaOverride area(c.work, kMonitor);
+    auto picture = QuadrantPicture(c.w, c.h);
+    BestFitImageFixer fixer;
+    ScreenRect placement;
+    ASSERT_TRUE(fixer.ComputePlacement(Image(picture), ScreenRect{c.work.left, c.work.top,
+        c.work.right - c.work.left, c.work.bottom - c.work.top}, &placement));
+    EXPECT_EQ(placement.x, c.placement.x);
+    EXPECT_EQ(placement.y, c.placement.y);
+    EXPECT_EQ(placement.width, c.placement.width);
+    EXPECT_EQ(placement.height, c.placement.height);
+
+    fw::GpBitmapOwner wallpaper;
+    ASSERT_TRUE(fixer.MakeWallpaper(Image(picture), &wallpaper));
+    ExpectCanvas(wallpaper.get(), 1280, 1024, PixelFormat24bppRGB);
+    const ScreenRect& p = c.placement;
+    const int left = p.x, top = p.y, right = p.x + p.width - 1, bottom = p.y + p.height - 1;
+    const int midX = p.x + p.width / 2, midY = p.y + p.height / 2;
+    // Inside: each quadrant where the placement puts it, up to its edges.
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), left + 2, top + 2), kTopLeft));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), right - 2, top + 2), kTopRight));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), left + 2, bottom - 2), kBottomLeft));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), right - 2, bottom - 2), kBottomRight));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), midX - 3, midY - 3), kTopLeft));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), midX + 3, midY + 3), kBottomRight));
+    // Outside, under the bar included: the desktop colour.
+    const struct { bool outside; int x, y; } beyond[] = {
+        {left > 0, left - 1, midY}, {top > 0, midX, top - 1},
+        {right < 1279, right + 1, midY}, {bottom < 1023, midX, bottom + 1}};
+    for (const auto& o : beyond) {
+      if (o.outside) {
+        EXPECT_TRUE(Near(Pixel(wallpaper.get(), o.x, o.y), desktop_, 0)) << o.x << "," << o.y;
+      }
+    }
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 0, 1023), desktop_, 0));
+  }
+}
+
+TEST_F(FitTest, FillScreenWallpaperUnderBarsShowsOnlyThePicture) {
+  // Taskbar at the left, part left: the crop starts 117 columns left of the picture.
+  // Picture column c lands at (c + 117) * 1280 / 2499: column 0 at 59.9, the quadrant
+  // edge (2000) at 1084.3. Left of that lies no picture: the desktop colour.
+  {
+    WorkAreaOverride area(kTaskbarLeft, kMonitor);
+    auto picture = QuadrantPicture(4000, 2000);
+    FillScreenImageFixer fixer(FillPart::Left);
+    fw::GpBitmapOwner wallpaper;
+    ASSERT_TRUE(fixer.MakeWallpaper(Image(picture), &wallpaper));
+    ExpectCanvas(wallpaper.get(), 1280, 1024, PixelFormat24bppRGB);
+    for (int y : {0, 300, 1023}) {
+      for (int x : {0, 30, 58}) EXPECT_TRUE(Near(Pixel(wallpaper.get(), x, y), desktop_, 0)) << x;
+    }
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 61, 200), kTopLeft));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 1082, 200), kTopLeft));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 1087, 200), kTopRight));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 1279, 1023), kBottomRight));
+    // The picture keeps its whole height: rows 0..999 above the quadrant edge at 512.
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 600, 509), kTopLeft));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 600, 514), kBottomLeft));
+  }
+  // Taskbar at the bottom, part middle: crop (699, 0, 2601, 2081) reaches 81 rows below
+  // the picture. Row r lands at r * 1024 / 2081: the picture ends at 984.1, its quadrant
+  // edge (1000) at 492.1; column 2000 lands at (2000 - 699) * 1280 / 2601 = 640.2.
+  {
+    WorkAreaOverride area(kTaskbarBottom, kMonitor);
+    auto picture = QuadrantPicture(4000, 2000);
+    FillScreenImageFixer fixer(FillPart::Middle);
+    fw::GpBitmapOwner wallpaper;
+    ASSERT_TRUE(fixer.MakeWallpaper(Image(picture), &wallpaper));
+    for (int x : {0, 640, 1279}) {
+      for (int y : {986, 1000, 1023}) EXPECT_TRUE(Near(Pixel(wallpaper.get(), x, y), desktop_, 0)) << y;
+    }
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 0, 0), kTopLeft));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 300, 489), kTopLeft));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 300, 495), kBottomLeft));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 637, 700), kBottomLeft));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 643, 700), kBottomRight));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 1279, 982), kBottomRight));
+  }
+  // Exact proportions, bottom bar: crop (0, 0, 1280, 1024) maps the picture one to one
+  // onto the work area; the 40 rows under the bar are the desktop colour.
+  {
+    WorkAreaOverride area(kTaskbarBottom, kMonitor);
+    auto picture = QuadrantPicture(1280, 984);
+    FillScreenImageFixer fixer(FillPart::Exact);
+    fw::GpBitmapOwner wallpaper;
+    ASSERT_TRUE(fixer.MakeWallpaper(Image(picture), &wallpaper));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 639, 491), kTopLeft));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 640, 492), kBottomRight));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 1279, 983), kBottomRight));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 1279, 985), desktop_, 0));
+  }
+  // Tall picture, part top: the crop lies inside the picture and covers the whole screen.
+  {
+    WorkAreaOverride area(kTaskbarBottom, kMonitor);
+    auto picture = QuadrantPicture(1000, 3000);
+    FillScreenImageFixer fixer(FillPart::Top);
+    fw::GpBitmapOwner wallpaper;
+    ASSERT_TRUE(fixer.MakeWallpaper(Image(picture), &wallpaper));
+    // The very last row and column blend with the canvas in the library's interpolation.
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 1, 1021), kTopLeft));
+    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 1277, 1021), kTopRight));
+  }
+}
+
+// ---- Previews ----
+
+TEST_F(FitTest, FillScreenPreviewDimsAllButTheFramedPart) {
+  // 384 x 192 at 288 x 144, bottom bar, part middle: kept part (51.55, 2, 184.16, 140),
+  // frame (51.05, 1.5, 184.66, 140.5).
+  WorkAreaOverride area(kTaskbarBottom, kMonitor);
+  auto picture = QuadrantPicture(384, 192);
+  FillScreenImageFixer fixer(FillPart::Middle);
+  Crop crop;
+  ASSERT_TRUE(fixer.ComputeCrop(Image(picture), ScreenRect{0, 0, 1280, 1024},
+                                ScreenRect{0, 0, 1280, 984}, false, &crop));
+  EXPECT_EQ(crop.x, 67);
+  EXPECT_EQ(crop.cw, 249);
+  fw::GpBitmapOwner preview;
+  ASSERT_TRUE(fixer.MakePreview(Image(picture), &preview, 288, 144));
+  GpBitmap* b = preview.get();
+  ExpectCanvas(b, 288, 144, PixelFormat32bppARGB);
+
+  // Darkened outside the kept part, on both sides, full brightness inside.
+  EXPECT_TRUE(Near(Pixel(b, 20, 30), Dimmed(kTopLeft)));
+  EXPECT_TRUE(Near(Pixel(b, 20, 110), Dimmed(kBottomLeft)));
+  EXPECT_TRUE(Near(Pixel(b, 260, 30), Dimmed(kTopRight)));
+  EXPECT_TRUE(Near(Pixel(b, 60, 30), kTopLeft));
+  EXPECT_TRUE(Near(Pixel(b, 230, 110), kBottomRight));
+  // The frame's sides where the library puts lines at its coordinates (rounded half up):
+  // columns 51 and 236, rows 2 and 142.
+  const RectF frame = FrameAround(PreviewKeptPart(crop, 384, 192, 288, 144));
+  const int frameLeft = LinePixel(frame.x), frameRight = LinePixel(frame.x + frame.width);
+  const int frameTop = LinePixel(frame.y), frameBottom = LinePixel(frame.y + frame.height);
+  EXPECT_EQ(frameLeft, 51);
+  EXPECT_EQ(frameRight, 236);
+  EXPECT_EQ(frameTop, 2);
+  EXPECT_EQ(frameBottom, 142);
+  for (int y : {10, 70, 130}) {
+    EXPECT_TRUE(Near(Pixel(b, frameLeft, y), kOrange, 0)) << y;
+    EXPECT_TRUE(Near(Pixel(b, frameRight, y), kOrange, 0)) << y;
+  }
+  for (int x : {60, 140, 230}) {
+    EXPECT_TRUE(Near(Pixel(b, x, frameTop), kOrange, 0)) << x;
+    EXPECT_TRUE(Near(Pixel(b, x, frameBottom), kOrange, 0)) << x;
+    EXPECT_TRUE(Near(Pixel(b, x, 1), kBlack, 0)) << x;
+  }
+  EXPECT_TRUE(Near(Pixel(b, 50, 70), Dimmed(kTopLeft)));
+  EXPECT_TRUE(Near(Pixel(b, 237, 30), Dimmed(kTopRight)));
+  // Outside the frame the border keeps its black.
+  EXPECT_TRUE(Near(Pixel(b, 20, 1), kBlack, 0));
+  EXPECT_TRUE(Near(Pixel(b, 260, 142), kBlack, 0));
+}
+
+TEST_F(FitTest, BestFitPreviewFramesTheWholePictureArea) {
+  WorkAreaOverride area(kTaskbarBottom, kMonitor);
+  fw::GpBitmapOwner picture;
+  ASSERT_EQ(gp::GdipCreateBitmapFromScan0(40, 30, 0, PixelFormat24bppRGB, nullptr, picture.put()),
+            Gdiplus::Ok);
+  {
+    fw::GpGraphicsOwner g;
+    ASSERT_EQ(gp::GdipGetImageGraphicsContext(picture.get(), g.put()), Gdiplus::Ok);
+    ASSERT_EQ(gp::GdipGraphicsClear(g.get(), kTopRight), Gdiplus::Ok);
+  }
+  BestFitImageFixer fixer;
+  fw::GpBitmapOwner preview;
+  ASSERT_TRUE(fixer.MakePreview(Image(picture), &preview, 20, 10));
+  ExpectCanvas(preview.get(), 20, 10, PixelFormat32bppARGB);
+  // The frame (1.5, 1.5, 16.5, 6.5) lands on columns 2 and 18 and rows 2 and 8, less
+  // its bottom-right corner pixel; inside it the picture, which fills (2, 2, 16, 6) up to
+  // column 17 and row 7; around it black.
+  const RectF frame = FrameAround(PreviewPictureArea(20, 10));
+  const int left = LinePixel(frame.x), right = LinePixel(frame.x + frame.width);
+  const int top = LinePixel(frame.y), bottom = LinePixel(frame.y + frame.height);
+  ASSERT_EQ(left, 2);
+  ASSERT_EQ(right, 18);
+  ASSERT_EQ(top, 2);
+  ASSERT_EQ(bottom, 8);
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 20; ++x) {
+      const ARGB actual = Pixel(preview.get(), x, y);
+      const bool inside = x > left && x < right && y > top && y < bottom;
+      const bool onFrame = !inside && x >= left && x <= right && y >= top && y <= bottom;
+      if (x == right && y == bottom) continue;
+      if (inside) {
+        EXPECT_TRUE(Near(actual, kTopRight)) << x << "," << y;
+      } else if (onFrame) {
+        EXPECT_TRUE(Near(actual, kOrange, 0)) << x << "," << y;
+      } else {
+        EXPECT_TRUE(Near(actual, kBlack, 0)) << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST_F(FitTest, EveryModesPreviewKeepsABlackRing) {
+  WorkAreaOverride area(kTaskbarBottom, kMonitor);
+  for (const auto& size : {std::make_pair(300, 900), std::make_pair(1200, 400)}) {
+    auto picture = QuadrantPicture(size.first, size.second);
+    for (int mode = 1; mode <= 7; ++mode) {
+      SCOPED_TRACE(testing::Message() << "mode " << mode << ", " << size.first << "x" << size.second);
+      fw::GpBitmapOwner preview;
+      ASSERT_TRUE(Fixer(mode)->MakePreview(Image(picture), &preview, 216, 144));
+      ExpectCanvas(preview.get(), 216, 144, PixelFormat32bppARGB);
+      for (int i = 0; i < 216; i += 5) {
+        EXPECT_TRUE(Near(Pixel(preview.get(), i, 0), kBlack, 0)) << i;
+        EXPECT_TRUE(Near(Pixel(preview.get(), i, 143), kBlack, 0)) << i;
+      }
+      for (int i = 0; i < 144; i += 5) {
+        EXPECT_TRUE(Near(Pixel(preview.get(), 0, i), kBlack, 0)) << i;
+        EXPECT_TRUE(Near(Pixel(preview.get(), 215, i), kBlack, 0)) << i;
+      }
+    }
+  }
+}
+
+// ---- Failures ----
+
+// Committed private memory of the process, summed over its address space: Wine's own
+// private-bytes figure does not move when bitmaps are made and freed.
+size_t CommittedPrivateBytes() {
+  size_t total = 0;
+  MEMORY_BASIC_INFORMATION info;
+  for (const BYTE* address = nullptr;
+       VirtualQuery(address, &info, sizeof(info)) == sizeof(info);
+       address = static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize) {
+    if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
+    if (info.RegionSize == 0) break;
+  }
+  return total;
+}
+
+BOOL WINAPI FailingGetMonitorInfoW(HMONITOR, LPMONITORINFO) { return FALSE; }
+
+// Each strategy's wallpaper (or, given a size, preview) must fail; the output already
+// holds a bitmap and must come back empty.
+void ExpectAllFail(GpImage* picture, int previewWidth = -1, int previewHeight = -1) {
+  for (int mode : {4, 7}) {
+    auto fixer = Fixer(mode);
+    fw::GpBitmapOwner out = QuadrantPicture(4, 4);
+    if (previewWidth < 0) {
+      EXPECT_FALSE(fixer->MakeWallpaper(picture, &out)) << mode;
+    } else {
+      EXPECT_FALSE(fixer->MakePreview(picture, &out, previewWidth, previewHeight)) << mode;
+    }
+    EXPECT_FALSE(out) << mode;
+  }
+}
+
+TEST_F(FitTest, FailuresReleaseEverythingAndReturnNoBitmap) {
+  auto picture = QuadrantPicture(600, 400);
+  auto sliver = QuadrantPicture(1, 4000);  // on a wide screen its crop has no height
+  const auto run = [&] {
+    ExpectAllFail(Image(picture), 0, 144);
+    ExpectAllFail(Image(picture), 216, 0);
+    {
+      WorkAreaOverride huge({0, 0, 100000, 100000}, {0, 0, 100000, 100000});
+      ExpectAllFail(Image(picture));
+    }
+    {
+      void* previous = testsupport::PatchImport(nullptr, "user32.dll", "GetMonitorInfoW",
+                                                reinterpret_cast<void*>(&FailingGetMonitorInfoW));
+      ExpectAllFail(Image(picture));
+      ExpectAllFail(Image(picture), 216, 144);
+      testsupport::PatchImport(nullptr, "user32.dll", "GetMonitorInfoW", previous);
+    }
+    {
+      WorkAreaOverride area(kMonitor, kMonitor);
+      fw::GpBitmapOwner out = QuadrantPicture(4, 4);
+      EXPECT_FALSE(FillScreenImageFixer(FillPart::Top).MakeWallpaper(Image(sliver), &out));
+      EXPECT_FALSE(out);
+    }
+  };
+  // Successful runs in between, so that a leak on either road shows.
+  const auto succeed = [&] {
+    WorkAreaOverride area(kTaskbarBottom, kMonitor);
+    for (int mode : {2, 7}) {
+      fw::GpBitmapOwner out;
+      EXPECT_TRUE(Fixer(mode)->MakeWallpaper(Image(picture), &out));
+      EXPECT_TRUE(Fixer(mode)->MakePreview(Image(picture), &out, 216, 144));
+    }
+  };
+  run();
+  succeed();
+  const auto before = testsupport::CurrentResourceCounts();
+  const size_t memoryBefore = CommittedPrivateBytes();
+  for (int i = 0; i < 20; ++i) {
+    run();
+    succeed();
+  }
+  const auto after = testsupport::CurrentResourceCounts();
+  const size_t memoryAfter = CommittedPrivateBytes();
+  std::printf("[ leaks    ] committed private memory %zu -> %zu; GDI objects %lu -> %lu\n", memoryBefore,
+              memoryAfter, before.gdiObjects, after.gdiObjects);
+  // Each round makes two 1280 x 1024 wallpapers and two previews, and fails after making
+  // a canvas: any of them leaked would grow memory by more than a megabyte.
+  EXPECT_GT(memoryBefore, 0u);
+  EXPECT_LT(memoryAfter, memoryBefore + 1024 * 1024);
+  EXPECT_LE(after.gdiObjects, before.gdiObjects + 2);
+}
+
+}  // namespace
+}  // namespace framewise
