@@ -47,9 +47,12 @@ add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 # Tools: programs for people and for the tests.
 file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS tools/*.cpp)
+file(GLOB TOOL_SUPPORT CONFIGURE_DEPENDS tools/support/*.cpp)
+add_library(framewise_tool_support OBJECT ${TOOL_SUPPORT})
+target_include_directories(framewise_tool_support PUBLIC ${CMAKE_SOURCE_DIR})
 foreach(src ${TOOL_SOURCES})
   get_filename_component(name ${src} NAME_WE)
-  add_executable(${name} ${src})
+  add_executable(${name} ${src} $<TARGET_OBJECTS:framewise_tool_support> ${FRAMEWISE_RC})
   target_compile_options(${name} PRIVATE ${WARN_FLAGS})
   target_link_libraries(${name} PRIVATE framewise_core ${WIN_LIBS})
   target_link_options(${name} PRIVATE ${STATIC_LINK} -municode)
@@ -58,7 +61,8 @@ endforeach()
 enable_testing()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh)
 file(GLOB WINE_TESTS CONFIGURE_DEPENDS tests/wine/*.cpp)
-add_executable(wine_tests ${WINE_TESTS} $<TARGET_OBJECTS:framewise_core> ${FRAMEWISE_RC})
+add_executable(wine_tests ${WINE_TESTS} $<TARGET_OBJECTS:framewise_core>
+  $<TARGET_OBJECTS:framewise_tool_support> ${FRAMEWISE_RC})
 target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
 target_compile_options(wine_tests PRIVATE -Wall -Wextra)
 target_link_libraries(wine_tests PRIVATE framewise_core GTest::gtest ${WIN_LIBS})

@@ -1,0 +1,323 @@
+// Plays Explorer's part for one picture: creates the handler the way the shell does,
+// builds a real popup menu, opens the submenu, lists its items with their help texts,
+// and can invoke a command or save a screenshot of the open submenu.
+//
+//   framewise_host PICTURE [--dll PATH] [--invoke COMMAND] [--screenshot FILE.png]
+//                          [--no-stand-in]
+// COMMAND is a fit mode (Exact, Top, Left, Middle, Bottom, Right, BestFit), update, help,
+// about, cancel, or a command offset. Without --dll the registered class is created
+// through COM, falling back to Framewise.dll beside this program.
+#include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fitting/portable/geometry.h"
+#include "settings/settings_file.h"
+#include "shellext/guids.h"
+#include "tools/support/active_desktop_stand_in.h"
+
+namespace {
+
+void Print(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string utf8(size > 0 ? size - 1 : 0, '\0');
+  if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], size, nullptr, nullptr);
+  fwrite(utf8.data(), 1, utf8.size(), stdout);
+  fputc('\n', stdout);
+  fflush(stdout);
+}
+
+IContextMenu3* g_menu = nullptr;
+std::wstring g_screenshot;
+int g_timerStep = 0;
+
+LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITMENUPOPUP:
+    case WM_MEASUREITEM:
+    case WM_DRAWITEM:
+    case WM_MENUCHAR:
+      if (g_menu) {
+        LRESULT result = 0;
+        if (SUCCEEDED(g_menu->HandleMenuMsg2(message, wParam, lParam, &result))) return result;
+      }
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+BOOL CALLBACK CollectMenus(HWND window, LPARAM data) {
+  wchar_t name[16];
+  if (IsWindowVisible(window) && GetClassNameW(window, name, 16) && lstrcmpW(name, L"#32768") == 0) {
+    RECT r;
+    GetWindowRect(window, &r);
+    RECT* all = reinterpret_cast<RECT*>(data);
+    if (IsRectEmpty(all)) {
+      *all = r;
+    } else {
+      UnionRect(all, all, &r);
+    }
+  }
+  return TRUE;
+}
+
+bool SaveScreenPng(const RECT& area, const std::wstring& path) {
+  namespace gp = Gdiplus::DllExports;
+  const int width = area.right - area.left, height = area.bottom - area.top;
+  if (width <= 0 || height <= 0) return false;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  SelectObject(memory, old);
+  bool ok = false;
+  Gdiplus::GpBitmap* image = nullptr;
+  if (gp::GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image) == Gdiplus::Ok) {
+    UINT count = 0, size = 0;
+    gp::GdipGetImageEncodersSize(&count, &size);
+    std::vector<BYTE> buffer(size);
+    auto codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+    if (size && gp::GdipGetImageEncoders(count, size, codecs) == Gdiplus::Ok) {
+      for (UINT i = 0; i < count; ++i) {
+        if (lstrcmpW(codecs[i].MimeType, L"image/png") == 0) {
+          ok = gp::GdipSaveImageToFile(image, path.c_str(), &codecs[i].Clsid, nullptr) == Gdiplus::Ok;
+        }
+      }
+    }
+    gp::GdipDisposeImage(image);
+  }
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
+// Drives the open menu with the keyboard, then photographs it and closes it.
+void CALLBACK MenuTimer(HWND window, UINT, UINT_PTR id, DWORD) {
+  HWND menu = FindWindowW(L"#32768", nullptr);
+  switch (g_timerStep++) {
+    case 0:  // select the entry and open its submenu, then select the second fitting item
+      if (menu) {
+        for (WPARAM key : {VK_DOWN, VK_RIGHT, VK_DOWN}) {
+          PostMessageW(menu, WM_KEYDOWN, key, 0);
+          PostMessageW(menu, WM_KEYUP, key, 0);
+        }
+      }
+      break;
+    case 1: {
+      RECT all = {};
+      EnumWindows(CollectMenus, reinterpret_cast<LPARAM>(&all));
+      InflateRect(&all, 4, 4);
+      if (SaveScreenPng(all, g_screenshot)) {
+        Print(L"screenshot: " + g_screenshot);
+      } else {
+        Print(L"screenshot failed");
+      }
+      KillTimer(window, id);
+      EndMenu();
+      break;
+    }
+    default:
+      KillTimer(window, id);
+      EndMenu();
+  }
+}
+
+IDataObject* ShellDataObject(const std::wstring& path) {
+  IShellFolder* desktop = nullptr;
+  if (FAILED(SHGetDesktopFolder(&desktop))) return nullptr;
+  IDataObject* data = nullptr;
+  PIDLIST_RELATIVE pidl = nullptr;
+  std::wstring copy = path;
+  if (SUCCEEDED(desktop->ParseDisplayName(nullptr, nullptr, &copy[0], nullptr, &pidl, nullptr))) {
+    IShellFolder* parent = nullptr;
+    PCUITEMID_CHILD child = nullptr;
+    if (SUCCEEDED(SHBindToParent(reinterpret_cast<PCIDLIST_ABSOLUTE>(pidl), IID_IShellFolder,
+                                 reinterpret_cast<void**>(&parent), &child))) {
+      parent->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, reinterpret_cast<void**>(&data));
+      parent->Release();
+    }
+    CoTaskMemFree(pidl);
+  }
+  desktop->Release();
+  return data;
+}
+
+HRESULT CreateHandler(const std::wstring& dllPath, IShellExtInit** init) {
+  if (dllPath.empty()) {
+    const HRESULT hr = CoCreateInstance(framewise::CLSID_ImageFileContextMenu, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_IShellExtInit, reinterpret_cast<void**>(init));
+    if (SUCCEEDED(hr)) {
+      Print(L"handler: created through COM from the registered class");
+      return hr;
+    }
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    PathRemoveFileSpecW(self);
+    return CreateHandler(std::wstring(self) + L"\\Framewise.dll", init);
+  }
+  HMODULE dll = LoadLibraryW(dllPath.c_str());
+  if (!dll) return HRESULT_FROM_WIN32(GetLastError());
+  auto getClassObject = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+      reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
+  if (!getClassObject) return E_NOINTERFACE;
+  IClassFactory* factory = nullptr;
+  HRESULT hr = getClassObject(framewise::CLSID_ImageFileContextMenu, IID_IClassFactory,
+                              reinterpret_cast<void**>(&factory));
+  if (FAILED(hr)) return hr;
+  hr = factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(init));
+  factory->Release();
+  if (SUCCEEDED(hr)) Print(L"handler: created from " + dllPath);
+  return hr;
+}
+
+int CommandOffset(const std::wstring& name) {
+  for (int mode = 1; mode <= 7; ++mode) {
+    if (lstrcmpiW(name.c_str(), framewise::FitModeName(mode)) == 0) return mode;
+  }
+  const struct { const wchar_t* name; int offset; } others[] = {
+      {L"update", 8}, {L"help", 10}, {L"about", 11}, {L"cancel", 12}};
+  for (const auto& other : others) {
+    if (lstrcmpiW(name.c_str(), other.name) == 0) return other.offset;
+  }
+  return _wtoi(name.c_str());
+}
+
+int Run(int argc, wchar_t** argv) {
+  if (argc < 2) {
+    Print(L"usage: framewise_host PICTURE [--dll PATH] [--invoke COMMAND] [--screenshot FILE.png] [--no-stand-in]");
+    return 2;
+  }
+  std::wstring picture, dll, invoke;
+  bool standIn = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring arg = argv[i];
+    if (arg == L"--dll" && i + 1 < argc) {
+      dll = argv[++i];
+    } else if (arg == L"--invoke" && i + 1 < argc) {
+      invoke = argv[++i];
+    } else if (arg == L"--screenshot" && i + 1 < argc) {
+      g_screenshot = argv[++i];
+    } else if (arg == L"--no-stand-in") {
+      standIn = false;
+    } else {
+      picture = arg;
+    }
+  }
+  wchar_t full[MAX_PATH * 4];
+  GetFullPathNameW(picture.c_str(), MAX_PATH * 4, full, nullptr);
+  picture = full;
+
+  // Wine's own Active Desktop answers E_NOTIMPL: by default a stand-in takes the calls.
+  std::unique_ptr<standin::ActiveDesktopStandIn> activeDesktop;
+  if (standIn) activeDesktop = std::make_unique<standin::ActiveDesktopStandIn>();
+
+  IShellExtInit* init = nullptr;
+  HRESULT hr = CreateHandler(dll, &init);
+  if (FAILED(hr)) {
+    Print(L"cannot create the handler");
+    return 1;
+  }
+  IDataObject* data = ShellDataObject(picture);
+  if (!data) {
+    Print(L"the shell has no data object for " + picture);
+    init->Release();
+    return 1;
+  }
+  hr = init->Initialize(nullptr, data, nullptr);
+  data->Release();
+  wchar_t line[256];
+  swprintf(line, 256, L"Initialize: 0x%08lX", static_cast<unsigned long>(hr));
+  Print(line);
+  init->QueryInterface(IID_IContextMenu3, reinterpret_cast<void**>(&g_menu));
+  init->Release();
+  if (!g_menu) return 1;
+
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = OwnerProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"FramewiseHostOwner";
+  RegisterClassW(&wc);
+  HWND owner = CreateWindowW(wc.lpszClassName, L"Framewise host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                             nullptr, nullptr, wc.hInstance, nullptr);
+  HMENU menu = CreatePopupMenu();
+  hr = g_menu->QueryContextMenu(menu, 0, 1, 0x7FFF, CMF_NORMAL);
+  swprintf(line, 256, L"QueryContextMenu: 0x%08lX (%u identifiers)", static_cast<unsigned long>(hr),
+           HRESULT_CODE(hr));
+  Print(line);
+  AppendMenuW(menu, MF_STRING, 0x7FF0, L"Open");
+  AppendMenuW(menu, MF_STRING, 0x7FF1, L"Print");
+  HMENU submenu = GetSubMenu(menu, 0);
+  if (submenu) {
+    LRESULT result = 0;
+    g_menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(submenu), 0, &result);
+    const int count = GetMenuItemCount(submenu);
+    for (int i = 0; i < count; ++i) {
+      const UINT id = GetMenuItemID(submenu, i);
+      MENUITEMINFOW info = {};
+      info.cbSize = sizeof(info);
+      info.fMask = MIIM_FTYPE;
+      GetMenuItemInfoW(submenu, i, TRUE, &info);
+      if (info.fType & MFT_SEPARATOR) {
+        Print(L"  ----");
+        continue;
+      }
+      wchar_t help[256] = L"";
+      g_menu->GetCommandString(id - 1, GCS_HELPTEXTW, nullptr, reinterpret_cast<LPSTR>(help), 256);
+      const int offset = static_cast<int>(id) - 1;
+      swprintf(line, 256, L"  %2d %-8ls %ls", offset, offset <= 7 ? framewise::FitModeName(offset) : L"", help);
+      Print(line);
+    }
+  }
+  if (!g_screenshot.empty() && submenu) {
+    ShowWindow(owner, SW_SHOW);
+    SetForegroundWindow(owner);
+    SetTimer(owner, 1, 700, MenuTimer);
+    TrackPopupMenuEx(menu, TPM_LEFTALIGN | TPM_TOPALIGN, 30, 30, owner, nullptr);
+  }
+  int exitCode = 0;
+  if (!invoke.empty()) {
+    CMINVOKECOMMANDINFO info = {};
+    info.cbSize = sizeof(info);
+    info.hwnd = owner;
+    info.lpVerb = MAKEINTRESOURCEA(CommandOffset(invoke));
+    info.nShow = SW_SHOWNORMAL;
+    hr = g_menu->InvokeCommand(&info);
+    swprintf(line, 256, L"InvokeCommand(%ls): 0x%08lX", invoke.c_str(), static_cast<unsigned long>(hr));
+    Print(line);
+    exitCode = SUCCEEDED(hr) ? 0 : 1;
+    wchar_t wallpaper[MAX_PATH] = L"";
+    SystemParametersInfoW(SPI_GETDESKWALLPAPER, MAX_PATH, wallpaper, 0);
+    Print(std::wstring(L"desktop wallpaper: ") + wallpaper);
+    Print(std::wstring(L"settings file: ") +
+          framewise::SettingsFile::GetPath(framewise::SettingsScope::CurrentUser, owner));
+  }
+  g_menu->Release();
+  g_menu = nullptr;
+  DestroyMenu(menu);
+  DestroyWindow(owner);
+  return exitCode;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+  Gdiplus::GdiplusStartupInput input;
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartup(&token, &input, nullptr);
+  const int code = Run(argc, argv);
+  Gdiplus::GdiplusShutdown(token);
+  CoUninitialize();
+  return code;
+}
