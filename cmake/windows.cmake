@@ -64,6 +64,7 @@ file(GLOB WINE_TESTS CONFIGURE_DEPENDS tests/wine/*.cpp)
 add_executable(wine_tests ${WINE_TESTS} $<TARGET_OBJECTS:framewise_core>
   $<TARGET_OBJECTS:framewise_tool_support> ${FRAMEWISE_RC})
 target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
+target_compile_definitions(wine_tests PRIVATE FRAMEWISE_TEST_BASE_URL=L"${FRAMEWISE_BASE_URL}")
 target_compile_options(wine_tests PRIVATE -Wall -Wextra)
 target_link_libraries(wine_tests PRIVATE framewise_core GTest::gtest ${WIN_LIBS})
 target_link_options(wine_tests PRIVATE ${STATIC_LINK})

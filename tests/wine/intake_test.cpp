@@ -11,6 +11,7 @@
 
 #include "framework/gdiplus_owners.h"
 #include "shellext/image_file_context_menu.h"
+#include "handler_fixture.h"
 #include "test_support.h"
 
 using framewise::ImageFileContextMenu;
@@ -18,33 +19,7 @@ using testsupport::TempDir;
 
 namespace {
 
-// A handler made through the class's creation function, held by its IShellExtInit.
-struct Handler {
-  Handler() {
-    EXPECT_EQ(framewise::CreateImageFileContextMenu(nullptr, IID_IShellExtInit,
-                                                    reinterpret_cast<void**>(&init)),
-              S_OK);
-  }
-  ~Handler() { if (init) init->Release(); }
-  ImageFileContextMenu* get() { return static_cast<ImageFileContextMenu*>(init); }
-  ImageFileContextMenu* operator->() { return get(); }
-  HRESULT Initialize(IDataObject* data) { return init->Initialize(nullptr, data, nullptr); }
-  HRESULT InitializeWithFiles(const std::vector<std::wstring>& paths) {
-    IDataObject* data = testsupport::ShellDataObject(paths);
-    EXPECT_NE(data, nullptr);
-    if (!data) return E_UNEXPECTED;
-    const HRESULT hr = Initialize(data);
-    data->Release();
-    return hr;
-  }
-  HRESULT InitializeWithDrop(const std::vector<std::wstring>& names) {
-    IDataObject* data = testsupport::RawDropDataObject(testsupport::DropFilesBytes(names));
-    const HRESULT hr = Initialize(data);
-    data->Release();
-    return hr;
-  }
-  IShellExtInit* init = nullptr;
-};
+using testsupport::Handler;
 
 UINT PreviewWidth(ImageFileContextMenu* h) {
   UINT w = 0;
