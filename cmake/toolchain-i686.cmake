@@ -11,3 +11,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(FRAMEWISE_WINE_LOADER /usr/lib/wine/wine)
 set(FRAMEWISE_ARCH x86)
+# x87 keeps excess precision, so single-precision geometry would differ from x64 by an
+# ulp here and there: do floating point in SSE registers, as on x64.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")

@@ -177,7 +177,7 @@ int wmain(int argc, wchar_t** argv) {
   Row("Preview, best fit",
       MedianMs(previewRuns, [&] { return best->MakePreview(reduced.get(), &out, 216, 144); }),
       MedianMs(previewRuns, [&] { return previewCanvas.Draw(reduced.get(), area, wholeReduced); }));
-  Row("Preview from the full picture, fill",
+  Row("Preview from full picture, fill",
       MedianMs(std::max(1, previewRuns / 20),
                [&] { return fill->MakePreview(picture.get(), &out, 216, 144); }),
       MedianMs(std::max(1, previewRuns / 20),

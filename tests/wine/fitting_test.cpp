@@ -365,6 +365,34 @@ TEST_F(FitTest, EveryModesPreviewKeepsABlackRing) {
   }
 }
 
+// The preview rectangles in single precision, bit for bit: both builds must round alike
+// (x87 excess precision once gave other last bits in the 32-bit build).
+TEST(FitArithmetic, PreviewRectanglesRoundInSinglePrecision) {
+  const ScreenRect monitor{0, 0, 1280, 1024}, work{0, 0, 1280, 984};
+  const struct {
+    uint32_t w, h;
+    int32_t previewWidth, previewHeight;
+    FillPart part;
+    uint32_t kept[4];
+  } cases[] = {
+      {384, 192, 288, 144, FillPart::Middle, {0x424E3555, 0x40000000, 0x43382800, 0x430C0000}},
+      {300, 900, 216, 144, FillPart::Bottom, {0x40000000, 0x42D471C8, 0x43540000, 0x420F1C72}},
+      {1200, 400, 216, 144, FillPart::Middle, {0x42784444, 0x40000000, 0x42B7BBBB, 0x430C0000}},
+      {4000, 2000, 216, 144, FillPart::Right, {0x42984B43, 0x40000000, 0x4309DA5E, 0x430C0000}},
+      {1000, 3000, 97, 61, FillPart::Middle, {0x40000000, 0x41B9A1CA, 0x42BA0000, 0x416978D4}},
+  };
+  for (const auto& c : cases) {
+    const Crop crop = ComputeCropFor(c.w, c.h, monitor, work, c.part, false);
+    const RectF kept = PreviewKeptPart(crop, c.w, c.h, c.previewWidth, c.previewHeight);
+    const float values[] = {kept.x, kept.y, kept.width, kept.height};
+    for (int i = 0; i < 4; ++i) {
+      uint32_t bits;
+      std::memcpy(&bits, &values[i], sizeof(bits));
+      EXPECT_EQ(bits, c.kept[i]) << c.w << "x" << c.h << " value " << i << " = " << values[i];
+    }
+  }
+}
+
 // ---- Failures ----
 
 // Committed private memory of the process, summed over its address space: Wine's own
