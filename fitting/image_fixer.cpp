@@ -1,6 +1,7 @@
 #include "fitting/image_fixer.h"
 
 #include <new>
+#include <utility>
 
 #include "fitting/screen.h"
 
