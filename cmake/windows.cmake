@@ -7,6 +7,7 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
 # Only Windows system DLLs may be imported: the C/C++ runtime and threads are linked in.
 set(STATIC_LINK -static -static-libgcc -static-libstdc++)
 
+string(REGEX REPLACE "^[A-Za-z]+://([^/:]+).*$" "\\1" FRAMEWISE_BASE_HOST "${FRAMEWISE_BASE_URL}")
 configure_file(resources/build_config.h.in ${CMAKE_BINARY_DIR}/generated/build_config.h @ONLY)
 configure_file(resources/strings.rc.in ${CMAKE_BINARY_DIR}/generated/strings.rc @ONLY)
 

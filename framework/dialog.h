@@ -4,7 +4,38 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace fw {
+
+class CDialog;
+class CStatic;
+
+// One transfer between a dialog's members and its controls: to the controls when the
+// dialog loads them, from the controls when it saves and validates them. A control that
+// is missing marks the transfer failed.
+class CDataExchange {
+ public:
+  CDataExchange(HWND dialog, bool saveAndValidate) : dialog_(dialog), save_(saveAndValidate) {}
+  bool saving() const { return save_; }
+  bool failed() const { return failed_; }
+  void Fail() { failed_ = true; }
+  // The dialog's control with this id; null (and the transfer failed) when missing.
+  HWND Control(int id);
+
+ private:
+  HWND dialog_;
+  bool save_;
+  bool failed_ = false;
+};
+
+// A control's window text and a member text.
+void DDX_Text(CDataExchange* exchange, int id, std::wstring& value);
+// A check box's state (0, 1 or 2) and a member number. A member outside 0 to 2 is
+// shown clear and becomes 0.
+void DDX_Check(CDataExchange* exchange, int id, int& value);
+// Attaches a control object to the dialog's control on the first transfer.
+void DDX_Control(CDataExchange* exchange, int id, CStatic& control);
 
 class CDialog {
  public:
@@ -28,12 +59,21 @@ class CDialog {
   void EndDialog(INT_PTR result);
   HWND GetDlgItem(int id) const { return ::GetDlgItem(hwnd_, id); }
 
+  // Transfers between members and controls: from the controls when `saveAndValidate`,
+  // else to them. False when the transfer failed.
+  BOOL UpdateData(BOOL saveAndValidate = TRUE);
+
  protected:
-  // Default initialisation: nothing beyond the template; TRUE gives the focus.
-  virtual BOOL OnInitDialog() { return TRUE; }
-  virtual void OnOK() { EndDialog(IDOK); }
+  // Default initialisation: loads the members into the controls (attaching the control
+  // objects); TRUE gives the focus.
+  virtual BOOL OnInitDialog();
+  // The bindings between members and controls; none by default.
+  virtual void DoDataExchange(CDataExchange*) {}
+  // Default OK: saves the controls into the members; closes only when that succeeds.
+  virtual void OnOK();
   virtual void OnCancel() { EndDialog(IDCANCEL); }
   // The dialog's message map: return true when the message was handled, with its result.
+  // Notifications of attached control objects reach them first (see CStatic).
   virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result);
 
   HWND parent() const { return parent_; }
