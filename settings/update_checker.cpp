@@ -1,10 +1,243 @@
 #include "settings/update_checker.h"
 
+#include <ctime>
+#include <utility>
+
+#include "framework/app.h"
+#include "framework/internet.h"
+#include "framework/strings.h"
+#include "framework/win_owners.h"
+#include "settings/portable/settings_values.h"
+#include "settings/portable/update_rules.h"
+#include "settings/portable/version_text.h"
+#include "settings/settings_file.h"
+#include "settings/version.h"
+#include "shellext/image_file_context_menu.h"
+#include "shellext/module.h"
+
 namespace framewise {
 
 volatile LONG UpdateFound = 0;
 const wchar_t* volatile UpdateText = nullptr;
 
-void UpdateChecker::ScheduleCheck(ImageFileContextMenu*) {}
+namespace {
+
+constexpr UINT kReleaseUrlId = 140;
+constexpr UINT kBetaUrlId = 142;
+constexpr UINT kNewerVersionTextId = 123;
+constexpr UINT kNewBetaTextId = 124;
+constexpr wchar_t kAgentFormat[] = L"Wrenfly Framewise %s";
+
+// Set by the first ScheduleCheck of the process; tested and set in one step, so that two
+// shell threads initialising handlers at once start at most one check.
+volatile LONG g_scheduled = 0;
+
+// Filled before UpdateText points at it; written at most once per process.
+wchar_t g_updateTextBuffer[kUpdateTextCapacity] = {};
+
+// The worker's thread handle, kept while the module is loaded so that the handler's
+// `updateThread` never names a closed handle. The worker gives the module back only as
+// it exits, so the module's unload (which closes this) comes after the thread's end.
+fw::UniqueHandle g_workerThread;
+
+// One lock on the module for as long as it lives: DllCanUnloadNow answers S_FALSE.
+class ModuleLock {
+ public:
+  ModuleLock() { Module().Lock(); }
+  ~ModuleLock() { Module().Unlock(); }
+  ModuleLock(const ModuleLock&) = delete;
+  ModuleLock& operator=(const ModuleLock&) = delete;
+};
+
+// What the worker thread takes over.
+struct WorkerStart {
+  explicit WorkerStart(UpdateCheckJob j) : job(std::move(j)) {}
+  UpdateCheckJob job;
+  ModuleLock lock;
+  fw::UniqueModule module;  // the reference that keeps this code loaded
+};
+
+bool StartWorker(const UpdateCheckJob& job, HANDLE* threadSlot) {
+  auto start = std::make_unique<WorkerStart>(job);
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                          reinterpret_cast<LPCWSTR>(&UpdateChecker::CheckInBackground), &self)) {
+    return false;
+  }
+  start->module.reset(self);
+  HANDLE thread = CreateThread(nullptr, 0, &UpdateChecker::CheckInBackground, start.get(), 0, nullptr);
+  if (!thread) return false;
+  start.release();  // the thread owns it now
+  g_workerThread.reset(thread);
+  if (threadSlot) *threadSlot = thread;
+  return true;
+}
+
+// One step of a check: fetch, evaluate, store. An Internet error ends the step with
+// nothing stored.
+bool RunStep(fw::CInternetSession& session, const std::wstring& url, const std::wstring& own,
+             VersionType type) {
+  try {
+    std::wstring raw;
+    std::wstring comparable;
+    UpdateChecker::FetchVersionFile(session, url, &raw, &comparable);
+    const bool found = UpdateChecker::EvaluateNewest(comparable, own, type == VersionType::Beta);
+    SettingsFile::StoreNewestVersion(type, raw);
+    return found;
+  } catch (const fw::CInternetException&) {
+    return false;
+  }
+}
+
+// UpdateText as the interlocked pointer functions take it.
+PVOID volatile* UpdateTextSlot() {
+  return reinterpret_cast<PVOID volatile*>(const_cast<wchar_t* volatile*>(&UpdateText));
+}
+
+std::wstring AnsiToWide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int length = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  if (MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                          length) != length) {
+    return std::wstring();
+  }
+  return wide;
+}
+
+}  // namespace
+
+std::wstring UpdateChecker::AgentText() {
+  return FormatString(kAgentFormat, GetOwnVersion(VersionForm::Display));
+}
+
+UpdateCheckJob UpdateChecker::OwnJob() {
+  UpdateCheckJob job;
+  job.agent = AgentText();
+  job.releaseUrl = LoadResourceString(kReleaseUrlId);
+  job.betaUrl = LoadResourceString(kBetaUrlId);
+  job.ownVersion = GetOwnVersion(VersionForm::Comparable);
+  job.prerelease = IsPrereleaseBuild();
+  return job;
+}
+
+void UpdateChecker::ScheduleCheck(ImageFileContextMenu* handler) {
+  ScheduleWith(handler ? &handler->updateThread : nullptr, nullptr);
+}
+
+void UpdateChecker::ScheduleWith(HANDLE* threadSlot, const UpdateCheckJob* job) {
+  if (InterlockedCompareExchange(&g_scheduled, 1, 0) != 0) return;
+
+  const bool prerelease = job ? job->prerelease : IsPrereleaseBuild();
+  const std::wstring lastChecked =
+      SettingsFile::ReadString(SettingsScope::CurrentUser, nullptr, kUpdateCheckSection,
+                               kLastCheckedKey, L"", kLastCheckedCapacity);
+  const int elapsed = ElapsedDaysSince(ParseLastChecked(lastChecked), std::time(nullptr));
+
+  if (IsCacheFresh(elapsed, CheckIntervalDays(prerelease))) {
+    const std::wstring own = job ? job->ownVersion : GetOwnVersion(VersionForm::Comparable);
+    std::wstring newest;
+    VersionType type = VersionType::None;
+    SettingsFile::LoadNewestVersion(&newest, &type);
+    if (!newest.empty()) MakeComparable(&newest);
+    EvaluateNewest(newest, own, type == VersionType::Beta);
+    return;
+  }
+  // A stale cache is not evaluated: without a check it says nothing about today.
+  if (SettingsFile::ReadInt(SettingsScope::CurrentUser, nullptr, kUpdateCheckSection,
+                            kAllowBackgroundChecksKey, 0) == 0) {
+    return;
+  }
+  StartWorker(job ? *job : OwnJob(), threadSlot);
+}
+
+DWORD WINAPI UpdateChecker::CheckInBackground(LPVOID start) {
+  HMODULE module = nullptr;
+  {
+    std::unique_ptr<WorkerStart> owned(static_cast<WorkerStart*>(start));
+    module = owned->module.release();
+    try {
+      fw::ModuleStateScope state;
+      RunCheck(owned->job);
+    } catch (...) {
+      // Nothing may leave the thread; a failed check just leaves the settings as they were.
+    }
+  }  // the module lock goes back here; the reference keeps the code until the exit below
+  FreeLibraryAndExitThread(module, 0);
+}
+
+std::unique_ptr<fw::CInternetSession> UpdateChecker::OpenSession(const std::wstring& agent,
+                                                                 DWORD timeoutMs) {
+  auto session = std::make_unique<fw::CInternetSession>(agent, 1, INTERNET_OPEN_TYPE_PRECONFIG,
+                                                        nullptr, nullptr, 0);
+  // The defaults can keep a stalled request waiting for minutes.
+  const DWORD timeout = timeoutMs ? timeoutMs : kDefaultTimeoutMs;
+  session->SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, timeout);
+  session->SetOption(INTERNET_OPTION_SEND_TIMEOUT, timeout);
+  session->SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, timeout);
+  return session;
+}
+
+void UpdateChecker::RunCheck(const UpdateCheckJob& job) {
+  DWORD flags = 0;
+  if (!InternetGetConnectedState(&flags, 0) || (flags & INTERNET_CONNECTION_OFFLINE) != 0) return;
+  std::unique_ptr<fw::CInternetSession> session;
+  try {
+    session = OpenSession(job.agent, job.timeoutMs);
+  } catch (const fw::CInternetException&) {
+    return;
+  }
+  const bool found = RunStep(*session, job.releaseUrl, job.ownVersion, VersionType::Release);
+  if (!found && job.prerelease) RunStep(*session, job.betaUrl, job.ownVersion, VersionType::Beta);
+  session->Close();
+}
+
+void UpdateChecker::FetchVersionFile(fw::CInternetSession& session, const std::wstring& url,
+                                     std::wstring* raw, std::wstring* comparable) {
+  raw->clear();
+  comparable->clear();
+  // A cached copy could hide a version published since; the answer is never kept.
+  std::unique_ptr<fw::CHttpFile> file = session.OpenURL(
+      url, 1, INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE);
+  if (!file) return;
+  DWORD status = 0;
+  if (!file->QueryInfo(HTTP_QUERY_STATUS_CODE, &status) || status < 200 || status > 299) return;
+  std::string line;
+  if (!file->ReadString(&line, kMaxVersionLineBytes)) return;
+  *raw = AnsiToWide(VersionLineText(line));
+  *comparable = *raw;
+  MakeComparable(comparable);
+  SettingsFile::StoreLastChecked();
+  file->Close();
+}
+
+bool UpdateChecker::EvaluateNewest(const std::wstring& newest, const std::wstring& own,
+                                   bool fromBetaFile) {
+  const UpdateAnnouncement announcement = ClassifyPublishedVersion(newest, own, fromBetaFile);
+  if (announcement == UpdateAnnouncement::None) return false;
+  if (announcement != UpdateAnnouncement::Unnamed) {
+    const std::wstring text =
+        LoadResourceString(announcement == UpdateAnnouncement::NewBeta ? kNewBetaTextId
+                                                                       : kNewerVersionTextId);
+    if (!text.empty()) {
+      const size_t length = text.copy(g_updateTextBuffer, kUpdateTextCapacity - 1);
+      g_updateTextBuffer[length] = L'\0';
+      InterlockedExchangePointer(UpdateTextSlot(), g_updateTextBuffer);
+    }
+  }
+  InterlockedExchange(&UpdateFound, 1);
+  return true;
+}
+
+void UpdateChecker::ResetForTesting() {
+  if (g_workerThread) WaitForSingleObject(g_workerThread.get(), 120000);
+  g_workerThread.reset();
+  InterlockedExchangePointer(UpdateTextSlot(), nullptr);
+  InterlockedExchange(&UpdateFound, 0);
+  g_updateTextBuffer[0] = L'\0';
+  InterlockedExchange(&g_scheduled, 0);
+}
 
 }  // namespace framewise

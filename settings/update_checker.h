@@ -1,7 +1,16 @@
-// The background check for a newer published version.
+// The check for a newer published version: scheduled from every handler initialisation,
+// acting at most once per process, either from the cached answer in the settings file or
+// with a download on a worker thread of its own.
 #pragma once
 
 #include <windows.h>
+
+#include <memory>
+#include <string>
+
+namespace fw {
+class CInternetSession;
+}
 
 namespace framewise {
 
@@ -13,10 +22,74 @@ class ImageFileContextMenu;
 extern volatile LONG UpdateFound;
 extern const wchar_t* volatile UpdateText;
 
+// Size of the buffer UpdateText points to, in UTF-16 units with the terminator.
+constexpr size_t kUpdateTextCapacity = 160;
+
+// Everything a check needs, gathered on the thread that schedules it: the worker has no
+// resources or version of its own to look at.
+struct UpdateCheckJob {
+  std::wstring agent;         // user agent of the session
+  std::wstring releaseUrl;    // string 140
+  std::wstring betaUrl;       // string 142
+  std::wstring ownVersion;    // the own version, comparable form
+  bool prerelease = false;    // beta build: shorter interval, and the beta file is read
+  DWORD timeoutMs = 0;        // connect, send and receive time-outs; 0: kDefaultTimeoutMs
+};
+
 class UpdateChecker {
  public:
-  // Called from every Initialize; acts at most once per process.
+  // Time-out of each connect, send and receive of a check's requests.
+  static constexpr DWORD kDefaultTimeoutMs = 20000;
+
+  // Called from every Initialize; acts at most once per process. Never touches the
+  // network itself: a fresh cache is evaluated from the settings file; a stale one starts
+  // the worker (when background checks are allowed), whose thread handle is stored in
+  // the handler's `updateThread`. The handle stays valid while the module is loaded.
   static void ScheduleCheck(ImageFileContextMenu* handler);
+
+  // The worker thread's body. `start` is the start record ScheduleCheck made; the thread
+  // owns it, with a module lock and a reference on this module, both given back as the
+  // thread ends (the reference by FreeLibraryAndExitThread). Never returns normally.
+  static DWORD WINAPI CheckInBackground(LPVOID start);
+
+  // The user agent: "Wrenfly Framewise <own display version>".
+  static std::wstring AgentText();
+
+  // A session as the checks use it: the agent, the system's proxy settings, context 1,
+  // and the checks' time-outs (`timeoutMs`, 0 for kDefaultTimeoutMs). Throws
+  // fw::CInternetException when the session cannot be opened.
+  static std::unique_ptr<fw::CInternetSession> OpenSession(const std::wstring& agent,
+                                                           DWORD timeoutMs = 0);
+
+  // Downloads the first line of the version file at `url`. `raw` receives the line as
+  // read (ANSI code page, up to its first NUL), `comparable` the same in the comparable
+  // form; both are emptied first and stay empty when the answer is not 2xx, has no line,
+  // or its first line is longer than a version can be. A line read stamps today's date
+  // as LastChecked. Errors of the Internet layer pass to the caller as
+  // fw::CInternetException.
+  static void FetchVersionFile(fw::CInternetSession& session, const std::wstring& url,
+                               std::wstring* raw, std::wstring* comparable);
+
+  // True when `newest` (comparable) is newer than `own` (comparable); then sets
+  // UpdateFound and, for a newer beta or a higher major field, UpdateText.
+  static bool EvaluateNewest(const std::wstring& newest, const std::wstring& own,
+                             bool fromBetaFile);
+
+  // The job ScheduleCheck uses: strings 140 and 142, the own version and build type.
+  // Call with the module's resources current.
+  static UpdateCheckJob OwnJob();
+
+  // ScheduleCheck with its inputs given: `job` null means OwnJob() (built only when
+  // needed). The thread handle, when a worker starts, goes to `threadSlot`.
+  static void ScheduleWith(HANDLE* threadSlot, const UpdateCheckJob* job);
+
+  // The worker's steps on the calling thread: connectivity, the release step and, for a
+  // beta build with no newer release, the beta step. Discards the layer's errors.
+  static void RunCheck(const UpdateCheckJob& job);
+
+  // Tests only: waits (bounded) for a running worker, then forgets the scheduled flag,
+  // the status and the text, as a freshly loaded module would have them.
+  static void ResetForTesting();
 };
 
 }  // namespace framewise
