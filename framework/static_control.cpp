@@ -9,8 +9,11 @@
 namespace fw {
 
 namespace {
-// One subclass per object; the reference data is the object.
+// One subclass per object; the reference data is the object. The window property names
+// the object too, so that a parent can find it (GetWindowSubclass is not exported by name
+// from every version of the common controls).
 constexpr UINT_PTR kSubclassId = 1;
+constexpr wchar_t kObjectProperty[] = L"Framewise.CStatic";
 }  // namespace
 
 CStatic::~CStatic() { UnsubclassWindow(); }
@@ -24,6 +27,11 @@ BOOL CStatic::SubclassWindow(HWND window) {
     hwnd_ = nullptr;
     return FALSE;
   }
+  if (!SetPropW(window, kObjectProperty, this)) {
+    RemoveWindowSubclass(window, &CStatic::SubclassProc, kSubclassId);
+    hwnd_ = nullptr;
+    return FALSE;
+  }
   return TRUE;
 }
 
@@ -31,6 +39,7 @@ HWND CStatic::UnsubclassWindow() {
   const HWND window = hwnd_;
   if (window) {
     RemoveWindowSubclass(window, &CStatic::SubclassProc, kSubclassId);
+    RemovePropW(window, kObjectProperty);
     hwnd_ = nullptr;
   }
   return window;
@@ -54,11 +63,7 @@ void CStatic::SetWindowText(const std::wstring& text) {
 }
 
 CStatic* CStatic::FromHandle(HWND window) {
-  DWORD_PTR data = 0;
-  if (!window || !GetWindowSubclass(window, &CStatic::SubclassProc, kSubclassId, &data)) {
-    return nullptr;
-  }
-  return reinterpret_cast<CStatic*>(data);
+  return window ? static_cast<CStatic*>(GetPropW(window, kObjectProperty)) : nullptr;
 }
 
 bool CStatic::ReflectNotification(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
@@ -91,6 +96,7 @@ LRESULT CALLBACK CStatic::SubclassProc(HWND window, UINT message, WPARAM wParam,
   auto* self = reinterpret_cast<CStatic*>(data);
   if (message == WM_NCDESTROY) {
     RemoveWindowSubclass(window, &CStatic::SubclassProc, kSubclassId);
+    RemovePropW(window, kObjectProperty);
     if (self) self->hwnd_ = nullptr;
     return DefSubclassProc(window, message, wParam, lParam);
   }

@@ -1,0 +1,236 @@
+// The About box as a real modal dialog, driven from a second thread with real messages:
+// what it shows for each cached update state, what OK and Cancel store, its links.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "settings/about_box.h"
+#include "settings/settings_file.h"
+#include "test_support.h"
+
+namespace framewise {
+namespace {
+
+std::wstring Fixture(const wchar_t* name) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path = self;
+  path.erase(path.find_last_of(L'\\'));
+  return path + L"\\version_fixture_" + name + L".dll";
+}
+// A release build 1.1.0.0 and a beta build 2.0.3.0.
+const std::wstring kRelease11 = Fixture(L"v1_1_0_0");
+const std::wstring kBeta203 = Fixture(L"v2_0_3_0");
+
+std::wstring Text(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+// The visible top-level window of `thread` with this caption, waited for.
+HWND WaitForWindow(DWORD thread, const wchar_t* caption, DWORD timeoutMs = 5000) {
+  struct Search {
+    const wchar_t* caption;
+    HWND found;
+  } search = {caption, nullptr};
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeoutMs) {
+    EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
+      auto* s = reinterpret_cast<Search*>(p);
+      if (IsWindowVisible(w) && Text(w) == s->caption) {
+        s->found = w;
+        return FALSE;
+      }
+      return TRUE;
+    }, reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    Sleep(20);
+  }
+  return nullptr;
+}
+
+// What the dialog shows.
+struct Shown {
+  std::wstring version, status, lastChecked;
+  bool checked = false;
+  bool statusVisible = false;
+  bool betaVisible = false;
+};
+
+Shown Read(HWND dialog) {
+  Shown s;
+  s.version = Text(GetDlgItem(dialog, 201));
+  s.status = Text(GetDlgItem(dialog, 104));
+  s.lastChecked = Text(GetDlgItem(dialog, 223));
+  s.checked = SendMessageW(GetDlgItem(dialog, 222), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  s.statusVisible = IsWindowVisible(GetDlgItem(dialog, 104)) != FALSE;
+  s.betaVisible = IsWindowVisible(GetDlgItem(dialog, 207)) != FALSE;
+  return s;
+}
+
+// Runs the About box modally on this thread; `drive` gets its window on another thread
+// and must close it.
+INT_PTR RunAbout(const std::wstring& versionModule, const std::function<void(HWND)>& drive) {
+  AboutBox box(nullptr, versionModule.c_str());
+  const DWORD ui = GetCurrentThreadId();
+  std::thread driver([&] {
+    HWND dialog = WaitForWindow(ui, L"About Wrenfly Framewise");
+    if (!dialog) return;  // DoModal failed; the test sees -1
+    drive(dialog);
+  });
+  const INT_PTR result = box.DoModal();
+  driver.join();
+  return result;
+}
+
+void PressCancel(HWND dialog) { PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); }
+void PressOk(HWND dialog) { SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0); }
+
+// Both scopes' real settings files are moved aside for each test and put back.
+class AboutBoxTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (int i = 0; i < 2; ++i) {
+      const SettingsScope scope = i ? SettingsScope::AllUsers : SettingsScope::CurrentUser;
+      saved_[i].path = SettingsFile::GetPath(scope, nullptr);
+      ASSERT_FALSE(saved_[i].path.empty());
+      saved_[i].moved = MoveFileExW(saved_[i].path.c_str(), (saved_[i].path + L".about").c_str(),
+                                    MOVEFILE_REPLACE_EXISTING) != FALSE;
+    }
+  }
+  void TearDown() override {
+    for (const Saved& s : saved_) {
+      DeleteFileW(s.path.c_str());
+      if (s.moved) MoveFileExW((s.path + L".about").c_str(), s.path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+  }
+
+  void Store(SettingsScope scope, const wchar_t* key, const wchar_t* value) {
+    ASSERT_TRUE(WritePrivateProfileStringW(L"UpdateCheck", key, value,
+                                           saved_[scope == SettingsScope::AllUsers].path.c_str()));
+  }
+  std::wstring Stored(const wchar_t* key) {
+    wchar_t value[128];
+    GetPrivateProfileStringW(L"UpdateCheck", key, L"<absent>", value, 128, saved_[0].path.c_str());
+    return value;
+  }
+
+  struct Saved {
+    std::wstring path;
+    bool moved = false;
+  };
+  Saved saved_[2];
+};
+
+TEST_F(AboutBoxTest, ShowsTheCachedUpdateState) {
+  const struct {
+    const wchar_t* newest;  // null: nothing cached
+    const wchar_t* type;
+    const wchar_t* lastChecked;  // null: never checked
+    const wchar_t* status;
+    const wchar_t* lastLine;
+  } cases[] = {
+      {nullptr, nullptr, nullptr, L"", L""},
+      {L"1.2", L"Release", L"2006/7/4", L"An update is available", L"(Last checked 2006/7/4)"},
+      {L"2.0", L"Release", L"2006/7/4", L"A newer version is available", L"(Last checked 2006/7/4)"},
+      {L"1.2", L"Beta", L"2006/7/4", L"A new beta release is available", L"(Last checked 2006/7/4)"},
+      {L"1.1", L"Release", L"2007/1/1", L"This is the newest version.", L"(Last checked 2007/1/1)"},
+      {L"1.0.9", L"Release", L"2007/1/1", L"This is the newest version.", L"(Last checked 2007/1/1)"},
+      // A status is computed, but without a last check none is claimed.
+      {L"2.0", L"Release", nullptr, L"", L""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.newest ? c.newest : L"(none)");
+    DeleteFileW(saved_[0].path.c_str());
+    DeleteFileW(saved_[1].path.c_str());
+    if (c.newest) {
+      Store(SettingsScope::AllUsers, L"NewestVersion", c.newest);
+      Store(SettingsScope::AllUsers, L"NewestVersionType", c.type);
+    }
+    if (c.lastChecked) Store(SettingsScope::CurrentUser, L"LastChecked", c.lastChecked);
+    Shown shown;
+    EXPECT_EQ(RunAbout(kRelease11, [&](HWND d) { shown = Read(d); PressCancel(d); }), IDCANCEL);
+    EXPECT_EQ(shown.version, L"1.1");
+    EXPECT_EQ(shown.status, c.status);
+    EXPECT_EQ(shown.lastChecked, c.lastLine);
+    EXPECT_FALSE(shown.checked);
+    EXPECT_FALSE(shown.betaVisible);  // a release build
+  }
+  // Cancel stored nothing.
+  EXPECT_EQ(Stored(L"AllowBackgroundChecks"), L"<absent>");
+}
+
+TEST_F(AboutBoxTest, OkStoresTheCheckBoxAndCancelDoesNot) {
+  Store(SettingsScope::CurrentUser, L"AllowBackgroundChecks", L"5");
+  Shown shown;
+  EXPECT_EQ(RunAbout(kRelease11, [&](HWND d) { shown = Read(d); PressOk(d); }), IDOK);
+  EXPECT_FALSE(shown.checked);  // 5 is outside the check box's states
+  EXPECT_EQ(Stored(L"AllowBackgroundChecks"), L"0");
+
+  EXPECT_EQ(RunAbout(kRelease11, [&](HWND d) {
+              SendMessageW(GetDlgItem(d, 222), BM_CLICK, 0, 0);
+              PressCancel(d);
+            }), IDCANCEL);
+  EXPECT_EQ(Stored(L"AllowBackgroundChecks"), L"0");
+
+  EXPECT_EQ(RunAbout(kRelease11, [&](HWND d) {
+              SendMessageW(GetDlgItem(d, 222), BM_CLICK, 0, 0);
+              PressOk(d);
+            }), IDOK);
+  EXPECT_EQ(Stored(L"AllowBackgroundChecks"), L"1");
+
+  EXPECT_EQ(RunAbout(kRelease11, [&](HWND d) { shown = Read(d); PressCancel(d); }), IDCANCEL);
+  EXPECT_TRUE(shown.checked);
+}
+
+std::vector<std::wstring> g_opened;
+HINSTANCE WINAPI RecordOpen(HWND, LPCWSTR, LPCWSTR file, LPCWSTR, LPCWSTR, INT) {
+  g_opened.push_back(file ? file : L"");
+  return reinterpret_cast<HINSTANCE>(42);
+}
+
+void ClickLink(HWND dialog, int id) {
+  HWND link = GetDlgItem(dialog, id);
+  SendMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, 1));
+  SendMessageW(link, WM_LBUTTONUP, 0, MAKELPARAM(1, 1));
+}
+
+TEST_F(AboutBoxTest, LinksOpenTheirPagesAndOnlyABetaOffersFeedback) {
+  Store(SettingsScope::AllUsers, L"NewestVersion", L"2.1");
+  Store(SettingsScope::AllUsers, L"NewestVersionType", L"Release");
+  Store(SettingsScope::CurrentUser, L"LastChecked", L"2006/7/4");
+  void* real = testsupport::PatchImport(nullptr, "shell32.dll", "ShellExecuteW",
+                                        reinterpret_cast<void*>(&RecordOpen));
+  ASSERT_NE(real, nullptr);
+  g_opened.clear();
+  Shown shown;
+  RunAbout(kBeta203, [&](HWND d) {
+    shown = Read(d);
+    ClickLink(d, 104);
+    ClickLink(d, 206);
+    ClickLink(d, 207);
+    PressCancel(d);
+  });
+  Shown release;
+  RunAbout(kRelease11, [&](HWND d) { release = Read(d); PressCancel(d); });
+  testsupport::PatchImport(nullptr, "shell32.dll", "ShellExecuteW", real);
+
+  const std::wstring base = FRAMEWISE_TEST_BASE_URL;
+  EXPECT_EQ(shown.version, L"2.0.3");
+  EXPECT_EQ(shown.status, L"An update is available");
+  EXPECT_TRUE(shown.betaVisible);
+  EXPECT_FALSE(release.betaVisible);
+  ASSERT_EQ(g_opened.size(), 3u);
+  EXPECT_EQ(g_opened[0], base + L"/framewise/checkforupdates?fromversion=2.0.3");
+  EXPECT_EQ(g_opened[1], base);
+  EXPECT_EQ(g_opened[2], base + L"/beta");
+}
+
+}  // namespace
+}  // namespace framewise

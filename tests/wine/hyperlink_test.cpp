@@ -1,0 +1,339 @@
+// The hyperlink control on real static controls of a real window: colours, underline
+// modes, the hover timer, opening and its failures, fitting to the text.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "widgets/hyperlink.h"
+
+namespace framewise {
+namespace {
+
+// What the patched system calls saw, and what they answer.
+std::vector<std::wstring> g_shellOpened;
+INT_PTR g_shellAnswer = 42;
+std::vector<std::string> g_winExecLines;
+std::vector<std::wstring> g_messages;
+std::vector<std::wstring> g_captions;
+std::vector<UINT> g_messageTypes;
+bool g_failRegistry = false;
+
+HINSTANCE WINAPI FakeShellExecute(HWND, LPCWSTR, LPCWSTR file, LPCWSTR, LPCWSTR, INT) {
+  g_shellOpened.push_back(file ? file : L"");
+  return reinterpret_cast<HINSTANCE>(g_shellAnswer);
+}
+UINT WINAPI FakeWinExec(LPCSTR line, UINT) {
+  g_winExecLines.push_back(line);
+  return 33;
+}
+int WINAPI FakeMessageBox(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
+  g_messages.push_back(text);
+  g_captions.push_back(caption);
+  g_messageTypes.push_back(type);
+  return IDOK;
+}
+using RegOpenFn = LONG(WINAPI*)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
+RegOpenFn g_realRegOpen = nullptr;
+// A registry with a program for web pages, whatever the prefix has.
+bool g_fakeHtm = false;
+const HKEY kFakeHtmKey = reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7001));
+const HKEY kFakeCommandKey = reinterpret_cast<HKEY>(static_cast<INT_PTR>(0x7002));
+const wchar_t kFakeCommand[] = L"\"C:\\Web\\browser.exe\" -nohome \"%1\" -new";
+LONG WINAPI FakeRegOpen(HKEY root, LPCWSTR key, DWORD options, REGSAM access, PHKEY result) {
+  if (g_failRegistry) return ERROR_FILE_NOT_FOUND;
+  if (g_fakeHtm && root == HKEY_CLASSES_ROOT && key) {
+    if (lstrcmpiW(key, L".htm") == 0) return *result = kFakeHtmKey, ERROR_SUCCESS;
+    if (lstrcmpiW(key, L"webpage\\shell\\open\\command") == 0) return *result = kFakeCommandKey, ERROR_SUCCESS;
+  }
+  return g_realRegOpen(root, key, options, access, result);
+}
+using RegQueryFn = LONG(WINAPI*)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+RegQueryFn g_realRegQuery = nullptr;
+LONG WINAPI FakeRegQuery(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+  const wchar_t* value = key == kFakeHtmKey ? L"webpage" : key == kFakeCommandKey ? kFakeCommand : nullptr;
+  if (!value) return g_realRegQuery(key, name, reserved, type, data, size);
+  const DWORD bytes = static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t));
+  if (*size < bytes) return ERROR_MORE_DATA;
+  memcpy(data, value, bytes);
+  *size = bytes;
+  *type = REG_SZ;
+  return ERROR_SUCCESS;
+}
+using RegCloseFn = LONG(WINAPI*)(HKEY);
+RegCloseFn g_realRegClose = nullptr;
+LONG WINAPI FakeRegClose(HKEY key) {
+  if (key == kFakeHtmKey || key == kFakeCommandKey) return ERROR_SUCCESS;
+  return g_realRegClose(key);
+}
+
+LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = 0;
+  if (fw::CStatic::ReflectNotification(message, wParam, lParam, &result)) return result;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void Pump(DWORD ms) {
+  const DWORD start = GetTickCount();
+  do {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Sleep(5);
+  } while (GetTickCount() - start < ms);
+}
+
+// A visible top-level window that reflects its children's notifications, with the
+// system calls of a link's click replaced for the test's duration.
+class HyperLinkTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = HostProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"FramewiseLinkHost";
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    RegisterClassW(&wc);
+    host_ = CreateWindowExW(0, L"FramewiseLinkHost", L"links", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                            50, 50, 500, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(host_, nullptr);
+    g_shellOpened.clear();
+    g_winExecLines.clear();
+    g_messages.clear();
+    g_captions.clear();
+    g_messageTypes.clear();
+    g_shellAnswer = 42;
+    g_failRegistry = false;
+    g_fakeHtm = false;
+    Patch("shell32.dll", "ShellExecuteW", reinterpret_cast<void*>(&FakeShellExecute));
+    Patch("kernel32.dll", "WinExec", reinterpret_cast<void*>(&FakeWinExec));
+    Patch("user32.dll", "MessageBoxW", reinterpret_cast<void*>(&FakeMessageBox));
+    g_realRegOpen = reinterpret_cast<RegOpenFn>(
+        Patch("advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&FakeRegOpen)));
+    g_realRegQuery = reinterpret_cast<RegQueryFn>(
+        Patch("advapi32.dll", "RegQueryValueExW", reinterpret_cast<void*>(&FakeRegQuery)));
+    g_realRegClose = reinterpret_cast<RegCloseFn>(
+        Patch("advapi32.dll", "RegCloseKey", reinterpret_cast<void*>(&FakeRegClose)));
+  }
+
+  void TearDown() override {
+    for (auto it = patches_.rbegin(); it != patches_.rend(); ++it) {
+      testsupport::PatchImport(nullptr, it->dll, it->function, it->previous);
+    }
+    if (host_) DestroyWindow(host_);
+  }
+
+  void* Patch(const char* dll, const char* function, void* replacement) {
+    void* previous = testsupport::PatchImport(nullptr, dll, function, replacement);
+    EXPECT_NE(previous, nullptr) << function;
+    if (previous) patches_.push_back({dll, function, previous});
+    return previous;
+  }
+
+  HWND AddStatic(const wchar_t* text, DWORD style, int x, int y, int width, int height, int id = 0) {
+    HWND control = CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE | style, x, y, width,
+                                   height, host_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    return control;
+  }
+
+  // The text colour the link asks its parent's colour request for.
+  COLORREF TextColour(HWND control) {
+    HDC dc = GetDC(control);
+    SetTextColor(dc, RGB(1, 2, 3));
+    const LRESULT brush = SendMessageW(host_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                       reinterpret_cast<LPARAM>(control));
+    EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH)));
+    const COLORREF colour = GetTextColor(dc);
+    ReleaseDC(control, dc);
+    return colour;
+  }
+
+  static bool Underlined(HWND control) {
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+    LOGFONTW lf = {};
+    return font && GetObjectW(font, sizeof(lf), &lf) == sizeof(lf) && lf.lfUnderline;
+  }
+
+  // A real click: the static (with SS_NOTIFY) reports STN_CLICKED to the host.
+  static void Click(HWND control) {
+    SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    SendMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    Pump(20);
+  }
+
+  // Cursor onto the control and a mouse move to it; then away (no message follows).
+  static void Enter(HWND control) {
+    RECT r;
+    GetWindowRect(control, &r);
+    SetCursorPos(r.left + 2, r.top + 2);
+    SendMessageW(control, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+  }
+  static void Leave() { SetCursorPos(5, 700); }
+
+  struct Patched {
+    const char* dll;
+    const char* function;
+    void* previous;
+  };
+  std::vector<Patched> patches_;
+  HWND host_ = nullptr;
+};
+
+TEST_F(HyperLinkTest, ColoursFollowHoverVisitAndAFailedOpen) {
+  HWND control = AddStatic(L"http://link.test/", 0, 10, 10, 300, 20, 300);
+  CHyperLink link;
+  ASSERT_TRUE(link.SubclassWindow(control));
+  EXPECT_TRUE(GetWindowLongW(control, GWL_STYLE) & SS_NOTIFY);
+  EXPECT_EQ(TextColour(control), CHyperLink::kLinkColour);
+
+  Enter(control);
+  EXPECT_EQ(TextColour(control), CHyperLink::kHoverColour);
+  Leave();
+  Pump(180);
+
+  Click(control);  // opens: visited, hover cleared by the click
+  ASSERT_EQ(g_shellOpened.size(), 1u);
+  EXPECT_EQ(g_shellOpened[0], L"http://link.test/");
+  EXPECT_TRUE(link.isVisited());
+  EXPECT_EQ(TextColour(control), CHyperLink::kVisitedColour);
+  EXPECT_TRUE(g_messages.empty());
+
+  // The shell fails and so does the ".htm" lookup: the shell's code is reported.
+  g_shellAnswer = SE_ERR_FNF;
+  g_failRegistry = true;
+  Click(control);
+  EXPECT_FALSE(link.isVisited());
+  EXPECT_EQ(TextColour(control), CHyperLink::kLinkColour);
+  ASSERT_EQ(g_messages.size(), 1u);
+  EXPECT_EQ(g_messages[0], L"Unable to open hyperlink:\n\nThe specified file was not found.");
+  EXPECT_EQ(g_captions[0], L"wine_tests");
+  EXPECT_EQ(g_messageTypes[0], static_cast<UINT>(MB_ICONEXCLAMATION | MB_OK));
+  EXPECT_TRUE(g_winExecLines.empty());
+}
+
+TEST_F(HyperLinkTest, ErrorTextsOfUnlistedAndSharingCodes) {
+  HWND control = AddStatic(L"x", 0, 10, 10, 100, 20);
+  CHyperLink link;
+  ASSERT_TRUE(link.SubclassWindow(control));
+  link.ShowOpenError(26);
+  link.ShowOpenError(4);
+  ASSERT_EQ(g_messages.size(), 2u);
+  EXPECT_EQ(g_messages[0], L"Unable to open hyperlink:\n\nA sharing violation occurred. ");
+  EXPECT_EQ(g_messages[1], L"Unable to open hyperlink:\n\nUnknown Error (4) occurred.");
+}
+
+TEST_F(HyperLinkTest, FallsBackToTheProgramRegisteredForWebPages) {
+  g_fakeHtm = true;
+  g_shellAnswer = SE_ERR_NOASSOC;
+  EXPECT_EQ(CHyperLink::OpenTarget(L"http://fallback.test/", SW_SHOW), 33);
+  ASSERT_EQ(g_winExecLines.size(), 1u);
+  EXPECT_EQ(g_winExecLines[0], "\"C:\\Web\\browser.exe\" -nohome  http://fallback.test/");
+
+  // A successful open by the shell never looks further.
+  g_shellAnswer = 42;
+  EXPECT_EQ(CHyperLink::OpenTarget(L"http://fallback.test/", SW_SHOW), 42);
+  EXPECT_EQ(g_winExecLines.size(), 1u);
+}
+
+TEST_F(HyperLinkTest, UnderlineModesAndTheHoverTimer) {
+  HWND hover = AddStatic(L"hover", 0, 10, 10, 200, 20);
+  HWND always = AddStatic(L"always", 0, 10, 40, 200, 20);
+  HWND never = AddStatic(L"never", 0, 10, 70, 200, 20);
+  CHyperLink hoverLink, alwaysLink, neverLink;
+  ASSERT_TRUE(hoverLink.SubclassWindow(hover));
+  ASSERT_TRUE(alwaysLink.SubclassWindow(always));
+  ASSERT_TRUE(neverLink.SubclassWindow(never));
+  alwaysLink.SetUnderlineMode(CHyperLink::kUnderlineAlways);
+  neverLink.SetUnderlineMode(CHyperLink::kUnderlineNever);
+  EXPECT_FALSE(Underlined(hover));
+  EXPECT_TRUE(Underlined(always));
+  EXPECT_FALSE(Underlined(never));
+
+  const struct {
+    HWND control;
+    CHyperLink* link;
+    bool underlinedInside;
+    bool underlinedAfter;
+  } cases[] = {{hover, &hoverLink, true, false}, {always, &alwaysLink, true, true},
+               {never, &neverLink, false, false}};
+  for (const auto& c : cases) {
+    Enter(c.control);
+    Pump(250);  // timer ticks while the cursor stays inside: still hovering
+    EXPECT_TRUE(c.link->isHovering());
+    EXPECT_EQ(Underlined(c.control), c.underlinedInside);
+    EXPECT_EQ(TextColour(c.control), CHyperLink::kHoverColour);
+    Leave();
+    // No mouse message follows; the next tick (100 ms) finds the cursor outside.
+    Pump(180);
+    EXPECT_FALSE(c.link->isHovering());
+    EXPECT_EQ(Underlined(c.control), c.underlinedAfter);
+    EXPECT_EQ(TextColour(c.control), CHyperLink::kLinkColour);
+  }
+}
+
+TEST_F(HyperLinkTest, SettingsMadeBeforeAttachment) {
+  // Empty text: the target becomes the text. An underline mode gives way to the default.
+  HWND empty = AddStatic(L"", 0, 10, 10, 300, 20);
+  CHyperLink preset;
+  preset.SetTarget(L"http://preset.test/");
+  preset.SetUnderlineMode(CHyperLink::kUnderlineAlways);
+  ASSERT_TRUE(preset.SubclassWindow(empty));
+  EXPECT_EQ(preset.GetWindowText(), L"http://preset.test/");
+  EXPECT_EQ(preset.underlineMode(), CHyperLink::kUnderlineHover);
+  EXPECT_FALSE(Underlined(empty));
+
+  // No target: a click opens the window text.
+  HWND plain = AddStatic(L"plain.txt", 0, 10, 40, 300, 20);
+  CHyperLink fromText;
+  ASSERT_TRUE(fromText.SubclassWindow(plain));
+  Click(plain);
+  ASSERT_EQ(g_shellOpened.size(), 1u);
+  EXPECT_EQ(g_shellOpened[0], L"plain.txt");
+
+  // The hand cursor: ours when asked by the system.
+  ASSERT_NE(fromText.linkCursor(), nullptr);
+  EXPECT_EQ(SendMessageW(plain, WM_SETCURSOR, reinterpret_cast<WPARAM>(plain),
+                         MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)), TRUE);
+  EXPECT_EQ(GetCursor(), fromText.linkCursor());
+}
+
+TEST_F(HyperLinkTest, FitsToTextKeepingItsAlignment) {
+  const wchar_t* text = L"Fit me";
+  HWND left = AddStatic(text, SS_LEFT, 20, 10, 300, 30);
+  HWND centre = AddStatic(text, SS_CENTER, 20, 50, 300, 30);
+  HWND right = AddStatic(text, SS_RIGHT, 20, 90, 300, 30);
+  CHyperLink l, c, r;
+  ASSERT_TRUE(l.SubclassWindow(left));
+  ASSERT_TRUE(c.SubclassWindow(centre));
+  ASSERT_TRUE(r.SubclassWindow(right));
+
+  auto rectOf = [this](HWND w) {
+    RECT rc;
+    GetWindowRect(w, &rc);
+    MapWindowPoints(nullptr, host_, reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+  };
+  const RECT rl = rectOf(left), rcn = rectOf(centre), rr = rectOf(right);
+  const LONG width = rl.right - rl.left;
+  EXPECT_GT(width, 10);
+  EXPECT_LT(width, 100);
+  EXPECT_EQ(rl.left, 20);
+  EXPECT_LE(std::abs((rcn.right - rcn.left) - width), 1);  // the odd pixel stays
+  EXPECT_LE(std::abs((rcn.left + rcn.right) - (20 + 320)), 1);  // centre kept
+  EXPECT_EQ(rr.right, 320);
+  EXPECT_EQ(rr.right - rr.left, width);
+  EXPECT_EQ(rl.top, 10);
+  EXPECT_LT(rl.bottom - rl.top, 30);
+}
+
+}  // namespace
+}  // namespace framewise
