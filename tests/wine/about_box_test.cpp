@@ -33,22 +33,26 @@ std::wstring Text(HWND window) {
   return text;
 }
 
+struct Search {
+  const wchar_t* caption;
+  HWND found;
+};
+
+BOOL CALLBACK MatchCaption(HWND w, LPARAM p) {
+  auto* s = reinterpret_cast<Search*>(p);
+  if (IsWindowVisible(w) && Text(w) == s->caption) {
+    s->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // The visible top-level window of `thread` with this caption, waited for.
 HWND WaitForWindow(DWORD thread, const wchar_t* caption, DWORD timeoutMs = 5000) {
-  struct Search {
-    const wchar_t* caption;
-    HWND found;
-  } search = {caption, nullptr};
+  Search search = {caption, nullptr};
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < timeoutMs) {
-    EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
-      auto* s = reinterpret_cast<Search*>(p);
-      if (IsWindowVisible(w) && Text(w) == s->caption) {
-        s->found = w;
-        return FALSE;
-      }
-      return TRUE;
-    }, reinterpret_cast<LPARAM>(&search));
+    EnumThreadWindows(thread, &MatchCaption, reinterpret_cast<LPARAM>(&search));
     if (search.found) return search.found;
     Sleep(20);
   }
