@@ -26,6 +26,20 @@ bool CHttpFile::QueryInfo(DWORD level, DWORD* value) {
   return true;
 }
 
+bool CHttpFile::QueryInfo(DWORD level, std::wstring* value) {
+  value->clear();
+  if (!request_) return false;
+  DWORD size = 0;
+  HttpQueryInfoW(request_.get(), level, nullptr, &size, nullptr);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return false;
+  std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+  size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  if (!HttpQueryInfoW(request_.get(), level, &text[0], &size, nullptr)) return false;
+  text.resize(size / sizeof(wchar_t));
+  *value = std::move(text);
+  return true;
+}
+
 bool CHttpFile::ReadString(std::string* line, size_t maxBytes) {
   line->clear();
   if (!request_) return false;
@@ -57,16 +71,53 @@ std::unique_ptr<CHttpFile> CInternetSession::OpenURL(const std::wstring& url, DW
                                                      DWORD headersLength) {
   if (!StartsWithNoCase(url, L"http://") && !StartsWithNoCase(url, L"https://")) return nullptr;
   if (!session_) throw CInternetException(ERROR_INVALID_HANDLE);
-  UniqueInternet request(InternetOpenUrlW(session_.get(), url.c_str(), headers, headersLength,
-                                          flags, context ? context : context_));
+  if (context == 0) context = context_;
+
+  wchar_t host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
+  std::wstring path(url.size() + 1, L'\0');
+  URL_COMPONENTSW parts = {};
+  parts.dwStructSize = sizeof(parts);
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = INTERNET_MAX_HOST_NAME_LENGTH + 1;
+  parts.lpszUrlPath = &path[0];
+  parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+  if (!InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
+    throw CInternetException(GetLastError());
+  }
+  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return nullptr;
+  path.resize(parts.dwUrlPathLength);
+  if (path.empty()) path = L"/";
+
+  // Connection and request opened apart (rather than in one call) so that the time-outs
+  // can be set on the request before anything is sent.
+  UniqueInternet connection(InternetConnectW(session_.get(), host, parts.nPort, nullptr, nullptr,
+                                             INTERNET_SERVICE_HTTP, 0, context));
+  if (!connection) throw CInternetException(GetLastError());
+  if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+  UniqueInternet request(HttpOpenRequestW(connection.get(), L"GET", path.c_str(), nullptr, nullptr,
+                                          nullptr, flags, context));
   if (!request) throw CInternetException(GetLastError());
-  return std::make_unique<CHttpFile>(std::move(request));
+  for (size_t i = 0; i < optionCount_; ++i) {
+    DWORD value = options_[i].value;
+    InternetSetOptionW(request.get(), options_[i].option, &value, sizeof(value));
+  }
+  if (!HttpSendRequestW(request.get(), headers, headers ? headersLength : 0, nullptr, 0)) {
+    throw CInternetException(GetLastError());
+  }
+  return std::make_unique<CHttpFile>(std::move(connection), std::move(request));
 }
 
 void CInternetSession::SetOption(DWORD option, DWORD value) {
   if (!InternetSetOptionW(session_.get(), option, &value, sizeof(value))) {
     throw CInternetException(GetLastError());
   }
+  for (size_t i = 0; i < optionCount_; ++i) {
+    if (options_[i].option == option) {
+      options_[i].value = value;
+      return;
+    }
+  }
+  if (optionCount_ < sizeof(options_) / sizeof(options_[0])) options_[optionCount_++] = {option, value};
 }
 
 }  // namespace fw

@@ -28,13 +28,17 @@ class CInternetException {
 // One HTTP request opened by CInternetSession::OpenURL; owns its handle.
 class CHttpFile {
  public:
-  explicit CHttpFile(UniqueInternet request) : request_(std::move(request)) {}
+  CHttpFile(UniqueInternet connection, UniqueInternet request)
+      : connection_(std::move(connection)), request_(std::move(request)) {}
   CHttpFile(const CHttpFile&) = delete;
   CHttpFile& operator=(const CHttpFile&) = delete;
 
   // A numeric header of the answer (`level` is HTTP_QUERY_* with HTTP_QUERY_FLAG_NUMBER
   // added here). False when the answer does not have it.
   bool QueryInfo(DWORD level, DWORD* value);
+
+  // A text header of the answer (such as HTTP_QUERY_LOCATION). False when it is absent.
+  bool QueryInfo(DWORD level, std::wstring* value);
 
   // Reads the body's first line into `line`: its bytes up to the first line feed, carriage
   // returns dropped. Reads at most about `maxBytes`: false when the body has no byte, or
@@ -43,9 +47,13 @@ class CHttpFile {
   bool ReadString(std::string* line, size_t maxBytes);
 
   // Releases the request; later calls fail quietly.
-  void Close() { request_.reset(); }
+  void Close() {
+    request_.reset();
+    connection_.reset();
+  }
 
  private:
+  UniqueInternet connection_;  // declared first: the request goes before its connection
   UniqueInternet request_;
 };
 
@@ -68,15 +76,23 @@ class CInternetSession {
                                      DWORD flags = INTERNET_FLAG_TRANSFER_ASCII,
                                      const wchar_t* headers = nullptr, DWORD headersLength = 0);
 
-  // InternetSetOptionW with a 32-bit value (time-outs); throws CInternetException.
+  // A 32-bit option (the time-outs) for the session and every request it opens from now
+  // on: set on each request as well, since not every implementation of the layer passes
+  // the session's time-outs on. Throws CInternetException.
   void SetOption(DWORD option, DWORD value);
 
   void Close() { session_.reset(); }
   HINTERNET handle() const { return session_.get(); }
 
  private:
+  struct Option {
+    DWORD option;
+    DWORD value;
+  };
   DWORD_PTR context_;
   UniqueInternet session_;
+  Option options_[4] = {};
+  size_t optionCount_ = 0;
 };
 
 }  // namespace fw

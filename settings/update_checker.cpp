@@ -107,6 +107,39 @@ std::wstring AnsiToWide(const std::string& text) {
   return wide;
 }
 
+// Redirects followed for one version file. The Internet layer follows them itself without
+// a bound (a server that redirects to itself can exhaust the thread's stack), so they are
+// followed here instead.
+constexpr int kMaxRedirects = 5;
+
+bool IsRedirect(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Opens `url`, following at most kMaxRedirects redirects to web addresses. False when no
+// answer with a status was had (the file is then closed).
+bool OpenFollowingRedirects(fw::CInternetSession& session, std::wstring url,
+                            std::unique_ptr<fw::CHttpFile>* file, DWORD* status) {
+  // A cached copy could hide a version published since; the answer is never kept.
+  const DWORD flags = INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_RELOAD |
+                      INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+  for (int hop = 0;; ++hop) {
+    *file = session.OpenURL(url, 1, flags);
+    if (!*file) return false;
+    if (!(*file)->QueryInfo(HTTP_QUERY_STATUS_CODE, status)) return false;
+    if (!IsRedirect(*status) || hop == kMaxRedirects) return true;
+    std::wstring location;
+    if (!(*file)->QueryInfo(HTTP_QUERY_LOCATION, &location)) return true;
+    wchar_t combined[INTERNET_MAX_URL_LENGTH];
+    DWORD length = INTERNET_MAX_URL_LENGTH;
+    if (!InternetCombineUrlW(url.c_str(), location.c_str(), combined, &length, ICU_NO_ENCODE)) {
+      return true;
+    }
+    url.assign(combined, length);
+    (*file)->Close();
+  }
+}
+
 }  // namespace
 
 std::wstring UpdateChecker::AgentText() {
@@ -198,17 +231,19 @@ void UpdateChecker::FetchVersionFile(fw::CInternetSession& session, const std::w
                                      std::wstring* raw, std::wstring* comparable) {
   raw->clear();
   comparable->clear();
-  // A cached copy could hide a version published since; the answer is never kept.
-  std::unique_ptr<fw::CHttpFile> file = session.OpenURL(
-      url, 1, INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE);
-  if (!file) return;
+  std::unique_ptr<fw::CHttpFile> file;
   DWORD status = 0;
-  if (!file->QueryInfo(HTTP_QUERY_STATUS_CODE, &status) || status < 200 || status > 299) return;
+  if (!OpenFollowingRedirects(session, url, &file, &status)) return;
+  if (status < 200 || status > 299) return;
   std::string line;
   if (!file->ReadString(&line, kMaxVersionLineBytes)) return;
   *raw = AnsiToWide(VersionLineText(line));
-  *comparable = *raw;
-  MakeComparable(comparable);
+  // An empty line stays empty: its comparable form would otherwise be a text of zeros,
+  // newer than an own version that could not be read.
+  if (!raw->empty()) {
+    *comparable = *raw;
+    MakeComparable(comparable);
+  }
   SettingsFile::StoreLastChecked();
   file->Close();
 }
