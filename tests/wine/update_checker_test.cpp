@@ -1,0 +1,441 @@
+// The update checker against a real HTTP server on loopback, reached by the real Internet
+// layer through the prefix's proxy setting: downloads, hostile answers, the scheduling
+// rules, the release and beta steps, and the module staying loaded under its worker.
+#include <winsock2.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/internet.h"
+#include "handler_fixture.h"
+#include "loopback_http_server.h"
+#include "settings/settings_file.h"
+#include "settings/update_checker.h"
+#include "shellext/guids.h"
+#include "shellext/module.h"
+#include "test_support.h"
+
+namespace framewise {
+namespace {
+
+using testsupport::HttpAnswer;
+using testsupport::HttpRequestSeen;
+
+// A host name that only the loopback proxy answers for.
+const std::wstring kBase = L"http://wrenfly.test/framewise/versions/";
+const std::wstring kReleaseUrl = kBase + L"currentrelease.txt";
+const std::wstring kBetaUrl = kBase + L"currentbeta.txt";
+const std::wstring kOwn = L"01.01.00.0000";  // 1.1.0.0
+const wchar_t kText108[] = L"An update is is available. Go online for info.";
+const wchar_t kText123[] = L"A newer version of Wrenfly Framewise is available";
+const wchar_t kText124[] = L"A new beta release of Wrenfly Framewise is available";
+
+std::wstring Today() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return FormatSettingsDate(now.wYear, now.wMonth, now.wDay);
+}
+
+// The local date `days` before today, as stored.
+std::wstring DaysAgo(int days) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  FILETIME file;
+  SystemTimeToFileTime(&now, &file);
+  ULARGE_INTEGER t;
+  t.LowPart = file.dwLowDateTime;
+  t.HighPart = file.dwHighDateTime;
+  t.QuadPart -= static_cast<LONGLONG>(days) * 864000000000LL;
+  file.dwLowDateTime = t.LowPart;
+  file.dwHighDateTime = t.HighPart;
+  SYSTEMTIME then;
+  FileTimeToSystemTime(&file, &then);
+  return FormatSettingsDate(then.wYear, then.wMonth, then.wDay);
+}
+
+std::wstring ReadRaw(SettingsScope scope, const wchar_t* key) {
+  wchar_t value[256];
+  GetPrivateProfileStringW(kUpdateCheckSection, key, L"<absent>", value, 256,
+                           SettingsFile::GetPath(scope, nullptr));
+  return value;
+}
+
+void WriteRaw(SettingsScope scope, const wchar_t* key, const wchar_t* value) {
+  WritePrivateProfileStringW(kUpdateCheckSection, key, value, SettingsFile::GetPath(scope, nullptr));
+}
+
+// Serves fixed answers per path (the end of the URL); anything else is 404.
+struct Site {
+  HttpAnswer release = HttpAnswer::Text("", 404);
+  HttpAnswer beta = HttpAnswer::Text("", 404);
+  HttpAnswer connect;  // what a CONNECT (an https URL) gets
+  HttpAnswer operator()(const HttpRequestSeen& r) const {
+    if (r.method == "CONNECT") return connect;
+    if (r.target.find("currentrelease.txt") != std::string::npos) return release;
+    if (r.target.find("currentbeta.txt") != std::string::npos) return beta;
+    return HttpAnswer::Text("", 404);
+  }
+};
+
+class UpdateCheckTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.ok());
+    ASSERT_NE(SettingsFile::GetPath(SettingsScope::CurrentUser, nullptr)[0], L'\0');
+    ASSERT_NE(SettingsFile::GetPath(SettingsScope::AllUsers, nullptr)[0], L'\0');
+    UpdateChecker::ResetForTesting();
+  }
+  void TearDown() override {
+    UpdateChecker::ResetForTesting();
+    // Later handlers in this process must not start a check of the prefix's own settings:
+    // the flag is left set by a schedule that does nothing (stale, not allowed).
+    WriteRaw(SettingsScope::CurrentUser, kLastCheckedKey, nullptr);
+    WriteRaw(SettingsScope::CurrentUser, kAllowBackgroundChecksKey, nullptr);
+    HANDLE none = nullptr;
+    UpdateCheckJob idle;
+    UpdateChecker::ScheduleWith(&none, &idle);  // fresh or not allowed: the files are empty
+  }
+
+  void Serve(const Site& site) {
+    server.SetResponder(site);
+    server.ClearRequests();
+  }
+
+  std::vector<std::string> Paths() {
+    std::vector<std::string> paths;
+    for (const HttpRequestSeen& r : server.Requests()) paths.push_back(r.method + " " + r.target);
+    return paths;
+  }
+
+  static UpdateCheckJob Job(bool prerelease = false, DWORD timeoutMs = 5000) {
+    UpdateCheckJob job;
+    job.agent = L"Wrenfly Framewise 1.1";
+    job.releaseUrl = kReleaseUrl;
+    job.betaUrl = kBetaUrl;
+    job.ownVersion = kOwn;
+    job.prerelease = prerelease;
+    job.timeoutMs = timeoutMs;
+    return job;
+  }
+
+  // The worker's status after ScheduleWith: waits for it when one started.
+  static void WaitFor(HANDLE thread) {
+    if (thread) ASSERT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+  }
+
+  // Order matters: the files go aside before the proxy, and come back after it.
+  testsupport::FileAside userFile{SettingsFile::GetPath(SettingsScope::CurrentUser, nullptr)};
+  testsupport::FileAside machineFile{SettingsFile::GetPath(SettingsScope::AllUsers, nullptr)};
+  testsupport::LoopbackHttpServer server{Site()};
+  testsupport::ProxyOverride proxy{server.port()};
+};
+
+std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+
+TEST_F(UpdateCheckTest, FetchTakesTheFirstLineAndStampsTheDateOnlyOnSuccess) {
+  struct Case {
+    const char* name;
+    HttpAnswer answer;
+    const wchar_t* raw;
+    const wchar_t* comparable;
+    bool stamped;
+  };
+  const Case cases[] = {
+      {"version CR LF", HttpAnswer::Text("1.2.0.5\r\n2.0\r\n"), L"1.2.0.5", L"01.02.00.0005", true},
+      {"no line end", HttpAnswer::Text("2.0"), L"2.0", L"02.00.00.0000", true},
+      {"binary", HttpAnswer::Text(std::string("1.3\0\xff\xfe\x01zz\n", 9)), L"1.3", L"01.03.00.0000", true},
+      {"empty first line", HttpAnswer::Text("\n1.2\n"), L"", L"", true},
+      {"empty body", HttpAnswer::Text(""), L"", L"", false},
+      {"404", HttpAnswer::Text("1.9\n", 404), L"", L"", false},
+      {"500", HttpAnswer::Text("1.9\n", 500), L"", L"", false},
+      {"10 MB line", HttpAnswer::Text(std::string(10 * 1024 * 1024, '7')), L"", L"", false},
+  };
+  auto session = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", 5000);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteRaw(SettingsScope::CurrentUser, kLastCheckedKey, L"2006/7/4");
+    Site site;
+    site.release = c.answer;
+    Serve(site);
+    std::wstring raw = L"marker", comparable = L"marker";
+    const ULONGLONG start = GetTickCount64();
+    ASSERT_NO_THROW(UpdateChecker::FetchVersionFile(*session, kReleaseUrl, &raw, &comparable));
+    EXPECT_LT(GetTickCount64() - start, 4000u);
+    EXPECT_EQ(raw, c.raw);
+    EXPECT_EQ(comparable, c.comparable);
+    EXPECT_EQ(ReadRaw(SettingsScope::CurrentUser, kLastCheckedKey), c.stamped ? Today() : L"2006/7/4");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "GET");
+    // Through a proxy the request names the whole URL, with the port.
+    EXPECT_EQ(requests[0].target, "http://wrenfly.test:80/framewise/versions/currentrelease.txt");
+    EXPECT_EQ(requests[0].userAgent, "Wrenfly Framewise 1.1");
+  }
+  // Not a web address: nothing is opened.
+  std::wstring raw = L"marker", comparable;
+  server.ClearRequests();
+  UpdateChecker::FetchVersionFile(*session, L"file:///c:/windows/win.ini", &raw, &comparable);
+  EXPECT_EQ(raw, L"");
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(UpdateCheckTest, HostileAnswersEndInTimeAsErrorsOrNothing) {
+  struct Case {
+    const char* name;
+    HttpAnswer answer;
+  };
+  HttpAnswer redirect = HttpAnswer::Text("", 302);
+  redirect.extraHeaders = "Location: " + Narrow(kReleaseUrl) + "\r\n";
+  HttpAnswer stall;
+  stall.kind = HttpAnswer::Kind::Stall;
+  stall.stallMs = 30000;  // far beyond the session's time-out
+  HttpAnswer reset;
+  reset.kind = HttpAnswer::Kind::Reset;
+  const Case cases[] = {{"redirect loop", redirect}, {"never answers", stall}, {"reset", reset}};
+  auto session = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", 2000);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    printf("  %s...\n", c.name);
+    fflush(stdout);
+    WriteRaw(SettingsScope::CurrentUser, kLastCheckedKey, L"2006/7/4");
+    Site site;
+    site.release = c.answer;
+    Serve(site);
+    std::wstring raw = L"marker", comparable = L"marker";
+    const ULONGLONG start = GetTickCount64();
+    try {
+      UpdateChecker::FetchVersionFile(*session, kReleaseUrl, &raw, &comparable);
+    } catch (const fw::CInternetException& e) {
+      EXPECT_NE(e.error(), 0u);
+    }
+    const ULONGLONG took = GetTickCount64() - start;
+    EXPECT_LT(took, 15000u);
+    EXPECT_EQ(raw, L"");
+    EXPECT_EQ(comparable, L"");
+    EXPECT_EQ(ReadRaw(SettingsScope::CurrentUser, kLastCheckedKey), L"2006/7/4");
+    printf("  %s: %u ms, %zu requests\n", c.name, static_cast<unsigned>(took), server.Requests().size());
+  }
+}
+
+TEST_F(UpdateCheckTest, ScheduleEvaluatesAFreshCacheAndLeavesAStaleOneAlone) {
+  struct Case {
+    const char* name;
+    const wchar_t* lastChecked;  // null: absent
+    bool prerelease;
+    const wchar_t* allow;        // null: absent
+    const wchar_t* cached;
+    const wchar_t* cachedType;
+    LONG found;
+    const wchar_t* text;
+  };
+  const std::wstring day14 = DaysAgo(14), day15 = DaysAgo(15), day1 = DaysAgo(1),
+                     day2 = DaysAgo(2), future = DaysAgo(-30), today = Today();
+  const Case cases[] = {
+      {"release, 14 days: fresh", day14.c_str(), false, L"1", L"1.2", L"Release", 1, nullptr},
+      {"release, 15 days: stale", day15.c_str(), false, L"0", L"2.0", L"Release", 0, nullptr},
+      {"beta, 1 day: fresh", day1.c_str(), true, L"1", L"1.2.0.5", L"Beta", 1, kText124},
+      {"beta, 2 days: stale", day2.c_str(), true, nullptr, L"2.0", L"Release", 0, nullptr},
+      {"future: fresh", future.c_str(), false, L"1", L"2.0", L"Release", 1, kText123},
+      {"absent: stale", nullptr, false, L"0", L"2.0", L"Release", 0, nullptr},
+      {"malformed: stale", L"last week", false, nullptr, L"2.0", L"Release", 0, nullptr},
+      {"type None: a release", today.c_str(), false, L"1", L"2.0", L"None", 1, kText123},
+      {"same version", today.c_str(), false, L"1", L"1.1", L"Release", 0, nullptr},
+      {"empty cache", today.c_str(), false, L"1", L"", L"Release", 0, nullptr},
+  };
+  Serve(Site());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    UpdateChecker::ResetForTesting();
+    WriteRaw(SettingsScope::CurrentUser, kLastCheckedKey, c.lastChecked);
+    WriteRaw(SettingsScope::CurrentUser, kAllowBackgroundChecksKey, c.allow);
+    WriteRaw(SettingsScope::AllUsers, kNewestVersionKey, c.cached);
+    WriteRaw(SettingsScope::AllUsers, kNewestVersionTypeKey, c.cachedType);
+    const UpdateCheckJob job = Job(c.prerelease);
+    HANDLE thread = nullptr;
+    UpdateChecker::ScheduleWith(&thread, &job);
+    EXPECT_EQ(thread, nullptr);  // no case here starts the worker
+    EXPECT_EQ(UpdateFound, c.found);
+    if (c.text) {
+      ASSERT_NE(UpdateText, nullptr);
+      EXPECT_STREQ(UpdateText, c.text);
+    } else {
+      EXPECT_EQ(UpdateText, nullptr);
+    }
+    // Once per process, whatever the first outcome: a stale cache with checks allowed
+    // would now start the worker, and does not.
+    WriteRaw(SettingsScope::CurrentUser, kLastCheckedKey, nullptr);
+    WriteRaw(SettingsScope::CurrentUser, kAllowBackgroundChecksKey, L"1");
+    UpdateChecker::ScheduleWith(&thread, &job);
+    EXPECT_EQ(thread, nullptr);
+  }
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
+  struct Case {
+    const char* name;
+    bool prerelease;
+    HttpAnswer release;
+    HttpAnswer beta;
+    const wchar_t* cached;       // "<absent>" when no step stored
+    const wchar_t* cachedType;
+    bool stamped;
+    LONG found;
+    const wchar_t* menuText;     // row 8's text; null: no row
+    size_t requests;
+  };
+  HttpAnswer reset;
+  reset.kind = HttpAnswer::Kind::Reset;
+  const Case cases[] = {
+      {"same release", false, HttpAnswer::Text("1.1\r\n"), HttpAnswer::Text("9.9\n"), L"1.1",
+       L"Release", true, 0, nullptr, 1},
+      {"minor release", false, HttpAnswer::Text("1.2\r\n"), HttpAnswer::Text("9.9\n"), L"1.2",
+       L"Release", true, 1, kText108, 1},
+      {"major release", false, HttpAnswer::Text("2.0\n"), HttpAnswer::Text("9.9\n"), L"2.0",
+       L"Release", true, 1, kText123, 1},
+      {"beta after release", true, HttpAnswer::Text("1.1\n"), HttpAnswer::Text("1.2.0.5\r\n"),
+       L"1.2.0.5", L"Beta", true, 1, kText124, 2},
+      {"beta skipped", true, HttpAnswer::Text("1.2\n"), HttpAnswer::Text("1.3.0.1\n"), L"1.2",
+       L"Release", true, 1, kText108, 1},
+      {"release 404", false, HttpAnswer::Text("", 404), HttpAnswer::Text("9.9\n"), L"",
+       L"Release", false, 0, nullptr, 1},
+      {"release 500, beta", true, HttpAnswer::Text("", 500), HttpAnswer::Text("1.2.0.5\n"),
+       L"1.2.0.5", L"Beta", true, 1, kText124, 2},
+      {"release reset", false, reset, HttpAnswer::Text("9.9\n"), L"<absent>", L"<absent>", false,
+       0, nullptr, 1},
+  };
+  const std::wstring picture = testsupport::UserDataFolder() + L"\\update-test.bmp";
+  ASSERT_TRUE(testsupport::WritePicture(picture, 400, 300, L"image/bmp"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    UpdateChecker::ResetForTesting();
+    WriteRaw(SettingsScope::CurrentUser, kLastCheckedKey, L"2006/7/4");
+    WriteRaw(SettingsScope::CurrentUser, kAllowBackgroundChecksKey, L"1");
+    WriteRaw(SettingsScope::AllUsers, kNewestVersionKey, nullptr);
+    WriteRaw(SettingsScope::AllUsers, kNewestVersionTypeKey, nullptr);
+    Site site;
+    site.release = c.release;
+    site.beta = c.beta;
+    Serve(site);
+    const LONG locksBefore = Module().GetLockCount();
+    const UpdateCheckJob job = Job(c.prerelease);
+    HANDLE thread = nullptr;
+    UpdateChecker::ScheduleWith(&thread, &job);
+    ASSERT_NE(thread, nullptr);
+    WaitFor(thread);
+    EXPECT_EQ(Module().GetLockCount(), locksBefore);
+    EXPECT_EQ(ReadRaw(SettingsScope::AllUsers, kNewestVersionKey), c.cached);
+    EXPECT_EQ(ReadRaw(SettingsScope::AllUsers, kNewestVersionTypeKey), c.cachedType);
+    EXPECT_EQ(ReadRaw(SettingsScope::CurrentUser, kLastCheckedKey), c.stamped ? Today() : L"2006/7/4");
+    EXPECT_EQ(UpdateFound, c.found);
+    EXPECT_EQ(server.Requests().size(), c.requests);
+
+    // The menu a later right-click in this process builds.
+    testsupport::WorkAreaOverride area{{0, 0, 1280, 1024}, {0, 0, 1280, 1024}};
+    testsupport::Handler h;
+    ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+    fw::UniqueMenu menu(CreatePopupMenu());
+    ASSERT_EQ(HRESULT_CODE(h.menu->QueryContextMenu(menu.get(), 0, 100, 300, CMF_NORMAL)), 14);
+    LRESULT result = 0;
+    ASSERT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP,
+                                     reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &result),
+              S_OK);
+    if (c.menuText) {
+      ASSERT_TRUE(h->menuItems.count(8));
+      EXPECT_EQ(h->menuItems[8]->text, c.menuText);
+    } else {
+      EXPECT_FALSE(h->menuItems.count(8));
+    }
+  }
+  DeleteFileW(picture.c_str());
+}
+
+TEST_F(UpdateCheckTest, HandlersInitialisingAtOnceStartOneWorker) {
+  WriteRaw(SettingsScope::CurrentUser, kAllowBackgroundChecksKey, L"1");
+  Site site;
+  site.release = HttpAnswer::Text("1.1\n");
+  Serve(site);
+  const UpdateCheckJob job = Job();
+  constexpr int kThreads = 8;
+  HANDLE slots[kThreads] = {};
+  std::atomic<int> ready{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      ++ready;
+      while (ready < kThreads) {
+      }
+      UpdateChecker::ScheduleWith(&slots[i], &job);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  int started = 0;
+  for (HANDLE h : slots) {
+    if (h) {
+      ++started;
+      WaitFor(h);
+    }
+  }
+  EXPECT_EQ(started, 1);
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+// The real DLL as the shell uses it: Initialize with a stalling server returns at once, and
+// the module outlives its last handler and FreeLibrary until the worker ends.
+TEST_F(UpdateCheckTest, DllStaysLoadedUnderItsWorkerAndInitializeNeverWaits) {
+  const std::wstring path = testsupport::FramewiseDllPath();
+  Site site;
+  site.connect.kind = HttpAnswer::Kind::Stall;  // the DLL's own https URLs arrive as CONNECT
+  site.connect.stallMs = 3000;
+  site.release = site.connect;
+  Serve(site);
+  WriteRaw(SettingsScope::CurrentUser, kAllowBackgroundChecksKey, L"1");
+
+  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
+  const CLSID clsid = CLSID_ImageFileContextMenu;
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    HMODULE dll = LoadLibraryW(path.c_str());
+    ASSERT_NE(dll, nullptr);
+    auto getClassObject = reinterpret_cast<GetClassObject>(GetProcAddress(dll, "DllGetClassObject"));
+    auto canUnloadNow = reinterpret_cast<CanUnloadNow>(GetProcAddress(dll, "DllCanUnloadNow"));
+    ASSERT_TRUE(getClassObject && canUnloadNow);
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    IShellExtInit* init = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)), S_OK);
+    factory->Release();
+    const ULONGLONG start = GetTickCount64();
+    init->Initialize(nullptr, nullptr, nullptr);  // no selection: scheduling still happens
+    const ULONGLONG took = GetTickCount64() - start;
+    printf("  round %d: Initialize took %u ms\n", round, static_cast<unsigned>(took));
+    EXPECT_LT(took, 500u);
+    init->Release();
+    if (round == 0) {
+      // The worker holds a module lock and a reference of its own.
+      Sleep(200);
+      EXPECT_EQ(canUnloadNow(), S_FALSE);
+    }
+    EXPECT_TRUE(FreeLibrary(dll));
+    if (round == 0) EXPECT_NE(GetModuleHandleW(path.c_str()), nullptr);
+  }
+  // The worker ends with the stall, gives its reference back and the module goes.
+  const ULONGLONG end = GetTickCount64() + 30000;
+  while (GetModuleHandleW(path.c_str()) && GetTickCount64() < end) Sleep(50);
+  EXPECT_EQ(GetModuleHandleW(path.c_str()), nullptr);
+  EXPECT_GE(server.Requests().size(), 1u);
+  for (const HttpRequestSeen& r : server.Requests()) {
+    printf("  seen: %s %s\n", r.method.c_str(), r.target.c_str());
+  }
+}
+
+}  // namespace
+}  // namespace framewise
