@@ -160,6 +160,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
   if (message == WM_NCDESTROY) {
     self->hwnd_ = nullptr;
     SetWindowLongPtrW(window, DWLP_USER, 0);
+    self->OnFinalDestroy();
     return FALSE;
   }
   ModuleStateScope state;

@@ -75,6 +75,8 @@ class CDialog {
   // The dialog's message map: return true when the message was handled, with its result.
   // Notifications of attached control objects reach them first (see CStatic).
   virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result);
+  // Called when the window and all its children are gone (WM_NCDESTROY).
+  virtual void OnFinalDestroy() {}
 
   HWND parent() const { return parent_; }
 

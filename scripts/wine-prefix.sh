@@ -14,3 +14,12 @@ if [ ! -f "$prefix/.framewise-ready" ]; then
   cp /usr/share/wine/fonts/tahoma*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
   touch "$prefix/.framewise-ready"
 fi
+# Without a window manager under Xvfb, Wine waits two seconds for every managed window
+# (a dialog frame, say) to be withdrawn when it closes: let Wine place windows itself.
+if [ ! -f "$prefix/.framewise-unmanaged" ]; then
+  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+    </dev/null >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w
+  touch "$prefix/.framewise-unmanaged"
+fi
+

@@ -8,6 +8,17 @@ namespace framewise {
 class PleaseWait : public fw::CDialog {
  public:
   explicit PleaseWait(HWND parent);
+  // Destroys the window here, while this class's own clean-up can still run.
+  ~PleaseWait() override;
+
+ protected:
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override;
+  void OnFinalDestroy() override;
+
+ private:
+  // The logo the picture control loaded from the template. Not every system's static
+  // control frees an image it loaded itself; one left behind per command would pile up.
+  HGDIOBJ logo_ = nullptr;
 };
 
 }  // namespace framewise

@@ -395,19 +395,6 @@ TEST(FitArithmetic, PreviewRectanglesRoundInSinglePrecision) {
 
 // ---- Failures ----
 
-// Committed private memory of the process, summed over its address space: Wine's own
-// private-bytes figure does not move when bitmaps are made and freed.
-size_t CommittedPrivateBytes() {
-  size_t total = 0;
-  MEMORY_BASIC_INFORMATION info;
-  for (const BYTE* address = nullptr;
-       VirtualQuery(address, &info, sizeof(info)) == sizeof(info);
-       address = static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize) {
-    if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
-    if (info.RegionSize == 0) break;
-  }
-  return total;
-}
 
 BOOL WINAPI FailingGetMonitorInfoW(HMONITOR, LPMONITORINFO) { return FALSE; }
 
@@ -462,13 +449,13 @@ TEST_F(FitTest, FailuresReleaseEverythingAndReturnNoBitmap) {
   run();
   succeed();
   const auto before = testsupport::CurrentResourceCounts();
-  const size_t memoryBefore = CommittedPrivateBytes();
+  const size_t memoryBefore = testsupport::CurrentResourceCounts().privateBytes;
   for (int i = 0; i < 20; ++i) {
     run();
     succeed();
   }
   const auto after = testsupport::CurrentResourceCounts();
-  const size_t memoryAfter = CommittedPrivateBytes();
+  const size_t memoryAfter = testsupport::CurrentResourceCounts().privateBytes;
   std::printf("[ leaks    ] committed private memory %zu -> %zu; GDI objects %lu -> %lu\n", memoryBefore,
               memoryAfter, before.gdiObjects, after.gdiObjects);
   // Each round makes two 1280 x 1024 wallpapers and two previews, and fails after making

@@ -164,14 +164,16 @@ TEST_F(MenuTest, EntryIsLeftOutWhenItCannotServe) {
 }
 
 int g_fakeDpi = 96;
+int(WINAPI* g_realGetDeviceCaps)(HDC, int) = nullptr;
 int WINAPI FakeGetDeviceCaps(HDC dc, int index) {
-  return index == LOGPIXELSY ? g_fakeDpi : GetDeviceCaps(dc, index);
+  return index == LOGPIXELSY ? g_fakeDpi : g_realGetDeviceCaps(dc, index);
 }
 
 TEST_F(MenuTest, EntryBitmapFollowsTheScreenResolution) {
   void* real = testsupport::PatchImport(nullptr, "gdi32.dll", "GetDeviceCaps",
                                         reinterpret_cast<void*>(&FakeGetDeviceCaps));
   ASSERT_NE(real, nullptr);
+  g_realGetDeviceCaps = reinterpret_cast<int(WINAPI*)(HDC, int)>(real);
   for (int dpi : {119, 120}) {
     g_fakeDpi = dpi;
     Handler h;

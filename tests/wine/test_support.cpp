@@ -136,19 +136,16 @@ bool WriteBytes(const std::wstring& path, const void* data, size_t size) {
 
 namespace {
 
-// Wine reports no private bytes: the resident anonymous memory of the process (the Wine
-// process is the Linux process) says the same thing.
-size_t ResidentAnonymousBytes() {
-  HANDLE file = CreateFileW(L"Z:\\proc\\self\\status", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  char text[8192];
-  DWORD read = 0;
-  ReadFile(file, text, sizeof(text) - 1, &read, nullptr);
-  CloseHandle(file);
-  text[read] = 0;
-  const char* line = strstr(text, "RssAnon:");
-  return line ? static_cast<size_t>(strtoull(line + 8, nullptr, 10)) * 1024 : 0;
+// Wine reports no private bytes: sum the committed private regions of the address space.
+size_t CommittedPrivateBytes() {
+  size_t total = 0;
+  MEMORY_BASIC_INFORMATION info;
+  for (const BYTE* address = nullptr; VirtualQuery(address, &info, sizeof(info)) == sizeof(info);
+       address = static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize) {
+    if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
+    if (info.RegionSize == 0) break;
+  }
+  return total;
 }
 
 // Wine's GetGuiResources is a stub: count the live entries of the process's GDI handle
@@ -183,7 +180,7 @@ ResourceCounts CurrentResourceCounts() {
                            sizeof(memory))) {
     counts.privateBytes = memory.PrivateUsage;
   }
-  if (counts.privateBytes == 0) counts.privateBytes = ResidentAnonymousBytes();
+  if (counts.privateBytes == 0) counts.privateBytes = CommittedPrivateBytes();
   counts.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   if (counts.gdiObjects == 0) counts.gdiObjects = GdiTableCount();
   GetProcessHandleCount(GetCurrentProcess(), &counts.handles);
