@@ -63,6 +63,7 @@ class CommandTest : public testing::Test {
     ASSERT_NE(realCreateDialog, nullptr);
     g_realCreateDialog = reinterpret_cast<CreateDialogFunction>(realCreateDialog);
     g_dialogsCreated = 0;
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));  // a live cursor to come back to
   }
   void TearDown() override {
     testsupport::PatchImport(nullptr, "user32.dll", "CreateDialogParamW", realCreateDialog);
