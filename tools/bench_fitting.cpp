@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fitting/image_fixer.h"
+#include "tools/support/import_patch.h"
 
 namespace {
 
@@ -32,29 +33,7 @@ BOOL WINAPI BenchGetMonitorInfoW(HMONITOR, LPMONITORINFO info) {
 
 // Points this program's import of user32!GetMonitorInfoW at `replacement`.
 bool PatchGetMonitorInfo(void* replacement) {
-  auto base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-  auto nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
-      base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (dir.VirtualAddress == 0) return false;
-  for (auto desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
-       desc->Name != 0; ++desc) {
-    if (lstrcmpiA(reinterpret_cast<const char*>(base + desc->Name), "user32.dll") != 0) continue;
-    auto names = reinterpret_cast<IMAGE_THUNK_DATA*>(
-        base + (desc->OriginalFirstThunk ? desc->OriginalFirstThunk : desc->FirstThunk));
-    auto slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
-    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      auto byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      if (lstrcmpA(reinterpret_cast<const char*>(byName->Name), "GetMonitorInfoW") != 0) continue;
-      DWORD oldProtect;
-      VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &oldProtect);
-      slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-      VirtualProtect(&slots->u1.Function, sizeof(void*), oldProtect, &oldProtect);
-      return true;
-    }
-  }
-  return false;
+  return standin::PatchImport(nullptr, "user32.dll", "GetMonitorInfoW", replacement) != nullptr;
 }
 
 // A picture with some structure: bands of colour across a grey field.
