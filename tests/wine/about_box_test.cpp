@@ -11,6 +11,7 @@
 
 #include "settings/about_box.h"
 #include "settings/settings_file.h"
+#include "loopback_http_server.h"
 #include "test_support.h"
 
 namespace framewise {
@@ -237,4 +238,98 @@ TEST_F(AboutBoxTest, LinksOpenTheirPagesAndOnlyABetaOffersFeedback) {
 }
 
 }  // namespace
+
+// The version files' addresses come from the string table, built from the configured
+// https base URL; the test program's own LoadStringW import hands out plain-http
+// addresses on a test host instead, which the loopback proxy can answer.
+const wchar_t kReleaseUrl[] = L"http://wrenfly.test/framewise/versions/currentrelease.txt";
+const wchar_t kBetaUrl[] = L"http://wrenfly.test/framewise/versions/currentbeta.txt";
+int(WINAPI* g_realLoadString)(HINSTANCE, UINT, LPWSTR, int) = nullptr;
+int WINAPI TestLoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int size) {
+  const wchar_t* url = id == 140 ? kReleaseUrl : id == 142 ? kBetaUrl : nullptr;
+  if (!url || size != 0) return g_realLoadString(instance, id, buffer, size);
+  *reinterpret_cast<const wchar_t**>(buffer) = url;
+  return lstrlenW(url);
+}
+
+BOOL CALLBACK CollectTexts(HWND w, LPARAM p) {
+  reinterpret_cast<std::vector<std::wstring>*>(p)->push_back(Text(w));
+  return TRUE;
+}
+
+// Presses "Check for updates now", answers the message box and returns its texts.
+std::vector<std::wstring> CheckNow(HWND dialog, DWORD ui) {
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(214, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, 214)));
+  std::vector<std::wstring> texts;
+  HWND box = WaitForWindow(ui, L"wine_tests", 30000);
+  if (!box) return texts;
+  EnumChildWindows(box, &CollectTexts, reinterpret_cast<LPARAM>(&texts));
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  for (int i = 0; i < 250 && IsWindow(box); ++i) Sleep(20);
+  return texts;
+}
+
+bool Contains(const std::vector<std::wstring>& texts, const std::wstring& text) {
+  for (const auto& t : texts) if (t == text) return true;
+  return false;
+}
+
+TEST_F(AboutBoxTest, CheckNowAsksTheSiteAndShowsWhatItFound) {
+  void* real = testsupport::PatchImport(nullptr, "user32.dll", "LoadStringW",
+                                        reinterpret_cast<void*>(&TestLoadStringW));
+  ASSERT_NE(real, nullptr);
+  g_realLoadString = reinterpret_cast<decltype(g_realLoadString)>(real);
+  std::string releaseAnswer;
+  int releaseStatus = 200;
+  testsupport::LoopbackHttpServer server([&](const testsupport::HttpRequestSeen& r) {
+    if (r.target.find("currentrelease") != std::string::npos) {
+      return testsupport::HttpAnswer::Text(releaseAnswer, releaseStatus);
+    }
+    return testsupport::HttpAnswer::Text("", 404);
+  });
+  ASSERT_TRUE(server.ok());
+  testsupport::ProxyOverride proxy(server.port());
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  const std::wstring today = L"(Last checked " + std::to_wstring(now.wYear) + L"/" +
+                             std::to_wstring(now.wMonth) + L"/" + std::to_wstring(now.wDay) + L")";
+  const struct {
+    const char* answer;
+    int status;
+    const wchar_t* message;
+    const wchar_t* lastLine;
+  } cases[] = {
+      {"2.0\r\n", 200, L"A newer version is available", nullptr},
+      {"1.1\r\n", 200, L"This is the newest version.", nullptr},
+      {"", 404, L"This is the newest version.", L"(Last checked 2006/7/4)"},  // date kept
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    DeleteFileW(saved_[0].path.c_str());
+    DeleteFileW(saved_[1].path.c_str());
+    Store(SettingsScope::CurrentUser, L"LastChecked", L"2006/7/4");
+    releaseAnswer = c.answer;
+    releaseStatus = c.status;
+    std::vector<std::wstring> texts;
+    Shown after;
+    const DWORD ui = GetCurrentThreadId();
+    EXPECT_EQ(RunAbout(kRelease11, [&](HWND d) {
+                texts = CheckNow(d, ui);
+                after = Read(d);
+                PressCancel(d);
+              }),
+              IDCANCEL);
+    EXPECT_TRUE(Contains(texts, c.message)) << (texts.empty() ? "no message box" : "");
+    EXPECT_EQ(after.lastChecked, c.lastLine ? c.lastLine : today.c_str());
+  }
+  testsupport::PatchImport(nullptr, "user32.dll", "LoadStringW", real);
+  // The release file was asked for with our agent; a release build never asks for the beta.
+  bool sawAgent = false;
+  for (const auto& r : server.Requests()) {
+    EXPECT_EQ(r.target.find("currentbeta"), std::string::npos);
+    sawAgent |= r.userAgent.rfind("Wrenfly Framewise ", 0) == 0;
+  }
+  EXPECT_TRUE(sawAgent);
+}
+
 }  // namespace framewise
