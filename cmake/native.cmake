@@ -42,3 +42,13 @@ else()
     add_test(NAME ${name} COMMAND ${name})
   endforeach()
 endif()
+
+# The installer's registry rows, made from the registration scripts on the build machine.
+add_library(framewise_installer STATIC installer/registry_rows.cpp)
+target_include_directories(framewise_installer PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(framewise_installer PRIVATE -Wall -Wextra -Werror ${SAN_FLAGS})
+target_link_libraries(framewise_installer PUBLIC framewise_portable)
+add_executable(registry_wix installer/registry_wix.cpp)
+target_compile_options(registry_wix PRIVATE -Wall -Wextra -Werror ${SAN_FLAGS})
+target_link_libraries(registry_wix PRIVATE framewise_installer)
+target_link_libraries(native_tests PRIVATE framewise_installer)

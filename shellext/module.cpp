@@ -5,6 +5,7 @@
 #include "framework/app.h"
 #include "shellext/guids.h"
 #include "shellext/image_file_context_menu.h"
+#include "shellext/install.h"
 #include "shellext/registration.h"
 
 namespace framewise {
@@ -161,7 +162,9 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
 
 STDAPI DllRegisterServer() {
   try {
-    return framewise::RegisterServer(Module().instance());
+    const HRESULT hr = framewise::RegisterServer(Module().instance());
+    if (SUCCEEDED(hr)) framewise::NotifyAssociationsChanged();
+    return hr;
   } catch (...) {
     return E_UNEXPECTED;
   }
@@ -169,7 +172,9 @@ STDAPI DllRegisterServer() {
 
 STDAPI DllUnregisterServer() {
   try {
-    return framewise::UnregisterServer(Module().instance());
+    const HRESULT hr = framewise::UnregisterServer(Module().instance());
+    if (SUCCEEDED(hr)) framewise::NotifyAssociationsChanged();
+    return hr;
   } catch (...) {
     return E_UNEXPECTED;
   }

@@ -1,0 +1,20 @@
+// DllInstall: registration for the machine or, with the command line "user", for the
+// current user only (no administrator rights needed), and the shell notification that
+// follows every change of the registration.
+#pragma once
+
+#include <windows.h>
+
+namespace framewise {
+
+// Per-user registration: the scripts' classes-root rows go below
+// HKEY_CURRENT_USER\Software\Classes, the machine's approved-extensions list is left alone, and the type library is
+// registered in the user's classes too. Unregistering removes the same rows again.
+HRESULT RegisterServerForUser(HMODULE module);
+HRESULT UnregisterServerForUser(HMODULE module);
+
+// Tells the shell that file associations changed, so a running Explorer picks up the
+// handler's arrival or departure without a new logon.
+void NotifyAssociationsChanged();
+
+}  // namespace framewise
