@@ -1,0 +1,38 @@
+# Reliability suites under Wine (a hostile-picture corpus, a soak, threads and unloading)
+# and the benchmark program. The suites reach the built DLL through its exports only.
+file(GLOB STRESS_SOURCES CONFIGURE_DEPENDS tests/stress/*.cpp)
+list(SORT STRESS_SOURCES)  # the suite order: corpus, main, soak, support, threads
+add_executable(stress_tests ${STRESS_SOURCES}
+  ${CMAKE_SOURCE_DIR}/tests/wine/test_support.cpp
+  ${CMAKE_SOURCE_DIR}/tests/wine/loopback_http_server.cpp
+  $<TARGET_OBJECTS:framewise_core> $<TARGET_OBJECTS:framewise_tool_support> ${FRAMEWISE_RC})
+target_include_directories(stress_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine ${CMAKE_SOURCE_DIR}/tests/stress)
+target_compile_options(stress_tests PRIVATE -Wall -Wextra)
+target_link_libraries(stress_tests PRIVATE framewise_core GTest::gtest ${WIN_LIBS} ws2_32)
+target_link_options(stress_tests PRIVATE ${STATIC_LINK})
+add_dependencies(stress_tests Framewise)
+set_target_properties(stress_tests PROPERTIES CROSSCOMPILING_EMULATOR ${CMAKE_CROSSCOMPILING_EMULATOR})
+
+# Benchmarks: built in every configuration so they keep compiling; run by bench/run_bench.py.
+file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS bench/*.cpp)
+foreach(src ${BENCH_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src} ${CMAKE_SOURCE_DIR}/tests/wine/test_support.cpp
+    $<TARGET_OBJECTS:framewise_core> $<TARGET_OBJECTS:framewise_tool_support> ${FRAMEWISE_RC})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
+  # The tests' flags: the shared test helpers are not built with -Werror.
+  target_compile_options(${name} PRIVATE -Wall -Wextra)
+  target_link_libraries(${name} PRIVATE framewise_core ${WIN_LIBS})
+  target_link_options(${name} PRIVATE ${STATIC_LINK} -municode)
+  add_dependencies(${name} Framewise)
+endforeach()
+
+# The corpus is generated into the build tree when the tests run, never committed.
+find_program(FRAMEWISE_PYTHON3 python3 REQUIRED)
+add_test(NAME stress_corpus_${FRAMEWISE_ARCH}
+  COMMAND ${FRAMEWISE_PYTHON3} ${CMAKE_SOURCE_DIR}/scripts/make_corpus.py ${CMAKE_BINARY_DIR}/corpus)
+set_tests_properties(stress_corpus_${FRAMEWISE_ARCH} PROPERTIES FIXTURES_SETUP stress_corpus_${FRAMEWISE_ARCH})
+# The quick forms, in one process (a 32-bit start costs most under qemu).
+add_test(NAME stress_tests_${FRAMEWISE_ARCH} COMMAND stress_tests)
+set_tests_properties(stress_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}"
+  FIXTURES_REQUIRED stress_corpus_${FRAMEWISE_ARCH} TIMEOUT 900)

@@ -1,0 +1,102 @@
+// Shared pieces of the reliability suites: the built DLL loaded as the shell loads it, one
+// full right-click cycle through its COM interfaces, the run's size (quick or full), the
+// settings file watched for writes, and the process's handle count.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+namespace stress {
+
+// Quick form unless FRAMEWISE_STRESS_FULL=1 or --full was given; FRAMEWISE_SOAK_CYCLES
+// overrides the soak's length.
+bool FullRun();
+void SetFullRun(bool full);
+int SoakCycles();
+
+// The DLL, loaded by path and reached only through its exports.
+class Dll {
+ public:
+  Dll();
+  ~Dll();
+  Dll(const Dll&) = delete;
+  Dll& operator=(const Dll&) = delete;
+  bool ok() const { return module_ && getClassObject_ && canUnloadNow_; }
+  HMODULE module() const { return module_; }
+  // A new handler's IShellExtInit, or null.
+  IShellExtInit* CreateHandler() const;
+  HRESULT CanUnloadNow() const { return canUnloadNow_(); }
+  // Gives this object's reference back now (the destructor then does nothing).
+  void Free();
+
+ private:
+  HMODULE module_ = nullptr;
+  HRESULT(STDAPICALLTYPE* getClassObject_)(REFCLSID, REFIID, void**) = nullptr;
+  HRESULT(STDAPICALLTYPE* canUnloadNow_)() = nullptr;
+};
+
+// Waits (bounded) until no copy of the DLL is loaded in this process: a test that counts
+// per-load work needs fresh module state. True when it is gone.
+bool WaitForDllUnloaded(DWORD timeoutMs);
+
+struct CycleOptions {
+  bool invokeFitting = false;  // invoke every fitting command offered
+  bool shellDataObject = true; // the shell's data object when it has one, else a raw CF_HDROP
+};
+
+struct CycleResult {
+  HRESULT initialize = E_UNEXPECTED;
+  HRESULT query = E_UNEXPECTED;
+  int submenuItems = 0;        // items of our submenu, separators included
+  int ownerDrawn = 0;          // items measured and drawn
+  std::vector<int> fittingOffered;  // command offsets 1..7 present
+  std::vector<HRESULT> fittingResults;  // in the same order, when invoked
+  bool settingsWrittenByFailure = false;
+  std::wstring note;           // what went wrong in the cycle's own checks
+};
+
+// One right-click as Explorer does it: create, Initialize, QueryContextMenu into a real
+// popup, WM_INITMENUPOPUP on the submenu, WM_MEASUREITEM and WM_DRAWITEM (plain and
+// selected) of every owner-drawn item into a memory DC, optionally the fitting commands,
+// release. `settingsPath` is the file a failing command must leave untouched.
+CycleResult RunCycle(const Dll& dll, const std::wstring& picture, const CycleOptions& options,
+                     const std::wstring& settingsPath);
+
+// Bounds each step of a suite in time: when the step armed last is still running after its
+// limit, prints what it was and ends the process with exit code 3 (a hang must fail the
+// run, not stall it). One per process.
+class Watchdog {
+ public:
+  Watchdog();
+  ~Watchdog();
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+  void Arm(const std::wstring& what, DWORD limitMs);
+  void Disarm();
+
+ private:
+  static DWORD WINAPI Watch(LPVOID self);
+  CRITICAL_SECTION lock_;
+  std::wstring what_;
+  ULONGLONG deadline_ = 0;
+  HANDLE stop_ = nullptr;
+  HANDLE thread_ = nullptr;
+};
+
+// The file's bytes, or an empty vector with `exists` false when it cannot be read.
+std::vector<char> ReadAll(const std::wstring& path, bool* exists = nullptr);
+
+// Open handles of this process, counted from the system's handle table (Wine's own
+// per-process counter always reads 0). 0 when no method works.
+DWORD CountHandles();
+
+// Folder of this program ("Z:\...\build\x86_64").
+std::wstring ProgramFolder();
+
+// UTF-8 to UTF-16.
+std::wstring Widen(const std::string& utf8);
+
+}  // namespace stress
