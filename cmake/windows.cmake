@@ -84,3 +84,4 @@ add_test(NAME wine_tests_dpi120_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_fil
 set_tests_properties(wine_tests_dpi120_${FRAMEWISE_ARCH} PROPERTIES
   ENVIRONMENT "${WINE_ENV};FRAMEWISE_DPI=120" TIMEOUT 3000)
 include(cmake/version_fixtures.cmake)
+include(cmake/stress.cmake)
