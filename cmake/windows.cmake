@@ -85,3 +85,16 @@ set_tests_properties(wine_tests_dpi120_${FRAMEWISE_ARCH} PROPERTIES
   ENVIRONMENT "${WINE_ENV};FRAMEWISE_DPI=120" TIMEOUT 3000)
 include(cmake/version_fixtures.cmake)
 include(cmake/stress.cmake)
+
+# The installer packages under Wine (x64 only: 32-bit processes run through qemu-user).
+# scripts/package.sh builds the packages into package/ first; without them the test is
+# skipped.
+if(FRAMEWISE_ARCH STREQUAL "x64")
+  set(FRAMEWISE_X86_DLL ${CMAKE_SOURCE_DIR}/build/i686/Framewise.dll CACHE FILEPATH
+      "The x86 DLL for the package's upgrade test")
+  add_test(NAME msi_x64 COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/msi_test.sh
+           ${CMAKE_BINARY_DIR}/package $<TARGET_FILE:framewise_host> $<TARGET_FILE:Framewise>
+           ${FRAMEWISE_X86_DLL})
+  set_tests_properties(msi_x64 PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77
+    ENVIRONMENT "FRAMEWISE_NATIVE_BUILD=${CMAKE_SOURCE_DIR}/build/native")
+endif()

@@ -13,7 +13,7 @@ packages=(
   wine wine64 wine32:i386 libwine-dev
   fonts-wine xvfb xauth x11-utils
   qemu-user
-  msitools fp-utils
+  msitools wixl fp-utils
 )
 
 missing=()

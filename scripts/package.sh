@@ -13,7 +13,7 @@ version=${4:-$(sed -n 's/^project(Framewise VERSION \([0-9.]*\).*/\1/p' "$here/C
 native=${FRAMEWISE_NATIVE_BUILD:-$here/build/native}
 app_id='{4613C8E4-E712-441C-BAC2-1372D7E8F939}'
 
-if [ ! -d "$native" ]; then cmake -S "$here" -B "$native" >/dev/null; fi
+cmake -S "$here" -B "$native" >/dev/null
 cmake --build "$native" --target registry_wix >/dev/null
 tool="$native/registry_wix"
 
@@ -23,7 +23,7 @@ mkdir -p "$work/help"
 
 # The help file: chmcmd writes it beside the project file.
 cp -r "$here/resources/help/." "$work/help/"
-(cd "$work/help" && chmcmd framewise.hhp >/dev/null)
+(cd "$work/help" && chmcmd framewise.hhp >/dev/null 2>&1) || { echo "chmcmd failed" >&2; exit 1; }
 cp "$work/help/Framewise.chm" "$out/Framewise.chm"
 
 scripts=("$here/resources/appid.rgs" "$here/resources/imagefilecontextmenu.rgs")

@@ -25,6 +25,15 @@ for arch in "${archs[@]}"; do
   cmake --build "build/$arch" -j"$jobs" >/dev/null
 done
 
+echo "== help file and installer packages"
+# The package carries the x86 DLL too: --quick builds just that target.
+[ $quick -eq 0 ] || {
+  cmake -S . -B build/i686 -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build/i686 -j"$jobs" --target Framewise >/dev/null
+}
+scripts/package.sh build/x86_64/Framewise.dll build/i686/Framewise.dll build/x86_64/package >/dev/null
+
 echo "== Wine tests"
 scripts/wine-prefix.sh build/wineprefix
 source scripts/wine-session.sh

@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# Installer tests under Wine, in a copy of the test prefix so that installs never touch the
+# registry the other suites use:
+#  - per machine: the registry rows equal what regsvr32 writes for the installed DLL, the
+#    files are in place, the registered class makes a wallpaper through CoCreateInstance,
+#    and uninstalling removes everything but what other programs own under shared keys;
+#  - per user: the class rows under HKEY_CURRENT_USER\Software\Classes equal what
+#    "regsvr32 /n /i:user" writes, nothing below HKEY_LOCAL_MACHINE;
+#  - an older package upgraded by the current one leaves one set of files and keys.
+# Usage: msi_test.sh PACKAGE_DIR HOST_EXE X64_DLL X86_DLL
+# Exit 77 (skipped) when the package has not been built (scripts/package.sh).
+set -uo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+package=$(realpath -m "$1"); host=$(realpath "$2"); x64_dll=$(realpath "$3"); x86_dll=$(realpath "$4")
+[ -f "$package/Framewise.msi" ] || { echo "no package in $package: run scripts/package.sh"; exit 77; }
+
+source_prefix=${WINEPREFIX:-$here/build/wineprefix}
+export WINEPREFIX="$source_prefix-msi" WINELOADER=/usr/lib/wine/wine64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=${DISPLAY:-:91}
+W=/usr/lib/wine/wine64
+rm -rf "$WINEPREFIX"
+cp -a "$source_prefix" "$WINEPREFIX"
+trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1; rm -rf "$WINEPREFIX" "$tmp"' EXIT
+/usr/lib/wine/wineserver -p 30 </dev/null >/dev/null 2>&1 || true
+tmp=$(mktemp -d)
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+check() { local what=$1; shift; if "$@"; then echo "ok: $what"; else fail "$what"; fi; }
+wine() { timeout 120 "$W" "$@" </dev/null 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+win_path() { wine winepath -w "$1"; }
+
+CLSID='{9E98A0EF-181B-4833-950B-95810A938222}'
+APPID='{4613C8E4-E712-441C-BAC2-1372D7E8F939}'
+LIBID='{63685362-1E83-4D50-AC29-EE4E7F96C829}'
+IID='{A7799CA2-F25B-4D21-990E-D07E416F0388}'
+APPROVED='HKLM\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved'
+HANDLERS='SystemFileAssociations\image\ShellEx\ContextMenuHandlers'
+# The class keys the registration writes, below a classes root.
+class_keys=("AppID\\$APPID" 'AppID\Framewise.DLL' 'Framewise.ImageFileContextMenu.1'
+  'Framewise.ImageFileContextMenu' "CLSID\\$CLSID" "$HANDLERS" "TypeLib\\$LIBID" "Interface\\$IID")
+
+# dump ROOT: the registration's keys and values below a classes root, plus our approved
+# value, as sorted "key | value" lines with the root's name taken out.
+dump() {
+  local root=$1 key
+  for key in "${class_keys[@]}"; do
+    wine reg query "$root\\$key" /s | sed -e "s|^HKEY_[A-Z_]*\\\\[^\\\\]*\\\\Classes\\\\||" -e '/^$/d' -e '/^reg: /d'
+  done
+  wine reg query "$APPROVED" /v "$CLSID" | grep -F "$CLSID"
+}
+install_dir() { echo "$WINEPREFIX/drive_c/Program Files/Wrenfly Framewise"; }
+user_dir() { echo "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Programs/Wrenfly Framewise"; }
+msi() { wine msiexec "$@" /qn; }
+product_count() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | grep -c 'DisplayName.*Wrenfly Framewise'; }
+
+msi_path=$(win_path "$package/Framewise.msi")
+
+# Other programs' entries under the shared keys: uninstalling must keep them.
+wine reg add "HKLM\\Software\\Classes\\$HANDLERS\\Other Handler" /ve /d '{00000000-0000-0000-0000-000000000001}' /f >/dev/null
+wine reg add "$APPROVED" /v '{00000000-0000-0000-0000-000000000001}' /d 'Other' /f >/dev/null
+baseline=$(dump HKLM\\Software\\Classes)
+
+echo "== per machine"
+check "msiexec /i per machine" msi /i "$msi_path"
+dir=$(install_dir)
+check "files installed" test -f "$dir/Framewise.dll" -a -f "$dir/Framewise.chm" -a -f "$dir/x86/Framewise.dll" -a -f "$dir/x86/Framewise.chm"
+check "installed DLL is the build's" cmp -s "$dir/Framewise.dll" "$x64_dll"
+check "listed among installed programs" test "$(product_count)" -eq 1
+dump HKLM\\Software\\Classes > "$tmp/msi-machine.txt"
+check "x86 class in the 32-bit view" bash -c "$(declare -f wine); W=$W; wine reg query 'HKLM\\Software\\Classes\\CLSID\\$CLSID\\InprocServer32' /ve /reg:32 | grep -qF 'Wrenfly Framewise\\x86\\Framewise.dll'"
+grep -qF "$(win_path "$dir/Framewise.dll")" "$tmp/msi-machine.txt" || fail "InprocServer32 names the installed DLL"
+
+# The registered class through COM, as the shell creates it: it makes a wallpaper.
+wallpaper="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Wrenfly Framewise/Desktop Background.jpg"
+rm -f "$wallpaper"
+cp "$here/samples/wide-lake.jpg" "$tmp/photo.jpg"
+timeout 120 "$W" "$host" "$(win_path "$tmp/photo.jpg")" --invoke Middle </dev/null >"$tmp/host.log" 2>&1 \
+  || { cat "$tmp/host.log"; fail "host through CoCreateInstance"; }
+check "wallpaper made by the registered class" test -s "$wallpaper"
+
+check "msiexec /x" msi /x "$msi_path"
+check "files removed" test ! -e "$dir"
+check "registry back to what it was" test "$(dump HKLM\\Software\\Classes)" = "$baseline"
+check "others' handler kept" wine reg query "HKLM\\Software\\Classes\\$HANDLERS\\Other Handler"
+check "others' approval kept" wine reg query "$APPROVED" /v '{00000000-0000-0000-0000-000000000001}'
+check "no longer listed" test "$(product_count)" -eq 0
+
+echo "== regsvr32 of the same file, for comparison"
+mkdir -p "$dir"
+cp "$x64_dll" "$dir/Framewise.dll"
+dll=$(win_path "$dir/Framewise.dll")
+check "regsvr32" wine regsvr32 /s "$dll"
+dump HKLM\\Software\\Classes > "$tmp/regsvr32-machine.txt"
+if diff "$tmp/regsvr32-machine.txt" "$tmp/msi-machine.txt" >"$tmp/diff.txt"; then
+  echo "ok: package rows equal regsvr32's"
+else
+  cat "$tmp/diff.txt"; fail "package rows equal regsvr32's"
+fi
+check "regsvr32 /u" wine regsvr32 /s /u "$dll"
+
+echo "== per user"
+check "regsvr32 /n /i:user" wine regsvr32 /s /n /i:user "$dll"
+dump HKCU\\Software\\Classes > "$tmp/regsvr32-user.txt"
+check "no approval per user (regsvr32)" bash -c "! grep -qF '$CLSID    REG_SZ' '$tmp/regsvr32-user.txt'"
+check "no machine class (regsvr32)" bash -c "! $W reg query 'HKLM\\Software\\Classes\\CLSID\\$CLSID' >/dev/null 2>&1"
+check "regsvr32 /u /n /i:user" wine regsvr32 /s /u /n /i:user "$dll"
+rm -rf "$dir"
+# Wine's installer knows no MSIINSTALLPERUSER; an empty ALLUSERS asks for the same (on a
+# Windows command line written ALLUSERS="", which Wine's quoting would pass on literally).
+check "msiexec /i per user" msi /i "$msi_path" ALLUSERS=
+udir=$(user_dir)
+check "files in the user's programs folder" test -f "$udir/Framewise.dll" -a -f "$udir/Framewise.chm"
+check "nothing in Program Files" test ! -e "$(install_dir)"
+dump HKCU\\Software\\Classes > "$tmp/msi-user.txt"
+check "no machine class (package)" bash -c "! $W reg query 'HKLM\\Software\\Classes\\CLSID\\$CLSID' >/dev/null 2>&1"
+# Same rows as regsvr32 /i:user, the path aside. Wine keeps one view of the user's classes
+# (Windows keeps 32-bit CLSID keys apart), so there the x86 DLL's InprocServer32 row lands
+# on the x64 one's: that line is left out of the comparison.
+sed "s|$(win_path "$udir/Framewise.dll" | sed 's/[\\.]/\\&/g')|MODULE|; s|$(win_path "$udir" | sed 's/[\\.]/\\&/g')\\\\|DIR\\\\|" "$tmp/msi-user.txt" > "$tmp/a.txt"
+sed "s|$(win_path "$(install_dir)/Framewise.dll" | sed 's/[\\.]/\\&/g')|MODULE|; s|$(win_path "$(install_dir)" | sed 's/[\\.]/\\&/g')\\\\|DIR\\\\|" "$tmp/regsvr32-user.txt" > "$tmp/b.txt"
+sed -i '/DIR\\x86\\Framewise.dll/d' "$tmp/a.txt"; sed -i '/REG_SZ    MODULE$/d' "$tmp/a.txt" "$tmp/b.txt"
+if diff "$tmp/b.txt" "$tmp/a.txt" >"$tmp/diff.txt"; then echo "ok: per-user rows equal regsvr32 /i:user's"; else cat "$tmp/diff.txt"; fail "per-user rows equal regsvr32 /i:user's"; fi
+# Wine looks the product up in the context given on the command line.
+check "msiexec /x per user" msi /x "$msi_path" ALLUSERS=
+check "per-user files removed" test ! -e "$udir/Framewise.dll"
+left=$(dump HKCU\\Software\\Classes)
+[ -z "$left" ] || echo "$left"
+check "per-user rows removed" test -z "$left"
+
+echo "== upgrade"
+FRAMEWISE_NATIVE_BUILD=${FRAMEWISE_NATIVE_BUILD:-} bash "$here/scripts/package.sh" "$x64_dll" "$x86_dll" "$tmp/old" 0.9.0 >/dev/null \
+  || fail "older package built"
+check "older version installed" msi /i "$(win_path "$tmp/old/Framewise.msi")"
+check "current version over it" msi /i "$msi_path"
+check "one product listed" test "$(product_count)" -eq 1
+check "one set of files" test "$(find "$(install_dir)" -type f | wc -l)" -eq 4
+dump HKLM\\Software\\Classes > "$tmp/upgraded.txt"
+check "one set of keys" diff -q "$tmp/msi-machine.txt" "$tmp/upgraded.txt"
+check "msiexec /x after upgrade" msi /x "$msi_path"
+check "registry clean after upgrade" test "$(dump HKLM\\Software\\Classes)" = "$baseline"
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]
