@@ -8,8 +8,9 @@
 namespace framewise {
 
 // Per-user registration: the scripts' classes-root rows go below
-// HKEY_CURRENT_USER\Software\Classes, the machine's approved-extensions list is left alone, and the type library is
-// registered in the user's classes too. Unregistering removes the same rows again.
+// HKEY_CURRENT_USER\Software\Classes, the machine's approved-extensions list is left
+// alone, and the type library is registered in the user's classes too. Unregistering
+// removes the same rows again.
 HRESULT RegisterServerForUser(HMODULE module);
 HRESULT UnregisterServerForUser(HMODULE module);
 
