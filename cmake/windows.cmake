@@ -67,7 +67,7 @@ add_executable(wine_tests ${WINE_TESTS} $<TARGET_OBJECTS:framewise_core>
 target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
 target_compile_definitions(wine_tests PRIVATE FRAMEWISE_TEST_BASE_URL=L"${FRAMEWISE_BASE_URL}")
 target_compile_options(wine_tests PRIVATE -Wall -Wextra)
-target_link_libraries(wine_tests PRIVATE framewise_core GTest::gtest ${WIN_LIBS})
+target_link_libraries(wine_tests PRIVATE framewise_core GTest::gtest ${WIN_LIBS} ntdll)
 # The update tests serve their version files from a loopback HTTP server.
 target_link_libraries(wine_tests PRIVATE ws2_32)
 target_link_options(wine_tests PRIVATE ${STATIC_LINK})

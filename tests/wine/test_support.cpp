@@ -7,6 +7,7 @@
 #include <psapi.h>
 #include <shellapi.h>
 #include <shlwapi.h>
+#include <winternl.h>
 
 #include <cstdlib>
 #include <vector>
@@ -134,11 +135,13 @@ DWORD GdiTableCount() {
 #else
   const size_t offset = 0x94;
 #endif
-#ifdef _WIN64
-  BYTE* peb = *reinterpret_cast<BYTE**>(reinterpret_cast<BYTE*>(NtCurrentTeb()) + 0x60);
-#else
-  BYTE* peb = *reinterpret_cast<BYTE**>(reinterpret_cast<BYTE*>(NtCurrentTeb()) + 0x30);
-#endif
+  PROCESS_BASIC_INFORMATION basic = {};
+  if (NtQueryInformationProcess(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof(basic),
+                                nullptr) != 0 ||
+      !basic.PebBaseAddress) {
+    return 0;
+  }
+  BYTE* peb = reinterpret_cast<BYTE*>(basic.PebBaseAddress);
   const BYTE* table = *reinterpret_cast<BYTE**>(peb + offset);
   if (!table) return 0;
   DWORD count = 0;
@@ -186,7 +189,6 @@ std::wstring FramewiseDllPath() {
 }  // namespace testsupport
 
 #include <shlobj.h>
-#include <winternl.h>
 
 namespace testsupport {
 
