@@ -28,7 +28,9 @@ std::vector<int> PopupRows(HMENU popup, UINT first) {
     info.fMask = MIIM_FTYPE | MIIM_ID;
     GetMenuItemInfoW(popup, i, TRUE, &info);
     rows.push_back((info.fType & MFT_SEPARATOR) ? 0 : static_cast<int>(info.wID - first));
-    if (!(info.fType & MFT_SEPARATOR)) EXPECT_TRUE(info.fType & MFT_OWNERDRAW);
+    if (!(info.fType & MFT_SEPARATOR)) {
+      EXPECT_TRUE(info.fType & MFT_OWNERDRAW);
+    }
   }
   return rows;
 }
@@ -253,6 +255,40 @@ TEST_F(MenuTest, UpdateAndHelpPagesCarryTheShortVersion) {
   ASSERT_EQ(g_opened.size(), 2u);
   EXPECT_EQ(g_opened[0], std::wstring(FRAMEWISE_TEST_BASE_URL) + L"/framewise/checkforupdates?fromversion=1.0");
   EXPECT_EQ(g_opened[1], std::wstring(FRAMEWISE_TEST_BASE_URL) + L"/framewise/help?version=1.0");
+}
+
+
+BOOL CALLBACK CloseHelpWindows(HWND window, LPARAM closed) {
+  wchar_t name[32];
+  if (GetClassNameW(window, name, 32) && lstrcmpW(name, L"HH Parent") == 0) {
+    DestroyWindow(window);
+    ++*reinterpret_cast<int*>(closed);
+  }
+  return TRUE;
+}
+
+// With the help file beside the module the Help command opens it, not the web page.
+TEST_F(MenuTest, HelpOpensTheHelpFileBesideTheModule) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring folder(self);
+  folder.resize(folder.find_last_of(L'\\'));
+  const std::wstring built = folder + L"\\package\\Framewise.chm";
+  const std::wstring beside = folder + L"\\Framewise.chm";
+  if (GetFileAttributesW(built.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no help file built";
+  ASSERT_TRUE(CopyFileW(built.c_str(), beside.c_str(), FALSE));
+  void* real = testsupport::PatchImport(nullptr, "shell32.dll", "ShellExecuteW",
+                                        reinterpret_cast<void*>(&FakeShellExecuteW));
+  g_opened.clear();
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
+  EXPECT_EQ(h.Invoke(10), S_OK);
+  testsupport::PatchImport(nullptr, "shell32.dll", "ShellExecuteW", real);
+  EXPECT_TRUE(g_opened.empty()) << "the web page opened instead of the help file";
+  int closed = 0;
+  EnumThreadWindows(GetCurrentThreadId(), &CloseHelpWindows, reinterpret_cast<LPARAM>(&closed));
+  EXPECT_EQ(closed, 1);
+  DeleteFileW(beside.c_str());
 }
 
 }  // namespace
