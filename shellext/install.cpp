@@ -14,20 +14,6 @@
 namespace framewise {
 namespace {
 
-// As for the machine registration: the scripts and the type library run in the system
-// default locale; the caller's comes back on every path.
-class SystemDefaultThreadLocale {
- public:
-  SystemDefaultThreadLocale() : previous_(GetThreadLocale()) {
-    SetThreadLocale(LOCALE_SYSTEM_DEFAULT);
-  }
-  ~SystemDefaultThreadLocale() { SetThreadLocale(previous_); }
-  SystemDefaultThreadLocale(const SystemDefaultThreadLocale&) = delete;
-  SystemDefaultThreadLocale& operator=(const SystemDefaultThreadLocale&) = delete;
-
- private:
-  LCID previous_;
-};
 
 // Points this process's HKEY_CLASSES_ROOT at the user's classes while it lives, so that
 // the type-library functions, which write below HKEY_CLASSES_ROOT, register for the user.
@@ -62,39 +48,6 @@ HRESULT LoadUserScript(HMODULE module, UINT id, const ScriptVariables& variables
   return S_OK;
 }
 
-// The type library from the module's file, else from the ".tlb" file beside it.
-HRESULT LoadModuleTypeLib(const std::wstring& modulePath, fw::ComPtr<ITypeLib>* library,
-                          std::wstring* loadedFrom) {
-  *loadedFrom = modulePath;
-  if (SUCCEEDED(LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, library->put()))) return S_OK;
-  *loadedFrom = TypeLibFallbackPath(modulePath);
-  return LoadTypeLibEx(loadedFrom->c_str(), REGKIND_NONE, library->put());
-}
-
-HRESULT RegisterTypeLibrary(const std::wstring& modulePath) {
-  fw::ComPtr<ITypeLib> library;
-  std::wstring path;
-  const HRESULT hr = LoadModuleTypeLib(modulePath, &library, &path);
-  if (FAILED(hr)) return hr;
-  std::wstring helpDirectory = HelpDirectoryOf(path);
-  return RegisterTypeLib(library.get(), &path[0],
-                         helpDirectory.empty() ? nullptr : &helpDirectory[0]);
-}
-
-HRESULT UnregisterTypeLibrary(const std::wstring& modulePath) {
-  fw::ComPtr<ITypeLib> library;
-  std::wstring path;
-  HRESULT hr = LoadModuleTypeLib(modulePath, &library, &path);
-  if (FAILED(hr)) return hr;
-  TLIBATTR* attributes = nullptr;
-  hr = library->GetLibAttr(&attributes);
-  if (FAILED(hr)) return hr;
-  const TLIBATTR copy = *attributes;
-  library->ReleaseTLibAttr(attributes);
-  return UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid,
-                           copy.syskind);
-}
-
 HRESULT RunForUser(HMODULE module, ScriptMode mode) {
   SystemDefaultThreadLocale locale;
   ScriptVariables variables;
@@ -127,11 +80,11 @@ HRESULT RunForUser(HMODULE module, ScriptMode mode) {
     if (FAILED(hr)) return hr;
     hr = ApplyRegistryScript(classScript, mode, roots);
     if (FAILED(hr)) return hr;
-    return RegisterTypeLibrary(modulePath);
+    return RegisterModuleTypeLib(modulePath);
   }
   hr = ApplyRegistryScript(classScript, mode, roots);
   if (FAILED(hr)) return hr;
-  hr = UnregisterTypeLibrary(modulePath);
+  hr = UnregisterModuleTypeLib(modulePath);
   if (FAILED(hr)) return hr;
   return ApplyRegistryScript(appIdScript, mode, roots);
 }

@@ -12,20 +12,6 @@ namespace {
 
 const wchar_t kAppIdText[] = L"{4613C8E4-E712-441C-BAC2-1372D7E8F939}";
 
-// Registration runs in the system default locale, as type-library registration expects;
-// the caller's thread locale comes back on every path.
-class SystemDefaultThreadLocale {
- public:
-  SystemDefaultThreadLocale() : previous_(GetThreadLocale()) {
-    SetThreadLocale(LOCALE_SYSTEM_DEFAULT);
-  }
-  ~SystemDefaultThreadLocale() { SetThreadLocale(previous_); }
-  SystemDefaultThreadLocale(const SystemDefaultThreadLocale&) = delete;
-  SystemDefaultThreadLocale& operator=(const SystemDefaultThreadLocale&) = delete;
-
- private:
-  LCID previous_;
-};
 
 HRESULT LastErrorResult() {
   const DWORD error = GetLastError();
@@ -71,30 +57,6 @@ HRESULT LoadModuleTypeLib(const std::wstring& modulePath, fw::ComPtr<ITypeLib>* 
   return S_OK;
 }
 
-HRESULT RegisterModuleTypeLib(const std::wstring& modulePath) {
-  fw::ComPtr<ITypeLib> library;
-  std::wstring path;
-  HRESULT hr = LoadModuleTypeLib(modulePath, &library, &path);
-  if (FAILED(hr)) return hr;
-  std::wstring helpDirectory = HelpDirectoryOf(path);
-  return RegisterTypeLib(library.get(), &path[0],
-                         helpDirectory.empty() ? nullptr : &helpDirectory[0]);
-}
-
-HRESULT UnregisterModuleTypeLib(const std::wstring& modulePath) {
-  fw::ComPtr<ITypeLib> library;
-  std::wstring path;
-  HRESULT hr = LoadModuleTypeLib(modulePath, &library, &path);
-  if (FAILED(hr)) return hr;
-  TLIBATTR* attributes = nullptr;
-  hr = library->GetLibAttr(&attributes);
-  if (FAILED(hr)) return hr;
-  const TLIBATTR copy = *attributes;
-  library->ReleaseTLibAttr(attributes);
-  return UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid,
-                           copy.syskind);
-}
-
 HRESULT Register(HMODULE module, const RegistryRoots& roots) {
   SystemDefaultThreadLocale locale;
   std::wstring path;
@@ -126,6 +88,31 @@ HRESULT Unregister(HMODULE module, const RegistryRoots& roots) {
 }
 
 }  // namespace
+
+
+HRESULT RegisterModuleTypeLib(const std::wstring& modulePath) {
+  fw::ComPtr<ITypeLib> library;
+  std::wstring path;
+  HRESULT hr = LoadModuleTypeLib(modulePath, &library, &path);
+  if (FAILED(hr)) return hr;
+  std::wstring helpDirectory = HelpDirectoryOf(path);
+  return RegisterTypeLib(library.get(), &path[0],
+                         helpDirectory.empty() ? nullptr : &helpDirectory[0]);
+}
+
+HRESULT UnregisterModuleTypeLib(const std::wstring& modulePath) {
+  fw::ComPtr<ITypeLib> library;
+  std::wstring path;
+  HRESULT hr = LoadModuleTypeLib(modulePath, &library, &path);
+  if (FAILED(hr)) return hr;
+  TLIBATTR* attributes = nullptr;
+  hr = library->GetLibAttr(&attributes);
+  if (FAILED(hr)) return hr;
+  const TLIBATTR copy = *attributes;
+  library->ReleaseTLibAttr(attributes);
+  return UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid,
+                           copy.syskind);
+}
 
 HRESULT RegistrationScriptVariables(HMODULE module, ScriptVariables* variables) {
   std::wstring path;

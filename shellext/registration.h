@@ -34,4 +34,24 @@ HRESULT RegistrationScriptVariables(HMODULE module, ScriptVariables* variables);
 // The text of a REGISTRY resource of `module` (UTF-8 in the resource).
 HRESULT LoadRegistrationScript(HMODULE module, UINT id, std::wstring* text);
 
+// The type library embedded in the module (or the ".tlb" file beside it), registered
+// with its help folder, or removed again; each returns the first failure.
+HRESULT RegisterModuleTypeLib(const std::wstring& modulePath);
+HRESULT UnregisterModuleTypeLib(const std::wstring& modulePath);
+
+// Registration runs in the system default locale, as type-library registration expects;
+// the caller's thread locale comes back on every path.
+class SystemDefaultThreadLocale {
+ public:
+  SystemDefaultThreadLocale() : previous_(GetThreadLocale()) {
+    SetThreadLocale(LOCALE_SYSTEM_DEFAULT);
+  }
+  ~SystemDefaultThreadLocale() { SetThreadLocale(previous_); }
+  SystemDefaultThreadLocale(const SystemDefaultThreadLocale&) = delete;
+  SystemDefaultThreadLocale& operator=(const SystemDefaultThreadLocale&) = delete;
+
+ private:
+  LCID previous_;
+};
+
 }  // namespace framewise
