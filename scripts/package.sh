@@ -62,6 +62,15 @@ build() {
   for component in Approved64 Approved86; do
     msibuild "$msi" -q "UPDATE \`Component\` SET \`Condition\` = 'ALLUSERS' WHERE \`Component\` = '$component'"
   done
+  # The shell is told that associations changed once the rows are written (install) or
+  # removed (uninstall, while the DLL is still there): a deferred call (type 17 + 1024) of
+  # the installed DLL's NotifyShellOfAssociations, between the registry and file steps.
+  local dll_key=Framewise64.dll
+  [ "$arch" = x64 ] || dll_key=Framewise86.dll
+  msibuild "$msi" -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('NotifyShellInstalled', 1041, '$dll_key', 'NotifyShellOfAssociations')"
+  msibuild "$msi" -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('NotifyShellRemoved', 1041, '$dll_key', 'NotifyShellOfAssociations')"
+  msibuild "$msi" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('NotifyShellRemoved', 'REMOVE=\"ALL\"', 2650)"
+  msibuild "$msi" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('NotifyShellInstalled', 'NOT REMOVE', 5050)"
 }
 build x64 Framewise.msi
 build x86 Framewise-x86.msi

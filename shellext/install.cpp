@@ -135,3 +135,12 @@ STDAPI DllInstall(BOOL install, PCWSTR commandLine) {
     return E_UNEXPECTED;
   }
 }
+
+// The installer's custom action after its registry rows are written or removed: the
+// package writes the registration itself rather than calling DllRegisterServer, so the
+// shell hears of the change from here. The signature is the installer's (a handle in,
+// an error code out); the handle is not used.
+extern "C" UINT WINAPI NotifyShellOfAssociations(unsigned long) {
+  framewise::NotifyAssociationsChanged();
+  return ERROR_SUCCESS;
+}

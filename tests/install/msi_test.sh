@@ -62,7 +62,16 @@ wine reg add "$APPROVED" /v '{00000000-0000-0000-0000-000000000001}' /d 'Other' 
 baseline=$(dump HKLM\\Software\\Classes)
 
 echo "== per machine"
-check "msiexec /i per machine" msi /i "$msi_path"
+log="$WINEPREFIX/drive_c/framewise-install.log"
+check "msiexec /i per machine" msi /i "$msi_path" /l*v "$(win_path "$log")"
+# The shell is told of the new handler by the installed DLL, after the rows are written.
+# The log may be ANSI or UTF-16: search both readings.
+logged() {
+  { cat "$log"; iconv -f UTF-16LE -t UTF-8 "$log" 2>/dev/null; } > "$log.txt" || true
+  grep -aq "$1" "$log.txt"
+}
+check "shell notified after install" logged "NotifyShellInstalled"
+rm -f "$log"
 dir=$(install_dir)
 check "files installed" test -f "$dir/Framewise.dll" -a -f "$dir/Framewise.chm" -a -f "$dir/x86/Framewise.dll" -a -f "$dir/x86/Framewise.chm"
 check "installed DLL is the build's" cmp -s "$dir/Framewise.dll" "$x64_dll"
@@ -79,7 +88,8 @@ timeout 120 "$W" "$host" "$(win_path "$tmp/photo.jpg")" --invoke Middle </dev/nu
   || { cat "$tmp/host.log"; fail "host through CoCreateInstance"; }
 check "wallpaper made by the registered class" test -s "$wallpaper"
 
-check "msiexec /x" msi /x "$msi_path"
+check "msiexec /x" msi /x "$msi_path" /l*v "$(win_path "$log")"
+check "shell notified after removal" logged "NotifyShellRemoved"
 check "files removed" test ! -e "$dir"
 check "registry back to what it was" test "$(dump HKLM\\Software\\Classes)" = "$baseline"
 check "others' handler kept" wine reg query "HKLM\\Software\\Classes\\$HANDLERS\\Other Handler"
