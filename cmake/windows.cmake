@@ -84,7 +84,7 @@ set(WINE_ENV "FRAMEWISE_WINE_LOADER=${FRAMEWISE_WINE_LOADER}"
 # minute: those run in the x64 suite only. The logic they cover is the same source.
 set(WINE_FILTER "-*Dpi120*")
 if(FRAMEWISE_ARCH STREQUAL "x86")
-  set(WINE_FILTER "-*Dpi120*:*Racing*:UpdateCheck*:AboutBoxTest.*:RegistrationTest.*")
+  set(WINE_FILTER "-*Dpi120*:*Racing*:UpdateCheck*:AboutBoxTest.*:RegistrationTest.*:MenuTest.HelpOpens*")
   add_test(NAME wine_tests_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_filter=${WINE_FILTER})
   set_tests_properties(wine_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}" TIMEOUT 3000)
 else()
