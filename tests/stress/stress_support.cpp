@@ -89,16 +89,7 @@ bool MeasureAndDraw(IContextMenu3* menu, UINT id, std::wstring* note) {
   }
   const int width = measure.itemWidth ? static_cast<int>(measure.itemWidth) : 1;
   const int height = measure.itemHeight ? static_cast<int>(measure.itemHeight) : 1;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width + 40;  // room for the check-mark column Windows adds
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP dib = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, dib);
+  testsupport::MemoryDib dib(width + 40, height);  // room for the check-mark column Windows adds
   bool ok = true;
   for (UINT state : {0u, static_cast<UINT>(ODS_SELECTED)}) {
     DRAWITEMSTRUCT draw = {};
@@ -106,17 +97,13 @@ bool MeasureAndDraw(IContextMenu3* menu, UINT id, std::wstring* note) {
     draw.itemID = id;
     draw.itemAction = ODA_DRAWENTIRE;
     draw.itemState = state;
-    draw.hDC = dc;
+    draw.hDC = dib.dc();
     draw.rcItem = {20, 0, 20 + width, height};
     if (FAILED(menu->HandleMenuMsg2(WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw), &result))) {
       *note += L"draw failed; ";
       ok = false;
     }
   }
-  GdiFlush();
-  SelectObject(dc, old);
-  DeleteObject(dib);
-  DeleteDC(dc);
   return ok;
 }
 

@@ -123,29 +123,16 @@ Painted Paint(Handler& h, int offset, bool selected, int width, int height, LRES
   Painted out;
   out.width = width;
   out.height = height;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP dib = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, dib);
+  testsupport::MemoryDib dib(width, height);
   DRAWITEMSTRUCT d = {};
   d.CtlType = ODT_MENU;
   d.itemID = 100 + offset;
   d.itemState = selected ? ODS_SELECTED : 0;
-  d.hDC = dc;
+  d.hDC = dib.dc();
   d.rcItem = {0, 0, width, height};
   EXPECT_EQ(h.menu->HandleMenuMsg2(WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&d), result), S_OK);
-  GdiFlush();
-  const DWORD* p = static_cast<const DWORD*>(bits);
+  const DWORD* p = dib.pixels();
   out.pixels.assign(p, p + static_cast<size_t>(width) * height);
-  SelectObject(dc, old);
-  DeleteObject(dib);
-  DeleteDC(dc);
   return out;
 }
 

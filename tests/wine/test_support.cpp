@@ -168,6 +168,29 @@ ResourceCounts CurrentResourceCounts() {
   return counts;
 }
 
+MemoryDib::MemoryDib(int width, int height) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  dc_ = CreateCompatibleDC(nullptr);
+  dib_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
+  old_ = SelectObject(dc_, dib_);
+}
+
+MemoryDib::~MemoryDib() {
+  SelectObject(dc_, old_);
+  DeleteObject(dib_);
+  DeleteDC(dc_);
+}
+
+const DWORD* MemoryDib::pixels() const {
+  GdiFlush();
+  return static_cast<const DWORD*>(bits_);
+}
+
 std::wstring FramewiseDllPath() {
   wchar_t value[MAX_PATH * 2];
   DWORD n = GetEnvironmentVariableW(L"FRAMEWISE_DLL", value, MAX_PATH * 2);

@@ -54,6 +54,25 @@ struct ResourceCounts {
 };
 ResourceCounts CurrentResourceCounts();
 
+// A 32-bit top-down DIB selected into a memory DC, for painting owner-drawn items into;
+// everything is put back and freed when the object goes.
+class MemoryDib {
+ public:
+  MemoryDib(int width, int height);
+  ~MemoryDib();
+  MemoryDib(const MemoryDib&) = delete;
+  MemoryDib& operator=(const MemoryDib&) = delete;
+  HDC dc() const { return dc_; }
+  // The pixels as 0x00RRGGBB, after flushing pending drawing.
+  const DWORD* pixels() const;
+
+ private:
+  HDC dc_ = nullptr;
+  HBITMAP dib_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+  void* bits_ = nullptr;
+};
+
 // The built DLL's path (environment FRAMEWISE_DLL, else Framewise.dll beside the program).
 std::wstring FramewiseDllPath();
 
