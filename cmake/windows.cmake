@@ -103,9 +103,13 @@ include(cmake/stress.cmake)
 if(FRAMEWISE_ARCH STREQUAL "x64")
   set(FRAMEWISE_X86_DLL ${CMAKE_SOURCE_DIR}/build/i686/Framewise.dll CACHE FILEPATH
       "The x86 DLL for the package's upgrade test")
+  add_executable(install_as_standard_user tests/install/install_as_standard_user.cpp)
+  target_compile_options(install_as_standard_user PRIVATE -Wall -Wextra)
+  target_link_libraries(install_as_standard_user PRIVATE msi)
+  target_link_options(install_as_standard_user PRIVATE ${STATIC_LINK} -municode)
   add_test(NAME msi_x64 COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/msi_test.sh
            ${CMAKE_BINARY_DIR}/package $<TARGET_FILE:framewise_host> $<TARGET_FILE:Framewise>
-           ${FRAMEWISE_X86_DLL})
+           ${FRAMEWISE_X86_DLL} $<TARGET_FILE:install_as_standard_user>)
   set_tests_properties(msi_x64 PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77
     ENVIRONMENT "FRAMEWISE_NATIVE_BUILD=${CMAKE_SOURCE_DIR}/build/native")
 endif()

@@ -6,12 +6,14 @@
 #    and uninstalling removes everything but what other programs own under shared keys;
 #  - per user: the class rows under HKEY_CURRENT_USER\Software\Classes equal what
 #    "regsvr32 /n /i:user" writes, nothing below HKEY_LOCAL_MACHINE;
+#  - a user who is not an administrator gets the per-user install without asking;
 #  - an older package upgraded by the current one leaves one set of files and keys.
-# Usage: msi_test.sh PACKAGE_DIR HOST_EXE X64_DLL X86_DLL
+# Usage: msi_test.sh PACKAGE_DIR HOST_EXE X64_DLL X86_DLL AS_STANDARD_USER_EXE
 # Exit 77 (skipped) when the package has not been built (scripts/package.sh).
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 package=$(realpath -m "$1"); host=$(realpath "$2"); x64_dll=$(realpath "$3"); x86_dll=$(realpath "$4")
+as_user=$(realpath "$5")
 [ -f "$package/Framewise.msi" ] || { echo "no package in $package: run scripts/package.sh"; exit 77; }
 
 source_prefix=${WINEPREFIX:-$here/build/wineprefix}
@@ -116,9 +118,9 @@ check "no approval per user (regsvr32)" bash -c "! grep -qF '$CLSID    REG_SZ' '
 check "no machine class (regsvr32)" bash -c "! $W reg query 'HKLM\\Software\\Classes\\CLSID\\$CLSID' >/dev/null 2>&1"
 check "regsvr32 /u /n /i:user" wine regsvr32 /s /u /n /i:user "$dll"
 rm -rf "$dir"
-# Wine's installer knows no MSIINSTALLPERUSER; an empty ALLUSERS asks for the same (on a
-# Windows command line written ALLUSERS="", which Wine's quoting would pass on literally).
-check "msiexec /i per user" msi /i "$msi_path" ALLUSERS=
+# Asked for on the command line as on Windows: the package's own scope choice turns
+# MSIINSTALLPERUSER=1 into an empty ALLUSERS (Wine's installer does not know the property).
+check "msiexec /i per user" msi /i "$msi_path" MSIINSTALLPERUSER=1
 udir=$(user_dir)
 check "files in the user's programs folder" test -f "$udir/Framewise.dll" -a -f "$udir/Framewise.chm"
 check "nothing in Program Files" test ! -e "$(install_dir)"
@@ -131,12 +133,22 @@ sed "s|$(win_path "$udir/Framewise.dll" | sed 's/[\\.]/\\&/g')|MODULE|; s|$(win_
 sed "s|$(win_path "$(install_dir)/Framewise.dll" | sed 's/[\\.]/\\&/g')|MODULE|; s|$(win_path "$(install_dir)" | sed 's/[\\.]/\\&/g')\\\\|DIR\\\\|" "$tmp/regsvr32-user.txt" > "$tmp/b.txt"
 sed -i '/DIR\\x86\\Framewise.dll/d' "$tmp/a.txt"; sed -i '/REG_SZ    MODULE$/d' "$tmp/a.txt" "$tmp/b.txt"
 if diff "$tmp/b.txt" "$tmp/a.txt" >"$tmp/diff.txt"; then echo "ok: per-user rows equal regsvr32 /i:user's"; else cat "$tmp/diff.txt"; fail "per-user rows equal regsvr32 /i:user's"; fi
-# Wine looks the product up in the context given on the command line.
-check "msiexec /x per user" msi /x "$msi_path" ALLUSERS=
+check "msiexec /x per user" msi /x "$msi_path" MSIINSTALLPERUSER=1
 check "per-user files removed" test ! -e "$udir/Framewise.dll"
 left=$(dump HKCU\\Software\\Classes)
 [ -z "$left" ] || echo "$left"
 check "per-user rows removed" test -z "$left"
+
+echo "== a user who is not an administrator"
+# Wine runs everyone as an administrator: the helper runs the package as Windows does for a
+# standard user (AdminUser unset), and the package must choose a per-user install itself.
+standard_user() { timeout 120 "$W" "$as_user" "$msi_path" "$1" </dev/null 2>&1 | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+check "install as a standard user" standard_user install
+check "installed per user" test -f "$udir/Framewise.dll" -a ! -e "$(install_dir)"
+check "same rows as asked-for per user" diff -q "$tmp/msi-user.txt" <(dump HKCU\\Software\\Classes)
+check "nothing per machine" bash -c "! $W reg query 'HKLM\\Software\\Classes\\CLSID\\$CLSID' >/dev/null 2>&1 && ! $W reg query '$APPROVED' /v '$CLSID' >/dev/null 2>&1"
+check "remove as a standard user" standard_user remove
+check "standard user's install removed" test ! -e "$udir/Framewise.dll" -a -z "$(dump HKCU\\Software\\Classes)"
 
 echo "== upgrade"
 FRAMEWISE_NATIVE_BUILD=${FRAMEWISE_NATIVE_BUILD:-} bash "$here/scripts/package.sh" "$x64_dll" "$x86_dll" "$tmp/old" 0.9.0 >/dev/null \
