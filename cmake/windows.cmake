@@ -85,7 +85,10 @@ set(WINE_ENV "FRAMEWISE_WINE_LOADER=${FRAMEWISE_WINE_LOADER}"
 set(WINE_FILTER "-*Dpi120*")
 if(FRAMEWISE_ARCH STREQUAL "x86")
   set(WINE_FILTER "-*Dpi120*:*Racing*:UpdateCheck*:AboutBoxTest.*:RegistrationTest.*:MenuTest.HelpOpens*")
-  add_test(NAME wine_tests_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_filter=${WINE_FILTER})
+  # Run once more when qemu itself fails (scripts/emulated-retry.sh), never on a test failure.
+  add_test(NAME wine_tests_${FRAMEWISE_ARCH}
+    COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/emulated-retry.sh 1400
+      ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh $<TARGET_FILE:wine_tests> --gtest_filter=${WINE_FILTER})
   set_tests_properties(wine_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}" TIMEOUT 3000)
 else()
   add_test(NAME wine_tests_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_filter=${WINE_FILTER})

@@ -60,7 +60,9 @@ TEST(SoakTest, RightClicksLeakNoMemoryHandlesOrGdiObjects) {
   HANDLE probe = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   const DWORD handlesWith = stress::CountHandles();
   CloseHandle(probe);
-  if (handlesBefore != 0) EXPECT_EQ(handlesWith, handlesBefore + 1);
+  if (handlesBefore != 0) {
+    EXPECT_EQ(handlesWith, handlesBefore + 1);
+  }
   testsupport::FileAside ini{testsupport::UserDataFolder() + L"\\Wrenfly Framewise.ini"};
   stress::Dll dll;
   ASSERT_TRUE(dll.ok());

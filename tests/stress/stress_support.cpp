@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +17,35 @@ namespace stress {
 
 namespace {
 bool g_full = false;
+
+bool Tracing() {
+  static const bool trace = [] {
+    const char* env = std::getenv("FRAMEWISE_STRESS_TRACE");
+    return env && env[0] == '1';
+  }();
+  return trace;
+}
+
+// This process's threads: a trace shows when a step starts one.
+int CountThreads() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  int n = 0;
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    n += entry.th32OwnerProcessID == GetCurrentProcessId();
+  }
+  CloseHandle(snapshot);
+  return n;
+}
+
+}  // namespace
+
+void Step(const char* what) {
+  if (!Tracing()) return;
+  fprintf(stderr, "[%llu ms, %d threads]   %s\n", GetTickCount64(), CountThreads(), what);
+  fflush(stderr);
 }
 
 bool FullRun() {
@@ -28,7 +58,7 @@ int SoakCycles() {
   const char* env = std::getenv("FRAMEWISE_SOAK_CYCLES");
   if (env && std::atoi(env) > 0) return std::atoi(env);
   if (FullRun()) return 5000;
-  return sizeof(void*) == 4 ? 150 : 500;  // a 32-bit process runs through qemu
+  return sizeof(void*) == 4 ? 50 : 500;  // a 32-bit process runs through qemu
 }
 
 Dll::Dll() {
@@ -112,6 +142,7 @@ bool MeasureAndDraw(IContextMenu3* menu, UINT id, std::wstring* note) {
 CycleResult RunCycle(const Dll& dll, const std::wstring& picture, const CycleOptions& options,
                      const std::wstring& settingsPath) {
   CycleResult out;
+  Step("create");
   IShellExtInit* init = dll.CreateHandler();
   if (!init) {
     out.note = L"no handler";
@@ -121,6 +152,7 @@ CycleResult RunCycle(const Dll& dll, const std::wstring& picture, const CycleOpt
   init->QueryInterface(IID_IContextMenu3, reinterpret_cast<void**>(&menu));
   IDataObject* data = options.shellDataObject ? testsupport::ShellDataObject({picture}) : nullptr;
   if (!data) data = testsupport::RawDropDataObject(testsupport::DropFilesBytes({picture}));
+  Step("Initialize");
   out.initialize = init->Initialize(nullptr, data, nullptr);
   data->Release();
   init->Release();
@@ -131,10 +163,12 @@ CycleResult RunCycle(const Dll& dll, const std::wstring& picture, const CycleOpt
 
   // A hostile host: the menu is asked for even after a failed Initialize.
   HMENU popup = CreatePopupMenu();
+  Step("QueryContextMenu");
   out.query = menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL);
   HMENU submenu = GetMenuItemCount(popup) > 0 ? GetSubMenu(popup, 0) : nullptr;
   if (submenu) {
     LRESULT result = 0;
+    Step("WM_INITMENUPOPUP");
     menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(submenu), 0, &result);
     out.submenuItems = GetMenuItemCount(submenu);
     for (int i = 0; i < out.submenuItems; ++i) {
@@ -145,6 +179,7 @@ CycleResult RunCycle(const Dll& dll, const std::wstring& picture, const CycleOpt
       const int offset = static_cast<int>(info.wID) - 1;
       if (offset >= 1 && offset <= 7) out.fittingOffered.push_back(offset);
       if (info.fType & MFT_OWNERDRAW) {
+        Step("measure and draw");
         if (MeasureAndDraw(menu, info.wID, &out.note)) ++out.ownerDrawn;
       }
     }
@@ -157,6 +192,7 @@ CycleResult RunCycle(const Dll& dll, const std::wstring& picture, const CycleOpt
       info.cbSize = sizeof(info);
       info.lpVerb = MAKEINTRESOURCEA(offset);
       info.nShow = SW_SHOWNORMAL;
+      Step("InvokeCommand");
       const HRESULT hr = menu->InvokeCommand(&info);
       out.fittingResults.push_back(hr);
       bool existsAfter = false;
@@ -164,6 +200,7 @@ CycleResult RunCycle(const Dll& dll, const std::wstring& picture, const CycleOpt
       if (FAILED(hr) && (existed != existsAfter || before != after)) out.settingsWrittenByFailure = true;
     }
   }
+  Step("Release");
   menu->Release();
   DestroyMenu(popup);
   return out;
@@ -172,18 +209,28 @@ CycleResult RunCycle(const Dll& dll, const std::wstring& picture, const CycleOpt
 Watchdog::Watchdog() {
   InitializeCriticalSection(&lock_);
   stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  thread_ = CreateThread(nullptr, 0, Watch, this, 0, nullptr);
+  // A 32-bit process runs through qemu-user, where a second thread stalls the process
+  // inside Wine's picture decoders: there the run's own time limit bounds each suite.
+  if (sizeof(void*) == 8) thread_ = CreateThread(nullptr, 0, Watch, this, 0, nullptr);
 }
 
 Watchdog::~Watchdog() {
   SetEvent(stop_);
-  WaitForSingleObject(thread_, INFINITE);
-  CloseHandle(thread_);
+  if (thread_) {
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+  }
   CloseHandle(stop_);
   DeleteCriticalSection(&lock_);
 }
 
 void Watchdog::Arm(const std::wstring& what, DWORD limitMs) {
+  // FRAMEWISE_STRESS_TRACE=1 names each step as it starts: the last name before a crash
+  // is the file that caused it.
+  if (Tracing()) {
+    fprintf(stderr, "[%llu ms] %ls\n", GetTickCount64(), what.c_str());
+    fflush(stderr);
+  }
   EnterCriticalSection(&lock_);
   what_ = what;
   deadline_ = GetTickCount64() + limitMs;

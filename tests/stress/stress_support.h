@@ -17,6 +17,10 @@ bool FullRun();
 void SetFullRun(bool full);
 int SoakCycles();
 
+// With FRAMEWISE_STRESS_TRACE=1, prints a step's name, the time and the process's thread
+// count: the last line before a crash or stall says where it happened.
+void Step(const char* what);
+
 // The DLL, loaded by path and reached only through its exports.
 class Dll {
  public:
@@ -67,7 +71,7 @@ CycleResult RunCycle(const Dll& dll, const std::wstring& picture, const CycleOpt
 
 // Bounds each step of a suite in time: when the step armed last is still running after its
 // limit, prints what it was and ends the process with exit code 3 (a hang must fail the
-// run, not stall it). One per process.
+// run, not stall it). One per process. FRAMEWISE_STRESS_TRACE=1 prints each step's name.
 class Watchdog {
  public:
   Watchdog();

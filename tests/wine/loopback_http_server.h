@@ -93,7 +93,7 @@ class ProxyOverride {
     DWORD type = 0;
     std::vector<BYTE> data;
   };
-  Saved saved_[3] = {{L"ProxyEnable"}, {L"ProxyServer"}, {L"ProxyOverride"}};
+  Saved saved_[3] = {{L"ProxyEnable", false, 0, {}}, {L"ProxyServer", false, 0, {}}, {L"ProxyOverride", false, 0, {}}};
 };
 
 }  // namespace testsupport

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Runs a 32-bit test program (through qemu-user) and runs it once more when the emulator,
+# not the program, failed: qemu's own "uncaught target signal" (Wine's signal handling
+# broke inside the emulator), a Wine client that lost its server connection, or a process
+# that went quiet past the limit (its threads blocked on server replies that qemu did not
+# deliver; a real hang is ended earlier by the suite's own watchdog, exit code 3).
+# A test failure or a crash that Wine reported ends the run at once with its exit code.
+# Usage: emulated-retry.sh LIMIT_SECONDS PROGRAM [ARGS...]
+set -uo pipefail
+limit=$1; shift
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+rc=1
+for attempt in 1 2; do
+  timeout --kill-after=10 "$limit" "$@" 2>&1 | tee "$log"
+  rc=${PIPESTATUS[0]}
+  [ "$rc" -eq 0 ] && exit 0
+  if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ] || grep -q -e 'qemu: uncaught target signal' -e 'wine client error' "$log"; then
+    echo "== attempt $attempt of 2 ended by the emulator, not the program (exit code $rc)"
+    continue
+  fi
+  exit "$rc"
+done
+exit "$rc"
