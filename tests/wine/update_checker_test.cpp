@@ -127,7 +127,9 @@ class UpdateCheckTest : public testing::Test {
 
   // The worker's status after ScheduleWith: waits for it when one started.
   static void WaitFor(HANDLE thread) {
-    if (thread) ASSERT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+    if (thread) {
+      ASSERT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+    }
   }
 
   // Order matters: the files go aside before the proxy, and come back after it.
@@ -405,8 +407,10 @@ TEST_F(UpdateCheckTest, DllStaysLoadedUnderItsWorkerAndInitializeNeverWaits) {
     SCOPED_TRACE(round);
     HMODULE dll = LoadLibraryW(path.c_str());
     ASSERT_NE(dll, nullptr);
-    auto getClassObject = reinterpret_cast<GetClassObject>(GetProcAddress(dll, "DllGetClassObject"));
-    auto canUnloadNow = reinterpret_cast<CanUnloadNow>(GetProcAddress(dll, "DllCanUnloadNow"));
+    auto getClassObject =
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
+    auto canUnloadNow =
+        reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
     ASSERT_TRUE(getClassObject && canUnloadNow);
     IClassFactory* factory = nullptr;
     ASSERT_EQ(getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
@@ -425,7 +429,9 @@ TEST_F(UpdateCheckTest, DllStaysLoadedUnderItsWorkerAndInitializeNeverWaits) {
       EXPECT_EQ(canUnloadNow(), S_FALSE);
     }
     EXPECT_TRUE(FreeLibrary(dll));
-    if (round == 0) EXPECT_NE(GetModuleHandleW(path.c_str()), nullptr);
+    if (round == 0) {
+      EXPECT_NE(GetModuleHandleW(path.c_str()), nullptr);
+    }
   }
   // The worker ends with the stall, gives its reference back and the module goes.
   const ULONGLONG end = GetTickCount64() + 30000;
