@@ -116,8 +116,10 @@ bool IsRedirect(DWORD status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// Opens `url`, following at most kMaxRedirects redirects to web addresses. False when no
-// answer with a status was had (the file is then closed).
+// Opens `url`, following at most kMaxRedirects redirects to web addresses. False when the
+// address is not a web address. A connection that ended without an answer (no status
+// line) is an Internet error like a reset, not an empty version file: storing one would
+// overwrite the cached version with nothing.
 bool OpenFollowingRedirects(fw::CInternetSession& session, std::wstring url,
                             std::unique_ptr<fw::CHttpFile>* file, DWORD* status) {
   // A cached copy could hide a version published since; the answer is never kept.
@@ -126,7 +128,10 @@ bool OpenFollowingRedirects(fw::CInternetSession& session, std::wstring url,
   for (int hop = 0;; ++hop) {
     *file = session.OpenURL(url, 1, flags);
     if (!*file) return false;
-    if (!(*file)->QueryInfo(HTTP_QUERY_STATUS_CODE, status)) return false;
+    // The Internet layer reports a connection closed before any answer as status 0.
+    if (!(*file)->QueryInfo(HTTP_QUERY_STATUS_CODE, status) || *status < 100 || *status > 999) {
+      throw fw::CInternetException(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    }
     if (!IsRedirect(*status) || hop == kMaxRedirects) return true;
     std::wstring location;
     if (!(*file)->QueryInfo(HTTP_QUERY_LOCATION, &location)) return true;

@@ -166,6 +166,8 @@ void LoopbackHttpServer::Serve(SOCKET connection) {
       while (!stopping_ && GetTickCount64() < end) Sleep(20);
       break;
     }
+    case HttpAnswer::Kind::Close:
+      break;
     case HttpAnswer::Kind::Reset: {
       linger hard = {1, 0};
       setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&hard), sizeof(hard));

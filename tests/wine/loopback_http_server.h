@@ -21,6 +21,7 @@ struct HttpAnswer {
     Respond,  // status line, headers and body, then the connection closes
     Stall,    // holds the connection without a byte for `stallMs`, then closes it
     Reset,    // closes the connection at once with a reset
+    Close,    // closes the connection at once, in order, without a byte
   };
   Kind kind = Kind::Respond;
   int status = 200;

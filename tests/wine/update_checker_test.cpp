@@ -295,6 +295,8 @@ TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
   };
   HttpAnswer reset;
   reset.kind = HttpAnswer::Kind::Reset;
+  HttpAnswer closed;
+  closed.kind = HttpAnswer::Kind::Close;
   const Case cases[] = {
       {"same release", false, HttpAnswer::Text("1.1\r\n"), HttpAnswer::Text("9.9\n"), L"1.1",
        L"Release", true, 0, nullptr, 1},
@@ -312,6 +314,9 @@ TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
        L"1.2.0.5", L"Beta", true, 1, kText124, 2},
       {"release reset", false, reset, HttpAnswer::Text("9.9\n"), L"<absent>", L"<absent>", false,
        0, nullptr, 1},
+      // No answer at all is an error, not an empty file: the cached version stays.
+      {"release closed unanswered", false, closed, HttpAnswer::Text("9.9\n"), L"<absent>",
+       L"<absent>", false, 0, nullptr, 1},
   };
   const std::wstring picture = testsupport::UserDataFolder() + L"\\update-test.bmp";
   ASSERT_TRUE(testsupport::WritePicture(picture, 400, 300, L"image/bmp"));
