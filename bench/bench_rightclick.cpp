@@ -32,14 +32,6 @@ namespace gp = Gdiplus::DllExports;
 constexpr RECT kMonitor{0, 0, 1920, 1080};
 constexpr int kMiddle = 4;  // the centred fill command's offset
 
-BOOL WINAPI BenchGetMonitorInfoW(HMONITOR, LPMONITORINFO info) {
-  if (!info || info->cbSize < sizeof(MONITORINFO)) return FALSE;
-  info->rcMonitor = kMonitor;
-  info->rcWork = kMonitor;
-  info->dwFlags = MONITORINFOF_PRIMARY;
-  return TRUE;
-}
-
 // Working set of this process in bytes. Wine may leave the counter at 0: then the
 // resident size of the Unix process, read from its status file.
 size_t WorkingSet() {
@@ -247,20 +239,11 @@ int Run(int argc, wchar_t** argv) {
     printf("cannot load %ls\n", testsupport::FramewiseDllPath().c_str());
     return 1;
   }
-  if (!testsupport::PatchImport(dll.module, "user32.dll", "GetMonitorInfoW",
-                                reinterpret_cast<void*>(&BenchGetMonitorInfoW))) {
-    printf("cannot redirect the DLL's monitor query\n");
-    return 1;
-  }
+  // The DLL sees one 1920x1080 monitor with no taskbar.
+  testsupport::WorkAreaOverride area(kMonitor, kMonitor, dll.module);
   // The commands write the settings and the wallpaper: the user's own files go aside.
-  const std::wstring folder = [] {
-    wchar_t f[MAX_PATH] = {};
-    SHGetFolderPathAndSubDirW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
-                              L"Wrenfly Framewise", f);
-    return std::wstring(f);
-  }();
-  const std::wstring files[] = {folder + L"\\Wrenfly Framewise.ini", folder + L"\\Desktop Background.jpg"};
-  for (const auto& f : files) MoveFileExW(f.c_str(), (f + L".bench").c_str(), MOVEFILE_REPLACE_EXISTING);
+  testsupport::FileAside ini(testsupport::UserDataFolder() + L"\\Wrenfly Framewise.ini");
+  testsupport::FileAside wallpaper(testsupport::UserDataFolder() + L"\\Desktop Background.jpg");
   standin::ActiveDesktopStandIn desktop;
   desktop.record().applyToSystem = false;
 
@@ -319,10 +302,6 @@ int Run(int argc, wchar_t** argv) {
     if (FAILED(commandResult)) printf("command failed on %ls: 0x%08lX\n", name.c_str(), static_cast<unsigned long>(commandResult));
   }
   Gdiplus::GdiplusShutdown(token);
-  for (const auto& f : files) {
-    DeleteFileW(f.c_str());
-    MoveFileExW((f + L".bench").c_str(), f.c_str(), MOVEFILE_REPLACE_EXISTING);
-  }
   return 0;
 }
 

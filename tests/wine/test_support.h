@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 
@@ -75,6 +76,33 @@ class MemoryDib {
 
 // The built DLL's path (environment FRAMEWISE_DLL, else Framewise.dll beside the program).
 std::wstring FramewiseDllPath();
+
+// Moves a file aside while alive and puts it back (or removes what the test wrote).
+class FileAside {
+ public:
+  explicit FileAside(std::wstring path) : path_(std::move(path)) {
+    moved_ = MoveFileExW(path_.c_str(), (path_ + L".aside").c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  }
+  ~FileAside() {
+    DeleteFileW(path_.c_str());
+    if (moved_) MoveFileExW((path_ + L".aside").c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING);
+  }
+  FileAside(const FileAside&) = delete;
+  FileAside& operator=(const FileAside&) = delete;
+  const std::wstring& path() const { return path_; }
+
+ private:
+  std::wstring path_;
+  bool moved_ = false;
+};
+
+// The per-user data folder "...\Local\Wrenfly Framewise".
+inline std::wstring UserDataFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  SHGetFolderPathAndSubDirW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
+                            SHGFP_TYPE_CURRENT, L"Wrenfly Framewise", folder);
+  return folder;
+}
 
 }  // namespace testsupport
 
