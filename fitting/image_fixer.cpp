@@ -15,22 +15,20 @@ constexpr float kFrameWidth = 1.0f;
 
 bool Ok(GpStatus status) { return status == Gdiplus::Ok; }
 
-// Takes half the full range off red, green and blue (clamped at zero) and keeps alpha:
-// the part of the picture a fill-screen mode drops is shown darkened.
-const Gdiplus::ColorMatrix kDimming = {{
-    {1.0f, 0.0f, 0.0f, 0.0f, 0.0f},
-    {0.0f, 1.0f, 0.0f, 0.0f, 0.0f},
-    {0.0f, 0.0f, 1.0f, 0.0f, 0.0f},
-    {0.0f, 0.0f, 0.0f, 1.0f, 0.0f},
-    {-0.5f, -0.5f, -0.5f, 0.0f, 1.0f},
-}};
+// A drawing surface on a canvas, open only while the library draws.
+fw::GpGraphicsOwner Surface(GpBitmap* canvas) {
+  fw::GpGraphicsOwner surface;
+  if (!Ok(gp::GdipGetImageGraphicsContext(canvas, surface.put()))) surface.reset();
+  return surface;
+}
 
-bool NewCanvas(int32_t width, int32_t height, Gdiplus::PixelFormat format,
-               fw::GpBitmapOwner* bitmap, fw::GpGraphicsOwner* graphics) {
+bool NewCanvas(int32_t width, int32_t height, Gdiplus::PixelFormat format, Gdiplus::ARGB color,
+               fw::GpBitmapOwner* bitmap) {
   if (!Ok(gp::GdipCreateBitmapFromScan0(width, height, 0, format, nullptr, bitmap->put()))) {
     return false;
   }
-  return Ok(gp::GdipGetImageGraphicsContext(bitmap->get(), graphics->put()));
+  fw::GpGraphicsOwner surface = Surface(bitmap->get());
+  return surface && Ok(gp::GdipGraphicsClear(surface.get(), color));
 }
 
 // The picture's size as the draw calls take it. GDI+ images never reach 2^31 pixels on a
@@ -39,60 +37,60 @@ bool PictureSize(GpImage* picture, UINT* width, UINT* height) {
   return GetPictureSize(picture, width, height) && *width > 0 && *height > 0;
 }
 
+SourceArea AreaOf(const RectF& r) { return SourceArea{r.x, r.y, r.width, r.height}; }
+SourceArea AreaOf(const ScreenRect& r) { return SourceArea{double(r.x), double(r.y), double(r.width), double(r.height)}; }
+SourceArea AreaOf(const Crop& c) { return SourceArea{double(c.x), double(c.y), double(c.cw), double(c.ch)}; }
+
 }  // namespace
 
 // ---- ImageFixer ----
 
-bool ImageFixer::ClearToDesktopColor(GpGraphics* graphics) const {
-  return Ok(gp::GdipGraphicsClear(graphics, DesktopColorArgb()));
-}
-
-bool ImageFixer::FillWithDesktopColor(GpGraphics* graphics, int32_t x, int32_t y,
-                                      int32_t width, int32_t height) const {
-  return FillWithDesktopColor(graphics, static_cast<float>(x), static_cast<float>(y),
-                              static_cast<float>(width), static_cast<float>(height));
-}
-
-bool ImageFixer::FillWithDesktopColor(GpGraphics* graphics, float x, float y, float width,
-                                      float height) const {
+bool ImageFixer::FillWithDesktopColor(GpBitmap* canvas, const RectF& area) const {
+  fw::GpGraphicsOwner surface = Surface(canvas);
   fw::GpSolidFillOwner brush;
-  if (!Ok(gp::GdipCreateSolidFill(DesktopColorArgb(), brush.put()))) return false;
-  return Ok(gp::GdipFillRectangle(graphics, brush.get(), x, y, width, height));
+  if (!surface || !Ok(gp::GdipCreateSolidFill(DesktopColorArgb(), brush.put()))) return false;
+  return Ok(gp::GdipFillRectangle(surface.get(), brush.get(), area.x, area.y, area.width,
+                                  area.height));
 }
 
 bool ImageFixer::BeginWallpaper(Canvas* canvas) const {
   if (!GetScreenRects(&canvas->work, &canvas->monitor)) return false;
-  if (!NewCanvas(canvas->monitor.width, canvas->monitor.height, PixelFormat24bppRGB,
-                 &canvas->bitmap, &canvas->graphics)) {
-    return false;
-  }
-  return ClearToDesktopColor(canvas->graphics.get());
+  return NewCanvas(canvas->monitor.width, canvas->monitor.height, PixelFormat24bppRGB,
+                   DesktopColorArgb(), &canvas->bitmap);
 }
 
 bool ImageFixer::BeginPreview(int32_t width, int32_t height, Canvas* canvas) const {
   if (!GetScreenRects(&canvas->work, &canvas->monitor)) return false;
-  if (!NewCanvas(width, height, PixelFormat32bppARGB, &canvas->bitmap, &canvas->graphics)) {
+  if (!NewCanvas(width, height, PixelFormat32bppARGB, kPreviewBorder, &canvas->bitmap)) {
     return false;
   }
-  if (!Ok(gp::GdipGraphicsClear(canvas->graphics.get(), kPreviewBorder))) return false;
-  const RectF area = PreviewPictureArea(width, height);
-  return FillWithDesktopColor(canvas->graphics.get(), area.x, area.y, area.width, area.height);
+  return FillWithDesktopColor(canvas->bitmap.get(), PreviewPictureArea(width, height));
 }
 
-bool ImageFixer::DrawFrame(GpGraphics* graphics, const RectF& kept) {
+bool ImageFixer::DrawFrame(GpBitmap* canvas, const RectF& kept) {
+  fw::GpGraphicsOwner surface = Surface(canvas);
   fw::GpPenOwner pen;
-  if (!Ok(gp::GdipCreatePen1(kFrameColor, kFrameWidth, Gdiplus::UnitWorld, pen.put()))) {
+  if (!surface ||
+      !Ok(gp::GdipCreatePen1(kFrameColor, kFrameWidth, Gdiplus::UnitWorld, pen.put()))) {
     return false;
   }
   const RectF frame = FrameAround(kept);
-  return Ok(gp::GdipDrawRectangle(graphics, pen.get(), frame.x, frame.y, frame.width,
+  return Ok(gp::GdipDrawRectangle(surface.get(), pen.get(), frame.x, frame.y, frame.width,
                                   frame.height));
 }
 
-bool ImageFixer::Finish(Canvas* canvas, fw::GpBitmapOwner* out) {
-  canvas->graphics.reset();
+bool ImageFixer::DrawResampled(GpImage* picture, const SourceArea& from, GpBitmap* canvas,
+                               const SourceArea& to, bool dim) {
+  LockedPixels source;
+  LockedPixels target;
+  if (!source.LockForReading(picture) || !target.LockCanvas(canvas)) return false;
+  ResampleOptions options;
+  options.dim = dim;
+  return Resample(source.buffer(), from, target.mutable_buffer(), to, options);
+}
+
+void ImageFixer::Finish(Canvas* canvas, fw::GpBitmapOwner* out) {
   *out = std::move(canvas->bitmap);
-  return true;
 }
 
 // ---- FillScreenImageFixer ----
@@ -116,23 +114,18 @@ bool FillScreenImageFixer::MakeWallpaper(GpImage* picture, fw::GpBitmapOwner* wa
   if (!PictureSize(picture, &width, &height)) return false;
 
   const ScreenRect screen{0, 0, canvas.monitor.width, canvas.monitor.height};
-  GpStatus status;
-  if (CropInsidePicture(crop, width, height)) {
-    status = gp::GdipDrawImageRectRectI(canvas.graphics.get(), picture, screen.x, screen.y,
-                                        screen.width, screen.height, crop.x, crop.y, crop.cw,
-                                        crop.ch, Gdiplus::UnitPixel, nullptr, nullptr, nullptr);
-  } else {
+  SourceArea from = AreaOf(crop), to = AreaOf(screen);
+  if (!CropInsidePicture(crop, width, height)) {
     // The crop reaches past the picture under a docked bar: draw only the picture's
     // pixels, where the whole crop's mapping puts them; the rest keeps the desktop colour.
     ClippedDraw draw;
     if (!ClipCropToPicture(crop, width, height, screen, &draw)) return false;
-    status = gp::GdipDrawImageRectRect(
-        canvas.graphics.get(), picture, draw.destination.x, draw.destination.y,
-        draw.destination.width, draw.destination.height, draw.source.x, draw.source.y,
-        draw.source.width, draw.source.height, Gdiplus::UnitPixel, nullptr, nullptr, nullptr);
+    from = AreaOf(draw.source);
+    to = AreaOf(draw.destination);
   }
-  if (!Ok(status)) return false;
-  return Finish(&canvas, wallpaper);
+  if (!DrawResampled(picture, from, canvas.bitmap.get(), to, false)) return false;
+  Finish(&canvas, wallpaper);
+  return true;
 }
 
 bool FillScreenImageFixer::MakePreview(GpImage* picture, fw::GpBitmapOwner* preview,
@@ -140,39 +133,26 @@ bool FillScreenImageFixer::MakePreview(GpImage* picture, fw::GpBitmapOwner* prev
   preview->reset();
   Canvas canvas;
   if (!BeginPreview(width, height, &canvas)) return false;
-  GpGraphics* graphics = canvas.graphics.get();
   Crop crop;
   if (!ComputeCrop(picture, canvas.monitor, canvas.work, false, &crop)) return false;
   UINT pictureWidth = 0, pictureHeight = 0;
   if (!PictureSize(picture, &pictureWidth, &pictureHeight)) return false;
 
-  fw::GpAttributesOwner dimming;
-  if (!Ok(gp::GdipCreateImageAttributes(dimming.put())) ||
-      !Ok(gp::GdipSetImageAttributesColorMatrix(dimming.get(), Gdiplus::ColorAdjustTypeDefault,
-                                                TRUE, &kDimming, nullptr,
-                                                Gdiplus::ColorMatrixFlagsDefault))) {
+  // The whole picture, darkened, over the picture area.
+  const SourceArea whole{0, 0, double(pictureWidth), double(pictureHeight)};
+  if (!DrawResampled(picture, whole, canvas.bitmap.get(),
+                     AreaOf(PreviewPictureArea(width, height)), true)) {
     return false;
   }
-
-  // The whole picture, darkened, stretched over the picture area.
-  if (!Ok(gp::GdipDrawImageRectRectI(graphics, picture, 2, 2, width - 4, height - 4, 0, 0,
-                                     static_cast<INT>(pictureWidth),
-                                     static_cast<INT>(pictureHeight), Gdiplus::UnitPixel,
-                                     dimming.get(), nullptr, nullptr))) {
-    return false;
-  }
-
   // The kept part again at full brightness, framed.
   const RectF kept = PreviewKeptPart(crop, pictureWidth, pictureHeight, width, height);
-  if (!FillWithDesktopColor(graphics, kept.x, kept.y, kept.width, kept.height)) return false;
-  if (!Ok(gp::GdipDrawImageRectRect(graphics, picture, kept.x, kept.y, kept.width, kept.height,
-                                    static_cast<float>(crop.x), static_cast<float>(crop.y),
-                                    static_cast<float>(crop.cw), static_cast<float>(crop.ch),
-                                    Gdiplus::UnitPixel, nullptr, nullptr, nullptr))) {
+  if (!FillWithDesktopColor(canvas.bitmap.get(), kept) ||
+      !DrawResampled(picture, AreaOf(crop), canvas.bitmap.get(), AreaOf(kept), false) ||
+      !DrawFrame(canvas.bitmap.get(), kept)) {
     return false;
   }
-  if (!DrawFrame(graphics, kept)) return false;
-  return Finish(&canvas, preview);
+  Finish(&canvas, preview);
+  return true;
 }
 
 // ---- BestFitImageFixer ----
@@ -193,13 +173,10 @@ bool BestFitImageFixer::MakeWallpaper(GpImage* picture, fw::GpBitmapOwner* wallp
   if (!ComputePlacement(picture, canvas.work, &placement)) return false;
   UINT width = 0, height = 0;
   if (!PictureSize(picture, &width, &height)) return false;
-  if (!Ok(gp::GdipDrawImageRectRectI(canvas.graphics.get(), picture, placement.x, placement.y,
-                                     placement.width, placement.height, 0, 0,
-                                     static_cast<INT>(width), static_cast<INT>(height),
-                                     Gdiplus::UnitPixel, nullptr, nullptr, nullptr))) {
-    return false;
-  }
-  return Finish(&canvas, wallpaper);
+  const SourceArea whole{0, 0, double(width), double(height)};
+  if (!DrawResampled(picture, whole, canvas.bitmap.get(), AreaOf(placement), false)) return false;
+  Finish(&canvas, wallpaper);
+  return true;
 }
 
 bool BestFitImageFixer::MakePreview(GpImage* picture, fw::GpBitmapOwner* preview, int32_t width,
@@ -209,15 +186,15 @@ bool BestFitImageFixer::MakePreview(GpImage* picture, fw::GpBitmapOwner* preview
   if (!BeginPreview(width, height, &canvas)) return false;
   UINT pictureWidth = 0, pictureHeight = 0;
   if (!PictureSize(picture, &pictureWidth, &pictureHeight)) return false;
-  // The whole picture, stretched over the whole picture area, all of it framed.
-  if (!Ok(gp::GdipDrawImageRectRectI(canvas.graphics.get(), picture, 2, 2, width - 4,
-                                     height - 4, 0, 0, static_cast<INT>(pictureWidth),
-                                     static_cast<INT>(pictureHeight), Gdiplus::UnitPixel,
-                                     nullptr, nullptr, nullptr))) {
+  // The whole picture over the whole picture area, all of it framed.
+  const RectF area = PreviewPictureArea(width, height);
+  const SourceArea whole{0, 0, double(pictureWidth), double(pictureHeight)};
+  if (!DrawResampled(picture, whole, canvas.bitmap.get(), AreaOf(area), false) ||
+      !DrawFrame(canvas.bitmap.get(), area)) {
     return false;
   }
-  if (!DrawFrame(canvas.graphics.get(), PreviewPictureArea(width, height))) return false;
-  return Finish(&canvas, preview);
+  Finish(&canvas, preview);
+  return true;
 }
 
 // ---- Factory ----

@@ -24,23 +24,19 @@ class ImageFixer {
   virtual bool MakePreview(GpImage* picture, fw::GpBitmapOwner* preview, int32_t width,
                            int32_t height) = 0;
 
-  bool ClearToDesktopColor(GpGraphics* graphics) const;
-  bool FillWithDesktopColor(GpGraphics* graphics, int32_t x, int32_t y, int32_t width,
-                            int32_t height) const;
-  bool FillWithDesktopColor(GpGraphics* graphics, float x, float y, float width,
-                            float height) const;
+  bool FillWithDesktopColor(GpBitmap* canvas, const RectF& area) const;
 
  protected:
   ImageFixer() = default;
   ImageFixer(const ImageFixer&) = delete;
   ImageFixer& operator=(const ImageFixer&) = delete;
 
-  // A canvas being drawn: the bitmap, its open drawing surface and the screen it is for.
+  // A canvas being drawn: the bitmap and the screen it is for. Drawing surfaces are
+  // opened only while the library draws, never while the resampler holds the pixels.
   struct Canvas {
     ScreenRect work;
     ScreenRect monitor;
     fw::GpBitmapOwner bitmap;
-    fw::GpGraphicsOwner graphics;
   };
 
   // The shared start of a wallpaper: screen rectangles, a monitor-sized 24-bit canvas
@@ -52,10 +48,15 @@ class ImageFixer {
   bool BeginPreview(int32_t width, int32_t height, Canvas* canvas) const;
 
   // The orange frame around a kept part's destination rectangle.
-  static bool DrawFrame(GpGraphics* graphics, const RectF& kept);
+  static bool DrawFrame(GpBitmap* canvas, const RectF& kept);
 
-  // Closes the drawing surface and hands the bitmap to the caller.
-  static bool Finish(Canvas* canvas, fw::GpBitmapOwner* out);
+  // Draws the area `from` of the picture onto the area `to` of the canvas through the
+  // resampler: filtered when reducing, the picture's own edge pixels at its borders.
+  static bool DrawResampled(GpImage* picture, const SourceArea& from, GpBitmap* canvas,
+                            const SourceArea& to, bool dim);
+
+  // Hands the finished bitmap to the caller.
+  static void Finish(Canvas* canvas, fw::GpBitmapOwner* out);
 };
 
 // The six fill-screen modes: the largest part of the picture with the work area's

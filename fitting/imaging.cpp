@@ -2,15 +2,154 @@
 
 namespace framewise {
 
+namespace {
+
+// A metafile is drawn into a bitmap of its own size before anything uses it; a size past
+// this many pixels is refused rather than allocated.
+constexpr UINT64 kMaxRasterPixels = 64ull * 1024 * 1024;
+constexpr UINT kMaxRasterSide = 16384;
+
+bool Ok(GpStatus status) { return status == Gdiplus::Ok; }
+
+// Draws a metafile into a 32-bit premultiplied bitmap of its own pixel size.
+fw::GpImageOwner Rasterise(GpImage* metafile) {
+  fw::GpImageOwner none;
+  UINT width = 0, height = 0;
+  if (!GetPictureSize(metafile, &width, &height) || width == 0 || height == 0 ||
+      width > kMaxRasterSide || height > kMaxRasterSide ||
+      static_cast<UINT64>(width) * height > kMaxRasterPixels) {
+    return none;
+  }
+  fw::GpBitmapOwner bitmap;
+  if (!Ok(gp::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0,
+                                        PixelFormat32bppPARGB, nullptr, bitmap.put()))) {
+    return none;
+  }
+  {
+    fw::GpGraphicsOwner surface;
+    if (!Ok(gp::GdipGetImageGraphicsContext(bitmap.get(), surface.put())) ||
+        !Ok(gp::GdipDrawImageRectI(surface.get(), metafile, 0, 0, static_cast<INT>(width),
+                                   static_cast<INT>(height)))) {
+      return none;
+    }
+  }
+  return fw::GpImageOwner(bitmap.release());
+}
+
+}  // namespace
+
+FileByteSource::FileByteSource(const wchar_t* path) {
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) file_.reset(file);
+}
+
+size_t FileByteSource::ReadAt(uint64_t offset, void* buffer, size_t size) {
+  if (!file_ || size == 0) return 0;
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  // The reader asks for small pieces; a DWORD always holds one.
+  const DWORD wanted = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(size);
+  DWORD read = 0;
+  if (!ReadFile(file_.get(), buffer, wanted, &read, &at)) return 0;
+  return read;
+}
+
+bool ReadPictureFileHeader(const wchar_t* path, PictureHeader* header) {
+  FileByteSource source(path);
+  return source.is_open() && ReadPictureHeader(source, header);
+}
+
+Gdiplus::RotateFlipType UprightTurn(int orientation) {
+  switch (orientation) {
+    case 2: return Gdiplus::RotateNoneFlipX;
+    case 3: return Gdiplus::Rotate180FlipNone;
+    case 4: return Gdiplus::RotateNoneFlipY;
+    case 5: return Gdiplus::Rotate90FlipX;    // transposed
+    case 6: return Gdiplus::Rotate90FlipNone;
+    case 7: return Gdiplus::Rotate270FlipX;   // transversed
+    case 8: return Gdiplus::Rotate270FlipNone;
+    default: return Gdiplus::RotateNoneFlipNone;
+  }
+}
+
 fw::GpImageOwner LoadPicture(const wchar_t* path) {
   fw::GpImageOwner picture;
-  if (gp::GdipLoadImageFromFile(path, picture.put()) != Gdiplus::Ok) picture.reset();
+  if (!Ok(gp::GdipLoadImageFromFile(path, picture.put()))) {
+    picture.reset();
+    return picture;
+  }
+  Gdiplus::ImageType type = Gdiplus::ImageTypeUnknown;
+  if (!Ok(gp::GdipGetImageType(picture.get(), &type))) return fw::GpImageOwner();
+  if (type == Gdiplus::ImageTypeMetafile) return Rasterise(picture.get());
+  if (type != Gdiplus::ImageTypeBitmap) return fw::GpImageOwner();
+
+  // The platform readers do not report the orientation tag: our own reader does.
+  FileByteSource source(path);
+  const int orientation = source.is_open() ? ReadExifOrientation(source) : 1;
+  const Gdiplus::RotateFlipType turn = UprightTurn(orientation);
+  if (turn != Gdiplus::RotateNoneFlipNone && !Ok(gp::GdipImageRotateFlip(picture.get(), turn))) {
+    return fw::GpImageOwner();
+  }
   return picture;
 }
 
 bool GetPictureSize(GpImage* picture, UINT* width, UINT* height) {
   return gp::GdipGetImageWidth(picture, width) == Gdiplus::Ok &&
          gp::GdipGetImageHeight(picture, height) == Gdiplus::Ok;
+}
+
+// ---- LockedPixels ----
+
+LockedPixels::~LockedPixels() { Unlock(); }
+
+void LockedPixels::Unlock() {
+  if (bitmap_) gp::GdipBitmapUnlockBits(bitmap_, &data_);
+  bitmap_ = nullptr;
+  buffer_ = PixelBuffer();
+}
+
+bool LockedPixels::Lock(GpBitmap* bitmap, UINT mode, Gdiplus::PixelFormat format,
+                        int32_t channels) {
+  Unlock();
+  UINT width = 0, height = 0;
+  if (!GetPictureSize(bitmap, &width, &height) || width == 0 || height == 0) return false;
+  const Gdiplus::GpRect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
+  Gdiplus::BitmapData data = {};
+  if (!Ok(gp::GdipBitmapLockBits(bitmap, &all, mode, format, &data)) || !data.Scan0) return false;
+  bitmap_ = bitmap;
+  data_ = data;
+  buffer_.pixels = static_cast<uint8_t*>(data.Scan0);
+  buffer_.width = static_cast<int32_t>(data.Width);
+  buffer_.height = static_cast<int32_t>(data.Height);
+  buffer_.stride = data.Stride;
+  buffer_.channels = channels;
+  return true;
+}
+
+bool LockedPixels::LockForReading(GpImage* picture) {
+  Gdiplus::ImageType type = Gdiplus::ImageTypeUnknown;
+  if (!Ok(gp::GdipGetImageType(picture, &type)) || type != Gdiplus::ImageTypeBitmap) return false;
+  Gdiplus::PixelFormat format = 0;
+  if (!Ok(gp::GdipGetImagePixelFormat(picture, &format))) return false;
+  // Palettes may hold transparent entries; alpha formats carry it themselves.
+  const bool transparency =
+      (format & (PixelFormatAlpha | PixelFormatPAlpha | PixelFormatIndexed)) != 0;
+  GpBitmap* bitmap = static_cast<GpBitmap*>(picture);
+  if (transparency) return Lock(bitmap, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, 4);
+  return Lock(bitmap, Gdiplus::ImageLockModeRead, PixelFormat24bppRGB, 3);
+}
+
+bool LockedPixels::LockCanvas(GpBitmap* canvas) {
+  Gdiplus::PixelFormat format = 0;
+  if (!Ok(gp::GdipGetImagePixelFormat(canvas, &format))) return false;
+  const UINT mode = Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeWrite;
+  if (format == PixelFormat24bppRGB) return Lock(canvas, mode, format, 3);
+  if (format == PixelFormat32bppARGB || format == PixelFormat32bppPARGB) {
+    return Lock(canvas, mode, format, 4);
+  }
+  return false;
 }
 
 }  // namespace framewise

@@ -1,10 +1,14 @@
 // The imaging library behind one header: GDI+'s flat functions, their owners, and the
-// few helpers every caller of them shares.
+// few helpers every caller of them shares: loading a picture upright, reading its header
+// without decoding it, and handing its pixels to the resampler.
 #pragma once
 
 #include <windows.h>
 
+#include "fitting/portable/picture_header.h"
+#include "fitting/portable/resample.h"
 #include "framework/gdiplus_owners.h"
+#include "framework/win_owners.h"
 
 namespace framewise {
 
@@ -14,10 +18,59 @@ using Gdiplus::GpGraphics;
 using Gdiplus::GpImage;
 using Gdiplus::GpStatus;
 
-// Loads a picture from a file; an empty owner when the library cannot decode it.
+// A picture file read at chosen offsets, for the header reader. Opened sharing reading,
+// writing and deleting, so a file others hold open is still read and never blocked.
+class FileByteSource final : public ByteSource {
+ public:
+  explicit FileByteSource(const wchar_t* path);
+  bool is_open() const { return static_cast<bool>(file_); }
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override;
+
+ private:
+  fw::UniqueHandle file_;
+};
+
+// Format, stored size and EXIF orientation of a picture file, from its first bytes;
+// no pixel is decoded. False when the file cannot be opened or its header is not one of
+// the readable formats.
+bool ReadPictureFileHeader(const wchar_t* path, PictureHeader* header);
+
+// The GDI+ turn that makes a picture stored with this EXIF orientation upright.
+Gdiplus::RotateFlipType UprightTurn(int orientation);
+
+// Loads a picture from a file and turns it upright by its EXIF orientation, so everything
+// downstream sees the picture as it was taken. A metafile is drawn into a bitmap of its
+// own size. An empty owner when the library cannot decode it.
 fw::GpImageOwner LoadPicture(const wchar_t* path);
 
 // The picture's width and height in pixels; false when the library cannot say.
 bool GetPictureSize(GpImage* picture, UINT* width, UINT* height);
+
+// The pixels of a bitmap, locked while the object lives: 24-bit BGR for opaque formats,
+// 32-bit premultiplied BGRA where the format can carry transparency.
+class LockedPixels {
+ public:
+  LockedPixels() = default;
+  ~LockedPixels();
+  LockedPixels(const LockedPixels&) = delete;
+  LockedPixels& operator=(const LockedPixels&) = delete;
+
+  // Locks the whole of a picture for reading, in the layout its format calls for.
+  bool LockForReading(GpImage* picture);
+  // Locks the whole of a canvas for reading and writing in its own layout (24-bit RGB or
+  // 32-bit ARGB; the canvas must be opaque where ARGB is read as premultiplied).
+  bool LockCanvas(GpBitmap* canvas);
+
+  const PixelBuffer& buffer() const { return buffer_; }
+  PixelBuffer* mutable_buffer() { return &buffer_; }
+  void Unlock();
+
+ private:
+  bool Lock(GpBitmap* bitmap, UINT mode, Gdiplus::PixelFormat format, int32_t channels);
+
+  GpBitmap* bitmap_ = nullptr;
+  Gdiplus::BitmapData data_ = {};
+  PixelBuffer buffer_;
+};
 
 }  // namespace framewise

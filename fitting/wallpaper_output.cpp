@@ -23,6 +23,12 @@ constexpr wchar_t kWallpaperFileName[] = L"\\Desktop Background.jpg";
 constexpr wchar_t kDataFolderName[] = L"Wrenfly Framewise";
 constexpr Gdiplus::ARGB kNoticeShadow = 0xFF4B4B4B;
 constexpr Gdiplus::ARGB kNoticeText = 0xFFFFFFFF;
+constexpr wchar_t kTemporaryPrefix[] = L"fw";
+constexpr ULONG kJpegQuality = 95;
+// The encoder's quality parameter (EncoderQuality), spelt out: the headers disagree on
+// where its definition lives.
+constexpr GUID kEncoderQuality = {0x1d5be4b5, 0xfa4a, 0x452d,
+                                  {0x9c, 0xdd, 0x5d, 0xb3, 0x51, 0x05, 0xe7, 0xeb}};
 
 }  // namespace
 
@@ -41,6 +47,36 @@ int FindEncoder(const wchar_t* mimeType, CLSID* encoder) {
   return -1;
 }
 
+namespace {
+
+// A file in the wallpaper's folder that is removed when the owner goes, unless it was
+// moved into place: a failed save never leaves a stray file behind.
+class TemporaryFile {
+ public:
+  TemporaryFile() = default;
+  ~TemporaryFile() {
+    if (!path_.empty()) DeleteFileW(path_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  // Creates an empty, uniquely named file in `folder`.
+  bool Create(const wchar_t* folder) {
+    wchar_t name[MAX_PATH] = {};
+    if (GetTempFileNameW(folder, kTemporaryPrefix, 0, name) == 0) return false;
+    path_ = name;
+    return true;
+  }
+  const wchar_t* path() const { return path_.c_str(); }
+  // The file was renamed into place: nothing is left to remove.
+  void Moved() { path_.clear(); }
+
+ private:
+  std::wstring path_;
+};
+
+}  // namespace
+
 bool SaveWallpaperFile(HWND owner, GpBitmap* wallpaper, std::wstring* path) {
   path->clear();
   wchar_t folder[MAX_PATH] = {};
@@ -48,16 +84,34 @@ bool SaveWallpaperFile(HWND owner, GpBitmap* wallpaper, std::wstring* path) {
                                        SHGFP_TYPE_CURRENT, kDataFolderName, folder))) {
     return false;
   }
-  *path = std::wstring(folder) + kWallpaperFileName;
   CLSID jpeg;
-  if (FindEncoder(L"image/jpeg", &jpeg) < 0) {
-    path->clear();
+  if (FindEncoder(L"image/jpeg", &jpeg) < 0) return false;
+
+  // The quality asked of the encoder: Windows shows the file as it is, so its own
+  // default (75, with halved colour resolution) would blur every wallpaper.
+  ULONG quality = kJpegQuality;
+  Gdiplus::EncoderParameters parameters = {};
+  parameters.Count = 1;
+  parameters.Parameter[0].Guid = kEncoderQuality;
+  parameters.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
+  parameters.Parameter[0].NumberOfValues = 1;
+  parameters.Parameter[0].Value = &quality;
+
+  // Written beside the old file, then moved over it in one step: a save that fails
+  // part-way leaves the previous wallpaper as it was.
+  TemporaryFile written;
+  if (!written.Create(folder)) return false;
+  if (gp::GdipSaveImageToFile(wallpaper, written.path(), &jpeg, &parameters) != Gdiplus::Ok) {
     return false;
   }
-  if (gp::GdipSaveImageToFile(wallpaper, path->c_str(), &jpeg, nullptr) != Gdiplus::Ok) {
-    path->clear();
+  const std::wstring target = std::wstring(folder) + kWallpaperFileName;
+  if (!MoveFileExW(written.path(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return false;
   }
-  return !path->empty();
+  written.Moved();
+  *path = target;
+  return true;
 }
 
 bool DrawBetaNotice(GpBitmap* wallpaper) {

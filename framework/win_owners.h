@@ -80,10 +80,11 @@ class GlobalLock {
 class StorageMedium {
  public:
   StorageMedium() { ZeroMemory(&medium_, sizeof(medium_)); }
+  // Takes over a medium that GetData filled (only after it succeeded).
+  explicit StorageMedium(const STGMEDIUM& filled) : medium_(filled) {}
   ~StorageMedium() { reset(); }
   StorageMedium(const StorageMedium&) = delete;
   StorageMedium& operator=(const StorageMedium&) = delete;
-  STGMEDIUM* put() { reset(); return &medium_; }
   STGMEDIUM& get() { return medium_; }
   void reset() {
     if (medium_.tymed != TYMED_NULL) ReleaseStgMedium(&medium_);

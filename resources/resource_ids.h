@@ -21,6 +21,8 @@
 #define IDS_BETA 138
 #define IDS_RELEASE_VERSION_URL 140
 #define IDS_BETA_VERSION_URL 142
+// The submenu's line for a picture whose pixels cannot be decoded.
+#define IDS_PICTURE_UNREADABLE 150
 
 // Dialogs.
 #define IDD_PLEASE_WAIT 216

@@ -158,52 +158,73 @@ HRESULT ImageFileContextMenu::QueryContextMenu(HMENU menu, UINT indexMenu, UINT 
   }
 }
 
+namespace {
+
+// Whether a popup is our entry's, still holding only the placeholder QueryContextMenu put
+// there. A filled submenu never begins with a separator.
+bool HoldsOurPlaceholder(HMENU popup, int firstCommandId) {
+  if (!popup || firstCommandId < 0 || GetMenuItemCount(popup) != 1) return false;
+  MENUITEMINFOW info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = MIIM_ID | MIIM_FTYPE;
+  if (!GetMenuItemInfoW(popup, 0, TRUE, &info)) return false;
+  return (info.fType & MFT_SEPARATOR) != 0 && info.wID == static_cast<UINT>(firstCommandId);
+}
+
+}  // namespace
+
 HRESULT ImageFileContextMenu::PopulateSubmenu(HMENU popup, LRESULT* result) {
-  if (popupPopulated) {
-    *result = 0;
-    return S_OK;
-  }
-  popupPopulated = true;
-  bool allInserted = true;
-  bool afterSeparator = true;
-  UINT position = 0;
-  DeleteMenu(popup, 0, MF_BYPOSITION);
+  *result = 0;
+  if (!HoldsOurPlaceholder(popup, firstCommandId)) return S_OK;
+  if (!OwnerDrawSupported()) return E_FAIL;
+  DecodePreview();
+  const bool unreadable = previewState != PreviewState::Decoded;
   const bool updateKnown = UpdateFound != 0;
   const wchar_t* liveText = UpdateText;
 
-  for (size_t i = 0; i < kMenuEntryCount; ++i) {
-    const MenuEntry& row = MenuEntries[i];
-    if (!allInserted) return E_OUTOFMEMORY;
-    const bool separator = row.kind == MenuRowKind::Separator;
-    if (separator ? afterSeparator : !ItemRowShown(row, pictureShape, updateKnown)) continue;
-    if (!separator && !OwnerDrawSupported()) return E_FAIL;
-
+  menuItems.clear();
+  imageColumnWidth = 0;
+  if (!DeleteMenu(popup, 0, MF_BYPOSITION)) return E_FAIL;
+  UINT position = 0;
+  // Inserts one owner-drawn item and its record.
+  auto insertItem = [&](int offset, std::wstring text, bool previewRow, bool enabled) {
     MENUITEMINFOW info = {};
     info.cbSize = sizeof(info);
-    info.fMask = MIIM_ID | MIIM_TYPE;
-    info.fType = separator ? MFT_SEPARATOR : MFT_OWNERDRAW;
-    info.wID = static_cast<UINT>(firstCommandId + (separator ? 0 : row.offset));
-    if (!InsertMenuItemW(popup, position, TRUE, &info)) allInserted = false;
-    ++position;
-    if (separator) {
-      afterSeparator = true;
+    info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE;
+    info.fType = MFT_OWNERDRAW;
+    info.fState = enabled ? MFS_ENABLED : MFS_DISABLED;
+    info.wID = static_cast<UINT>(firstCommandId + offset);
+    if (!InsertMenuItemW(popup, position++, TRUE, &info)) return false;
+    auto item = std::make_unique<MenuItem>();
+    item->text = std::move(text);
+    item->preview = previewRow && !unreadable;
+    item->enabled = enabled;
+    menuItems[offset] = std::move(item);
+    return true;
+  };
+
+  // Pixels that do not decode: one line says so, and the picture's rows cannot be chosen.
+  if (unreadable &&
+      !insertItem(kUnreadableLineOffset, LoadResourceString(IDS_PICTURE_UNREADABLE), false, false)) {
+    return E_OUTOFMEMORY;
+  }
+  for (const MenuEntry* row : SelectMenuRows(pictureShape, updateKnown)) {
+    if (row->kind == MenuRowKind::Separator) {
+      MENUITEMINFOW info = {};
+      info.cbSize = sizeof(info);
+      info.fMask = MIIM_ID | MIIM_FTYPE;
+      info.fType = MFT_SEPARATOR;
+      info.wID = static_cast<UINT>(firstCommandId);
+      if (!InsertMenuItemW(popup, position++, TRUE, &info)) return E_OUTOFMEMORY;
       continue;
     }
-    auto item = std::make_unique<MenuItem>();
-    if (row.liveText && liveText && *liveText) {
-      item->text = liveText;
-    } else {
-      item->text = LoadResourceString(row.textId);
+    std::wstring text = row->liveText && liveText && *liveText ? std::wstring(liveText)
+                                                               : LoadResourceString(row->textId);
+    if (!insertItem(row->offset, std::move(text), row->preview, !(row->preview && unreadable))) {
+      return E_OUTOFMEMORY;
     }
-    if (row.preview && preview) {
-      if (gp::GdipCloneImage(preview.get(), item->image.put()) != Gdiplus::Ok) item->image.reset();
-    }
-    menuItems[row.offset] = std::move(item);
-    afterSeparator = false;
   }
-  if (!allInserted) return E_OUTOFMEMORY;
-  *result = 0;
-  return S_OK;
+  return LayOutMenuItems();
 }
 
 HRESULT ImageFileContextMenu::GetCommandString(UINT_PTR idCmd, UINT flags, UINT*, LPSTR name,
@@ -234,8 +255,9 @@ HRESULT ImageFileContextMenu::GetCommandString(UINT_PTR idCmd, UINT flags, UINT*
 
 HRESULT ImageFileContextMenu::InvokeFitting(int mode, HWND owner) {
   std::unique_ptr<ImageFixer> fixer = CreateImageFixer(mode);
+  if (!fixer || picturePath.empty()) return E_FAIL;
   fw::GpImageOwner picture = LoadPicture(picturePath.c_str());
-  if (!picture || !fixer) return E_FAIL;
+  if (!picture) return E_FAIL;
 
   HRESULT result = S_OK;
   fw::ScopedCursor wait(LoadCursorW(nullptr, IDC_WAIT));
@@ -248,8 +270,11 @@ HRESULT ImageFileContextMenu::InvokeFitting(int mode, HWND owner) {
   fw::GpBitmapOwner wallpaper;
   if (!fixer->MakeWallpaper(picture.get(), &wallpaper)) {
     result = E_FAIL;
-  } else if (!ApplyWallpaper(owner, wallpaper.get(), picturePath, mode)) {
-    result = E_FAIL;
+  } else {
+    // The picture may be the wallpaper file itself: it is let go before the new file
+    // replaces it.
+    picture.reset();
+    if (!ApplyWallpaper(owner, wallpaper.get(), picturePath, mode)) result = E_FAIL;
   }
   return result;  // the window goes before the cursor comes back
 }

@@ -7,9 +7,10 @@
 #include <new>
 #include <vector>
 
+#include "fitting/preview_source.h"
+#include "fitting/screen.h"
 #include "framework/app.h"
 #include "framework/win_owners.h"
-#include "fitting/screen.h"
 #include "settings/update_checker.h"
 #include "shellext/guids.h"
 #include "shellext/module.h"
@@ -57,7 +58,7 @@ ImageFileContextMenu::ImageFileContextMenu(IUnknown* outer)
 
 ImageFileContextMenu::~ImageFileContextMenu() {
   ResetSelection();
-  if (typeInfo_) typeInfo_->Release();
+  typeInfo_.reset();
   Module().Unlock();
 }
 
@@ -97,12 +98,10 @@ ULONG ImageFileContextMenu::Release() { return controlling_->Release(); }
 
 HRESULT ImageFileContextMenu::LoadTypeInfo() {
   if (typeInfo_) return S_OK;
-  ITypeLib* library = nullptr;
-  HRESULT hr = LoadRegTypeLib(LIBID_FramewiseLib, 1, 0, 0, &library);
+  fw::ComPtr<ITypeLib> library;
+  const HRESULT hr = LoadRegTypeLib(LIBID_FramewiseLib, 1, 0, 0, library.put());
   if (FAILED(hr)) return hr;
-  hr = library->GetTypeInfoOfGuid(IID_IImageFileContextMenu, &typeInfo_);
-  library->Release();
-  return hr;
+  return library->GetTypeInfoOfGuid(IID_IImageFileContextMenu, typeInfo_.put());
 }
 
 HRESULT ImageFileContextMenu::GetTypeInfoCount(UINT* count) {
@@ -119,7 +118,7 @@ HRESULT ImageFileContextMenu::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
   const HRESULT hr = LoadTypeInfo();
   if (FAILED(hr)) return hr;
   typeInfo_->AddRef();
-  *info = typeInfo_;
+  *info = typeInfo_.get();
   return S_OK;
 }
 
@@ -128,7 +127,7 @@ HRESULT ImageFileContextMenu::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count,
   fw::ModuleStateScope state;
   const HRESULT hr = LoadTypeInfo();
   if (FAILED(hr)) return hr;
-  return DispGetIDsOfNames(typeInfo_, names, count, ids);
+  return DispGetIDsOfNames(typeInfo_.get(), names, count, ids);
 }
 
 HRESULT ImageFileContextMenu::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
@@ -136,25 +135,21 @@ HRESULT ImageFileContextMenu::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPA
   fw::ModuleStateScope state;
   const HRESULT hr = LoadTypeInfo();
   if (FAILED(hr)) return hr;
-  return DispInvoke(static_cast<IImageFileContextMenu*>(this), typeInfo_, id, flags, params,
+  return DispInvoke(static_cast<IImageFileContextMenu*>(this), typeInfo_.get(), id, flags, params,
                     result, exception, argError);
 }
 
 void ImageFileContextMenu::ResetSelection() {
   picturePath.clear();
+  header = PictureHeader();
   screenAspect = 1.0;
   firstCommandId = -1;
   fileCount = 0;
   imageColumnWidth = 0;
+  previewState = PreviewState::NotDecoded;
   preview.reset();
   menuItems.clear();
-  // A new selection gets a new submenu, which must be filled again.
-  popupPopulated = false;
-  // GDI+ goes only after every GDI+ object of the handler is gone.
-  if (gdiplusToken != 0) {
-    Gdiplus::GdiplusShutdown(gdiplusToken);
-    gdiplusToken = 0;
-  }
+  gdiplus.reset();  // after every GDI+ object of the handler is gone
 }
 
 HRESULT ImageFileContextMenu::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
@@ -166,40 +161,41 @@ HRESULT ImageFileContextMenu::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, H
 
     if (!data) return E_INVALIDARG;
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    fw::StorageMedium medium;
-    if (FAILED(data->GetData(&format, medium.put()))) return E_INVALIDARG;
+    // The medium is ours only when GetData succeeded: a failing object may leave
+    // anything in it.
+    STGMEDIUM received = {};
+    if (FAILED(data->GetData(&format, &received))) return E_INVALIDARG;
+    fw::StorageMedium medium(received);
     if (medium.get().tymed != TYMED_HGLOBAL) return E_INVALIDARG;
     fw::GlobalLock<HDROP> drop(medium.get().hGlobal);
     if (!drop) return E_INVALIDARG;
 
     fileCount = DragQueryFileW(drop.get(), 0xFFFFFFFF, nullptr, 0);
     if (fileCount == 0) return E_INVALIDARG;
+    // The entry is offered for one picture only: a selection of several reads no file.
+    if (fileCount != 1) return S_OK;
 
     // The name is read at its full length: a fixed buffer would silently cut a long
     // path to the name of some other file.
-    HRESULT result = S_OK;
     const UINT length = DragQueryFileW(drop.get(), 0, nullptr, 0);
     std::vector<wchar_t> name(static_cast<size_t>(length) + 1);
     if (length == 0 || DragQueryFileW(drop.get(), 0, name.data(), length + 1) != length) {
-      result = E_INVALIDARG;
-    } else {
-      picturePath.assign(name.data(), length);
+      return E_INVALIDARG;
     }
+    picturePath.assign(name.data(), length);
 
-    if (result == S_OK) {
-      Gdiplus::GdiplusStartupInput input;  // version 1, nothing suppressed
-      ULONG_PTR token = 0;
-      if (Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok) {
-        gdiplusToken = token;
-      } else {
-        gdiplusToken = 0;
-        result = E_FAIL;
-      }
-    }
-    if (result == S_OK && !IsSupportedImage(picturePath)) result = E_INVALIDARG;
-    if (!GetScreenAspect(&screenAspect)) result = E_FAIL;
-    if (result == S_OK) result = LoadPreview();
-    return result;
+    gdiplus = fw::StartGdiplus();
+    if (!gdiplus) return E_FAIL;
+    if (!IsSupportedImage(picturePath)) return E_INVALIDARG;
+    if (!GetScreenAspect(&screenAspect)) return E_FAIL;
+    // Only the header: the shell initialises every handler on each right-click and
+    // double-click, so the pixels wait until our submenu opens.
+    if (!ReadPictureFileHeader(picturePath.c_str(), &header)) return E_INVALIDARG;
+    uint32_t width = 0, height = 0;
+    UprightSize(header, &width, &height);
+    const float aspect = static_cast<float>(static_cast<double>(width) / static_cast<double>(height));
+    pictureShape = ClassifyPicture(aspect, screenAspect);
+    return S_OK;
   } catch (...) {
     return E_OUTOFMEMORY;
   }
@@ -233,42 +229,16 @@ bool ImageFileContextMenu::IsSupportedImage(const std::wstring& path) {
   return false;
 }
 
-HRESULT ImageFileContextMenu::LoadPreview() {
-  fw::GpImageOwner picture = LoadPicture(picturePath.c_str());
-  if (!picture) return E_INVALIDARG;
-  UINT width = 0, height = 0;
-  if (!GetPictureSize(picture.get(), &width, &height)) return E_INVALIDARG;
-
-  const float aspect = static_cast<float>(static_cast<double>(width) / static_cast<double>(height));
-  pictureShape = ClassifyPicture(aspect, screenAspect);
-  if (height == 0) return E_INVALIDARG;
-
-  float previewH = static_cast<float>(static_cast<int>(previewHeight));
-  float previewW = aspect * previewH;
-  if (previewW > kMaxPreviewWidth) {
-    previewH = previewH * (kMaxPreviewWidth / previewW);
-    previewW = kMaxPreviewWidth;
-  }
-  // At least one pixel each way, however thin the picture.
-  const INT previewWidth = previewW < 1.0f ? 1 : static_cast<INT>(previewW);
-  const INT previewHeightPx = previewH < 1.0f ? 1 : static_cast<INT>(previewH);
-
+void ImageFileContextMenu::DecodePreview() {
+  if (previewState != PreviewState::NotDecoded) return;
+  previewState = PreviewState::Unreadable;
   fw::GpGraphicsOwner desktop;
-  if (gp::GdipCreateFromHWND(GetDesktopWindow(), desktop.put()) != Gdiplus::Ok) return E_FAIL;
-  if (gp::GdipCreateBitmapFromGraphics(previewWidth, previewHeightPx, desktop.get(),
-                                       preview.put()) != Gdiplus::Ok) {
-    preview.reset();
-    return E_INVALIDARG;
+  if (gp::GdipCreateFromHWND(GetDesktopWindow(), desktop.put()) != Gdiplus::Ok) return;
+  const float height = static_cast<float>(static_cast<int>(previewHeight));
+  if (MakePreviewCopy(picturePath.c_str(), header.orientation, height, kMaxPreviewWidth,
+                      desktop.get(), &preview)) {
+    previewState = PreviewState::Decoded;
   }
-  fw::GpGraphicsOwner surface;
-  if (gp::GdipGetImageGraphicsContext(preview.get(), surface.put()) != Gdiplus::Ok) {
-    return E_OUTOFMEMORY;
-  }
-  if (gp::GdipDrawImageRectI(surface.get(), picture.get(), 0, 0, previewWidth, previewHeightPx) !=
-      Gdiplus::Ok) {
-    return E_INVALIDARG;
-  }
-  return S_OK;
 }
 
 }  // namespace framewise

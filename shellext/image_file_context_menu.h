@@ -11,6 +11,9 @@
 
 #include "fitting/imaging.h"
 #include "fitting/portable/geometry.h"
+#include "fitting/portable/picture_header.h"
+#include "framework/com_ptr.h"
+#include "framework/win_owners.h"
 
 namespace framewise {
 
@@ -18,11 +21,21 @@ namespace framewise {
 // DLL's type library.
 struct IImageFileContextMenu : public IDispatch {};
 
-// The run-time record of one inserted submenu item.
+// The run-time record of one inserted submenu item: its text, its size and the item
+// drawn once, plain and selected, when the submenu opened; painting only copies these.
 struct MenuItem {
   std::wstring text;
-  fw::GpImageOwner image;  // a copy of the handler's preview, for preview rows only
+  bool preview = false;  // a fitting row, shown with its framed preview
+  bool enabled = true;
+  fw::GpBitmapOwner image;  // the row's framed preview, for preview rows only
+  UINT width = 0;           // as measured
+  UINT height = 0;
+  fw::UniqueBitmap plain;
+  fw::UniqueBitmap selected;
 };
+
+// How far the handler's picture has been decoded for the menu.
+enum class PreviewState { NotDecoded, Decoded, Unreadable };
 
 // Height in pixels of every handler's preview: twice the screen's vertical dots per inch,
 // set by the first Initialize in the process and kept.
@@ -64,24 +77,29 @@ class ImageFileContextMenu final : public IImageFileContextMenu,
   // Returns the handler to its empty state (picture, preview, menu records, GDI+).
   void ResetSelection();
   bool IsSupportedImage(const std::wstring& path);
-  HRESULT LoadPreview();
+  // Decodes the picture into the preview copy, once per selection.
+  void DecodePreview();
   HRESULT PopulateSubmenu(HMENU popup, LRESULT* result);
+  // Measures every inserted item and draws each once, plain and selected.
+  HRESULT LayOutMenuItems();
   HRESULT DispatchMenuMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
   HRESULT MeasureMenuItem(MEASUREITEMSTRUCT* measure, LRESULT* result);
   HRESULT DrawMenuItem(DRAWITEMSTRUCT* draw, LRESULT* result);
 
   // Fields; their construction values are the empty state.
-  ULONG_PTR gdiplusToken = 0;
   std::wstring picturePath;
   UINT fileCount = 0;
+  PictureHeader header;  // read by Initialize; no pixel is decoded before the submenu opens
   int firstCommandId = -1;
-  fw::GpBitmapOwner preview;
+  PreviewState previewState = PreviewState::NotDecoded;
+  fw::GpBitmapOwner preview;  // the upright preview copy, twice the dpi high
   std::map<int, std::unique_ptr<MenuItem>> menuItems;
   PictureShape pictureShape = WiderThanScreen;
   UINT imageColumnWidth = 0;
   double screenAspect = 1.0;
-  bool popupPopulated = false;
   HANDLE updateThread = nullptr;  // only stored; the update worker owns it
+  // Last: GDI+ shuts down only after every GDI+ object above is gone.
+  fw::GdiplusToken gdiplus;
 
  private:
   // The non-delegating IUnknown: the object's own identity and reference count.
@@ -109,7 +127,7 @@ class ImageFileContextMenu final : public IImageFileContextMenu,
   ULONG refs_ = 0;  // plain: the class lives in single-threaded apartments
   InnerUnknown inner_;
   IUnknown* controlling_;  // the outer unknown when aggregated, else inner_
-  ITypeInfo* typeInfo_ = nullptr;  // owned, loaded on first IDispatch use
+  fw::ComPtr<ITypeInfo> typeInfo_;  // loaded on first IDispatch use
 };
 
 // The class factory's creation function.

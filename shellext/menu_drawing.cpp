@@ -5,6 +5,7 @@
 #include "fitting/image_fixer.h"
 #include "fitting/screen.h"
 #include "framework/app.h"
+#include "framework/win_owners.h"
 #include "shellext/image_file_context_menu.h"
 #include "shellext/menu_support.h"
 #include "shellext/portable/menu_table.h"
@@ -55,18 +56,76 @@ UINT PixelHeight(GpImage* image) {
   return height;
 }
 
-// The menu font (DEFAULT_GUI_FONT) as a GDI+ font for this surface; empty without one.
-fw::GpFontOwner MenuFont(GpGraphics* surface) {
+// The menu font (DEFAULT_GUI_FONT) as a GDI+ font for the screen; empty without one.
+fw::GpFontOwner MenuFont() {
   fw::GpFontOwner font;
   HGDIOBJ stock = GetStockObject(DEFAULT_GUI_FONT);
-  if (!stock) return font;
   LOGFONTW logfont = {};
-  if (GetObjectW(stock, sizeof(logfont), &logfont) == 0) return font;
-  HDC dc = nullptr;
-  if (gp::GdipGetDC(surface, &dc) != Gdiplus::Ok) return font;
-  if (gp::GdipCreateFontFromLogfontW(dc, &logfont, font.put()) != Gdiplus::Ok) font.reset();
-  gp::GdipReleaseDC(surface, dc);
+  fw::WindowDc screen(nullptr);
+  if (!stock || GetObjectW(stock, sizeof(logfont), &logfont) == 0 || !screen) return font;
+  if (gp::GdipCreateFontFromLogfontW(screen.get(), &logfont, font.put()) != Gdiplus::Ok) {
+    font.reset();
+  }
   return font;
+}
+
+// Draws one item, plain or selected, into a bitmap of its measured size: background,
+// preview right-aligned in the image column and centred, text after the column.
+fw::UniqueBitmap RenderItem(const MenuItem& item, Gdiplus::GpFont* font, float textLeft,
+                            float imageRight, bool selected) {
+  fw::UniqueBitmap none;
+  const INT width = static_cast<INT>(item.width), height = static_cast<INT>(item.height);
+  fw::WindowDc screen(nullptr);
+  if (!screen || width <= 0 || height <= 0) return none;
+  fw::UniqueMemoryDc dc(CreateCompatibleDC(screen.get()));
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  fw::UniqueBitmap bitmap(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!dc || !bitmap) return none;
+  {
+    fw::ScopedSelect select(dc.get(), bitmap.get());
+    fw::GpGraphicsOwner surface;
+    if (gp::GdipCreateFromHDC(dc.get(), surface.put()) != Gdiplus::Ok) return none;
+    fw::GpSolidFillOwner background;
+    if (gp::GdipCreateSolidFill(SystemColorArgb(selected ? COLOR_HIGHLIGHT : COLOR_MENU),
+                                background.put()) != Gdiplus::Ok ||
+        gp::GdipFillRectangleI(surface.get(), background.get(), 0, 0, width, height) != Gdiplus::Ok) {
+      return none;
+    }
+    if (GpImage* picture = item.image.get()) {
+      const float drawnWidth = static_cast<float>(PixelWidth(picture));
+      const float drawnHeight = static_cast<float>(PixelHeight(picture));
+      if (gp::GdipDrawImageRectRect(surface.get(), picture, imageRight - drawnWidth,
+                                    (static_cast<float>(height) - drawnHeight) / 2.0f,
+                                    drawnWidth, drawnHeight, 0, 0, drawnWidth, drawnHeight,
+                                    Gdiplus::UnitPixel, nullptr, nullptr, nullptr) != Gdiplus::Ok) {
+        return none;
+      }
+    }
+    if (font) {
+      const int textColor = !item.enabled ? COLOR_GRAYTEXT
+                                          : selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT;
+      fw::GpStringFormatOwner format;
+      fw::GpSolidFillOwner textBrush;
+      const Gdiplus::RectF layout(textLeft, 0, static_cast<float>(width) - textLeft,
+                                  static_cast<float>(height));
+      if (gp::GdipCreateStringFormat(0, LANG_NEUTRAL, format.put()) != Gdiplus::Ok ||
+          gp::GdipSetStringFormatLineAlign(format.get(), Gdiplus::StringAlignmentCenter) != Gdiplus::Ok ||
+          gp::GdipCreateSolidFill(SystemColorArgb(textColor), textBrush.put()) != Gdiplus::Ok ||
+          gp::GdipDrawString(surface.get(), item.text.c_str(), -1, font, &layout, format.get(),
+                             textBrush.get()) != Gdiplus::Ok) {
+        return none;
+      }
+    }
+    if (gp::GdipFlush(surface.get(), Gdiplus::FlushIntentionSync) != Gdiplus::Ok) return none;
+  }
+  return bitmap;
 }
 
 }  // namespace
@@ -110,45 +169,75 @@ MenuItem* ImageFileContextMenu::FindMenuItem(UINT controlType, UINT itemId) {
   return found == menuItems.end() ? nullptr : found->second.get();
 }
 
-HRESULT ImageFileContextMenu::MeasureMenuItem(MEASUREITEMSTRUCT* measure, LRESULT* result) {
-  MenuItem* item = FindMenuItem(measure->CtlType, measure->itemID);
-  if (!item) return S_OK;
+HRESULT ImageFileContextMenu::LayOutMenuItems() {
+  fw::GpGraphicsOwner screen;
+  if (gp::GdipCreateFromHWND(GetDesktopWindow(), screen.put()) != Gdiplus::Ok) return E_FAIL;
+  float dpiX = 0, dpiY = 0;
+  if (gp::GdipGetDpiX(screen.get(), &dpiX) != Gdiplus::Ok ||
+      gp::GdipGetDpiY(screen.get(), &dpiY) != Gdiplus::Ok) {
+    return E_FAIL;
+  }
 
-  fw::GpGraphicsOwner surface;
-  if (gp::GdipCreateFromHWND(GetDesktopWindow(), surface.put()) != Gdiplus::Ok) return E_FAIL;
-  GpImage* image = item->image.get();
-  const Scale scale = ImageScale(surface.get(), image);
-  float imageWidth = static_cast<float>(PixelWidth(image)) * scale.x;
-  if (static_cast<float>(imageColumnWidth) >= imageWidth) imageWidth = static_cast<float>(imageColumnWidth);
-  float imageHeight = static_cast<float>(PixelHeight(image)) * scale.y;
-
-  if (image) {
-    float dpiX = 0, dpiY = 0;
-    if (gp::GdipGetDpiX(surface.get(), &dpiX) != Gdiplus::Ok ||
-        gp::GdipGetDpiY(surface.get(), &dpiY) != Gdiplus::Ok) {
-      return E_FAIL;
-    }
+  // The previews: every fitting row shows the same copy, so they share one size.
+  float imageWidth = 0, imageHeight = 0;
+  GpBitmap* copy = preview.get();
+  const Scale scale = ImageScale(screen.get(), copy);
+  bool anyPreview = false;
+  for (const auto& entry : menuItems) anyPreview = anyPreview || entry.second->preview;
+  if (copy && anyPreview) {
     if (previewRowHeight == 0) previewRowHeight = 1.5f * dpiY;
-    const float ratio = imageHeight > 0 ? imageWidth / imageHeight : 0;
+    const float copyWidth = static_cast<float>(PixelWidth(copy)) * scale.x;
+    const float copyHeight = static_cast<float>(PixelHeight(copy)) * scale.y;
+    const float ratio = copyHeight > 0 ? copyWidth / copyHeight : 0;
+    imageWidth = copyWidth;
     imageHeight = previewRowHeight;
     LimitPreviewSize(&imageWidth, &imageHeight, dpiX, ratio);
   }
-  const UINT wholeWidth = static_cast<UINT>(imageWidth);
-  if (wholeWidth > imageColumnWidth) imageColumnWidth = wholeWidth;
+  imageColumnWidth = static_cast<UINT>(imageWidth);
+  const float column = static_cast<float>(imageColumnWidth);
 
-  Gdiplus::RectF box(0, 0, 0, 0);
-  fw::GpFontOwner font = MenuFont(surface.get());
-  if (font) {
-    const Gdiplus::RectF layout(imageWidth + 8.0f, 0, 0, 0);
-    if (gp::GdipMeasureString(surface.get(), item->text.c_str(), -1, font.get(), &layout, nullptr,
-                              &box, nullptr, nullptr) != Gdiplus::Ok) {
-      box = Gdiplus::RectF(0, 0, 0, 0);
+  fw::GpFontOwner font = MenuFont();
+  for (auto& entry : menuItems) {
+    MenuItem& item = *entry.second;
+    const int offset = entry.first;
+    float pictureHeight = 0;
+    if (item.preview) {
+      std::unique_ptr<ImageFixer> fixer = CreateImageFixer(offset);
+      // A preview that cannot be fitted shows the copy itself.
+      if (!fixer || !fixer->MakePreview(copy, &item.image, static_cast<int32_t>(imageWidth),
+                                        static_cast<int32_t>(imageHeight))) {
+        if (gp::GdipCloneBitmapAreaI(0, 0, static_cast<INT>(PixelWidth(copy)),
+                                     static_cast<INT>(PixelHeight(copy)), PixelFormat32bppPARGB,
+                                     copy, item.image.put()) != Gdiplus::Ok) {
+          item.image.reset();
+        }
+      }
+      pictureHeight = imageHeight;
     }
+    Gdiplus::RectF box(0, 0, 0, 0);
+    if (font) {
+      const Gdiplus::RectF layout(column + 8.0f, 0, 0, 0);
+      if (gp::GdipMeasureString(screen.get(), item.text.c_str(), -1, font.get(), &layout,
+                                nullptr, &box, nullptr, nullptr) != Gdiplus::Ok) {
+        box = Gdiplus::RectF(0, 0, 0, 0);
+      }
+    }
+    item.width = static_cast<UINT>(box.Width) + imageColumnWidth + 12;
+    const UINT textHeight = static_cast<UINT>(box.Height);
+    const UINT imagePixels = static_cast<UINT>(pictureHeight);
+    item.height = (textHeight > imagePixels ? textHeight : imagePixels) + 8;
+    item.plain = RenderItem(item, font.get(), column + 8.0f, column + 4.0f, false);
+    item.selected = RenderItem(item, font.get(), column + 8.0f, column + 4.0f, true);
+    if (!item.plain || !item.selected) return E_FAIL;
   }
-  measure->itemWidth = static_cast<UINT>(box.Width) + static_cast<UINT>(imageWidth) + 12;
-  const UINT textHeight = static_cast<UINT>(box.Height);
-  const UINT pictureHeight = static_cast<UINT>(imageHeight);
-  measure->itemHeight = (textHeight > pictureHeight ? textHeight : pictureHeight) + 8;
+  return S_OK;
+}
+
+HRESULT ImageFileContextMenu::MeasureMenuItem(MEASUREITEMSTRUCT* measure, LRESULT* result) {
+  MenuItem* item = FindMenuItem(measure->CtlType, measure->itemID);
+  if (!item) return S_OK;
+  measure->itemWidth = item->width;
+  measure->itemHeight = item->height;
   *result = TRUE;
   return S_OK;
 }
@@ -156,78 +245,22 @@ HRESULT ImageFileContextMenu::MeasureMenuItem(MEASUREITEMSTRUCT* measure, LRESUL
 HRESULT ImageFileContextMenu::DrawMenuItem(DRAWITEMSTRUCT* draw, LRESULT* result) {
   MenuItem* item = FindMenuItem(draw->CtlType, draw->itemID);
   if (!item) return S_OK;
-
-  const float left = static_cast<float>(draw->rcItem.left);
-  const float top = static_cast<float>(draw->rcItem.top);
-  const float width = static_cast<float>(draw->rcItem.right - draw->rcItem.left);
-  const float height = static_cast<float>(draw->rcItem.bottom - draw->rcItem.top);
-  const int offset = static_cast<int>(draw->itemID - static_cast<UINT>(firstCommandId));
-  std::unique_ptr<ImageFixer> fixer;
-  if (offset >= FitModeExact && offset <= FitModeBestFit) fixer = CreateImageFixer(offset);
-
-  fw::GpGraphicsOwner target;
-  if (gp::GdipCreateFromHDC(draw->hDC, target.put()) != Gdiplus::Ok) return E_FAIL;
-  fw::GpBitmapOwner offscreen;
-  if (gp::GdipCreateBitmapFromGraphics(static_cast<INT>(width), static_cast<INT>(height), target.get(),
-                                       offscreen.put()) != Gdiplus::Ok) {
-    return E_FAIL;
-  }
-
-  GpImage* own = item->image.get();
-  const Scale scale = ImageScale(target.get(), own);
-  float imageWidth = static_cast<float>(PixelWidth(own)) * scale.x;
-  if (static_cast<float>(imageColumnWidth) >= imageWidth) imageWidth = static_cast<float>(imageColumnWidth);
-  GpImage* picture = own;
-  fw::GpBitmapOwner fitted;
-  if (own && fixer) {
-    float dpiX = 0;
-    float previewHeightF = previewRowHeight;
-    const float ownHeight = static_cast<float>(PixelHeight(own)) * scale.y;
-    if (gp::GdipGetDpiX(target.get(), &dpiX) == Gdiplus::Ok && ownHeight > 0) {
-      LimitPreviewSize(&imageWidth, &previewHeightF, dpiX, imageWidth / ownHeight);
-      if (fixer->MakePreview(own, &fitted, static_cast<int32_t>(imageWidth),
-                             static_cast<int32_t>(previewHeightF))) {
-        picture = fitted.get();
-      }
-    }
-  }
-
-  fw::GpGraphicsOwner surface;
-  if (gp::GdipGetImageGraphicsContext(offscreen.get(), surface.put()) != Gdiplus::Ok) return E_FAIL;
   const bool selected = (draw->itemState & ODS_SELECTED) != 0;
-  fw::GpSolidFillOwner background;
-  if (gp::GdipCreateSolidFill(SystemColorArgb(selected ? COLOR_HIGHLIGHT : COLOR_MENU),
-                              background.put()) != Gdiplus::Ok ||
-      gp::GdipFillRectangle(surface.get(), background.get(), 0, 0, width, height) != Gdiplus::Ok) {
+  HBITMAP drawn = selected ? item->selected.get() : item->plain.get();
+  if (!drawn || !draw->hDC) return E_FAIL;
+  // The menu may be wider than the item was measured: the rest is background.
+  if (!FillRect(draw->hDC, &draw->rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_MENU))) {
     return E_FAIL;
   }
-
-  if (picture) {
-    const float drawnWidth = static_cast<float>(PixelWidth(picture)) * scale.x;
-    const float drawnHeight = static_cast<float>(PixelHeight(picture)) * scale.y;
-    gp::GdipDrawImageRectRect(surface.get(), picture, static_cast<float>(imageColumnWidth) + 4.0f - drawnWidth,
-                              (height - drawnHeight) / 2.0f, drawnWidth, drawnHeight, 0, 0,
-                              static_cast<float>(PixelWidth(picture)),
-                              static_cast<float>(PixelHeight(picture)), Gdiplus::UnitPixel, nullptr,
-                              nullptr, nullptr);
-  }
-
-  fw::GpFontOwner font = MenuFont(surface.get());
-  if (font) {
-    fw::GpStringFormatOwner format;
-    fw::GpSolidFillOwner textBrush;
-    if (gp::GdipCreateStringFormat(0, LANG_NEUTRAL, format.put()) == Gdiplus::Ok &&
-        gp::GdipSetStringFormatLineAlign(format.get(), Gdiplus::StringAlignmentCenter) == Gdiplus::Ok &&
-        gp::GdipCreateSolidFill(SystemColorArgb(selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT),
-                                textBrush.put()) == Gdiplus::Ok) {
-      const Gdiplus::RectF layout(imageWidth + 8.0f, 0, width - (imageWidth + 8.0f), height);
-      gp::GdipDrawString(surface.get(), item->text.c_str(), -1, font.get(), &layout, format.get(),
-                         textBrush.get());
-    }
-  }
-
-  if (gp::GdipDrawImagePointRect(target.get(), offscreen.get(), left, top, 0, 0, width, height,
-                                 Gdiplus::UnitPixel) != Gdiplus::Ok) {
+  fw::UniqueMemoryDc source(CreateCompatibleDC(draw->hDC));
+  if (!source) return E_FAIL;
+  fw::ScopedSelect select(source.get(), drawn);
+  const LONG width = draw->rcItem.right - draw->rcItem.left;
+  const LONG height = draw->rcItem.bottom - draw->rcItem.top;
+  const LONG copyWidth = width < static_cast<LONG>(item->width) ? width : static_cast<LONG>(item->width);
+  const LONG copyHeight = height < static_cast<LONG>(item->height) ? height : static_cast<LONG>(item->height);
+  if (!BitBlt(draw->hDC, draw->rcItem.left, draw->rcItem.top, copyWidth, copyHeight,
+              source.get(), 0, 0, SRCCOPY)) {
     return E_FAIL;
   }
   *result = TRUE;

@@ -60,7 +60,7 @@ std::vector<const MenuEntry*> SelectMenuRows(uint32_t shape, bool updateKnown) {
 }
 
 bool OwnerDrawSupportedByShell(bool versionKnown, unsigned long major, unsigned long minor) {
-  return versionKnown && (major > 4 || minor >= 71);
+  return versionKnown && (major > 4 || (major == 4 && minor >= 71));
 }
 
 }  // namespace framewise

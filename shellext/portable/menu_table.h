@@ -17,6 +17,8 @@ enum MenuCommand : int {
 
 // Identifiers the entry claims from the shell: offsets 0 to 13.
 constexpr unsigned kMenuCommandCount = 14;
+// The line that says the picture could not be read: an offset no command uses.
+constexpr int kUnreadableLineOffset = 9;
 // The highest offset an inserted item can have.
 constexpr unsigned kLastMenuOffset = 12;
 

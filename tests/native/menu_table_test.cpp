@@ -50,11 +50,25 @@ TEST(MenuRows, ItemRowsByOffset) {
 }
 
 TEST(MenuRows, OwnerDrawNeedsShell471) {
-  EXPECT_FALSE(OwnerDrawSupportedByShell(true, 4, 70));
-  EXPECT_TRUE(OwnerDrawSupportedByShell(true, 4, 71));
-  EXPECT_TRUE(OwnerDrawSupportedByShell(true, 5, 0));
-  EXPECT_TRUE(OwnerDrawSupportedByShell(true, 6, 0));
-  EXPECT_FALSE(OwnerDrawSupportedByShell(false, 6, 0));
+  const struct {
+    bool known;
+    unsigned long major, minor;
+    bool supported;
+  } cases[] = {
+      {true, 3, 71, false},  // an older major with a large minor is still older
+      {true, 3, 99, false},
+      {true, 4, 0, false},
+      {true, 4, 70, false},
+      {true, 4, 71, true},
+      {true, 4, 72, true},
+      {true, 5, 0, true},
+      {true, 6, 0, true},
+      {false, 6, 0, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(OwnerDrawSupportedByShell(c.known, c.major, c.minor), c.supported)
+        << c.major << "." << c.minor << (c.known ? "" : " (unknown)");
+  }
 }
 
 }  // namespace

@@ -58,4 +58,34 @@ struct Handler {
   IContextMenu3* menu = nullptr;
 };
 
+// A shell menu with the handler's entry added (first identifier 100) and its submenu
+// opened once, as the shell does on hovering the entry.
+struct OpenedMenu {
+  explicit OpenedMenu(Handler& h, UINT flags = CMF_NORMAL) : menu(CreatePopupMenu()) {
+    query = h.menu->QueryContextMenu(menu, 0, 100, 400, flags);
+    popup = GetMenuItemCount(menu) > 0 ? GetSubMenu(menu, 0) : nullptr;
+    LRESULT result = 0;
+    if (popup) opened = h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 0, &result);
+  }
+  ~OpenedMenu() { DestroyMenu(menu); }
+  OpenedMenu(const OpenedMenu&) = delete;
+  OpenedMenu& operator=(const OpenedMenu&) = delete;
+
+  // Command offsets of the submenu's items in order (separators as 0), and which are enabled.
+  std::vector<int> Offsets() const {
+    std::vector<int> offsets;
+    for (int i = 0; popup && i < GetMenuItemCount(popup); ++i) offsets.push_back(int(GetMenuItemID(popup, i)) - 100);
+    return offsets;
+  }
+  bool Enabled(int offset) const {
+    const UINT state = GetMenuState(popup, 100 + offset, MF_BYCOMMAND);
+    return state != UINT(-1) && (state & (MF_DISABLED | MF_GRAYED)) == 0;
+  }
+
+  HMENU menu;
+  HMENU popup = nullptr;
+  HRESULT query = E_FAIL;
+  HRESULT opened = E_FAIL;
+};
+
 }  // namespace testsupport

@@ -36,7 +36,7 @@ UINT PreviewHeightOf(ImageFileContextMenu* h) {
 void ExpectEmpty(Handler& h) {
   EXPECT_TRUE(h->picturePath.empty());
   EXPECT_FALSE(h->preview);
-  EXPECT_EQ(h->gdiplusToken, 0u);
+  EXPECT_FALSE(h->gdiplus);
   EXPECT_TRUE(h->menuItems.empty());
 }
 
@@ -72,10 +72,7 @@ TEST_F(IntakeTest, ShapesAgainstWorkAreas) {
 TEST_F(IntakeTest, OneHundredthIsTheBoundary) {
   testsupport::WorkAreaOverride area({0, 0, 1280, 1024}, {0, 0, 1280, 1024});  // 1.25
   const std::wstring inside = dir.File(L"inside.png");  // 1.259: just inside
-  const std::wstring outside = dir.File(L"outside.png");   // 1.2601
   ASSERT_TRUE(testsupport::WritePicture(inside, 1259, 1000, L"image/png"));
-  ASSERT_TRUE(testsupport::WritePicture(outside, 12601, 10000 / 10 * 1, L"image/png") ||
-              true);
   Handler a, b;
   ASSERT_EQ(a.InitializeWithFiles({inside}), S_OK);
   EXPECT_EQ(a->pictureShape, framewise::MatchesScreen);
@@ -85,28 +82,48 @@ TEST_F(IntakeTest, OneHundredthIsTheBoundary) {
   EXPECT_EQ(b->pictureShape, framewise::WiderThanScreen);
 }
 
-TEST_F(IntakeTest, PreviewIsTwiceTheDpiHighAt96Dpi) {
+TEST_F(IntakeTest, PreviewWaitsForTheSubmenuAndIsTwiceTheDpiHigh) {
   const std::wstring path = dir.File(L"wide.jpg");
   ASSERT_TRUE(testsupport::WritePicture(path, 3000, 2000));
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({path}), S_OK);
+  EXPECT_EQ(h->header.width, 3000u);
+  EXPECT_EQ(h->header.height, 2000u);
+  EXPECT_FALSE(h->preview) << "nothing decoded before the submenu opens";
+  EXPECT_EQ(h->previewState, framewise::PreviewState::NotDecoded);
+  EXPECT_TRUE(h->gdiplus);
+  EXPECT_EQ(h->fileCount, 1u);
+  EXPECT_EQ(h->picturePath, path);
+
+  // A double-click asks only for the default verb: nothing is decoded either.
+  {
+    testsupport::OpenedMenu defaultOnly(h, CMF_DEFAULTONLY);
+    EXPECT_EQ(GetMenuItemCount(defaultOnly.menu), 0);
+    EXPECT_FALSE(h->preview);
+  }
+  testsupport::OpenedMenu opened(h);
+  ASSERT_EQ(opened.opened, S_OK);
+  EXPECT_EQ(h->previewState, framewise::PreviewState::Decoded);
   EXPECT_EQ(framewise::previewHeight, 192.0f);
   EXPECT_EQ(PreviewWidth(h.get()), 288u);
   EXPECT_EQ(PreviewHeightOf(h.get()), 192u);
-  EXPECT_NE(h->gdiplusToken, 0u);
-  EXPECT_EQ(h->fileCount, 1u);
-  EXPECT_EQ(h->picturePath, path);
 }
 
-TEST_F(IntakeTest, TwoFilesUseTheFirst) {
+TEST_F(IntakeTest, SeveralFilesReadNoFile) {
+  // Not a picture: read, it would fail Initialize.
   const std::wstring first = dir.File(L"a.jpg"), second = dir.File(L"b.jpg");
-  ASSERT_TRUE(testsupport::WritePicture(first, 300, 200));
+  ASSERT_TRUE(testsupport::WriteBytes(first, "not a picture", 13));
   ASSERT_TRUE(testsupport::WritePicture(second, 200, 300));
+  Handler single;
+  EXPECT_EQ(single.InitializeWithFiles({first}), E_INVALIDARG);
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({first, second}), S_OK);
   EXPECT_EQ(h->fileCount, 2u);
-  EXPECT_EQ(h->picturePath, first);
-  EXPECT_TRUE(h->preview);
+  EXPECT_TRUE(h->picturePath.empty());
+  EXPECT_FALSE(h->gdiplus);
+  testsupport::OpenedMenu opened(h);
+  EXPECT_EQ(opened.query, S_OK);
+  EXPECT_EQ(GetMenuItemCount(opened.menu), 0);
 }
 
 TEST_F(IntakeTest, SelectionsItCannotUse) {
@@ -167,25 +184,35 @@ TEST_F(IntakeTest, BadPicturesFailCleanly) {
   ASSERT_TRUE(testsupport::WritePicture(unicode, 400, 300));
   ASSERT_TRUE(testsupport::WritePicture(quote, 400, 300));
 
+  ASSERT_TRUE(testsupport::WriteBytes(dir.File(L"header-only.jpg"), jpeg.data(), 200));
+
+  // A header that cannot be read fails Initialize; one that reads over pixels that do not
+  // decode gives a submenu saying so.
+  enum Outcome { Refused, Unreadable, Usable, UnreadableOrUsable };
   struct Case {
     std::wstring path;
-    HRESULT expected;
+    Outcome outcome;
   } cases[] = {
-      {dir.File(L"empty.jpg"), E_INVALIDARG},
-      {dir.File(L"truncated.jpg"), E_INVALIDARG},
-      {dir.File(L"text.png"), E_INVALIDARG},
-      {dir.File(L"huge.png"), E_INVALIDARG},
-      {dir.File(L"notes.txt"), E_INVALIDARG},
-      {dir.File(L"missing.jpg"), E_INVALIDARG},
-      {unicode, S_OK},
-      {quote, S_OK},
+      {dir.File(L"empty.jpg"), Refused},
+      {dir.File(L"text.png"), Refused},
+      {dir.File(L"notes.txt"), Refused},
+      {dir.File(L"missing.jpg"), Refused},
+      {dir.File(L"huge.png"), Unreadable},
+      {dir.File(L"truncated.jpg"), UnreadableOrUsable},  // a partial decode is fine
+      {unicode, Usable},
+      {quote, Usable},
   };
   for (const Case& c : cases) {
+    const std::string name(c.path.begin(), c.path.end());
     Handler h;
     const HRESULT hr = h.InitializeWithDrop({c.path});
-    if (c.path == dir.File(L"truncated.jpg") && hr == S_OK) continue;  // a partial decode is fine
-    EXPECT_EQ(hr, c.expected) << std::string(c.path.begin(), c.path.end());
-    EXPECT_EQ(static_cast<bool>(h->preview), c.expected == S_OK);
+    EXPECT_EQ(hr, c.outcome == Refused ? E_INVALIDARG : S_OK) << name;
+    if (FAILED(hr)) continue;
+    testsupport::OpenedMenu opened(h);
+    EXPECT_EQ(opened.opened, S_OK) << name;
+    const bool unreadable = h->previewState == framewise::PreviewState::Unreadable;
+    if (c.outcome != UnreadableOrUsable) EXPECT_EQ(unreadable, c.outcome == Unreadable) << name;
+    EXPECT_EQ(static_cast<bool>(h->preview), !unreadable) << name;
   }
 }
 
@@ -195,12 +222,17 @@ TEST_F(IntakeTest, SecondInitializeStartsAfresh) {
   ASSERT_TRUE(testsupport::WritePicture(b, 300, 900));
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({a}), S_OK);
-  h->menuItems[1] = std::make_unique<framewise::MenuItem>();
-  h->popupPopulated = true;
+  {
+    testsupport::OpenedMenu opened(h);
+    EXPECT_FALSE(h->menuItems.empty());
+    EXPECT_TRUE(h->preview);
+  }
   ASSERT_EQ(h.InitializeWithFiles({b}), S_OK);
   EXPECT_EQ(h->picturePath, b);
   EXPECT_TRUE(h->menuItems.empty());
-  EXPECT_FALSE(h->popupPopulated);
+  EXPECT_FALSE(h->preview);
+  EXPECT_EQ(h->previewState, framewise::PreviewState::NotDecoded);
+  testsupport::OpenedMenu opened(h);
   EXPECT_EQ(PreviewWidth(h.get()), 64u);  // 192 / 3
   EXPECT_EQ(h->pictureShape, framewise::TallerThanScreen);
 }
@@ -255,13 +287,23 @@ TEST_F(IntakeTest, Dpi120PreviewHeightIsKept) {
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({path}), S_OK);
   EXPECT_EQ(framewise::previewHeight, 240.0f);
-  EXPECT_EQ(PreviewHeightOf(h.get()), 240u);
-  EXPECT_EQ(PreviewWidth(h.get()), 360u);
-  // Kept for the process whatever the screen says later.
-  framewise::previewHeight = 240.0f;
+  {
+    testsupport::OpenedMenu opened(h);
+    EXPECT_EQ(PreviewHeightOf(h.get()), 240u);
+    EXPECT_EQ(PreviewWidth(h.get()), 360u);
+  }
+  // Kept for the process whatever the screen says later: a value the screen does not
+  // report stays.
+  const float kept = framewise::previewHeight;
+  framewise::previewHeight = 300.0f;
   Handler again;
   ASSERT_EQ(again.InitializeWithFiles({path}), S_OK);
-  EXPECT_EQ(framewise::previewHeight, 240.0f);
+  EXPECT_EQ(framewise::previewHeight, 300.0f);
+  {
+    testsupport::OpenedMenu opened(again);
+    EXPECT_EQ(PreviewHeightOf(again.get()), 300u);
+  }
+  framewise::previewHeight = kept;
 }
 
 }  // namespace

@@ -1,0 +1,59 @@
+// Reads a picture file's format, stored size and EXIF orientation from its header, without
+// decoding pixels. Files come from anywhere, so every read is bounded and checked: a
+// hostile header gives false (or orientation 1), never a fault, a hang or a large
+// allocation. No Windows header here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace framewise {
+
+enum class PictureFormat { Unknown, Jpeg, Png, Gif, Bmp, Tiff, Ico, Emf, Wmf };
+
+// Random access to a file's bytes. ReadAt returns how many bytes it read (fewer at end of
+// file or on error).
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual size_t ReadAt(uint64_t offset, void* buffer, size_t size) = 0;
+};
+
+// A ByteSource over memory (does not own it).
+class MemoryByteSource final : public ByteSource {
+ public:
+  MemoryByteSource(const void* data, size_t size);
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override;
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+};
+
+struct PictureHeader {
+  PictureFormat format = PictureFormat::Unknown;
+  uint32_t width = 0;  // as stored, before the orientation is applied
+  uint32_t height = 0;
+  int orientation = 1;  // EXIF orientation 1..8; 1 when the file has none or an invalid one
+};
+
+// Reads format, stored size and orientation from the first bytes the format needs; never
+// decodes pixels. False when the header is not one of the formats or cannot be read
+// (truncated, zero width or height...); *header is then left as it was.
+bool ReadPictureHeader(ByteSource& source, PictureHeader* header);
+
+// The EXIF orientation (tag 0x0112) of a JPEG (APP1 "Exif\0\0" block) or TIFF (IFD0), in
+// both byte orders; 1 when there is none or it is not 1..8.
+int ReadExifOrientation(ByteSource& source);
+
+// Same, from a TIFF structure held in memory (the body of an APP1 Exif block after
+// "Exif\0\0"); 1 when none.
+int OrientationFromTiff(const uint8_t* data, size_t size);
+
+// True for orientations 5..8, whose upright picture swaps width and height.
+bool OrientationSwapsAxes(int orientation);
+
+// The upright size of a header's picture.
+void UprightSize(const PictureHeader& header, uint32_t* width, uint32_t* height);
+
+}  // namespace framewise
