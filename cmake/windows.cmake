@@ -77,7 +77,14 @@ set_target_properties(wine_tests PROPERTIES CROSSCOMPILING_EMULATOR ${CMAKE_CROS
 # The whole suite in one process (a 32-bit process start costs most under qemu);
 # the high-DPI cases need their own prefix setting, so they run separately.
 set(WINE_ENV "FRAMEWISE_WINE_LOADER=${FRAMEWISE_WINE_LOADER}"
-             "FRAMEWISE_DLL=$<TARGET_FILE:Framewise>")
+             "FRAMEWISE_DLL=$<TARGET_FILE:Framewise>"
+             "FRAMEWISE_INPUTS=${CMAKE_BINARY_DIR}/inputs")
+# Pictures in the layouts cameras and programs write, generated when the tests run with
+# the system's Python and its Pillow (scripts/make_inputs.py), never committed.
+find_program(FRAMEWISE_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+add_test(NAME test_inputs_${FRAMEWISE_ARCH}
+  COMMAND ${FRAMEWISE_SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/scripts/make_inputs.py ${CMAKE_BINARY_DIR}/inputs)
+set_tests_properties(test_inputs_${FRAMEWISE_ARCH} PROPERTIES FIXTURES_SETUP test_inputs_${FRAMEWISE_ARCH})
 # The 32-bit suite runs through qemu-user, whose emulation of Wine's threads hangs or
 # crashes the process in tests that start threads of their own (the loopback server,
 # dialog drivers, racing threads), and where each child process (regsvr32) costs a
@@ -89,10 +96,12 @@ if(FRAMEWISE_ARCH STREQUAL "x86")
   add_test(NAME wine_tests_${FRAMEWISE_ARCH}
     COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/emulated-retry.sh 1400
       ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh $<TARGET_FILE:wine_tests> --gtest_filter=${WINE_FILTER})
-  set_tests_properties(wine_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}" TIMEOUT 3000)
+  set_tests_properties(wine_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}" TIMEOUT 3000
+    FIXTURES_REQUIRED test_inputs_${FRAMEWISE_ARCH})
 else()
   add_test(NAME wine_tests_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_filter=${WINE_FILTER})
-  set_tests_properties(wine_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}" TIMEOUT 3000)
+  set_tests_properties(wine_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}" TIMEOUT 3000
+    FIXTURES_REQUIRED test_inputs_${FRAMEWISE_ARCH})
   add_test(NAME wine_tests_dpi120_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_filter=*Dpi120*)
   set_tests_properties(wine_tests_dpi120_${FRAMEWISE_ARCH} PROPERTIES
     ENVIRONMENT "${WINE_ENV};FRAMEWISE_DPI=120" TIMEOUT 3000)

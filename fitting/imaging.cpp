@@ -61,17 +61,25 @@ bool ReadPictureFileHeader(const wchar_t* path, PictureHeader* header) {
   return source.is_open() && ReadPictureHeader(source, header);
 }
 
-Gdiplus::RotateFlipType UprightTurn(int orientation) {
+bool TurnUpright(GpImage* picture, int orientation) {
+  // A turn and then a mirror, each its own call: the combined values (Rotate90FlipX...)
+  // are not carried out alike by every implementation of the library.
+  Gdiplus::RotateFlipType turn = Gdiplus::RotateNoneFlipNone;
+  bool mirror = false;
   switch (orientation) {
-    case 2: return Gdiplus::RotateNoneFlipX;
-    case 3: return Gdiplus::Rotate180FlipNone;
-    case 4: return Gdiplus::RotateNoneFlipY;
-    case 5: return Gdiplus::Rotate90FlipX;    // transposed
-    case 6: return Gdiplus::Rotate90FlipNone;
-    case 7: return Gdiplus::Rotate270FlipX;   // transversed
-    case 8: return Gdiplus::Rotate270FlipNone;
-    default: return Gdiplus::RotateNoneFlipNone;
+    case 2: mirror = true; break;
+    case 3: turn = Gdiplus::Rotate180FlipNone; break;
+    case 4: turn = Gdiplus::Rotate180FlipNone; mirror = true; break;
+    case 5: turn = Gdiplus::Rotate90FlipNone; mirror = true; break;   // transposed
+    case 6: turn = Gdiplus::Rotate90FlipNone; break;
+    case 7: turn = Gdiplus::Rotate270FlipNone; mirror = true; break;  // transversed
+    case 8: turn = Gdiplus::Rotate270FlipNone; break;
+    default: break;
   }
+  if (turn != Gdiplus::RotateNoneFlipNone && !Ok(gp::GdipImageRotateFlip(picture, turn))) {
+    return false;
+  }
+  return !mirror || Ok(gp::GdipImageRotateFlip(picture, Gdiplus::RotateNoneFlipX));
 }
 
 fw::GpImageOwner LoadPicture(const wchar_t* path) {
@@ -88,10 +96,7 @@ fw::GpImageOwner LoadPicture(const wchar_t* path) {
   // The platform readers do not report the orientation tag: our own reader does.
   FileByteSource source(path);
   const int orientation = source.is_open() ? ReadExifOrientation(source) : 1;
-  const Gdiplus::RotateFlipType turn = UprightTurn(orientation);
-  if (turn != Gdiplus::RotateNoneFlipNone && !Ok(gp::GdipImageRotateFlip(picture.get(), turn))) {
-    return fw::GpImageOwner();
-  }
+  if (!TurnUpright(picture.get(), orientation)) return fw::GpImageOwner();
   return picture;
 }
 

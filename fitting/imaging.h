@@ -35,8 +35,8 @@ class FileByteSource final : public ByteSource {
 // the readable formats.
 bool ReadPictureFileHeader(const wchar_t* path, PictureHeader* header);
 
-// The GDI+ turn that makes a picture stored with this EXIF orientation upright.
-Gdiplus::RotateFlipType UprightTurn(int orientation);
+// Turns a decoded picture stored with this EXIF orientation (1..8) upright.
+bool TurnUpright(GpImage* picture, int orientation);
 
 // Loads a picture from a file and turns it upright by its EXIF orientation, so everything
 // downstream sees the picture as it was taken. A metafile is drawn into a bitmap of its

@@ -112,10 +112,7 @@ bool CopyInto(const PixelBuffer& source, int32_t width, int32_t height, int orie
     const SourceArea to{0, 0, static_cast<double>(width), static_cast<double>(height)};
     if (!Resample(source, from, target.mutable_buffer(), to)) return false;
   }
-  const Gdiplus::RotateFlipType turn = UprightTurn(orientation);
-  if (turn != Gdiplus::RotateNoneFlipNone && !Ok(gp::GdipImageRotateFlip(bitmap.get(), turn))) {
-    return false;
-  }
+  if (!TurnUpright(bitmap.get(), orientation)) return false;
   *copy = std::move(bitmap);
   return true;
 }

@@ -176,6 +176,7 @@ bool HoldsOurPlaceholder(HMENU popup, int firstCommandId) {
 HRESULT ImageFileContextMenu::PopulateSubmenu(HMENU popup, LRESULT* result) {
   *result = 0;
   if (!HoldsOurPlaceholder(popup, firstCommandId)) return S_OK;
+  if (!DeleteMenu(popup, 0, MF_BYPOSITION)) return E_FAIL;
   if (!OwnerDrawSupported()) return E_FAIL;
   DecodePreview();
   const bool unreadable = previewState != PreviewState::Decoded;
@@ -184,7 +185,6 @@ HRESULT ImageFileContextMenu::PopulateSubmenu(HMENU popup, LRESULT* result) {
 
   menuItems.clear();
   imageColumnWidth = 0;
-  if (!DeleteMenu(popup, 0, MF_BYPOSITION)) return E_FAIL;
   UINT position = 0;
   // Inserts one owner-drawn item and its record.
   auto insertItem = [&](int offset, std::wstring text, bool previewRow, bool enabled) {

@@ -9,15 +9,14 @@ namespace framewise {
 
 namespace {
 
-// Weights are 16-bit fixed point, so the vertical pass vectorises as 16-bit multiplies. Each
-// target pixel's weights get as many fractional bits as fit (at least 14): a wide reduction
-// spreads one pixel over hundreds of taps, and each still needs enough bits of its own. The
-// vertical pass's row keeps kMidBits fractional bits, so that a horizontal sum, at most about
-// 1.25 * 255 * 2^(kMidBits + bits) with the filter's overshoot, stays below 2^31.
+// Weights are 16-bit fixed point, so the vertical pass over source bytes vectorises as 16-bit
+// multiplies into 32-bit sums. Each target pixel's weights get as many fractional bits as fit
+// (at least 14): a wide reduction spreads one pixel over hundreds of taps, and each still
+// needs bits of its own. With the filter's overshoot a sum stays below 1.25 * 255 * 2^22 < 2^31.
+// The vertical pass's result is kept as float, for a horizontal pass that vectorises across
+// the channels of a pixel.
 constexpr int kMinWeightBits = 14;
-constexpr int kMaxVerticalBits = 22;
-constexpr int kMaxHorizontalBits = 17;
-constexpr int kMidBits = 4;
+constexpr int kMaxWeightBits = 22;
 constexpr double kLargestWeight = 32000.0;
 
 // Catmull-Rom cubic: sharp, no ringing to speak of, and two taps fewer each side than
@@ -83,7 +82,7 @@ void TargetRange(double pos, double length, int32_t size, Axis* axis) {
 // `bits` as large as `maxBits` and the largest weight allow, and zero weights at either end
 // dropped. Rounding the running total rather than each weight keeps every partial sum
 // within half a unit, so many small weights do not drift.
-void AppendWeights(const std::vector<double>& raw, int32_t first, int32_t maxBits, Axis* axis) {
+void AppendWeights(const std::vector<double>& raw, int32_t first, Axis* axis) {
   double sum = 0.0;
   double largest = 0.0;
   for (double w : raw) {
@@ -96,7 +95,7 @@ void AppendWeights(const std::vector<double>& raw, int32_t first, int32_t maxBit
     axis->first.push_back(first + static_cast<int32_t>(raw.size() / 2));
     axis->weights.push_back(static_cast<int16_t>(1 << bits));
   } else {
-    while (bits < maxBits && std::ldexp(largest / sum, bits + 1) <= kLargestWeight) ++bits;
+    while (bits < kMaxWeightBits && std::ldexp(largest / sum, bits + 1) <= kLargestWeight) ++bits;
     const double scale = std::ldexp(1.0 / sum, bits);
     double running = 0.0;
     int64_t previous = 0;
@@ -126,7 +125,7 @@ void AppendWeights(const std::vector<double>& raw, int32_t first, int32_t maxBit
 // Weights for target pixels [begin, end) mapped from `length` source pixels at `pos` of a
 // picture `size` pixels long. Positions outside the picture fold onto its edge pixels.
 void BuildAxis(double fromPos, double fromLength, double toPos, double toLength, int32_t size,
-               int32_t maxBits, Axis* axis) {
+               Axis* axis) {
   const double filterScale =
       std::min(std::max(fromLength / toLength, 1.0), kMaxFilterScale);
   const double reach = kRadius * filterScale;
@@ -150,7 +149,7 @@ void BuildAxis(double fromPos, double fromLength, double toPos, double toLength,
     raw.clear();
     if (hi < 0.0 || lo > last) {
       raw.push_back(1.0);
-      AppendWeights(raw, hi < 0.0 ? 0 : size - 1, maxBits, axis);
+      AppendWeights(raw, hi < 0.0 ? 0 : size - 1, axis);
       continue;
     }
     const int32_t a = static_cast<int32_t>(std::max(lo, 0.0));
@@ -158,93 +157,67 @@ void BuildAxis(double fromPos, double fromLength, double toPos, double toLength,
     for (int32_t j = a; j <= b; ++j) raw.push_back(Kernel((j + 0.5 - centre) / filterScale));
     if (lo < 0.0) raw.front() += KernelSum(lo, -lo, centre, filterScale);
     if (hi > last) raw.back() += KernelSum(last + 1.0, hi - last, centre, filterScale);
-    AppendWeights(raw, a, maxBits, axis);
+    AppendWeights(raw, a, axis);
   }
 }
 
 // Vertical pass for one target row: mid[x] = sum of weight[t] * rows[t][x] over the taps,
-// shifted down to kMidBits fractional bits. Works on fixed-size blocks held in a local array so
-// the compiler vectorises the inner loops without alias checks or leftovers.
+// times `scale`. Works on fixed-size blocks held in a local array so the compiler vectorises
+// the inner loops without alias checks or leftovers.
 constexpr size_t kBlock = 16;
 
-void FilterBlock(const uint8_t* const* rows, const int16_t* weights, int32_t taps, int32_t shift,
-                 size_t x, int32_t* mid) {
-  int32_t sum[kBlock];
-  for (size_t k = 0; k < kBlock; ++k) sum[k] = 1 << (shift - 1);
+void FilterBlock(const uint8_t* const* rows, const int16_t* weights, int32_t taps, float scale,
+                 size_t x, float* mid) {
+  int32_t sum[kBlock] = {};
   for (int32_t t = 0; t < taps; ++t) {
     const uint8_t* row = rows[t] + x;
     const int32_t w = weights[t];
     for (size_t k = 0; k < kBlock; ++k) sum[k] += w * row[k];
   }
-  for (size_t k = 0; k < kBlock; ++k) mid[x + k] = sum[k] >> shift;
+  for (size_t k = 0; k < kBlock; ++k) mid[x + k] = static_cast<float>(sum[k]) * scale;
 }
 
-void FilterRows(const uint8_t* const* rows, const int16_t* weights, int32_t taps, int32_t shift,
-                size_t n, int32_t* mid) {
+void FilterRows(const uint8_t* const* rows, const int16_t* weights, int32_t taps, float scale,
+                size_t n, float* mid) {
   size_t x = 0;
-  for (; x + kBlock <= n; x += kBlock) FilterBlock(rows, weights, taps, shift, x, mid);
+  for (; x + kBlock <= n; x += kBlock) FilterBlock(rows, weights, taps, scale, x, mid);
   if (x == n) return;
   if (n >= kBlock) {  // the last block overlaps the one before; same values are rewritten
-    FilterBlock(rows, weights, taps, shift, n - kBlock, mid);
+    FilterBlock(rows, weights, taps, scale, n - kBlock, mid);
     return;
   }
   for (; x < n; ++x) {
-    int32_t sum = 1 << (shift - 1);
+    int32_t sum = 0;
     for (int32_t t = 0; t < taps; ++t) sum += weights[t] * rows[t][x];
-    mid[x] = sum >> shift;
+    mid[x] = static_cast<float>(sum) * scale;
   }
 }
 
-uint8_t ToByte(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
-
-// Horizontal pass: one target row of 3-channel pixels from the vertical pass's row. The sums
-// are separate locals so they stay in registers.
-void FilterColumns3(const int32_t* mid, const Axis& axis, uint8_t* line) {
-  const int32_t count = axis.end - axis.begin;
-  for (int32_t i = 0; i < count; ++i) {
-    const int16_t* w = axis.weights.data() + axis.start[i];
-    const int32_t taps = static_cast<int32_t>(axis.start[i + 1] - axis.start[i]);
-    const int32_t* p = mid + static_cast<size_t>(axis.first[i] - axis.low) * 3;
-    const int32_t shift = axis.bits[i] + kMidBits;
-    int32_t s0 = 1 << (shift - 1);
-    int32_t s1 = s0;
-    int32_t s2 = s0;
-    for (int32_t t = 0; t < taps; ++t, p += 3) {
-      s0 += w[t] * p[0];
-      s1 += w[t] * p[1];
-      s2 += w[t] * p[2];
-    }
-    uint8_t* out = line + static_cast<size_t>(i) * 3;
-    out[0] = ToByte(s0 >> shift);
-    out[1] = ToByte(s1 >> shift);
-    out[2] = ToByte(s2 >> shift);
-  }
+uint8_t ToByte(float v) {
+  v += 0.5f;
+  return static_cast<uint8_t>(v <= 0.0f ? 0 : (v >= 255.0f ? 255 : static_cast<int32_t>(v)));
 }
 
-// The same for premultiplied 4-channel pixels, whose colour never exceeds their alpha.
-void FilterColumns4(const int32_t* mid, const Axis& axis, uint8_t* line) {
+// Horizontal pass: one target row of `channels`-channel pixels from the vertical pass's row.
+// Four lanes are summed whatever the channels, as one vector; with three, the fourth lane
+// reads the next pixel's blue (mid has one value to spare at its end) and is dropped.
+void FilterColumns(const float* mid, const Axis& axis, const float* weights, int32_t channels,
+                   uint8_t* line) {
   const int32_t count = axis.end - axis.begin;
   for (int32_t i = 0; i < count; ++i) {
-    const int16_t* w = axis.weights.data() + axis.start[i];
+    const float* w = weights + axis.start[i];
     const int32_t taps = static_cast<int32_t>(axis.start[i + 1] - axis.start[i]);
-    const int32_t* p = mid + static_cast<size_t>(axis.first[i] - axis.low) * 4;
-    const int32_t shift = axis.bits[i] + kMidBits;
-    int32_t s0 = 1 << (shift - 1);
-    int32_t s1 = s0;
-    int32_t s2 = s0;
-    int32_t s3 = s0;
-    for (int32_t t = 0; t < taps; ++t, p += 4) {
-      s0 += w[t] * p[0];
-      s1 += w[t] * p[1];
-      s2 += w[t] * p[2];
-      s3 += w[t] * p[3];
+    const float* p = mid + static_cast<size_t>(axis.first[i] - axis.low) * channels;
+    float sum[4] = {};
+    for (int32_t t = 0; t < taps; ++t, p += channels) {
+      for (int c = 0; c < 4; ++c) sum[c] += w[t] * p[c];
     }
-    uint8_t* out = line + static_cast<size_t>(i) * 4;
-    const uint8_t alpha = ToByte(s3 >> shift);
-    out[0] = std::min(ToByte(s0 >> shift), alpha);
-    out[1] = std::min(ToByte(s1 >> shift), alpha);
-    out[2] = std::min(ToByte(s2 >> shift), alpha);
-    out[3] = alpha;
+    uint8_t* out = line + static_cast<size_t>(i) * channels;
+    for (int c = 0; c < 3; ++c) out[c] = ToByte(sum[c]);
+    if (channels == 4) {  // premultiplied colour never exceeds its alpha
+      out[3] = ToByte(sum[3]);
+      for (int c = 0; c < 3; ++c) out[c] = std::min(out[c], out[3]);
+    }
   }
 }
 
@@ -306,11 +279,17 @@ bool Draw(const PixelBuffer& source, const SourceArea& from, PixelBuffer* target
   if (ax.begin == ax.end || ay.begin == ay.end) return true;
 
   // Everything is allocated before the first target pixel changes.
-  BuildAxis(from.x, from.width, to.x, to.width, source.width, kMaxHorizontalBits, &ax);
-  BuildAxis(from.y, from.height, to.y, to.height, source.height, kMaxVerticalBits, &ay);
+  BuildAxis(from.x, from.width, to.x, to.width, source.width, &ax);
+  BuildAxis(from.y, from.height, to.y, to.height, source.height, &ay);
+  std::vector<float> xWeights(ax.weights.size());
+  for (size_t i = 0; i + 1 < ax.start.size(); ++i) {
+    for (size_t k = ax.start[i]; k < ax.start[i + 1]; ++k) {
+      xWeights[k] = static_cast<float>(std::ldexp(ax.weights[k], -ax.bits[i]));
+    }
+  }
   const int32_t channels = source.channels;
   const size_t midBytes = static_cast<size_t>(ax.high - ax.low) * channels;
-  std::vector<int32_t> mid(midBytes);
+  std::vector<float> mid(midBytes + 1);
   std::vector<uint8_t> line(static_cast<size_t>(ax.end - ax.begin) * channels);
   std::vector<const uint8_t*> rows(static_cast<size_t>(ay.maxTaps));
 
@@ -319,13 +298,9 @@ bool Draw(const PixelBuffer& source, const SourceArea& from, PixelBuffer* target
     const int32_t i = y - ay.begin;
     const int32_t taps = static_cast<int32_t>(ay.start[i + 1] - ay.start[i]);
     for (int32_t t = 0; t < taps; ++t) rows[t] = RowAt(source, ay.first[i] + t) + leftBytes;
-    FilterRows(rows.data(), ay.weights.data() + ay.start[i], taps, ay.bits[i] - kMidBits,
-               midBytes, mid.data());
-    if (channels == 3) {
-      FilterColumns3(mid.data(), ax, line.data());
-    } else {
-      FilterColumns4(mid.data(), ax, line.data());
-    }
+    const float scale = static_cast<float>(std::ldexp(1.0, -ay.bits[i]));
+    FilterRows(rows.data(), ay.weights.data() + ay.start[i], taps, scale, midBytes, mid.data());
+    FilterColumns(mid.data(), ax, xWeights.data(), channels, line.data());
     uint8_t* out = RowAt(*target, y) + static_cast<size_t>(ax.begin) * target->channels;
     WriteRow(line.data(), channels, out, target->channels, ax.end - ax.begin, options.dim);
   }

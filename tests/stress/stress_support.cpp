@@ -174,10 +174,14 @@ CycleResult RunCycle(const Dll& dll, const std::wstring& picture, const CycleOpt
     for (int i = 0; i < out.submenuItems; ++i) {
       MENUITEMINFOW info = {};
       info.cbSize = sizeof(info);
-      info.fMask = MIIM_FTYPE | MIIM_ID;
+      info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE;
       if (!GetMenuItemInfoW(submenu, i, TRUE, &info) || (info.fType & MFT_SEPARATOR)) continue;
       const int offset = static_cast<int>(info.wID) - 1;
-      if (offset >= 1 && offset <= 7) out.fittingOffered.push_back(offset);
+      if (offset >= 1 && offset <= 7) {
+        out.fittingOffered.push_back(offset);
+        if ((info.fState & MFS_DISABLED) == 0) ++out.fittingEnabled;
+      }
+      if (offset == 9) out.unreadableLine = true;
       if (info.fType & MFT_OWNERDRAW) {
         Step("measure and draw");
         if (MeasureAndDraw(menu, info.wID, &out.note)) ++out.ownerDrawn;

@@ -57,6 +57,8 @@ struct CycleResult {
   int submenuItems = 0;        // items of our submenu, separators included
   int ownerDrawn = 0;          // items measured and drawn
   std::vector<int> fittingOffered;  // command offsets 1..7 present
+  int fittingEnabled = 0;      // of those, the ones that can be chosen
+  bool unreadableLine = false; // the submenu says the picture could not be read
   std::vector<HRESULT> fittingResults;  // in the same order, when invoked
   bool settingsWrittenByFailure = false;
   std::wstring note;           // what went wrong in the cycle's own checks

@@ -140,8 +140,8 @@ TEST_F(IntakeTest, SelectionsItCannotUse) {
   EXPECT_EQ(h.InitializeWithDrop({}), E_INVALIDARG);
   ExpectEmpty(h);
 
-  // A first name that cannot be read (empty): the count is known, GDI+ not started.
-  EXPECT_EQ(h.InitializeWithDrop({L"", L"C:\\x.jpg"}), E_INVALIDARG);
+  // Several names: the entry is not offered, so not even the first name is read.
+  EXPECT_EQ(h.InitializeWithDrop({L"", L"C:\\x.jpg"}), S_OK);
   ExpectEmpty(h);
 }
 

@@ -45,12 +45,20 @@ class MenuDrawingTest : public testing::Test {
 };
 
 TEST_F(MenuDrawingTest, WorkedSizesAt96Dpi) {
-  // Text-only width of an item before any preview was measured: the baseline.
+  // Text-only width of an item: a picture whose pixels do not decode has no preview column.
   Handler plain;
-  Open(plain, 300, 200);
-  const MEASUREITEMSTRUCT helpFirst = Measure(plain, 10);
-  const UINT textWidth = helpFirst.itemWidth - 12;
-  const UINT textHeight = helpFirst.itemHeight - 8;
+  const std::wstring unreadable = dir.File(L"unreadable.jpg");
+  const unsigned char header[] = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 200, 1, 44, 1, 1, 0x11, 0};
+  ASSERT_TRUE(testsupport::WriteBytes(unreadable, header, sizeof(header)));
+  ASSERT_EQ(plain.InitializeWithFiles({unreadable}), S_OK);
+  menu = CreatePopupMenu();
+  ASSERT_EQ(plain.menu->QueryContextMenu(menu, 0, 100, 400, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
+  LRESULT opened;
+  ASSERT_EQ(plain.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(menu, 0)), 0, &opened), S_OK);
+  EXPECT_EQ(plain->imageColumnWidth, 0u);
+  const MEASUREITEMSTRUCT helpAlone = Measure(plain, 10);
+  const UINT textWidth = helpAlone.itemWidth - 12;
+  const UINT textHeight = helpAlone.itemHeight - 8;
   DestroyMenu(menu);
 
   Handler h;
@@ -64,7 +72,7 @@ TEST_F(MenuDrawingTest, WorkedSizesAt96Dpi) {
   const MEASUREITEMSTRUCT middle = Measure(h, 4);
   EXPECT_EQ(middle.itemHeight, 152u);
   EXPECT_GT(middle.itemWidth, left.itemWidth);  // a longer text, the same column
-  // Measured after the previews, the text starts at 224: 216 wider than before.
+  // Every item's text starts after the column, whatever order the menu measures them in.
   const MEASUREITEMSTRUCT help = Measure(h, 10);
   EXPECT_EQ(help.itemWidth, textWidth + 216 + 12);
   EXPECT_EQ(help.itemHeight, textHeight + 8);
@@ -187,14 +195,18 @@ Gdiplus::GpStatus WINGDIPAPI FailingCreatePen(Gdiplus::ARGB, Gdiplus::REAL, Gdip
 TEST_F(MenuDrawingTest, UnfittablePreviewDrawsTheItemsOwnCopy) {
   Handler h;
   Open(h, 300, 200);
-  Measure(h, 3);
   const Painted fitted = Paint(h, 3, false, 500, 200);
+  DestroyMenu(menu);
+  menu = nullptr;
+  // The framed previews are made when the submenu opens: make them fail there.
   void* real = testsupport::PatchImport(nullptr, "gdiplus.dll", "GdipCreatePen1",
                                         reinterpret_cast<void*>(&FailingCreatePen));
   ASSERT_NE(real, nullptr);
-  LRESULT result = 0;
-  const Painted own = Paint(h, 3, false, 500, 200, &result);
+  Handler unfit;
+  Open(unfit, 300, 200);
   testsupport::PatchImport(nullptr, "gdiplus.dll", "GdipCreatePen1", real);
+  LRESULT result = 0;
+  const Painted own = Paint(unfit, 3, false, 500, 200, &result);
   EXPECT_EQ(result, TRUE);
   // The item's own preview is 288 wide, undarkened, right-aligned at x = 220.
   EXPECT_NE(own.at(200, 100), 0u);
@@ -211,6 +223,14 @@ Gdiplus::GpStatus WINGDIPAPI CountingLoad(const WCHAR* file, Gdiplus::GpImage** 
   return g_realLoad(file, image);
 }
 
+// Painting copies what was drawn when the submenu opened: no GDI+ surface per paint.
+int g_surfaces = 0;
+Gdiplus::GpStatus(WINGDIPAPI* g_realFromHdc)(HDC, Gdiplus::GpGraphics**) = nullptr;
+Gdiplus::GpStatus WINGDIPAPI CountingFromHdc(HDC dc, Gdiplus::GpGraphics** graphics) {
+  ++g_surfaces;
+  return g_realFromHdc(dc, graphics);
+}
+
 constexpr int kCycles = sizeof(void*) == 8 ? 1000 : 100;
 
 TEST_F(MenuDrawingTest, DrawingNeverReadsTheFileAndLeaksNothing) {
@@ -220,7 +240,12 @@ TEST_F(MenuDrawingTest, DrawingNeverReadsTheFileAndLeaksNothing) {
                                         reinterpret_cast<void*>(&CountingLoad));
   ASSERT_NE(real, nullptr);
   g_realLoad = reinterpret_cast<decltype(g_realLoad)>(real);
+  void* realFromHdc = testsupport::PatchImport(nullptr, "gdiplus.dll", "GdipCreateFromHDC",
+                                               reinterpret_cast<void*>(&CountingFromHdc));
+  ASSERT_NE(realFromHdc, nullptr);
+  g_realFromHdc = reinterpret_cast<decltype(g_realFromHdc)>(realFromHdc);
   g_loads = 0;
+  g_surfaces = 0;
   for (int i = 0; i < 10; ++i) {
     Measure(h, 4);
     Paint(h, 4, i % 2, 300, 152);
@@ -234,7 +259,9 @@ TEST_F(MenuDrawingTest, DrawingNeverReadsTheFileAndLeaksNothing) {
   }
   const auto after = testsupport::CurrentResourceCounts();
   if (real) testsupport::PatchImport(nullptr, "gdiplus.dll", "GdipLoadImageFromFile", real);
+  testsupport::PatchImport(nullptr, "gdiplus.dll", "GdipCreateFromHDC", realFromHdc);
   EXPECT_EQ(g_loads, 0);
+  EXPECT_EQ(g_surfaces, 0);
   printf("[ leaks    ] %d measure-and-draw cycles: private bytes %zu -> %zu; GDI objects %lu -> %lu\n",
          kCycles, before.privateBytes, after.privateBytes, before.gdiObjects, after.gdiObjects);
   EXPECT_LT(after.privateBytes, before.privateBytes + 2 * 1024 * 1024);

@@ -133,7 +133,10 @@ TEST_F(MenuTest, OwnerDrawNeedsAShellOf471OrLater) {
   EXPECT_FALSE(framewise::DecideOwnerDrawSupported(ShellFails));
   EXPECT_FALSE(framewise::DecideOwnerDrawSupported(nullptr));
 
-  // An old shell: the submenu stays empty.
+  // An old shell: the submenu stays empty. The process-wide answer is put back after.
+  struct Restore {
+    ~Restore() { framewise::ownerDrawSupported = -1; }
+  } restore;
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
   menu = CreatePopupMenu();
