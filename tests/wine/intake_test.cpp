@@ -109,6 +109,24 @@ TEST_F(IntakeTest, PreviewWaitsForTheSubmenuAndIsTwiceTheDpiHigh) {
   EXPECT_EQ(PreviewHeightOf(h.get()), 192u);
 }
 
+TEST_F(IntakeTest, RightClickOnALargePhotoCostsNoDecode) {
+  const std::wstring small = dir.File(L"small.jpg"), large = dir.File(L"large.jpg");
+  ASSERT_TRUE(testsupport::WritePicture(small, 300, 200));
+  ASSERT_TRUE(testsupport::WritePicture(large, 4000, 3000));
+  {
+    Handler warm;  // the process's one-time costs: GDI+, the decoder list
+    ASSERT_EQ(warm.InitializeWithFiles({small}), S_OK);
+  }
+  const auto before = testsupport::CurrentResourceCounts();
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({large}), S_OK);
+  const auto after = testsupport::CurrentResourceCounts();
+  // A decode of 12 megapixels would take 36 MB or more.
+  EXPECT_LT(after.privateBytes, before.privateBytes + 2 * 1024 * 1024)
+      << before.privateBytes << " -> " << after.privateBytes;
+  EXPECT_FALSE(h->preview);
+}
+
 TEST_F(IntakeTest, SeveralFilesReadNoFile) {
   // Not a picture: read, it would fail Initialize.
   const std::wstring first = dir.File(L"a.jpg"), second = dir.File(L"b.jpg");

@@ -57,6 +57,24 @@ void SendAll(SOCKET s, const std::string& data, const std::atomic<bool>& stoppin
   }
 }
 
+// Sends `data` a byte at a time, `pauseMs` before each; stops early when the server stops
+// or the client has gone.
+void SendTrickled(SOCKET s, const std::string& data, DWORD pauseMs, const std::atomic<bool>& stopping) {
+  for (char byte : data) {
+    const ULONGLONG end = GetTickCount64() + pauseMs;
+    while (!stopping && GetTickCount64() < end) Sleep(10);
+    if (stopping || send(s, &byte, 1, 0) != 1) return;
+  }
+}
+
+void Send(SOCKET s, const std::string& data, DWORD pauseMs, const std::atomic<bool>& stopping) {
+  if (pauseMs) {
+    SendTrickled(s, data, pauseMs, stopping);
+  } else {
+    SendAll(s, data, stopping);
+  }
+}
+
 }  // namespace
 
 LoopbackHttpServer::LoopbackHttpServer(Responder responder, int maxConnections, DWORD lifetimeMs)
@@ -156,8 +174,8 @@ void LoopbackHttpServer::Serve(SOCKET connection) {
                         "\r\nContent-Type: text/plain\r\nContent-Length: " +
                         std::to_string(answer.body.size()) + "\r\nConnection: close\r\n" +
                         answer.extraHeaders + "\r\n";
-      SendAll(connection, out, stopping_);
-      SendAll(connection, answer.body, stopping_);
+      Send(connection, out, answer.headByteMs, stopping_);
+      Send(connection, answer.body, answer.bodyByteMs, stopping_);
       shutdown(connection, SD_SEND);
       break;
     }

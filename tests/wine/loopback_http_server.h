@@ -18,7 +18,7 @@ namespace testsupport {
 
 struct HttpAnswer {
   enum class Kind {
-    Respond,  // status line, headers and body, then the connection closes
+    Respond,  // status line, headers and body (at once or trickled), then the connection closes
     Stall,    // holds the connection without a byte for `stallMs`, then closes it
     Reset,    // closes the connection at once with a reset
     Close,    // closes the connection at once, in order, without a byte
@@ -28,6 +28,10 @@ struct HttpAnswer {
   std::string body;
   std::string extraHeaders;  // "Name: value\r\n" lines
   DWORD stallMs = 0;
+  // Respond: a pause before each byte of the head, or of the body (0: all at once), as a
+  // server whose every byte comes within the client's receive time-out, but slowly.
+  DWORD headByteMs = 0;
+  DWORD bodyByteMs = 0;
 
   static HttpAnswer Text(std::string body, int status = 200) {
     HttpAnswer a;

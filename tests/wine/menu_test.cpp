@@ -119,6 +119,43 @@ TEST_F(MenuTest, SecondOpeningChangesNothing) {
   EXPECT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 1, &result), S_OK);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(PopupRows(popup, 100), before);
+
+  // The shell asks again on the same handler (another right-click on the same object):
+  // the new submenu is filled as well, and a popup that is not ours is left alone.
+  HMENU again = CreatePopupMenu();
+  EXPECT_EQ(h.menu->QueryContextMenu(again, 0, 100, 300, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
+  HMENU second = GetSubMenu(again, 0);
+  EXPECT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(second), 0, &result), S_OK);
+  EXPECT_EQ(PopupRows(second, 100), before);
+  HMENU foreign = CreatePopupMenu();
+  AppendMenuW(foreign, MF_SEPARATOR, 100, nullptr);
+  AppendMenuW(foreign, MF_STRING, 101, L"Other");
+  EXPECT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(foreign), 0, &result), S_OK);
+  EXPECT_EQ(GetMenuItemCount(foreign), 2);
+  DestroyMenu(foreign);
+  DestroyMenu(again);
+}
+
+TEST_F(MenuTest, PictureThatDoesNotDecodeSaysSoAndOffersNoFitting) {
+  // A JPEG header over nothing: it reads, its pixels do not.
+  const std::wstring broken = dir.File(L"broken.jpg");
+  const unsigned char header[] = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 1, 44, 2, 88, 1, 1, 0x11, 0};
+  ASSERT_TRUE(testsupport::WriteBytes(broken, header, sizeof(header)));
+  testsupport::FileAside ini{testsupport::UserDataFolder() + L"\\Wrenfly Framewise.ini"};
+  testsupport::FileAside jpeg{testsupport::UserDataFolder() + L"\\Desktop Background.jpg"};
+  Handler h;
+  HMENU popup = OpenSubmenu(h, broken);
+  // 600 x 300: the wide rows, after the line that says why they cannot be chosen.
+  EXPECT_EQ(PopupRows(popup, 100), (std::vector<int>{9, 3, 4, 6, 0, 7, 0, 10, 11, 0, 12}));
+  EXPECT_EQ(h->menuItems.at(9)->text, L"This picture could not be read.");
+  for (int offset : {9, 3, 4, 6, 7, 10, 11, 12}) {
+    const UINT state = GetMenuState(popup, 100 + offset, MF_BYCOMMAND);
+    EXPECT_EQ((state & MF_DISABLED) != 0, offset < 10) << offset;
+  }
+  EXPECT_EQ(h->imageColumnWidth, 0u);
+  EXPECT_EQ(h.Invoke(4), E_FAIL);
+  EXPECT_EQ(GetFileAttributesW(jpeg.path().c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW(ini.path().c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 HRESULT CALLBACK Shell470(DLLVERSIONINFO* v) { v->dwMajorVersion = 4; v->dwMinorVersion = 70; return S_OK; }

@@ -1,6 +1,7 @@
 // The update checker against a real HTTP server on loopback, reached by the real Internet
-// layer through the prefix's proxy setting: downloads, hostile answers, the scheduling
-// rules, the release and beta steps, and the module staying loaded under its worker.
+// layer through the prefix's proxy setting: downloads, hostile and trickled answers, the
+// redirects followed, the scheduling rules, the release and beta steps, and the module
+// staying loaded under its worker.
 #include <winsock2.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "framework/internet.h"
@@ -27,6 +29,9 @@ namespace {
 
 using testsupport::HttpAnswer;
 using testsupport::HttpRequestSeen;
+
+// The fetch deadline the tests set: short, but well above a loopback request.
+constexpr DWORD kTestDeadlineMs = 2500;
 
 // A host name that only the loopback proxy answers for.
 const std::wstring kBase = L"http://wrenfly.test/framewise/versions/";
@@ -122,6 +127,7 @@ class UpdateCheckTest : public testing::Test {
     job.ownVersion = kOwn;
     job.prerelease = prerelease;
     job.timeoutMs = timeoutMs;
+    job.fetchDeadlineMs = kTestDeadlineMs;
     return job;
   }
 
@@ -140,6 +146,21 @@ class UpdateCheckTest : public testing::Test {
 };
 
 std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+
+// Answers whose every byte comes well within the receive time-out, but which would take
+// about half a minute to finish: only the fetch deadline ends them.
+constexpr DWORD kTrickleByteMs = 250;
+HttpAnswer TrickledHead() {
+  HttpAnswer a = HttpAnswer::Text("1.2\n");
+  a.extraHeaders = "X-Padding: " + std::string(40, 'p') + "\r\n";  // a head of about 130 bytes
+  a.headByteMs = kTrickleByteMs;
+  return a;
+}
+HttpAnswer TrickledBody(size_t digits = 120) {
+  HttpAnswer a = HttpAnswer::Text(std::string(digits, '7') + "\n");
+  a.bodyByteMs = kTrickleByteMs;
+  return a;
+}
 
 TEST_F(UpdateCheckTest, FetchTakesTheFirstLineAndStampsTheDateOnlyOnSuccess) {
   struct Case {
@@ -160,6 +181,11 @@ TEST_F(UpdateCheckTest, FetchTakesTheFirstLineAndStampsTheDateOnlyOnSuccess) {
       {"10 MB line", HttpAnswer::Text(std::string(10 * 1024 * 1024, '7')), L"", L"", false},
   };
   auto session = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", 5000);
+  // Shipped sessions ("Check for updates now", the worker's job) bound each fetch by
+  // about half a minute.
+  EXPECT_EQ(session->fetchDeadline(), UpdateChecker::kFetchDeadlineMs);
+  EXPECT_EQ(UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1")->fetchDeadline(), 30000u);
+  EXPECT_EQ(UpdateChecker::OwnJob().fetchDeadlineMs, 0u);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WriteRaw(SettingsScope::CurrentUser, kLastCheckedKey, L"2006/7/4");
@@ -168,7 +194,7 @@ TEST_F(UpdateCheckTest, FetchTakesTheFirstLineAndStampsTheDateOnlyOnSuccess) {
     Serve(site);
     std::wstring raw = L"marker", comparable = L"marker";
     const ULONGLONG start = GetTickCount64();
-    ASSERT_NO_THROW(UpdateChecker::FetchVersionFile(*session, kReleaseUrl, &raw, &comparable));
+    ASSERT_NO_THROW(UpdateChecker::FetchVersionFile(session, kReleaseUrl, &raw, &comparable));
     EXPECT_LT(GetTickCount64() - start, 4000u);
     EXPECT_EQ(raw, c.raw);
     EXPECT_EQ(comparable, c.comparable);
@@ -183,7 +209,7 @@ TEST_F(UpdateCheckTest, FetchTakesTheFirstLineAndStampsTheDateOnlyOnSuccess) {
   // Not a web address: nothing is opened.
   std::wstring raw = L"marker", comparable;
   server.ClearRequests();
-  UpdateChecker::FetchVersionFile(*session, L"file:///c:/windows/win.ini", &raw, &comparable);
+  UpdateChecker::FetchVersionFile(session, L"file:///c:/windows/win.ini", &raw, &comparable);
   EXPECT_EQ(raw, L"");
   EXPECT_TRUE(server.Requests().empty());
 }
@@ -192,6 +218,9 @@ TEST_F(UpdateCheckTest, HostileAnswersEndInTimeAsErrorsOrNothing) {
   struct Case {
     const char* name;
     HttpAnswer answer;
+    DWORD error;      // the Internet error thrown; 0: none (the answer is simply not used)
+    size_t requests;  // what the server saw
+    ULONGLONG withinMs;
   };
   HttpAnswer redirect = HttpAnswer::Text("", 302);
   redirect.extraHeaders = "Location: " + Narrow(kReleaseUrl) + "\r\n";
@@ -200,8 +229,16 @@ TEST_F(UpdateCheckTest, HostileAnswersEndInTimeAsErrorsOrNothing) {
   stall.stallMs = 30000;  // far beyond the session's time-out
   HttpAnswer reset;
   reset.kind = HttpAnswer::Kind::Reset;
-  const Case cases[] = {{"redirect loop", redirect}, {"never answers", stall}, {"reset", reset}};
-  auto session = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", 2000);
+  constexpr DWORD kAny = MAXDWORD;
+  const Case cases[] = {
+      // The first request and five redirects, then the answer is given up.
+      {"redirect loop", redirect, 0, 6, 15000},
+      {"never answers", stall, kAny, 1, 15000},
+      {"reset", reset, kAny, 1, 15000},
+      {"trickled head", TrickledHead(), ERROR_INTERNET_TIMEOUT, 1, kTestDeadlineMs + 1500},
+      {"trickled body", TrickledBody(), ERROR_INTERNET_TIMEOUT, 1, kTestDeadlineMs + 1500},
+  };
+  auto session = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", 2000, kTestDeadlineMs);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     printf("  %s...\n", c.name);
@@ -211,18 +248,123 @@ TEST_F(UpdateCheckTest, HostileAnswersEndInTimeAsErrorsOrNothing) {
     site.release = c.answer;
     Serve(site);
     std::wstring raw = L"marker", comparable = L"marker";
+    DWORD error = 0;
     const ULONGLONG start = GetTickCount64();
     try {
-      UpdateChecker::FetchVersionFile(*session, kReleaseUrl, &raw, &comparable);
+      UpdateChecker::FetchVersionFile(session, kReleaseUrl, &raw, &comparable);
     } catch (const fw::CInternetException& e) {
-      EXPECT_NE(e.error(), 0u);
+      error = e.error();
     }
     const ULONGLONG took = GetTickCount64() - start;
-    EXPECT_LT(took, 15000u);
+    EXPECT_LT(took, c.withinMs);
+    if (c.error == kAny) {
+      EXPECT_NE(error, 0u);
+    } else {
+      EXPECT_EQ(error, c.error);
+    }
     EXPECT_EQ(raw, L"");
     EXPECT_EQ(comparable, L"");
     EXPECT_EQ(ReadRaw(SettingsScope::CurrentUser, kLastCheckedKey), L"2006/7/4");
-    printf("  %s: %u ms, %zu requests\n", c.name, static_cast<unsigned>(took), server.Requests().size());
+    EXPECT_EQ(server.Requests().size(), c.requests);
+    printf("  %s: %u ms, error %lu, %zu requests\n", c.name, static_cast<unsigned>(took), error,
+           server.Requests().size());
+  }
+}
+
+// TLS ends in the test: the checker's https requests reach the loopback proxy as plain
+// requests to port 443, while the checker itself still sees https addresses.
+HINTERNET(WINAPI* g_realOpenRequest)(HINTERNET, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR*,
+                                     DWORD, DWORD_PTR) = nullptr;
+std::atomic<int> g_secureRequests{0};
+HINTERNET WINAPI OpenRequestWithoutTls(HINTERNET connection, LPCWSTR verb, LPCWSTR object,
+                                       LPCWSTR version, LPCWSTR referrer, LPCWSTR* accept,
+                                       DWORD flags, DWORD_PTR context) {
+  if (flags & INTERNET_FLAG_SECURE) ++g_secureRequests;
+  return g_realOpenRequest(connection, verb, object, version, referrer, accept,
+                           flags & ~INTERNET_FLAG_SECURE, context);
+}
+
+class TlsStripped {
+ public:
+  TlsStripped() {
+    g_secureRequests = 0;
+    real_ = testsupport::PatchImport(nullptr, "wininet.dll", "HttpOpenRequestW",
+                                     reinterpret_cast<void*>(&OpenRequestWithoutTls));
+    g_realOpenRequest = reinterpret_cast<decltype(g_realOpenRequest)>(real_);
+  }
+  ~TlsStripped() {
+    if (real_) testsupport::PatchImport(nullptr, "wininet.dll", "HttpOpenRequestW", real_);
+  }
+  TlsStripped(const TlsStripped&) = delete;
+  TlsStripped& operator=(const TlsStripped&) = delete;
+  bool ok() const { return real_ != nullptr; }
+
+ private:
+  void* real_ = nullptr;
+};
+
+TEST_F(UpdateCheckTest, RedirectsMayRaiseButNeverLowerTheSecurity) {
+  TlsStripped tls;
+  ASSERT_TRUE(tls.ok());
+  // Every address of the site, as the proxy sees it (an https one on port 443), with its
+  // answer: the version, or a redirect elsewhere.
+  const std::string plain = "http://wrenfly.test:80/v/", secure = "http://wrenfly.test:443/v/";
+  auto to = [](const char* location) {
+    HttpAnswer a = HttpAnswer::Text("", 302);
+    a.extraHeaders = std::string("Location: ") + location + "\r\n";
+    return a;
+  };
+  const std::pair<std::string, HttpAnswer> site[] = {
+      {plain + "up", to("https://wrenfly.test/v/file")},
+      {plain + "up-down", to("https://wrenfly.test/v/down")},
+      {secure + "down", to("http://wrenfly.test/v/file")},
+      {secure + "across", to("https://wrenfly.test/v/file")},
+      {secure + "file", HttpAnswer::Text("1.4\n")},
+      {plain + "file", HttpAnswer::Text("1.5\n")},
+  };
+  server.SetResponder([&](const HttpRequestSeen& r) {
+    for (const auto& page : site) {
+      if (r.target == page.first) return page.second;
+    }
+    return HttpAnswer::Text("", 404);
+  });
+  struct Case {
+    const wchar_t* url;
+    DWORD error;                         // 0: the file was read
+    const wchar_t* raw;
+    std::vector<std::string> requests;   // in order
+    int secure;                          // requests the checker asked as https
+  };
+  const Case cases[] = {
+      {L"http://wrenfly.test/v/up", 0, L"1.4", {plain + "up", secure + "file"}, 1},
+      {L"https://wrenfly.test/v/across", 0, L"1.4", {secure + "across", secure + "file"}, 2},
+      {L"https://wrenfly.test/v/down", ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR, L"",
+       {secure + "down"}, 1},
+      {L"http://wrenfly.test/v/up-down", ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR, L"",
+       {plain + "up-down", secure + "down"}, 1},
+  };
+  auto session = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", 5000, kTestDeadlineMs);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.url));
+    server.ClearRequests();
+    g_secureRequests = 0;
+    WriteRaw(SettingsScope::CurrentUser, kLastCheckedKey, L"2006/7/4");
+    std::wstring raw = L"marker", comparable = L"marker";
+    DWORD error = 0;
+    try {
+      UpdateChecker::FetchVersionFile(session, c.url, &raw, &comparable);
+    } catch (const fw::CInternetException& e) {
+      error = e.error();
+    }
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(raw, c.raw);
+    EXPECT_EQ(ReadRaw(SettingsScope::CurrentUser, kLastCheckedKey), c.error ? L"2006/7/4" : Today());
+    std::vector<std::string> seen;
+    for (const HttpRequestSeen& r : server.Requests()) seen.push_back(r.method + " " + r.target);
+    std::vector<std::string> expected;
+    for (const std::string& target : c.requests) expected.push_back("GET " + target);
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(g_secureRequests.load(), c.secure);
   }
 }
 
@@ -317,6 +459,9 @@ TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
       // No answer at all is an error, not an empty file: the cached version stays.
       {"release closed unanswered", false, closed, HttpAnswer::Text("9.9\n"), L"<absent>",
        L"<absent>", false, 0, nullptr, 1},
+      // Nor is an answer that the fetch deadline cut short (this one would take 4 s).
+      {"release trickled", false, TrickledBody(16), HttpAnswer::Text("9.9\n"), L"<absent>",
+       L"<absent>", false, 0, nullptr, 1},
   };
   const std::wstring picture = testsupport::UserDataFolder() + L"\\update-test.bmp";
   ASSERT_TRUE(testsupport::WritePicture(picture, 400, 300, L"image/bmp"));
@@ -334,9 +479,17 @@ TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
     const LONG locksBefore = Module().GetLockCount();
     const UpdateCheckJob job = Job(c.prerelease);
     HANDLE thread = nullptr;
+    const ULONGLONG start = GetTickCount64();
     UpdateChecker::ScheduleWith(&thread, &job);
     ASSERT_NE(thread, nullptr);
     WaitFor(thread);
+    // Each step ends by its fetch deadline, however slowly the server answers.
+    EXPECT_LT(GetTickCount64() - start, kTestDeadlineMs + 1500);
+    // The worker's lock goes back as it ends. A download cut by its deadline gives its own
+    // back as it ends: at once where closing the request ends the call it waits in, when
+    // the server finishes under Wine.
+    const ULONGLONG lockWait = GetTickCount64() + 15000;
+    while (Module().GetLockCount() != locksBefore && GetTickCount64() < lockWait) Sleep(20);
     EXPECT_EQ(Module().GetLockCount(), locksBefore);
     EXPECT_EQ(ReadRaw(SettingsScope::AllUsers, kNewestVersionKey), c.cached);
     EXPECT_EQ(ReadRaw(SettingsScope::AllUsers, kNewestVersionTypeKey), c.cachedType);

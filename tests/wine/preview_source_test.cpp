@@ -1,0 +1,166 @@
+// The preview copy from a decoded frame: the decoder's own reduced decode where the frame
+// offers one (Wine's frames do not, so a stand-in frame plays a decoder that does), the
+// whole frame otherwise, and the orientation applied to the small copy.
+#include <windows.h>
+#include <wincodec.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "fitting/preview_source.h"
+
+namespace framewise {
+namespace {
+
+// Quadrant colours as BGR bytes (top left, top right, bottom left, bottom right).
+constexpr BYTE kBgr[4][3] = {{0x40, 0xA0, 0xE0}, {0xA0, 0xE0, 0x40}, {0xE0, 0x40, 0xA0}, {0xF0, 0x70, 0x30}};
+constexpr Gdiplus::ARGB kArgb[4] = {0xFFE0A040, 0xFF40E0A0, 0xFFA040E0, 0xFF3070F0};
+
+// A frame of a 4000 x 3000 picture in quadrant colours, 24-bit BGR, that can scale by 1/2,
+// 1/4 or 1/8 while decoding when `scales` is set. Records what it was asked for.
+class StandInFrame final : public IWICBitmapSource, public IWICBitmapSourceTransform {
+ public:
+  explicit StandInFrame(bool scales) : scales_(scales) {}
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    *out = nullptr;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IWICBitmapSource)) {
+      *out = static_cast<IWICBitmapSource*>(this);
+    } else if (scales_ && IsEqualIID(iid, kIidBitmapSourceTransform)) {
+      *out = static_cast<IWICBitmapSourceTransform*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+  STDMETHODIMP_(ULONG) Release() override { return --refs; }
+
+  // IWICBitmapSource: the whole picture.
+  STDMETHODIMP GetSize(UINT* w, UINT* h) override { *w = kWidth; *h = kHeight; return S_OK; }
+  STDMETHODIMP GetPixelFormat(WICPixelFormatGUID* format) override {
+    *format = GUID_WICPixelFormat24bppBGR;
+    return S_OK;
+  }
+  STDMETHODIMP GetResolution(double* x, double* y) override { *x = *y = 96; return S_OK; }
+  STDMETHODIMP CopyPalette(IWICPalette*) override { return E_NOTIMPL; }
+  STDMETHODIMP CopyPixels(const WICRect*, UINT stride, UINT size, BYTE* buffer) override {
+    ++wholeCopies;
+    return Fill(kWidth, kHeight, stride, size, buffer);
+  }
+
+  // IWICBitmapSourceTransform: the largest 1/2^n size that still covers the request.
+  STDMETHODIMP CopyPixels(const WICRect*, UINT w, UINT h, WICPixelFormatGUID* format,
+                          WICBitmapTransformOptions transform, UINT stride, UINT size, BYTE* buffer) override {
+    reducedWidth = w;
+    reducedHeight = h;
+    if (transform != WICBitmapTransformRotate0 || !IsEqualGUID(*format, GUID_WICPixelFormat24bppBGR)) return E_INVALIDARG;
+    return Fill(w, h, stride, size, buffer);
+  }
+  STDMETHODIMP GetClosestSize(UINT* w, UINT* h) override {
+    UINT scale = 8;
+    while (scale > 1 && (kWidth / scale < *w || kHeight / scale < *h)) scale /= 2;
+    *w = kWidth / scale;
+    *h = kHeight / scale;
+    return S_OK;
+  }
+  STDMETHODIMP GetClosestPixelFormat(WICPixelFormatGUID* format) override {
+    *format = GUID_WICPixelFormat24bppBGR;
+    return S_OK;
+  }
+  STDMETHODIMP DoesSupportTransform(WICBitmapTransformOptions transform, BOOL* supported) override {
+    *supported = transform == WICBitmapTransformRotate0;
+    return S_OK;
+  }
+
+  static constexpr UINT kWidth = 4000, kHeight = 3000;
+  ULONG refs = 1;
+  int wholeCopies = 0;
+  UINT reducedWidth = 0, reducedHeight = 0;
+
+ private:
+  HRESULT Fill(UINT w, UINT h, UINT stride, UINT size, BYTE* buffer) {
+    if (static_cast<UINT64>(stride) * h > size || stride < w * 3) return E_INVALIDARG;
+    for (UINT y = 0; y < h; ++y) {
+      for (UINT x = 0; x < w; ++x) {
+        const BYTE* c = kBgr[(y >= h / 2 ? 2 : 0) + (x >= w / 2 ? 1 : 0)];
+        BYTE* p = buffer + static_cast<size_t>(y) * stride + x * 3;
+        p[0] = c[0];
+        p[1] = c[1];
+        p[2] = c[2];
+      }
+    }
+    return S_OK;
+  }
+  bool scales_;
+};
+
+bool Near(Gdiplus::ARGB a, Gdiplus::ARGB b) {
+  for (int s = 0; s < 24; s += 8) {
+    const int d = static_cast<int>((a >> s) & 0xFF) - static_cast<int>((b >> s) & 0xFF);
+    if (d > 3 || d < -3) return false;
+  }
+  return true;
+}
+
+// The copy's size and its quadrant colours, read at the quadrants' centres.
+void ExpectCopy(GpBitmap* copy, UINT width, UINT height, const int (&quadrantOf)[4]) {
+  UINT w = 0, h = 0;
+  ASSERT_TRUE(GetPictureSize(copy, &w, &h));
+  EXPECT_EQ(w, width);
+  EXPECT_EQ(h, height);
+  for (int i = 0; i < 4; ++i) {
+    Gdiplus::ARGB c = 0;
+    gp::GdipBitmapGetPixel(copy, static_cast<INT>(w * (i % 2 ? 3 : 1) / 4), static_cast<INT>(h * (i / 2 ? 3 : 1) / 4), &c);
+    EXPECT_TRUE(Near(c, kArgb[quadrantOf[i]])) << "quadrant " << i << ": " << std::hex << c;
+  }
+}
+
+class PreviewSourceTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(gdiplus);
+    ASSERT_EQ(gp::GdipCreateFromHWND(GetDesktopWindow(), screen.put()), Gdiplus::Ok);
+  }
+  fw::GdiplusToken gdiplus = fw::StartGdiplus();
+  fw::GpGraphicsOwner screen;
+};
+
+TEST_F(PreviewSourceTest, DecoderThatScalesDecodesOnlyAnEighth) {
+  StandInFrame frame(true);
+  fw::GpBitmapOwner copy;
+  ASSERT_TRUE(PreviewCopyFromFrame(nullptr, &frame, 1, 192.0f, 8192.0f, screen.get(), &copy));
+  EXPECT_EQ(frame.wholeCopies, 0);
+  EXPECT_EQ(frame.reducedWidth, 500u);  // 256 x 192 wanted: 1/8 covers it
+  EXPECT_EQ(frame.reducedHeight, 375u);
+  ExpectCopy(copy.get(), 256, 192, {0, 1, 2, 3});
+  EXPECT_EQ(frame.refs, 1u);
+}
+
+TEST_F(PreviewSourceTest, OtherDecodersGiveTheWholeFrame) {
+  StandInFrame frame(false);
+  fw::GpBitmapOwner copy;
+  ASSERT_TRUE(PreviewCopyFromFrame(nullptr, &frame, 1, 192.0f, 8192.0f, screen.get(), &copy));
+  EXPECT_EQ(frame.wholeCopies, 1);
+  EXPECT_EQ(frame.reducedWidth, 0u);
+  ExpectCopy(copy.get(), 256, 192, {0, 1, 2, 3});
+}
+
+TEST_F(PreviewSourceTest, OrientationTurnsTheSmallCopy) {
+  // Stored 4000 x 3000 and shown turned a quarter clockwise: upright 3000 x 4000, so the
+  // copy is 144 x 192 and the stored bottom left comes to the top left.
+  StandInFrame frame(true);
+  fw::GpBitmapOwner copy;
+  ASSERT_TRUE(PreviewCopyFromFrame(nullptr, &frame, 6, 192.0f, 8192.0f, screen.get(), &copy));
+  EXPECT_EQ(frame.reducedWidth, 500u);  // 192 x 144 in the stored orientation
+  ExpectCopy(copy.get(), 144, 192, {2, 0, 3, 1});
+  // A copy wider than allowed shrinks, proportions kept.
+  StandInFrame wide(true);
+  ASSERT_TRUE(PreviewCopyFromFrame(nullptr, &wide, 1, 192.0f, 128.0f, screen.get(), &copy));
+  ExpectCopy(copy.get(), 128, 96, {0, 1, 2, 3});
+}
+
+}  // namespace
+}  // namespace framewise
