@@ -53,8 +53,20 @@ bool ImageFixer::FillWithDesktopColor(GpBitmap* canvas, const RectF& area) const
                                   area.height));
 }
 
-bool ImageFixer::BeginWallpaper(Canvas* canvas) const {
-  if (!GetScreenRects(&canvas->work, &canvas->monitor)) return false;
+bool ImageFixer::MakeWallpaper(GpImage* picture, fw::GpBitmapOwner* wallpaper) {
+  wallpaper->reset();
+  ScreenRect work, monitor;
+  if (!GetScreenRects(&work, &monitor)) return false;
+  return MakeWallpaperFor(picture, work, monitor, wallpaper);
+}
+
+bool ImageFixer::BeginWallpaper(const ScreenRect& work, const ScreenRect& monitor,
+                                Canvas* canvas) const {
+  if (monitor.width <= 0 || monitor.height <= 0 || work.width <= 0 || work.height <= 0) {
+    return false;
+  }
+  canvas->monitor = ScreenRect{0, 0, monitor.width, monitor.height};
+  canvas->work = ScreenRect{work.x - monitor.x, work.y - monitor.y, work.width, work.height};
   return NewCanvas(canvas->monitor.width, canvas->monitor.height, PixelFormat24bppRGB,
                    DesktopColorArgb(), &canvas->bitmap);
 }
@@ -104,10 +116,12 @@ bool FillScreenImageFixer::ComputeCrop(GpImage* picture, const ScreenRect& monit
   return true;
 }
 
-bool FillScreenImageFixer::MakeWallpaper(GpImage* picture, fw::GpBitmapOwner* wallpaper) {
+bool FillScreenImageFixer::MakeWallpaperFor(GpImage* picture, const ScreenRect& work,
+                                            const ScreenRect& monitor,
+                                            fw::GpBitmapOwner* wallpaper) {
   wallpaper->reset();
   Canvas canvas;
-  if (!BeginWallpaper(&canvas)) return false;
+  if (!BeginWallpaper(work, monitor, &canvas)) return false;
   Crop crop;
   if (!ComputeCrop(picture, canvas.monitor, canvas.work, true, &crop)) return false;
   UINT width = 0, height = 0;
@@ -165,10 +179,12 @@ bool BestFitImageFixer::ComputePlacement(GpImage* picture, const ScreenRect& wor
   return true;
 }
 
-bool BestFitImageFixer::MakeWallpaper(GpImage* picture, fw::GpBitmapOwner* wallpaper) {
+bool BestFitImageFixer::MakeWallpaperFor(GpImage* picture, const ScreenRect& work,
+                                         const ScreenRect& monitor,
+                                         fw::GpBitmapOwner* wallpaper) {
   wallpaper->reset();
   Canvas canvas;
-  if (!BeginWallpaper(&canvas)) return false;
+  if (!BeginWallpaper(work, monitor, &canvas)) return false;
   ScreenRect placement;
   if (!ComputePlacement(picture, canvas.work, &placement)) return false;
   UINT width = 0, height = 0;

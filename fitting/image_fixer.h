@@ -14,9 +14,14 @@ class ImageFixer {
  public:
   virtual ~ImageFixer() = default;
 
-  // The wallpaper: the monitor's size, 24-bit RGB, the picture fitted onto the desktop
-  // colour. The caller owns the bitmap; on failure *wallpaper is left empty.
-  virtual bool MakeWallpaper(GpImage* picture, fw::GpBitmapOwner* wallpaper) = 0;
+  // The wallpaper of the primary monitor: the monitor's size, 24-bit RGB, the picture
+  // fitted onto the desktop colour. The caller owns the bitmap; on failure *wallpaper is
+  // left empty.
+  bool MakeWallpaper(GpImage* picture, fw::GpBitmapOwner* wallpaper);
+
+  // The same for any monitor, given its work area and whole area in one coordinate space.
+  virtual bool MakeWallpaperFor(GpImage* picture, const ScreenRect& work,
+                                const ScreenRect& monitor, fw::GpBitmapOwner* wallpaper) = 0;
 
   // A width x height 32-bit ARGB preview of what the mode keeps of the picture, inside a
   // black two-pixel border and an orange frame. The caller owns the bitmap; on failure
@@ -39,9 +44,9 @@ class ImageFixer {
     fw::GpBitmapOwner bitmap;
   };
 
-  // The shared start of a wallpaper: screen rectangles, a monitor-sized 24-bit canvas
-  // cleared to the desktop colour.
-  bool BeginWallpaper(Canvas* canvas) const;
+  // The shared start of a wallpaper: the rectangles moved so the monitor's corner is the
+  // canvas origin, a monitor-sized 24-bit canvas cleared to the desktop colour.
+  bool BeginWallpaper(const ScreenRect& work, const ScreenRect& monitor, Canvas* canvas) const;
 
   // The shared start of a preview: screen rectangles, a width x height 32-bit ARGB canvas
   // cleared to black, the picture area filled with the desktop colour.
@@ -65,7 +70,8 @@ class FillScreenImageFixer : public ImageFixer {
  public:
   explicit FillScreenImageFixer(FillPart part) : fillPart_(part) {}
 
-  bool MakeWallpaper(GpImage* picture, fw::GpBitmapOwner* wallpaper) override;
+  bool MakeWallpaperFor(GpImage* picture, const ScreenRect& work, const ScreenRect& monitor,
+                        fw::GpBitmapOwner* wallpaper) override;
   bool MakePreview(GpImage* picture, fw::GpBitmapOwner* preview, int32_t width,
                    int32_t height) override;
 
@@ -84,7 +90,8 @@ class FillScreenImageFixer : public ImageFixer {
 // "Best fit": the whole picture, as large as it fits, centred in the work area.
 class BestFitImageFixer : public ImageFixer {
  public:
-  bool MakeWallpaper(GpImage* picture, fw::GpBitmapOwner* wallpaper) override;
+  bool MakeWallpaperFor(GpImage* picture, const ScreenRect& work, const ScreenRect& monitor,
+                        fw::GpBitmapOwner* wallpaper) override;
   bool MakePreview(GpImage* picture, fw::GpBitmapOwner* preview, int32_t width,
                    int32_t height) override;
 

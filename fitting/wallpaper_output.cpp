@@ -19,7 +19,6 @@ namespace framewise {
 
 namespace {
 
-constexpr wchar_t kWallpaperFileName[] = L"\\Desktop Background.jpg";
 constexpr wchar_t kDataFolderName[] = L"Wrenfly Framewise";
 constexpr Gdiplus::ARGB kNoticeShadow = 0xFF4B4B4B;
 constexpr Gdiplus::ARGB kNoticeText = 0xFFFFFFFF;
@@ -31,6 +30,8 @@ constexpr GUID kEncoderQuality = {0x1d5be4b5, 0xfa4a, 0x452d,
                                   {0x9c, 0xdd, 0x5d, 0xb3, 0x51, 0x05, 0xe7, 0xeb}};
 
 }  // namespace
+
+const wchar_t kWallpaperFileName[] = L"Desktop Background.jpg";
 
 int FindEncoder(const wchar_t* mimeType, CLSID* encoder) {
   UINT count = 0, size = 0;
@@ -77,7 +78,8 @@ class TemporaryFile {
 
 }  // namespace
 
-bool SaveWallpaperFile(HWND owner, GpBitmap* wallpaper, std::wstring* path) {
+bool SaveWallpaperFile(HWND owner, GpBitmap* wallpaper, const wchar_t* fileName,
+                       std::wstring* path) {
   path->clear();
   wchar_t folder[MAX_PATH] = {};
   if (FAILED(SHGetFolderPathAndSubDirW(owner, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
@@ -104,7 +106,7 @@ bool SaveWallpaperFile(HWND owner, GpBitmap* wallpaper, std::wstring* path) {
   if (gp::GdipSaveImageToFile(wallpaper, written.path(), &jpeg, &parameters) != Gdiplus::Ok) {
     return false;
   }
-  const std::wstring target = std::wstring(folder) + kWallpaperFileName;
+  const std::wstring target = std::wstring(folder) + L"\\" + fileName;
   if (!MoveFileExW(written.path(), target.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return false;
@@ -115,6 +117,14 @@ bool SaveWallpaperFile(HWND owner, GpBitmap* wallpaper, std::wstring* path) {
 }
 
 bool DrawBetaNotice(GpBitmap* wallpaper) {
+  ScreenRect work, monitor;
+  if (!GetScreenRects(&work, &monitor)) return false;
+  work.x -= monitor.x;
+  work.y -= monitor.y;
+  return DrawBetaNoticeIn(wallpaper, work);
+}
+
+bool DrawBetaNoticeIn(GpBitmap* wallpaper, const ScreenRect& work) {
   const std::wstring text = FormatString(LoadResourceString(IDS_BETA_NOTICE),
                                          LoadResourceString(IDS_BETA));
   fw::GpFontFamilyOwner family;
@@ -127,8 +137,6 @@ bool DrawBetaNotice(GpBitmap* wallpaper) {
                          font.put()) != Gdiplus::Ok) {
     return false;
   }
-  ScreenRect work, monitor;
-  if (!GetScreenRects(&work, &monitor)) return false;
   Gdiplus::RectF layout(static_cast<float>(work.x), static_cast<float>(work.y),
                         static_cast<float>(work.width), static_cast<float>(work.height));
 
@@ -158,7 +166,7 @@ bool ApplyWallpaper(HWND owner, GpBitmap* wallpaper, const std::wstring& picture
   fw::ScopedCursor wait(LoadCursorW(nullptr, IDC_WAIT));
   if (IsPrereleaseBuild() && !DrawBetaNotice(wallpaper)) return false;
   std::wstring path;
-  if (!SaveWallpaperFile(owner, wallpaper, &path)) return false;
+  if (!SaveWallpaperFile(owner, wallpaper, kWallpaperFileName, &path)) return false;
 
   fw::ComPtr<IActiveDesktop> desktop;
   HRESULT hr = CoCreateInstance(CLSID_ActiveDesktop, nullptr, CLSCTX_ALL, IID_IActiveDesktop,
@@ -172,12 +180,15 @@ bool ApplyWallpaper(HWND owner, GpBitmap* wallpaper, const std::wstring& picture
   }
   if (SUCCEEDED(hr)) hr = desktop->ApplyChanges(AD_APPLY_ALL);
   if (FAILED(hr)) return false;
+  RememberChoice(owner, picturePath, mode);
+  return true;
+}
 
+void RememberChoice(HWND owner, const std::wstring& picturePath, int mode) {
   const wchar_t* settings = SettingsFile::GetPath(SettingsScope::CurrentUser, owner);
   // An empty path (no settings folder) drops the writes instead of reaching win.ini.
   WriteSetting(settings, L"Desktop", L"Photo", picturePath);
   WriteSetting(settings, L"Desktop", L"WhichPart", FitModeName(mode));
-  return true;
 }
 
 }  // namespace framewise

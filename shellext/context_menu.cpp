@@ -8,6 +8,7 @@
 
 #include "build_config.h"
 #include "fitting/image_fixer.h"
+#include "fitting/monitor_wallpapers.h"
 #include "fitting/wallpaper_output.h"
 #include "framework/app.h"
 #include "framework/strings.h"
@@ -267,14 +268,21 @@ HRESULT ImageFileContextMenu::InvokeFitting(int mode, HWND owner) {
     window.ShowWindow(SW_SHOW);
     window.UpdateWindow();
   }
+  // Several monitors each get their own wallpaper where the shell can set them; else
+  // the primary monitor's file goes to every monitor, as Active Desktop shows it.
+  MonitorWallpapers monitors;
+  const bool perMonitor = monitors.Find();
   fw::GpBitmapOwner wallpaper;
-  if (!fixer->MakeWallpaper(picture.get(), &wallpaper)) {
+  if (perMonitor ? !monitors.Make(picture.get(), mode)
+                 : !fixer->MakeWallpaper(picture.get(), &wallpaper)) {
     result = E_FAIL;
   } else {
     // The picture may be the wallpaper file itself: it is let go before the new file
     // replaces it.
     picture.reset();
-    if (!ApplyWallpaper(owner, wallpaper.get(), picturePath, mode)) result = E_FAIL;
+    const bool applied = perMonitor ? monitors.Apply(owner, picturePath, mode)
+                                    : ApplyWallpaper(owner, wallpaper.get(), picturePath, mode);
+    if (!applied) result = E_FAIL;
   }
   return result;  // the window goes before the cursor comes back
 }

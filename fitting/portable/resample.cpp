@@ -19,8 +19,8 @@ constexpr int kMinWeightBits = 14;
 constexpr int kMaxWeightBits = 22;
 constexpr double kLargestWeight = 32000.0;
 
-// Catmull-Rom cubic: sharp, no ringing to speak of, and two taps fewer each side than
-// Lanczos-3 for the same look on photos.
+// Catmull-Rom cubic: as sharp as Lanczos-3 on photos to the eye, with little ringing, and
+// a third fewer taps.
 constexpr double kRadius = 2.0;
 
 double Kernel(double t) {
@@ -78,8 +78,8 @@ void TargetRange(double pos, double length, int32_t size, Axis* axis) {
   axis->end = static_cast<int32_t>(end);
 }
 
-// Appends one target pixel's weights: `raw` normalised to sum to exactly 2^bits, with
-// `bits` as large as `maxBits` and the largest weight allow, and zero weights at either end
+// Appends one target pixel's weights: `raw` normalised to sum to exactly 2^bits, with `bits`
+// as large as kMaxWeightBits and the largest weight allow, and zero weights at either end
 // dropped. Rounding the running total rather than each weight keeps every partial sum
 // within half a unit, so many small weights do not drift.
 void AppendWeights(const std::vector<double>& raw, int32_t first, Axis* axis) {
@@ -193,14 +193,10 @@ void FilterRows(const uint8_t* const* rows, const int16_t* weights, int32_t taps
   }
 }
 
-uint8_t ToByte(float v) {
-  v += 0.5f;
-  return static_cast<uint8_t>(v <= 0.0f ? 0 : (v >= 255.0f ? 255 : static_cast<int32_t>(v)));
-}
-
 // Horizontal pass: one target row of `channels`-channel pixels from the vertical pass's row.
 // Four lanes are summed whatever the channels, as one vector; with three, the fourth lane
-// reads the next pixel's blue (mid has one value to spare at its end) and is dropped.
+// reads the next pixel's blue (mid has one value to spare at its end) and is dropped. Even
+// and odd taps go to separate sums so consecutive additions do not wait on each other.
 void FilterColumns(const float* mid, const Axis& axis, const float* weights, int32_t channels,
                    uint8_t* line) {
   const int32_t count = axis.end - axis.begin;
@@ -209,14 +205,25 @@ void FilterColumns(const float* mid, const Axis& axis, const float* weights, int
     const int32_t taps = static_cast<int32_t>(axis.start[i + 1] - axis.start[i]);
     const float* p = mid + static_cast<size_t>(axis.first[i] - axis.low) * channels;
     float sum[4] = {};
-    for (int32_t t = 0; t < taps; ++t, p += channels) {
+    float odd[4] = {};
+    int32_t t = 0;
+    for (; t + 1 < taps; t += 2, p += 2 * channels) {
+      for (int c = 0; c < 4; ++c) sum[c] += w[t] * p[c];
+      for (int c = 0; c < 4; ++c) odd[c] += w[t + 1] * p[channels + c];
+    }
+    if (t < taps) {
       for (int c = 0; c < 4; ++c) sum[c] += w[t] * p[c];
     }
+    int32_t value[4];
+    for (int c = 0; c < 4; ++c) {
+      const float v = sum[c] + odd[c] + 0.5f;
+      value[c] = static_cast<int32_t>(v < 0.0f ? 0.0f : (v > 255.0f ? 255.0f : v));
+    }
     uint8_t* out = line + static_cast<size_t>(i) * channels;
-    for (int c = 0; c < 3; ++c) out[c] = ToByte(sum[c]);
-    if (channels == 4) {  // premultiplied colour never exceeds its alpha
-      out[3] = ToByte(sum[3]);
-      for (int c = 0; c < 3; ++c) out[c] = std::min(out[c], out[3]);
+    if (channels == 3) {
+      for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(value[c]);
+    } else {  // premultiplied colour never exceeds its alpha
+      for (int c = 0; c < 4; ++c) out[c] = static_cast<uint8_t>(std::min(value[c], value[3]));
     }
   }
 }

@@ -45,6 +45,55 @@ WorkAreaOverride::~WorkAreaOverride() {
   if (previous_) PatchImport(module_, "user32.dll", "GetMonitorInfoW", previous_);
 }
 
+namespace {
+
+std::vector<FakeMonitor> g_monitors;
+
+HMONITOR HandleOf(size_t index) { return reinterpret_cast<HMONITOR>(static_cast<ULONG_PTR>(0x7000 + index)); }
+
+HMONITOR WINAPI FakeMonitorFromRect(LPCRECT rect, DWORD) {
+  for (size_t i = 0; rect && i < g_monitors.size(); ++i) {
+    if (EqualRect(rect, &g_monitors[i].monitor)) return HandleOf(i);
+  }
+  return nullptr;
+}
+
+HMONITOR WINAPI FakeMonitorFromWindow(HWND, DWORD) {
+  for (size_t i = 0; i < g_monitors.size(); ++i) {
+    if (g_monitors[i].primary) return HandleOf(i);
+  }
+  return nullptr;
+}
+
+BOOL WINAPI FakeMonitorInfo(HMONITOR monitor, LPMONITORINFO info) {
+  for (size_t i = 0; i < g_monitors.size(); ++i) {
+    if (monitor != HandleOf(i) || !info || info->cbSize < sizeof(MONITORINFO)) continue;
+    info->rcMonitor = g_monitors[i].monitor;
+    info->rcWork = g_monitors[i].work;
+    info->dwFlags = g_monitors[i].primary ? MONITORINFOF_PRIMARY : 0;
+    return TRUE;
+  }
+  return FALSE;
+}
+
+const char* const kMonitorFunctions[3] = {"MonitorFromRect", "MonitorFromWindow", "GetMonitorInfoW"};
+
+}  // namespace
+
+MonitorsOverride::MonitorsOverride(const std::vector<FakeMonitor>& monitors) {
+  g_monitors = monitors;
+  void* fakes[3] = {reinterpret_cast<void*>(&FakeMonitorFromRect),
+                    reinterpret_cast<void*>(&FakeMonitorFromWindow),
+                    reinterpret_cast<void*>(&FakeMonitorInfo)};
+  for (int i = 0; i < 3; ++i) previous_[i] = PatchImport(nullptr, "user32.dll", kMonitorFunctions[i], fakes[i]);
+}
+
+MonitorsOverride::~MonitorsOverride() {
+  for (int i = 0; i < 3; ++i) {
+    if (previous_[i]) PatchImport(nullptr, "user32.dll", kMonitorFunctions[i], previous_[i]);
+  }
+}
+
 TempDir::TempDir() {
   wchar_t base[MAX_PATH];
   GetTempPathW(MAX_PATH, base);

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -25,6 +26,26 @@ class WorkAreaOverride {
  private:
   HMODULE module_;
   void* previous_;
+};
+
+// One monitor of a made-up desktop: its area, its work area, whether it is the primary.
+struct FakeMonitor {
+  RECT monitor;
+  RECT work;
+  bool primary;
+};
+
+// While alive, MonitorFromRect, MonitorFromWindow and GetMonitorInfoW as this program
+// imports them report these monitors instead of the system's (with made-up handles).
+class MonitorsOverride {
+ public:
+  explicit MonitorsOverride(const std::vector<FakeMonitor>& monitors);
+  ~MonitorsOverride();
+  MonitorsOverride(const MonitorsOverride&) = delete;
+  MonitorsOverride& operator=(const MonitorsOverride&) = delete;
+
+ private:
+  void* previous_[3] = {};
 };
 
 // A folder under the temporary folder, removed with its files when the object goes.

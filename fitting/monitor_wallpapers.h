@@ -1,0 +1,55 @@
+// Wallpapers for a desktop of several monitors: one file per monitor, each fitted to that
+// monitor's own shape and size, set through the shell's desktop-wallpaper object (Windows 8
+// and later). With one monitor, or without the object, the caller keeps the one-file path.
+#pragma once
+
+#include <windows.h>
+#include <shobjidl.h>
+
+#include <string>
+#include <vector>
+
+#include "fitting/desktop_wallpaper.h"
+#include "fitting/imaging.h"
+#include "fitting/portable/geometry.h"
+#include "framework/com_ptr.h"
+
+namespace framewise {
+
+// The shell's desktop-wallpaper class and interface, spelt out: toolchain libraries differ
+// in which of them they define.
+extern const CLSID kClsidDesktopWallpaper;
+extern const IID kIidDesktopWallpaper;
+
+// One attached monitor, as the desktop-wallpaper object names it.
+struct MonitorTarget {
+  std::wstring id;     // the monitor's device path: its identity across sessions
+  ScreenRect work;     // virtual-screen coordinates
+  ScreenRect monitor;
+  bool primary = false;
+};
+
+class MonitorWallpapers {
+ public:
+  // Finds the attached monitors through the desktop-wallpaper object. False with fewer
+  // than two, without the object (Windows 7), or when a monitor cannot be placed.
+  bool Find();
+  const std::vector<MonitorTarget>& monitors() const { return monitors_; }
+
+  // Makes every monitor's wallpaper for the user's choice: the primary's exactly as on a
+  // desktop of one monitor, the others with the mode that keeps the choice's idea on their
+  // shape. False when any cannot be made.
+  bool Make(GpImage* picture, int mode);
+
+  // Writes each monitor's file (the primary's under its usual name), sets it on its
+  // monitor, centred, and remembers the choice. False as soon as one monitor fails: the
+  // files already written stay, and the choice is not remembered.
+  bool Apply(HWND owner, const std::wstring& picturePath, int mode);
+
+ private:
+  fw::ComPtr<IDesktopWallpaper> desktop_;
+  std::vector<MonitorTarget> monitors_;
+  std::vector<fw::GpBitmapOwner> wallpapers_;  // in the order of monitors_
+};
+
+}  // namespace framewise

@@ -1,0 +1,141 @@
+#include "tools/support/desktop_wallpaper_stand_in.h"
+
+#include <objbase.h>
+
+#include "fitting/monitor_wallpapers.h"
+
+namespace standin {
+
+namespace {
+
+DesktopWallpaperRecord g_record;
+
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT area, LPARAM) {
+  MONITORINFOEXW info = {};
+  info.cbSize = sizeof(info);
+  GetMonitorInfoW(monitor, &info);
+  g_record.monitors.push_back({std::wstring(L"\\\\?\\DISPLAY#STANDIN#") + info.szDevice, *area});
+  return TRUE;
+}
+
+const StandInMonitor* Find(LPCWSTR id) {
+  for (const StandInMonitor& m : g_record.monitors) {
+    if (id && m.id == id) return &m;
+  }
+  return nullptr;
+}
+
+class StandInWallpaper final : public IDesktopWallpaper {
+ public:
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, framewise::kIidDesktopWallpaper)) {
+      *object = static_cast<IDesktopWallpaper*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+  STDMETHODIMP_(ULONG) Release() override {
+    const LONG n = InterlockedDecrement(&refs_);
+    if (n == 0) delete this;
+    return static_cast<ULONG>(n);
+  }
+  STDMETHODIMP SetWallpaper(LPCWSTR id, LPCWSTR path) override {
+    const StandInMonitor* m = Find(id);
+    if (!m || !path) return E_INVALIDARG;
+    if (g_record.failingMonitor == id) return E_FAIL;
+    g_record.wallpapers[id] = path;
+    g_record.order.push_back(id);
+    if (g_record.applyToSystem && m->area.left == 0 && m->area.top == 0) {
+      SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, const_cast<wchar_t*>(path),
+                            SPIF_UPDATEINIFILE | SPIF_SENDWININICHANGE);
+    }
+    return S_OK;
+  }
+  STDMETHODIMP GetWallpaper(LPCWSTR, LPWSTR*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetMonitorDevicePathAt(UINT index, LPWSTR* id) override {
+    if (!id) return E_POINTER;
+    *id = nullptr;
+    if (index >= g_record.monitors.size()) return E_INVALIDARG;
+    const std::wstring& text = g_record.monitors[index].id;
+    *id = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
+    if (!*id) return E_OUTOFMEMORY;
+    lstrcpyW(*id, text.c_str());
+    return S_OK;
+  }
+  STDMETHODIMP GetMonitorDevicePathCount(UINT* count) override {
+    *count = static_cast<UINT>(g_record.monitors.size());
+    return S_OK;
+  }
+  STDMETHODIMP GetMonitorRECT(LPCWSTR id, RECT* area) override {
+    const StandInMonitor* m = Find(id);
+    if (!m) return E_INVALIDARG;
+    *area = m->area;
+    return S_OK;
+  }
+  STDMETHODIMP SetBackgroundColor(COLORREF) override { return E_NOTIMPL; }
+  STDMETHODIMP GetBackgroundColor(COLORREF*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetPosition(DESKTOP_WALLPAPER_POSITION position) override {
+    ++g_record.setPositionCalls;
+    g_record.position = position;
+    return S_OK;
+  }
+  STDMETHODIMP GetPosition(DESKTOP_WALLPAPER_POSITION*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetSlideshow(IShellItemArray*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetSlideshow(IShellItemArray**) override { return E_NOTIMPL; }
+  STDMETHODIMP SetSlideshowOptions(DESKTOP_SLIDESHOW_OPTIONS, UINT) override { return E_NOTIMPL; }
+  STDMETHODIMP GetSlideshowOptions(DESKTOP_SLIDESHOW_OPTIONS*, UINT*) override { return E_NOTIMPL; }
+  STDMETHODIMP AdvanceSlideshow(LPCWSTR, DESKTOP_SLIDESHOW_DIRECTION) override { return E_NOTIMPL; }
+  STDMETHODIMP GetStatus(DESKTOP_SLIDESHOW_STATE*) override { return E_NOTIMPL; }
+  STDMETHODIMP Enable(BOOL) override { return E_NOTIMPL; }
+
+ private:
+  ~StandInWallpaper() = default;
+  volatile LONG refs_ = 1;
+};
+
+class StandInFactory final : public IClassFactory {
+ public:
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+      *object = static_cast<IClassFactory*>(this);
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }  // static object
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+    *object = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    StandInWallpaper* wallpaper = new StandInWallpaper();
+    const HRESULT hr = wallpaper->QueryInterface(iid, object);
+    wallpaper->Release();
+    return hr;
+  }
+  STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+};
+
+StandInFactory g_factory;
+
+}  // namespace
+
+DesktopWallpaperStandIn::DesktopWallpaperStandIn() {
+  g_record = DesktopWallpaperRecord();
+  EnumDisplayMonitors(nullptr, nullptr, AddMonitor, 0);
+  if (FAILED(CoRegisterClassObject(framewise::kClsidDesktopWallpaper, &g_factory,
+                                   CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_))) {
+    cookie_ = 0;
+  }
+}
+
+DesktopWallpaperStandIn::~DesktopWallpaperStandIn() {
+  if (cookie_) CoRevokeClassObject(cookie_);
+}
+
+DesktopWallpaperRecord& DesktopWallpaperStandIn::record() { return g_record; }
+
+}  // namespace standin
