@@ -15,8 +15,54 @@ bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
 
 }  // namespace
 
+DeadlineInternet::DeadlineInternet(UniqueInternet handle, ULONGLONG deadline) : handle_(nullptr) {
+  if (deadline == 0) {
+    handle_.store(handle.release());
+    return;
+  }
+  const ULONGLONG now = GetTickCount64();
+  const ULONGLONG left = deadline > now ? deadline - now : 0;
+  const DWORD due = left < MAXDWORD ? static_cast<DWORD>(left) : MAXDWORD - 1;
+  // `handle` keeps ownership until the timer is set: a failure closes it by its owner.
+  handle_.store(handle.get());
+  if (!CreateTimerQueueTimer(timer_.put(), nullptr, &DeadlineInternet::OnDeadline, this, due, 0,
+                             WT_EXECUTEONLYONCE)) {
+    const DWORD error = GetLastError();
+    handle_.store(nullptr);
+    throw CInternetException(error);
+  }
+  // Ours now; the timer may already have closed it.
+  handle.release();
+}
+
+void CALLBACK DeadlineInternet::OnDeadline(PVOID self, BOOLEAN) {
+  auto* owner = static_cast<DeadlineInternet*>(self);
+  // Marked first: a call that fails because of the close sees why.
+  owner->expired_.store(true);
+  owner->CloseOnce();
+}
+
+void DeadlineInternet::CloseOnce() {
+  const HINTERNET handle = handle_.exchange(nullptr);
+  if (handle) InternetCloseHandle(handle);
+}
+
+void DeadlineInternet::reset() {
+  timer_.reset();
+  CloseOnce();
+}
+
+void CHttpFile::Send(const wchar_t* headers, DWORD headersLength) {
+  if (!HttpSendRequestW(request_.get(), headers, headers ? headersLength : 0, nullptr, 0)) {
+    const DWORD error = GetLastError();
+    throw CInternetException(expired() ? ERROR_INTERNET_TIMEOUT : error);
+  }
+  // An answer that completed as the deadline closed the handle cannot be read any more.
+  if (expired()) throw CInternetException(ERROR_INTERNET_TIMEOUT);
+}
+
 bool CHttpFile::QueryInfo(DWORD level, DWORD* value) {
-  if (!request_) return false;
+  if (!request_.get()) return false;
   DWORD number = 0;
   DWORD size = sizeof(number);
   if (!HttpQueryInfoW(request_.get(), level | HTTP_QUERY_FLAG_NUMBER, &number, &size, nullptr)) {
@@ -28,7 +74,7 @@ bool CHttpFile::QueryInfo(DWORD level, DWORD* value) {
 
 bool CHttpFile::QueryInfo(DWORD level, std::wstring* value) {
   value->clear();
-  if (!request_) return false;
+  if (!request_.get()) return false;
   DWORD size = 0;
   HttpQueryInfoW(request_.get(), level, nullptr, &size, nullptr);
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return false;
@@ -42,17 +88,21 @@ bool CHttpFile::QueryInfo(DWORD level, std::wstring* value) {
 
 bool CHttpFile::ReadString(std::string* line, size_t maxBytes) {
   line->clear();
-  if (!request_) return false;
+  if (expired()) throw CInternetException(ERROR_INTERNET_TIMEOUT);
+  if (!request_.get()) return false;
   framewise::FirstLineReader reader(maxBytes);
   // Small reads: a version line is short, and nothing past its end is wanted.
   char chunk[512];
   for (;;) {
     DWORD read = 0;
     if (!InternetReadFile(request_.get(), chunk, sizeof(chunk), &read)) {
-      throw CInternetException(GetLastError());
+      const DWORD error = GetLastError();
+      throw CInternetException(expired() ? ERROR_INTERNET_TIMEOUT : error);
     }
     if (read == 0 || reader.Feed(chunk, read)) break;
   }
+  // A read the deadline ended early looks like the end of the body.
+  if (expired()) throw CInternetException(ERROR_INTERNET_TIMEOUT);
   if (reader.Finish() != framewise::FirstLineReader::Result::Line) return false;
   *line = reader.line();
   return true;
@@ -68,7 +118,7 @@ CInternetSession::CInternetSession(const std::wstring& agent, DWORD_PTR context,
 
 std::unique_ptr<CHttpFile> CInternetSession::OpenURL(const std::wstring& url, DWORD_PTR context,
                                                      DWORD flags, const wchar_t* headers,
-                                                     DWORD headersLength) {
+                                                     DWORD headersLength, ULONGLONG deadline) {
   if (!StartsWithNoCase(url, L"http://") && !StartsWithNoCase(url, L"https://")) return nullptr;
   if (!session_) throw CInternetException(ERROR_INVALID_HANDLE);
   if (context == 0) context = context_;
@@ -89,7 +139,8 @@ std::unique_ptr<CHttpFile> CInternetSession::OpenURL(const std::wstring& url, DW
   if (path.empty()) path = L"/";
 
   // Connection and request opened apart (rather than in one call) so that the time-outs
-  // can be set on the request before anything is sent.
+  // and the deadline are on the request before anything is sent: the connection is made
+  // when the request is sent.
   UniqueInternet connection(InternetConnectW(session_.get(), host, parts.nPort, nullptr, nullptr,
                                              INTERNET_SERVICE_HTTP, 0, context));
   if (!connection) throw CInternetException(GetLastError());
@@ -101,10 +152,9 @@ std::unique_ptr<CHttpFile> CInternetSession::OpenURL(const std::wstring& url, DW
     DWORD value = options_[i].value;
     InternetSetOptionW(request.get(), options_[i].option, &value, sizeof(value));
   }
-  if (!HttpSendRequestW(request.get(), headers, headers ? headersLength : 0, nullptr, 0)) {
-    throw CInternetException(GetLastError());
-  }
-  return std::make_unique<CHttpFile>(std::move(connection), std::move(request));
+  auto file = std::make_unique<CHttpFile>(std::move(connection), std::move(request), deadline);
+  file->Send(headers, headersLength);
+  return file;
 }
 
 void CInternetSession::SetOption(DWORD option, DWORD value) {

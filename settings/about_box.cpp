@@ -112,6 +112,8 @@ void AboutBox::OnOK() {
   CDialog::OnOK();
 }
 
+void AboutBox::OnFinalDestroy() { logo_.Free(); }
+
 void AboutBox::OnCheckNow() {
   CheckForUpdatesNow(OwnVersion(VersionForm::Display), OwnVersion(VersionForm::Comparable),
                      IsPrerelease());
@@ -120,6 +122,11 @@ void AboutBox::OnCheckNow() {
 }
 
 bool AboutBox::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) {
+  if (message == WM_DESTROY) {
+    // The children still exist: note the logo before the picture control goes.
+    logo_.Note(GetSafeHwnd());
+    return false;
+  }
   if (message == WM_COMMAND && LOWORD(wParam) == IDC_ABOUT_CHECK_NOW &&
       HIWORD(wParam) == BN_CLICKED) {
     OnCheckNow();

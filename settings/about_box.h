@@ -6,6 +6,7 @@
 #include <string>
 
 #include "framework/dialog.h"
+#include "framework/template_bitmap.h"
 #include "settings/portable/version_text.h"
 #include "widgets/hyperlink.h"
 
@@ -29,6 +30,7 @@ class AboutBox : public fw::CDialog {
   void DoDataExchange(fw::CDataExchange* exchange) override;
   BOOL OnInitDialog() override;
   void OnOK() override;
+  void OnFinalDestroy() override;
 
  private:
   // Status link, its target and the last-check line from the settings file.
@@ -46,6 +48,8 @@ class AboutBox : public fw::CDialog {
   CHyperLink betaFeedbackLink_;
   int allowBackgroundChecks_ = 0;
   std::wstring lastCheckedText_;
+  // The logo the picture control loaded from the template.
+  fw::TemplateBitmap logo_;
 };
 
 }  // namespace framewise

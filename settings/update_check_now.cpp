@@ -12,7 +12,8 @@ namespace {
 
 // One step: fetch the file at string `urlId` and cache its line with `type`. An Internet
 // error ends the step before anything is stored. Returns the line in comparable form.
-std::wstring FetchStep(fw::CInternetSession& session, UINT urlId, VersionType type) {
+std::wstring FetchStep(const std::shared_ptr<fw::CInternetSession>& session, UINT urlId,
+                       VersionType type) {
   std::wstring raw, comparable;
   try {
     UpdateChecker::FetchVersionFile(session, LoadResourceString(urlId), &raw, &comparable);
@@ -27,16 +28,16 @@ std::wstring FetchStep(fw::CInternetSession& session, UINT urlId, VersionType ty
 
 void CheckForUpdatesNow(const std::wstring& ownDisplay, const std::wstring& ownComparable,
                         bool prerelease) {
-  std::unique_ptr<fw::CInternetSession> session;
+  std::shared_ptr<fw::CInternetSession> session;
   try {
     session = UpdateChecker::OpenSession(L"Wrenfly Framewise " + ownDisplay);
   } catch (const fw::CInternetException&) {
     return;  // no session: the caller reports the cached status
   }
   if (!session) return;
-  const std::wstring release = FetchStep(*session, IDS_RELEASE_VERSION_URL, VersionType::Release);
+  const std::wstring release = FetchStep(session, IDS_RELEASE_VERSION_URL, VersionType::Release);
   const bool found = !release.empty() && IsNewerVersion(release, ownComparable);
-  if (!found && prerelease) FetchStep(*session, IDS_BETA_VERSION_URL, VersionType::Beta);
+  if (!found && prerelease) FetchStep(session, IDS_BETA_VERSION_URL, VersionType::Beta);
 }
 
 }  // namespace framewise

@@ -1,6 +1,8 @@
 #include "settings/update_checker.h"
 
 #include <ctime>
+#include <memory>
+#include <string>
 #include <utility>
 
 #include "framework/app.h"
@@ -75,8 +77,8 @@ bool StartWorker(const UpdateCheckJob& job, HANDLE* threadSlot) {
 
 // One step of a check: fetch, evaluate, store. An Internet error ends the step with
 // nothing stored.
-bool RunStep(fw::CInternetSession& session, const std::wstring& url, const std::wstring& own,
-             VersionType type) {
+bool RunStep(const std::shared_ptr<fw::CInternetSession>& session, const std::wstring& url,
+             const std::wstring& own, VersionType type) {
   try {
     std::wstring raw;
     std::wstring comparable;
@@ -116,17 +118,21 @@ bool IsRedirect(DWORD status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// Opens `url`, following at most kMaxRedirects redirects to web addresses. False when the
-// address is not a web address. A connection that ended without an answer (no status
-// line) is an Internet error like a reset, not an empty version file: storing one would
-// overwrite the cached version with nothing.
-bool OpenFollowingRedirects(fw::CInternetSession& session, std::wstring url,
+// Opens `url`, following at most kMaxRedirects redirects to web addresses, every request
+// ending by `deadline` (GetTickCount64). False when the address is not a web address. A
+// connection that ended without an answer (no status line) is an Internet error like a
+// reset, not an empty version file: storing one would overwrite the cached version with
+// nothing. So is a redirect that leaves https: an answer over plain http could be anyone's.
+bool OpenFollowingRedirects(fw::CInternetSession& session, std::wstring url, ULONGLONG deadline,
                             std::unique_ptr<fw::CHttpFile>* file, DWORD* status) {
   // A cached copy could hide a version published since; the answer is never kept.
   const DWORD flags = INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_RELOAD |
                       INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
   for (int hop = 0;; ++hop) {
-    *file = session.OpenURL(url, 1, flags);
+    if (deadline && GetTickCount64() >= deadline) {
+      throw fw::CInternetException(ERROR_INTERNET_TIMEOUT);
+    }
+    *file = session.OpenURL(url, 1, flags, nullptr, 0, deadline);
     if (!*file) return false;
     // The Internet layer reports a connection closed before any answer as status 0.
     if (!(*file)->QueryInfo(HTTP_QUERY_STATUS_CODE, status) || *status < 100 || *status > 999) {
@@ -140,9 +146,94 @@ bool OpenFollowingRedirects(fw::CInternetSession& session, std::wstring url,
     if (!InternetCombineUrlW(url.c_str(), location.c_str(), combined, &length, ICU_NO_ENCODE)) {
       return true;
     }
-    url.assign(combined, length);
+    std::wstring next(combined, length);
+    if (!IsRedirectAllowed(url, next)) {
+      throw fw::CInternetException(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+    }
+    url = std::move(next);
     (*file)->Close();
   }
+}
+
+// One version file's download on a thread of its own, so that the thread asking for it
+// (the shell's, for "Check for updates now") never waits past the deadline. The deadline
+// also closes the request under whatever call waits on it (see fw::CHttpFile), which ends
+// the download on Windows; Wine's Internet layer keeps such a call reading a slow server,
+// and the download then ends when the server stops. The download shares the session and
+// owns the rest of what it uses, so the asker may leave before it ends.
+struct Download {
+  Download(std::shared_ptr<fw::CInternetSession> s, std::wstring u, ULONGLONG d)
+      : session(std::move(s)), url(std::move(u)), deadline(d) {}
+  std::shared_ptr<fw::CInternetSession> session;
+  std::wstring url;
+  ULONGLONG deadline;  // GetTickCount64(); 0: none
+  // Written by the download's thread; read only once that thread has ended.
+  bool answered = false;  // a 2xx answer with a first line
+  std::string line;
+  DWORD error = 0;        // the Internet error that ended it; 0: none
+};
+
+// What a download's thread takes over: its share of the download, a lock on the module
+// and a reference that keeps this code loaded until the thread's very end.
+struct DownloadStart {
+  explicit DownloadStart(std::shared_ptr<Download> d) : download(std::move(d)) {}
+  std::shared_ptr<Download> download;
+  ModuleLock lock;
+  fw::UniqueModule module;
+};
+
+DWORD WINAPI RunDownload(LPVOID start) {
+  HMODULE module = nullptr;
+  {
+    std::unique_ptr<DownloadStart> owned(static_cast<DownloadStart*>(start));
+    module = owned->module.release();
+    Download& d = *owned->download;
+    try {
+      std::unique_ptr<fw::CHttpFile> file;
+      DWORD status = 0;
+      if (OpenFollowingRedirects(*d.session, d.url, d.deadline, &file, &status) && status >= 200 &&
+          status <= 299) {
+        d.answered = file->ReadString(&d.line, kMaxVersionLineBytes);
+      }
+    } catch (const fw::CInternetException& e) {
+      d.error = e.error() ? e.error() : ERROR_INTERNET_INTERNAL_ERROR;
+    } catch (...) {
+      d.error = ERROR_INTERNET_INTERNAL_ERROR;  // nothing may leave the thread
+    }
+  }  // the download's share and the module lock go back here
+  FreeLibraryAndExitThread(module, 0);
+}
+
+// Downloads the first line of the 2xx answer at `url` within the session's fetch deadline.
+// False when there is none (not a web address, not 2xx, no line, too long). Throws
+// fw::CInternetException: the download's error, or ERROR_INTERNET_TIMEOUT at the deadline.
+bool DownloadFirstLine(const std::shared_ptr<fw::CInternetSession>& session,
+                       const std::wstring& url, std::string* line) {
+  const DWORD limit = session->fetchDeadline();
+  const ULONGLONG deadline = limit ? GetTickCount64() + limit : 0;
+  auto download = std::make_shared<Download>(session, url, deadline);
+  auto start = std::make_unique<DownloadStart>(download);
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                          reinterpret_cast<LPCWSTR>(&RunDownload), &self)) {
+    throw fw::CInternetException(GetLastError());
+  }
+  start->module.reset(self);
+  fw::UniqueHandle thread(CreateThread(nullptr, 0, &RunDownload, start.get(), 0, nullptr));
+  if (!thread) throw fw::CInternetException(GetLastError());
+  start.release();  // the thread owns it now
+  DWORD wait = INFINITE;
+  if (deadline) {
+    const ULONGLONG now = GetTickCount64();
+    wait = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+  }
+  if (WaitForSingleObject(thread.get(), wait) != WAIT_OBJECT_0) {
+    throw fw::CInternetException(ERROR_INTERNET_TIMEOUT);
+  }
+  if (download->error) throw fw::CInternetException(download->error);
+  if (!download->answered) return false;
+  *line = std::move(download->line);
+  return true;
 }
 
 }  // namespace
@@ -206,42 +297,41 @@ DWORD WINAPI UpdateChecker::CheckInBackground(LPVOID start) {
   FreeLibraryAndExitThread(module, 0);
 }
 
-std::unique_ptr<fw::CInternetSession> UpdateChecker::OpenSession(const std::wstring& agent,
-                                                                 DWORD timeoutMs) {
-  auto session = std::make_unique<fw::CInternetSession>(agent, 1, INTERNET_OPEN_TYPE_PRECONFIG,
+std::shared_ptr<fw::CInternetSession> UpdateChecker::OpenSession(const std::wstring& agent,
+                                                                 DWORD timeoutMs,
+                                                                 DWORD fetchDeadlineMs) {
+  auto session = std::make_shared<fw::CInternetSession>(agent, 1, INTERNET_OPEN_TYPE_PRECONFIG,
                                                         nullptr, nullptr, 0);
   // The defaults can keep a stalled request waiting for minutes.
   const DWORD timeout = timeoutMs ? timeoutMs : kDefaultTimeoutMs;
   session->SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, timeout);
   session->SetOption(INTERNET_OPTION_SEND_TIMEOUT, timeout);
   session->SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, timeout);
+  session->SetFetchDeadline(fetchDeadlineMs ? fetchDeadlineMs : kFetchDeadlineMs);
   return session;
 }
 
 void UpdateChecker::RunCheck(const UpdateCheckJob& job) {
   DWORD flags = 0;
   if (!InternetGetConnectedState(&flags, 0) || (flags & INTERNET_CONNECTION_OFFLINE) != 0) return;
-  std::unique_ptr<fw::CInternetSession> session;
+  std::shared_ptr<fw::CInternetSession> session;
   try {
-    session = OpenSession(job.agent, job.timeoutMs);
+    session = OpenSession(job.agent, job.timeoutMs, job.fetchDeadlineMs);
   } catch (const fw::CInternetException&) {
     return;
   }
-  const bool found = RunStep(*session, job.releaseUrl, job.ownVersion, VersionType::Release);
-  if (!found && job.prerelease) RunStep(*session, job.betaUrl, job.ownVersion, VersionType::Beta);
-  session->Close();
+  // The session closes with its last owner: a download cut by its deadline may still hold it.
+  const bool found = RunStep(session, job.releaseUrl, job.ownVersion, VersionType::Release);
+  if (!found && job.prerelease) RunStep(session, job.betaUrl, job.ownVersion, VersionType::Beta);
 }
 
-void UpdateChecker::FetchVersionFile(fw::CInternetSession& session, const std::wstring& url,
-                                     std::wstring* raw, std::wstring* comparable) {
+void UpdateChecker::FetchVersionFile(const std::shared_ptr<fw::CInternetSession>& session,
+                                     const std::wstring& url, std::wstring* raw,
+                                     std::wstring* comparable) {
   raw->clear();
   comparable->clear();
-  std::unique_ptr<fw::CHttpFile> file;
-  DWORD status = 0;
-  if (!OpenFollowingRedirects(session, url, &file, &status)) return;
-  if (status < 200 || status > 299) return;
   std::string line;
-  if (!file->ReadString(&line, kMaxVersionLineBytes)) return;
+  if (!DownloadFirstLine(session, url, &line)) return;
   *raw = AnsiToWide(VersionLineText(line));
   // An empty line stays empty: its comparable form would otherwise be a text of zeros,
   // newer than an own version that could not be read.
@@ -250,7 +340,6 @@ void UpdateChecker::FetchVersionFile(fw::CInternetSession& session, const std::w
     MakeComparable(comparable);
   }
   SettingsFile::StoreLastChecked();
-  file->Close();
 }
 
 bool UpdateChecker::EvaluateNewest(const std::wstring& newest, const std::wstring& own,

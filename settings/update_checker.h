@@ -34,12 +34,18 @@ struct UpdateCheckJob {
   std::wstring ownVersion;    // the own version, comparable form
   bool prerelease = false;    // beta build: shorter interval, and the beta file is read
   DWORD timeoutMs = 0;        // connect, send and receive time-outs; 0: kDefaultTimeoutMs
+  DWORD fetchDeadlineMs = 0;  // the whole of one fetch; 0: kFetchDeadlineMs
 };
 
 class UpdateChecker {
  public:
   // Time-out of each connect, send and receive of a check's requests.
   static constexpr DWORD kDefaultTimeoutMs = 20000;
+  // The most one version file's fetch may take, from connecting to its last read,
+  // redirects included. The time-outs above bound each step only: a server sending a
+  // byte now and then could hold a fetch for hours, and "Check for updates now" waits
+  // on the shell's window thread.
+  static constexpr DWORD kFetchDeadlineMs = 30000;
 
   // Called from every Initialize; acts at most once per process. Never touches the
   // network itself: a fresh cache is evaluated from the settings file; a stale one starts
@@ -56,19 +62,26 @@ class UpdateChecker {
   static std::wstring AgentText();
 
   // A session as the checks use it: the agent, the system's proxy settings, context 1,
-  // and the checks' time-outs (`timeoutMs`, 0 for kDefaultTimeoutMs). Throws
-  // fw::CInternetException when the session cannot be opened.
-  static std::unique_ptr<fw::CInternetSession> OpenSession(const std::wstring& agent,
-                                                           DWORD timeoutMs = 0);
+  // the checks' time-outs (`timeoutMs`, 0 for kDefaultTimeoutMs) and the time each fetch
+  // may take (`fetchDeadlineMs`, 0 for kFetchDeadlineMs). Throws fw::CInternetException
+  // when the session cannot be opened.
+  static std::shared_ptr<fw::CInternetSession> OpenSession(const std::wstring& agent,
+                                                           DWORD timeoutMs = 0,
+                                                           DWORD fetchDeadlineMs = 0);
 
   // Downloads the first line of the version file at `url`. `raw` receives the line as
   // read (ANSI code page, up to its first NUL), `comparable` the same in the comparable
   // form; both are emptied first and stay empty when the answer is not 2xx, has no line,
   // or its first line is longer than a version can be. A line read stamps today's date
   // as LastChecked. Errors of the Internet layer pass to the caller as
-  // fw::CInternetException.
-  static void FetchVersionFile(fw::CInternetSession& session, const std::wstring& url,
-                               std::wstring* raw, std::wstring* comparable);
+  // fw::CInternetException; so do a fetch cut by the session's fetch deadline
+  // (ERROR_INTERNET_TIMEOUT) and a redirect from https to anything else
+  // (ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR). The download runs on a thread of its own that
+  // shares the session: the call returns by the deadline even where the Internet layer
+  // cannot end the download then.
+  static void FetchVersionFile(const std::shared_ptr<fw::CInternetSession>& session,
+                               const std::wstring& url, std::wstring* raw,
+                               std::wstring* comparable);
 
   // True when `newest` (comparable) is newer than `own` (comparable); then sets
   // UpdateFound and, for a newer beta or a higher major field, UpdateText.

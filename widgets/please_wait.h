@@ -2,6 +2,7 @@
 #pragma once
 
 #include "framework/dialog.h"
+#include "framework/template_bitmap.h"
 
 namespace framewise {
 
@@ -16,9 +17,8 @@ class PleaseWait : public fw::CDialog {
   void OnFinalDestroy() override;
 
  private:
-  // The logo the picture control loaded from the template. Not every system's static
-  // control frees an image it loaded itself; one left behind per command would pile up.
-  HGDIOBJ logo_ = nullptr;
+  // The logo the picture control loaded from the template.
+  fw::TemplateBitmap logo_;
 };
 
 }  // namespace framewise

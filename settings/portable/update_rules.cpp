@@ -12,6 +12,18 @@ namespace {
 bool IsBlank(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
+// True when `url` starts with `scheme` (lower case) and a colon, in any case.
+bool HasScheme(const std::wstring& url, const wchar_t* scheme) {
+  size_t i = 0;
+  for (; scheme[i] != L'\0'; ++i) {
+    if (i >= url.size()) return false;
+    const wchar_t c = url[i];
+    const wchar_t lower = c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+    if (lower != scheme[i]) return false;
+  }
+  return i < url.size() && url[i] == L':';
+}
+
 // One "%d" conversion at `*pos`: blanks, an optional sign, at least one digit. False when
 // there is no number or it does not fit an int.
 bool ScanInt(const std::wstring& text, size_t* pos, int* value) {
@@ -116,5 +128,9 @@ FirstLineReader::Result FirstLineReader::Finish() const {
 }
 
 std::string VersionLineText(const std::string& line) { return line.substr(0, line.find('\0')); }
+
+bool IsRedirectAllowed(const std::wstring& from, const std::wstring& to) {
+  return !HasScheme(from, L"https") || HasScheme(to, L"https");
+}
 
 }  // namespace framewise

@@ -1,6 +1,6 @@
 // The update checker's rules that need no Windows header: how often a check is due, the
-// date stored as LastChecked, the first line of a version file read with a bound, and
-// which announcement a newer published version earns.
+// date stored as LastChecked, the first line of a version file read with a bound, which
+// announcement a newer published version earns, and which redirects are followed.
 #pragma once
 
 #include <cstddef>
@@ -90,5 +90,11 @@ class FirstLineReader {
 
 // The 8-bit text of a version line: its bytes up to the first NUL.
 std::string VersionLineText(const std::string& line);
+
+// Whether a version file's request at `from` may follow a redirect to `to` (absolute
+// addresses). An https address may lead only to https: an answer over plain http could
+// come from anyone on the way. From http anything goes; whether `to` is a web address
+// at all is the opener's question. Schemes compare without regard to case.
+bool IsRedirectAllowed(const std::wstring& from, const std::wstring& to);
 
 }  // namespace framewise

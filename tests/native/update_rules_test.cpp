@@ -1,8 +1,9 @@
-// The update checker's pure rules: due dates, the stored date, announcements and the
-// bounded first line of a version file.
+// The update checker's pure rules: due dates, the stored date, announcements, the
+// bounded first line of a version file and the redirects followed.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cwchar>
 #include <ctime>
 #include <string>
 
@@ -153,6 +154,32 @@ TEST(UpdateRules, FirstLineIsBoundedAndEndsAtTheLineFeed) {
   EXPECT_TRUE(line.empty());
   EXPECT_EQ(ReadAll(std::string(100000, '\r'), &line, 7, 16, &fed), R::TooLong);
   EXPECT_EQ(fed, 21u);
+}
+
+TEST(UpdateRules, RedirectsNeverLeaveHttps) {
+  const struct {
+    const wchar_t* from;
+    const wchar_t* to;
+    bool allowed;
+  } cases[] = {
+      {L"https://a.example/v.txt", L"https://b.example/v.txt", true},
+      {L"https://a.example/v.txt", L"http://a.example/v.txt", false},
+      {L"HTTPS://a.example/v.txt", L"Http://a.example/v.txt", false},
+      {L"https://a.example/v.txt", L"HtTpS://a.example/v.txt", true},
+      {L"https://a.example/v.txt", L"ftp://a.example/v.txt", false},
+      {L"https://a.example/v.txt", L"httpsx://a.example/v.txt", false},  // not https
+      {L"https://a.example/v.txt", L"https", false},                      // no colon
+      {L"https://a.example/v.txt", L"", false},
+      {L"http://a.example/v.txt", L"https://a.example/v.txt", true},
+      {L"http://a.example/v.txt", L"http://b.example/v.txt", true},
+      {L"http://a.example/v.txt", L"ftp://a.example/v.txt", true},  // the opener refuses it
+      {L"httpsx://a.example/", L"http://a.example/", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsRedirectAllowed(c.from, c.to), c.allowed)
+        << std::string(c.from, c.from + wcslen(c.from)) << " -> "
+        << std::string(c.to, c.to + wcslen(c.to));
+  }
 }
 
 }  // namespace
