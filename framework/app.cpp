@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "framework/module_path.h"
+
 namespace fw {
 
 CWinApp* CWinApp::current_ = nullptr;
@@ -10,13 +12,6 @@ namespace {
 
 // The resource module the running thread uses; null means "this module's application".
 thread_local HINSTANCE t_resources = nullptr;
-
-HINSTANCE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
 
 }  // namespace
 
@@ -27,10 +22,8 @@ CWinApp::~CWinApp() {
 }
 
 BOOL CWinApp::InitInstance() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(instance_, path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return TRUE;
-  std::wstring satellite(path, n);
+  std::wstring satellite;
+  if (!GetModulePath(instance_, &satellite)) return TRUE;
   const size_t dot = satellite.find_last_of(L'.');
   const size_t slash = satellite.find_last_of(L"\\/");
   if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) satellite.resize(dot);
@@ -66,12 +59,12 @@ HINSTANCE ResourceInstance() {
     if (app->resources()) return app->resources();
   }
   // Linked into a program rather than the DLL: the program carries the resources.
-  return ThisModule();
+  return CodeModule();
 }
 
 ModuleStateScope::ModuleStateScope() : previous_(t_resources) {
   CWinApp* app = CWinApp::Current();
-  t_resources = app && app->resources() ? app->resources() : ThisModule();
+  t_resources = app && app->resources() ? app->resources() : CodeModule();
 }
 
 ModuleStateScope::~ModuleStateScope() { t_resources = previous_; }

@@ -107,4 +107,31 @@ class ScopedCursor {
   HCURSOR previous_;
 };
 
+// A critical section owned by the object.
+class CriticalSection {
+ public:
+  CriticalSection() : ready_(InitializeCriticalSectionAndSpinCount(&section_, 0) != FALSE) {}
+  ~CriticalSection() { if (ready_) DeleteCriticalSection(&section_); }
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+  bool ready() const { return ready_; }
+  CRITICAL_SECTION* get() { return &section_; }
+
+ private:
+  CRITICAL_SECTION section_;
+  bool ready_;
+};
+
+// Holds a critical section for the scope it lives in. The section must be ready.
+class ScopedLock {
+ public:
+  explicit ScopedLock(CriticalSection& section) : section_(section) { EnterCriticalSection(section_.get()); }
+  ~ScopedLock() { LeaveCriticalSection(section_.get()); }
+  ScopedLock(const ScopedLock&) = delete;
+  ScopedLock& operator=(const ScopedLock&) = delete;
+
+ private:
+  CriticalSection& section_;
+};
+
 }  // namespace fw

@@ -3,35 +3,18 @@
 #include <new>
 #include <vector>
 
+#include "framework/module_path.h"
+
 namespace framewise {
 
 namespace {
 
-// The module this code is linked into: the DLL in the shell, the test program in tests.
-HMODULE OwnModule() {
-  HMODULE module = nullptr;
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCWSTR>(&OwnModule), &module)) {
-    return nullptr;
-  }
-  return module;
-}
-
-// The own module's file name. A name that does not fit the buffer counts as failure:
-// the call then returns the full buffer length (and only sometimes sets an error), so
-// the length is what decides, not a possibly stale last error.
-bool GetOwnModuleFileName(wchar_t (&name)[MAX_PATH + 1]) {
-  HMODULE module = OwnModule();
-  if (!module) return false;
-  const DWORD length = GetModuleFileNameW(module, name, MAX_PATH + 1);
-  return length != 0 && length < MAX_PATH + 1;
-}
-
+// The version resource of the module this code is linked into: the DLL in the shell, the
+// test program in tests.
 bool ReadOwnVersionResource(VersionResource* resource) {
-  wchar_t name[MAX_PATH + 1];
-  if (!GetOwnModuleFileName(name)) return false;
-  return ReadVersionResource(name, resource);
+  std::wstring name;
+  if (!fw::GetModulePath(fw::CodeModule(), &name)) return false;
+  return ReadVersionResource(name.c_str(), resource);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "fitting/monitor_wallpapers.h"
 #include "fitting/wallpaper_output.h"
 #include "framework/app.h"
+#include "framework/module_path.h"
 #include "framework/strings.h"
 #include "framework/win_owners.h"
 #include "resources/resource_ids.h"
@@ -53,13 +54,6 @@ void OpenWebPage(const wchar_t* path) {
   const std::wstring address =
       FormatString(std::wstring(FRAMEWISE_BASE_URL_W) + path, GetOwnVersion(VersionForm::Display));
   ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOW);
-}
-
-HMODULE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
 }
 
 using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
@@ -299,13 +293,11 @@ HRESULT ImageFileContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
         OpenWebPage(kUpdatePagePath);
         return S_OK;
       case HelpCommand: {
-        wchar_t path[MAX_PATH] = {};
-        const DWORD n = GetModuleFileNameW(ThisModule(), path, MAX_PATH);
+        std::wstring module;
         bool opened = false;
-        if (n > 0 && n < MAX_PATH && PathRemoveFileSpecW(path) && PathAddBackslashW(path) &&
-            wcslen(path) + wcslen(kHelpFileName) < MAX_PATH) {
-          wcscat(path, kHelpFileName);
-          opened = LoadHtmlHelp(info->hwnd, path, 1 /* HH_DISPLAY_TOC */, 0) != nullptr;
+        if (fw::GetModulePath(fw::CodeModule(), &module)) {
+          const std::wstring path = fw::FolderOf(module) + kHelpFileName;
+          opened = LoadHtmlHelp(info->hwnd, path.c_str(), 1 /* HH_DISPLAY_TOC */, 0) != nullptr;
         }
         if (!opened) OpenWebPage(kHelpPagePath);
         return S_OK;

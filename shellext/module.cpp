@@ -74,67 +74,59 @@ HRESULT CreateClassObject(IUnknown** object) {
   return S_OK;
 }
 
-CFramewiseModule::CFramewiseModule() {
-  initialized_ = InitializeCriticalSectionAndSpinCount(&classObjectLock_, 0) != FALSE;
-}
+CFramewiseModule::CFramewiseModule() = default;
 
-CFramewiseModule::~CFramewiseModule() {
-  Term();
-  if (initialized_) DeleteCriticalSection(&classObjectLock_);
-}
+CFramewiseModule::~CFramewiseModule() { Term(); }
 
 LONG CFramewiseModule::Lock() { return InterlockedIncrement(&lockCount_); }
 LONG CFramewiseModule::Unlock() { return InterlockedDecrement(&lockCount_); }
 LONG CFramewiseModule::GetLockCount() const { return lockCount_; }
 
 IGlobalInterfaceTable* CFramewiseModule::GetGlobalInterfaceTable() {
-  if (!initialized_) return nullptr;
-  EnterCriticalSection(&classObjectLock_);
-  if (!globalInterfaceTable_) {
-    IGlobalInterfaceTable* table = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&table)))) {
-      globalInterfaceTable_ = table;
-    }
+  if (!lock_.ready()) return nullptr;
+  fw::ScopedLock hold(lock_);
+  if (!globalInterfaceTable_ &&
+      FAILED(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IGlobalInterfaceTable, globalInterfaceTable_.put_void()))) {
+    globalInterfaceTable_.reset();
   }
-  IGlobalInterfaceTable* table = globalInterfaceTable_;
-  LeaveCriticalSection(&classObjectLock_);
-  return table;
+  return globalInterfaceTable_.get();  // the module keeps the reference
 }
 
 HRESULT CFramewiseModule::GetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (!object) return E_POINTER;
-  if (!initialized_) return E_UNEXPECTED;
+  if (!lock_.ready()) return E_UNEXPECTED;
   *object = nullptr;
   if (!IsEqualCLSID(clsid, CLSID_ImageFileContextMenu)) return CLASS_E_CLASSNOTAVAILABLE;
 
-  if (!classObject_) {
-    EnterCriticalSection(&classObjectLock_);
-    HRESULT hr = S_OK;
-    if (!classObject_) {  // looked up again inside the lock: two threads get one object
-      IUnknown* created = nullptr;
-      hr = CreateClassObject(&created);
-      if (SUCCEEDED(hr)) classObject_ = created;
+  fw::ComPtr<IUnknown> factory;
+  {
+    // Two threads asking at once get the one object.
+    fw::ScopedLock hold(lock_);
+    if (!classObject_) {
+      const HRESULT hr = CreateClassObject(classObject_.put());
+      if (FAILED(hr)) {
+        classObject_.reset();
+        return hr;
+      }
     }
-    LeaveCriticalSection(&classObjectLock_);
-    if (FAILED(hr)) return hr;
+    factory = fw::ComPtr<IUnknown>::Share(classObject_.get());
   }
-  const HRESULT hr = classObject_->QueryInterface(iid, object);
+  const HRESULT hr = factory->QueryInterface(iid, object);
   if (hr == S_OK && *object == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
   return hr;
 }
 
 void CFramewiseModule::Term() {
-  if (classObject_) {
-    IUnknown* object = classObject_;
-    classObject_ = nullptr;
-    object->Release();
+  if (!lock_.ready()) return;
+  fw::ComPtr<IUnknown> object;
+  fw::ComPtr<IGlobalInterfaceTable> table;
+  {
+    fw::ScopedLock hold(lock_);
+    object.swap(classObject_);
+    table.swap(globalInterfaceTable_);
   }
-  if (globalInterfaceTable_) {
-    IGlobalInterfaceTable* table = globalInterfaceTable_;
-    globalInterfaceTable_ = nullptr;
-    table->Release();
-  }
+  // Released outside the lock: a release may call back into the module.
 }
 
 CFramewiseModule& Module() {

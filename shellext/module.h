@@ -5,6 +5,9 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include "framework/com_ptr.h"
+#include "framework/win_owners.h"
+
 namespace framewise {
 
 class CFramewiseModule {
@@ -31,10 +34,9 @@ class CFramewiseModule {
 
  private:
   volatile LONG lockCount_ = 0;
-  bool initialized_ = false;
-  CRITICAL_SECTION classObjectLock_;
-  IUnknown* classObject_ = nullptr;  // owned: one reference held by the cache
-  IGlobalInterfaceTable* globalInterfaceTable_ = nullptr;  // owned once created
+  fw::CriticalSection lock_;  // guards the two objects below
+  fw::ComPtr<IUnknown> classObject_;
+  fw::ComPtr<IGlobalInterfaceTable> globalInterfaceTable_;
   HINSTANCE instance_ = nullptr;
 };
 

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "framework/com_ptr.h"
+#include "framework/module_path.h"
 #include "shellext/portable/module_paths.h"
 
 namespace framewise {
@@ -19,13 +20,8 @@ HRESULT LastErrorResult() {
 }
 
 HRESULT ModulePath(HMODULE module, std::wstring* path) {
-  wchar_t buffer[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(module, buffer, MAX_PATH);
-  if (length == 0) return LastErrorResult();
-  // A full buffer may hold a cut path.
-  if (length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-  path->assign(buffer, length);
-  return S_OK;
+  DWORD error = ERROR_SUCCESS;
+  return fw::GetModulePath(module, path, &error) ? S_OK : HRESULT_FROM_WIN32(error);
 }
 
 ScriptVariables VariablesFor(const std::wstring& modulePath) {
