@@ -1,26 +1,30 @@
-// Times a right-click and a fitting command of the built DLL on given JPEGs, beside the
-// imaging library's own floor (a bare load and decode of the same file), and the peak
-// working set of the process during each step. Run by bench/run_bench.py, which adds the
-// native peers and prints the table.
+// Times each step of a right-click and of a fitting command of the built DLL on given
+// JPEGs, beside a bare load of the same file (the imaging library loading it and drawing
+// it into a 288 x 192 bitmap), and the memory a right-click adds to the process. Run by
+// bench/run_bench.py, which adds the native peers and prints the table.
 //
-//   bench_rightclick.exe [--runs N] [--command-runs N] PICTURE...
+//   bench_rightclick.exe [--runs N] [--draw-runs N] [--command-runs N] [--memory PICTURE] PICTURE...
 //
 // Prints one "RESULT <step> <picture> <value>" line per figure: medians in milliseconds,
-// peaks in megabytes. The primary monitor is reported as 1920 x 1080 (work area the same)
-// to the DLL, whatever the real screen is, by patching its import of GetMonitorInfoW.
+// memory in megabytes. The first-right-click memory figures come before anything else in
+// the process, on --memory (default: the last picture). The primary monitor is reported
+// as 1920 x 1080 (work area the same) to the DLL by patching its import of GetMonitorInfoW.
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
 #include <psapi.h>
 #include <shlobj.h>
+#include <wincodec.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "fitting/image_fixer.h"
+#include "fitting/imaging.h"
+#include "fitting/preview_source.h"
 #include "shellext/guids.h"
 #include "test_support.h"
 #include "tools/support/active_desktop_stand_in.h"
@@ -30,37 +34,39 @@ namespace {
 namespace gp = Gdiplus::DllExports;
 
 constexpr RECT kMonitor{0, 0, 1920, 1080};
-constexpr int kMiddle = 4;  // the centred fill command's offset
+constexpr int kMiddle = 4;          // the centred fill command's offset
+constexpr UINT kFirstId = 1;        // idCmdFirst given to QueryContextMenu
+constexpr int kBareWidth = 288;     // the bare load's target: a preview-sized bitmap
+constexpr int kBareHeight = 192;
+constexpr DWORD kMenuHoldMs = 250;  // how long the context menu stays up in the memory step
 
-// Working set of this process in bytes. Wine may leave the counter at 0: then the
-// resident size of the Unix process, read from its status file.
-size_t WorkingSet() {
+// Working set of this process in bytes, and the process's peak so far.
+size_t WorkingSet(size_t* peak = nullptr) {
   PROCESS_MEMORY_COUNTERS counters = {};
   counters.cb = sizeof(counters);
-  if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters)) && counters.WorkingSetSize) {
-    return counters.WorkingSetSize;
-  }
-  HANDLE file = CreateFileW(L"Z:\\proc\\self\\status", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  char buffer[4096] = {};
-  DWORD read = 0;
-  ReadFile(file, buffer, sizeof(buffer) - 1, &read, nullptr);
-  CloseHandle(file);
-  const char* line = strstr(buffer, "VmRSS:");
-  return line ? static_cast<size_t>(strtoull(line + 6, nullptr, 10)) * 1024 : 0;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return 0;
+  if (peak) *peak = counters.PeakWorkingSetSize;
+  return counters.WorkingSetSize;
 }
 
-// Samples the working set every few milliseconds while a step runs; keeps the peak.
+// Committed private memory: Wine reports no private bytes, so the address space is walked.
+size_t PrivateBytes() { return testsupport::CurrentResourceCounts().privateBytes; }
+
+double Mb(double bytes) { return bytes / (1024.0 * 1024.0); }
+
+// Samples the working set every millisecond while alive; keeps the peak. Made only around
+// the memory steps, so its polling does not slow the timed ones.
 class PeakSampler {
  public:
-  PeakSampler() { thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr); }
+  PeakSampler() : peak_(WorkingSet()) { thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr); }
   ~PeakSampler() {
     stop_ = true;
     WaitForSingleObject(thread_, INFINITE);
     CloseHandle(thread_);
   }
-  void Reset() { peak_ = WorkingSet(); }
-  double PeakMb() const { return std::max(peak_.load(), WorkingSet()) / (1024.0 * 1024.0); }
+  PeakSampler(const PeakSampler&) = delete;
+  PeakSampler& operator=(const PeakSampler&) = delete;
+  size_t Peak() const { return std::max(peak_.load(), WorkingSet()); }
 
  private:
   static DWORD WINAPI Run(LPVOID self) {
@@ -70,7 +76,7 @@ class PeakSampler {
       size_t seen = s->peak_;
       while (now > seen && !s->peak_.compare_exchange_weak(seen, now)) {
       }
-      Sleep(2);
+      Sleep(1);
     }
     return 0;
   }
@@ -80,20 +86,24 @@ class PeakSampler {
 };
 
 double NowMs() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
+  static const double frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER t;
   QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
+  return 1000.0 * static_cast<double>(t.QuadPart) / frequency;
 }
 
 double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
   if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
   return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 void Report(const char* step, const std::wstring& name, double value) {
-  printf("RESULT %s %ls %.2f\n", step, name.c_str(), value);
+  printf("RESULT %s %ls %.4f\n", step, name.c_str(), value);
   fflush(stdout);
 }
 
@@ -123,41 +133,53 @@ struct Dll {
   HRESULT(STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
 };
 
-// One handler through a right-click, holding its menu for the drawing steps.
+// One handler through a right-click (a fresh handler, as the shell makes for each), holding
+// its menu for the submenu and drawing steps.
 struct RightClick {
-  RightClick(const Dll& dll, const std::wstring& picture, double* initMs = nullptr, double* queryMs = nullptr) {
+  RightClick(const Dll& dll, const std::wstring& picture) {
     menu = dll.Create(&init);
     if (!menu) return;
     IDataObject* data = testsupport::RawDropDataObject(testsupport::DropFilesBytes({picture}));
-    double t0 = NowMs();
+    const double t0 = NowMs();
     initialize = init->Initialize(nullptr, data, nullptr);
-    double t1 = NowMs();
+    const double t1 = NowMs();
     popup = CreatePopupMenu();
-    query = menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL);
-    double t2 = NowMs();
+    query = menu->QueryContextMenu(popup, 0, kFirstId, 0x7FFF, CMF_NORMAL);
+    const double t2 = NowMs();
     data->Release();
-    if (initMs) *initMs = t1 - t0;
-    if (queryMs) *queryMs = t2 - t1;
+    initializeMs = t1 - t0;
+    queryMs = t2 - t1;
   }
   ~RightClick() {
     if (menu) menu->Release();
     if (init) init->Release();
     if (popup) DestroyMenu(popup);
   }
-  // Opens the submenu and lists its owner-drawn items.
-  std::vector<UINT> Open() {
-    std::vector<UINT> ids;
+  RightClick(const RightClick&) = delete;
+  RightClick& operator=(const RightClick&) = delete;
+
+  // Opens the submenu as the menu loop does: WM_INITMENUPOPUP, then WM_MEASUREITEM for
+  // every owner-drawn item. Times both; lists the items with their sizes.
+  bool Open() {
     HMENU sub = popup ? GetSubMenu(popup, 0) : nullptr;
-    if (!sub) return ids;
+    if (!sub) return false;
     LRESULT result = 0;
+    const double t0 = NowMs();
     menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(sub), 0, &result);
+    const double t1 = NowMs();
+    std::vector<UINT> ids;
     for (int i = 0; i < GetMenuItemCount(sub); ++i) {
       MENUITEMINFOW info = {};
       info.cbSize = sizeof(info);
       info.fMask = MIIM_FTYPE | MIIM_ID;
       if (GetMenuItemInfoW(sub, i, TRUE, &info) && (info.fType & MFT_OWNERDRAW)) ids.push_back(info.wID);
     }
-    return ids;
+    const double t2 = NowMs();
+    for (UINT id : ids) items.push_back({id, Measure(id)});
+    const double t3 = NowMs();
+    initPopupMs = t1 - t0;
+    measureMs = t3 - t2;
+    return !items.empty();
   }
   SIZE Measure(UINT id) {
     MEASUREITEMSTRUCT m = {};
@@ -167,73 +189,282 @@ struct RightClick {
     menu->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&m), &result);
     return {static_cast<LONG>(m.itemWidth), static_cast<LONG>(m.itemHeight)};
   }
-  void Draw(UINT id, HDC dc, SIZE size) {
+  void Draw(UINT id, HDC dc, const RECT& rect) {
     DRAWITEMSTRUCT d = {};
     d.CtlType = ODT_MENU;
     d.itemID = id;
     d.itemAction = ODA_DRAWENTIRE;
     d.hDC = dc;
-    d.rcItem = {0, 0, size.cx, size.cy};
+    d.rcItem = rect;
     LRESULT result = 0;
     menu->HandleMenuMsg2(WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&d), &result);
   }
+
+  struct Item {
+    UINT id;
+    SIZE size;
+  };
   IShellExtInit* init = nullptr;
   IContextMenu3* menu = nullptr;
   HMENU popup = nullptr;
   HRESULT initialize = E_FAIL;
   HRESULT query = E_FAIL;
+  double initializeMs = 0, queryMs = 0, initPopupMs = 0, measureMs = 0;
+  std::vector<Item> items;
 };
 
-// The imaging library's floor: load the file and decode every pixel.
-bool LoadAndDecode(const std::wstring& path) {
-  Gdiplus::GpBitmap* bitmap = nullptr;
-  if (gp::GdipCreateBitmapFromFile(path.c_str(), &bitmap) != Gdiplus::Ok) return false;
-  UINT w = 0, h = 0;
-  gp::GdipGetImageWidth(bitmap, &w);
-  gp::GdipGetImageHeight(bitmap, &h);
-  Gdiplus::Rect all(0, 0, static_cast<INT>(w), static_cast<INT>(h));
-  Gdiplus::BitmapData data = {};
-  const bool ok = gp::GdipBitmapLockBits(bitmap, &all, Gdiplus::ImageLockModeRead, PixelFormat24bppRGB, &data) ==
-                  Gdiplus::Ok;
-  if (ok) gp::GdipBitmapUnlockBits(bitmap, &data);
-  gp::GdipDisposeImage(bitmap);
+// The baseline: the imaging library loads the file and draws it, every pixel decoded,
+// into a preview-sized bitmap.
+bool BareLoad(const std::wstring& path) {
+  Gdiplus::GpImage* image = nullptr;
+  if (gp::GdipLoadImageFromFile(path.c_str(), &image) != Gdiplus::Ok) return false;
+  Gdiplus::GpBitmap* target = nullptr;
+  Gdiplus::GpGraphics* surface = nullptr;
+  bool ok = gp::GdipCreateBitmapFromScan0(kBareWidth, kBareHeight, 0, PixelFormat32bppPARGB, nullptr, &target) ==
+                Gdiplus::Ok &&
+            gp::GdipGetImageGraphicsContext(target, &surface) == Gdiplus::Ok &&
+            gp::GdipDrawImageRectI(surface, image, 0, 0, kBareWidth, kBareHeight) == Gdiplus::Ok;
+  if (surface) gp::GdipDeleteGraphics(surface);
+  if (target) gp::GdipDisposeImage(target);
+  gp::GdipDisposeImage(image);
   return ok;
 }
 
-// Runs `step` `runs` times; reports the median and the peak working set.
+// The platform codec's whole decode of the file, as the preview copy's decode step does it
+// where the frame offers no reduced decode.
+bool WicDecode(const std::wstring& path) {
+  IWICImagingFactory* factory = nullptr;
+  IWICBitmapDecoder* decoder = nullptr;
+  IWICBitmapFrameDecode* frame = nullptr;
+  bool ok = false;
+  UINT w = 0, h = 0;
+  if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                 reinterpret_cast<void**>(&factory))) &&
+      SUCCEEDED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                                   WICDecodeMetadataCacheOnDemand, &decoder)) &&
+      SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(frame->GetSize(&w, &h))) {
+    const UINT stride = (w * 3 + 3) & ~3u;
+    std::vector<BYTE> pixels(static_cast<size_t>(stride) * h);
+    ok = SUCCEEDED(frame->CopyPixels(nullptr, stride, static_cast<UINT>(pixels.size()), pixels.data()));
+  }
+  if (frame) frame->Release();
+  if (decoder) decoder->Release();
+  if (factory) factory->Release();
+  return ok;
+}
+
 template <typename Step>
-double Time(PeakSampler& sampler, const char* name, const char* peakName, const std::wstring& picture, int runs,
-            Step step) {
+double TimeMedian(int runs, Step step) {
   std::vector<double> times;
-  sampler.Reset();
   for (int i = 0; i < runs; ++i) {
     const double t0 = NowMs();
     step();
     times.push_back(NowMs() - t0);
   }
-  const double median = Median(times);
-  Report(name, picture, median);
-  if (peakName) Report(peakName, picture, sampler.PeakMb());
-  return median;
+  return Median(times);
+}
+
+// The memory a right-click that never opens the submenu adds: a handler made, initialised
+// and asked for its menu entry, the menu left up a moment. Reports the peak working set
+// and the committed private bytes over the level just before, in megabytes.
+void MeasureRightClickMemory(const Dll& dll, const std::wstring& path, const char* prefix,
+                             const std::wstring& name) {
+  Sleep(100);  // let the previous step's threads and frees settle
+  PeakSampler sampler;
+  Sleep(10);
+  size_t idlePeak = 0;
+  const size_t idleSet = WorkingSet(&idlePeak);
+  const size_t idlePrivate = PrivateBytes();
+  size_t heldSet = 0, heldPrivate = 0, peakAfter = 0;
+  {
+    RightClick click(dll, path);
+    Sleep(kMenuHoldMs);
+    heldPrivate = PrivateBytes();
+    heldSet = WorkingSet(&peakAfter);
+  }
+  // The process's own peak is exact when it rose past every earlier level; the sampler
+  // covers a later right-click, whose peak stays below the decodes that came before.
+  size_t peak = sampler.Peak();
+  if (peakAfter > idlePeak) peak = std::max(peak, peakAfter);
+  const std::string p(prefix);
+  Report((p + "_idle_ws_mb").c_str(), name, Mb(static_cast<double>(idleSet)));
+  Report((p + "_idle_private_mb").c_str(), name, Mb(static_cast<double>(idlePrivate)));
+  Report((p + "_peak_ws_mb").c_str(), name, Mb(static_cast<double>(peak) - static_cast<double>(idleSet)));
+  Report((p + "_held_ws_mb").c_str(), name, Mb(static_cast<double>(heldSet) - static_cast<double>(idleSet)));
+  Report((p + "_held_private_mb").c_str(), name,
+         Mb(static_cast<double>(heldPrivate) - static_cast<double>(idlePrivate)));
+}
+
+std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
+
+void BenchPicture(const Dll& dll, const std::wstring& path, int runs, int drawRuns, int commandRuns) {
+  const std::wstring name = NameOf(path);
+  // The bare load and the right-click steps, one of each per run, so that a slower spell
+  // of a shared machine weighs on the baseline and on the steps alike. Every right-click
+  // step gets a fresh handler: the picture is decoded once per selection.
+  framewise::PictureHeader header;
+  framewise::ReadPictureFileHeader(path.c_str(), &header);
+  HDC screenDc = GetDC(nullptr);
+  const float previewHeight = static_cast<float>(2 * GetDeviceCaps(screenDc, LOGPIXELSY));
+  ReleaseDC(nullptr, screenDc);
+  Gdiplus::GpGraphics* desktop = nullptr;
+  gp::GdipCreateFromHWND(GetDesktopWindow(), &desktop);
+  std::vector<double> bare, inits, queries, opens, popups, measures, copies, decodes, rows;
+  for (int i = 0; i < runs; ++i) {
+    double t0 = NowMs();
+    BareLoad(path);
+    bare.push_back(NowMs() - t0);
+    {
+      RightClick click(dll, path);
+      inits.push_back(click.initializeMs);
+      queries.push_back(click.queryMs);
+    }
+    {
+      RightClick click(dll, path);
+      if (FAILED(click.initialize) || !click.Open()) {
+        printf("no submenu for %ls (0x%08lX)\n", path.c_str(), static_cast<unsigned long>(click.initialize));
+        return;
+      }
+      opens.push_back(click.initPopupMs + click.measureMs);
+      popups.push_back(click.initPopupMs);
+      measures.push_back(click.measureMs);
+    }
+    // The parts of opening, by the same code in this process: the preview copy (decode and
+    // reduce), the rows' framed previews, and the codec's whole decode on its own.
+    t0 = NowMs();
+    fw::GpBitmapOwner copy;
+    if (desktop) {
+      framewise::MakePreviewCopy(path.c_str(), header.orientation, previewHeight, 8192.0f, desktop, &copy);
+    }
+    copies.push_back(NowMs() - t0);
+    // The framed previews of the fitting rows, made from the copy at the rows' height.
+    UINT copyWidth = 0, copyHeight = 0;
+    if (copy && framewise::GetPictureSize(copy.get(), &copyWidth, &copyHeight) && copyHeight > 0) {
+      const int32_t rowHeight = static_cast<int32_t>(previewHeight * 0.75f);
+      const int32_t rowWidth = static_cast<int32_t>(static_cast<double>(copyWidth) * rowHeight / copyHeight);
+      const bool wider = static_cast<double>(copyWidth) / copyHeight > 16.0 / 9.0;
+      const int modes[] = {wider ? framewise::FitModeLeft : framewise::FitModeTop, framewise::FitModeMiddle,
+                           wider ? framewise::FitModeRight : framewise::FitModeBottom, framewise::FitModeBestFit};
+      t0 = NowMs();
+      for (int mode : modes) {
+        std::unique_ptr<framewise::ImageFixer> fixer = framewise::CreateImageFixer(mode);
+        fw::GpBitmapOwner row;
+        if (fixer) fixer->MakePreview(copy.get(), &row, rowWidth, rowHeight);
+      }
+      rows.push_back(NowMs() - t0);
+    }
+    t0 = NowMs();
+    WicDecode(path);
+    decodes.push_back(NowMs() - t0);
+  }
+  if (desktop) gp::GdipDeleteGraphics(desktop);
+  Report("bare_load_ms", name, Median(bare));
+  Report("initialize_ms", name, Median(inits));
+  Report("query_ms", name, Median(queries));
+  Report("open_ms", name, Median(opens));
+  Report("initpopup_ms", name, Median(popups));
+  Report("measure_ms", name, Median(measures));
+  Report("preview_copy_ms", name, Median(copies));
+  Report("wic_decode_ms", name, Median(decodes));
+  Report("row_previews_ms", name, Median(rows));
+  std::vector<double> openRatios;
+  for (size_t i = 0; i < opens.size(); ++i) openRatios.push_back(opens[i] / bare[i]);
+  Report("open_ratio", name, Median(openRatios));
+
+  // Painting: one preview item many times, then the whole submenu as it first shows.
+  RightClick click(dll, path);
+  if (FAILED(click.initialize) || !click.Open()) return;
+  LONG menuWidth = 0, menuHeight = 0;
+  SIZE previewSize = {0, 0};
+  for (const auto& item : click.items) {
+    menuWidth = std::max(menuWidth, item.size.cx);
+    menuHeight += item.size.cy;
+    if (item.id == kFirstId + kMiddle) previewSize = item.size;
+  }
+  if (previewSize.cx == 0) previewSize = click.items.front().size;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP target = CreateCompatibleBitmap(screen, menuWidth, menuHeight);
+  HGDIOBJ old = SelectObject(dc, target);
+  {
+    const RECT rect{0, 0, previewSize.cx, previewSize.cy};
+    Report("draw_preview_ms", name, TimeMedian(drawRuns, [&] {
+             click.Draw(kFirstId + kMiddle, dc, rect);
+             GdiFlush();
+           }));
+  }
+  Report("submenu_paint_ms", name, TimeMedian(runs * 3, [&] {
+           LONG top = 0;
+           for (const auto& item : click.items) {
+             const RECT rect{0, top, menuWidth, top + item.size.cy};
+             click.Draw(item.id, dc, rect);
+             top += item.size.cy;
+           }
+           GdiFlush();
+         }));
+  Report("submenu_items", name, static_cast<double>(click.items.size()));
+  SelectObject(dc, old);
+  DeleteObject(target);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+
+  MeasureRightClickMemory(dll, path, "mem_repeat", name);
+
+  // The command's first two steps, by the same code in this process: loading the picture
+  // and fitting it (the rest is the JPEG, the please-wait window and applying it).
+  {
+    fw::GpImageOwner picture;
+    Report("load_picture_ms", name, TimeMedian(commandRuns, [&] { picture = framewise::LoadPicture(path.c_str()); }));
+    std::unique_ptr<framewise::ImageFixer> fixer = framewise::CreateImageFixer(framewise::FitModeMiddle);
+    if (picture && fixer) {
+      Report("make_wallpaper_ms", name, TimeMedian(commandRuns, [&] {
+               fw::GpBitmapOwner wallpaper;
+               fixer->MakeWallpaper(picture.get(), &wallpaper);
+             }));
+    }
+  }
+
+  HRESULT commandResult = S_OK;
+  Sleep(100);
+  PeakSampler sampler;
+  const size_t before = WorkingSet();
+  Report("command_ms", name, TimeMedian(commandRuns, [&] {
+           CMINVOKECOMMANDINFO info = {};
+           info.cbSize = sizeof(info);
+           info.lpVerb = MAKEINTRESOURCEA(kMiddle);
+           info.nShow = SW_SHOWNORMAL;
+           const HRESULT hr = click.menu->InvokeCommand(&info);
+           if (FAILED(hr)) commandResult = hr;
+         }));
+  Report("command_peak_mb", name, Mb(static_cast<double>(sampler.Peak()) - static_cast<double>(before)));
+  if (FAILED(commandResult)) {
+    printf("command failed on %ls: 0x%08lX\n", name.c_str(), static_cast<unsigned long>(commandResult));
+  }
 }
 
 int Run(int argc, wchar_t** argv) {
-  int runs = 7, commandRuns = 3;
+  int runs = 7, drawRuns = 301, commandRuns = 3;
+  std::wstring memoryPicture;
   std::vector<std::wstring> pictures;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     if (arg == L"--runs" && i + 1 < argc) {
       runs = _wtoi(argv[++i]);
+    } else if (arg == L"--draw-runs" && i + 1 < argc) {
+      drawRuns = _wtoi(argv[++i]);
     } else if (arg == L"--command-runs" && i + 1 < argc) {
       commandRuns = _wtoi(argv[++i]);
+    } else if (arg == L"--memory" && i + 1 < argc) {
+      memoryPicture = argv[++i];
     } else {
       pictures.push_back(arg);
     }
   }
   if (pictures.empty()) {
-    printf("usage: bench_rightclick [--runs N] [--command-runs N] PICTURE...\n");
+    printf("usage: bench_rightclick [--runs N] [--draw-runs N] [--command-runs N] [--memory PICTURE] PICTURE...\n");
     return 2;
   }
+  if (memoryPicture.empty()) memoryPicture = pictures.back();
   Dll dll;
   if (!dll.module || !dll.getClassObject) {
     printf("cannot load %ls\n", testsupport::FramewiseDllPath().c_str());
@@ -241,66 +472,25 @@ int Run(int argc, wchar_t** argv) {
   }
   // The DLL sees one 1920x1080 monitor with no taskbar.
   testsupport::WorkAreaOverride area(kMonitor, kMonitor, dll.module);
+  testsupport::WorkAreaOverride ownArea(kMonitor, kMonitor);  // for the steps timed in this process
   // The commands write the settings and the wallpaper: the user's own files go aside.
   testsupport::FileAside ini(testsupport::UserDataFolder() + L"\\Wrenfly Framewise.ini");
   testsupport::FileAside wallpaper(testsupport::UserDataFolder() + L"\\Desktop Background.jpg");
   standin::ActiveDesktopStandIn desktop;
   desktop.record().applyToSystem = false;
+  // First, while the process is idle (the DLL loaded, nothing decoded or started yet).
+  MeasureRightClickMemory(dll, memoryPicture, "mem_first", NameOf(memoryPicture));
+  MeasureRightClickMemory(dll, memoryPicture, "mem_second", NameOf(memoryPicture));
 
-  PeakSampler sampler;
   Gdiplus::GdiplusStartupInput input;
   ULONG_PTR token = 0;
   Gdiplus::GdiplusStartup(&token, &input, nullptr);
-  { RightClick warm(dll, pictures[0]); }  // first-use costs: GDI+ start, fonts, resources
-  for (const std::wstring& path : pictures) {
-    const std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
-    Time(sampler, "gdiplus_decode_ms", "gdiplus_decode_peak_mb", name, runs, [&] { LoadAndDecode(path); });
-    std::vector<double> inits, queries;
-    Time(sampler, "rightclick_ms", "rightclick_peak_mb", name, runs, [&] {
-      double i = 0, q = 0;
-      RightClick click(dll, path, &i, &q);
-      inits.push_back(i);
-      queries.push_back(q);
-    });
-    Report("initialize_ms", name, Median(inits));
-    Report("query_ms", name, Median(queries));
-
-    RightClick click(dll, path);
-    const std::vector<UINT> ids = click.Open();
-    if (FAILED(click.initialize) || ids.empty()) {
-      printf("no menu for %ls (0x%08lX)\n", path.c_str(), static_cast<unsigned long>(click.initialize));
-      continue;
-    }
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP target = CreateCompatibleBitmap(screen, 1200, 400);
-    HGDIOBJ old = SelectObject(dc, target);
-    const UINT previewId = 1 + kMiddle;  // a fitting row, which carries a preview
-    const SIZE previewSize = click.Measure(previewId);
-    Time(sampler, "draw_preview_ms", nullptr, name, runs * 5, [&] {
-      click.Draw(previewId, dc, previewSize);
-      GdiFlush();
-    });
-    Time(sampler, "submenu_ms", nullptr, name, runs, [&] {
-      for (UINT id : ids) click.Draw(id, dc, click.Measure(id));
-      GdiFlush();
-    });
-    SelectObject(dc, old);
-    DeleteObject(target);
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
-
-    HRESULT commandResult = S_OK;
-    Time(sampler, "command_ms", "command_peak_mb", name, commandRuns, [&] {
-      CMINVOKECOMMANDINFO info = {};
-      info.cbSize = sizeof(info);
-      info.lpVerb = MAKEINTRESOURCEA(kMiddle);
-      info.nShow = SW_SHOWNORMAL;
-      const HRESULT hr = click.menu->InvokeCommand(&info);
-      if (FAILED(hr)) commandResult = hr;
-    });
-    if (FAILED(commandResult)) printf("command failed on %ls: 0x%08lX\n", name.c_str(), static_cast<unsigned long>(commandResult));
+  {  // first-use costs: fonts, resources, codecs
+    RightClick warm(dll, pictures.front());
+    warm.Open();
+    BareLoad(pictures.front());
   }
+  for (const std::wstring& path : pictures) BenchPicture(dll, path, runs, drawRuns, commandRuns);
   Gdiplus::GdiplusShutdown(token);
   return 0;
 }
