@@ -16,12 +16,6 @@ float previewRowHeight = 0;
 
 namespace {
 
-Gdiplus::ARGB SystemColorArgb(int index) {
-  const COLORREF c = GetSysColor(index);
-  return 0xFF000000u | (static_cast<Gdiplus::ARGB>(GetRValue(c)) << 16) |
-         (static_cast<Gdiplus::ARGB>(GetGValue(c)) << 8) | GetBValue(c);
-}
-
 // Surface resolution over image resolution, each way; 0 for no image.
 struct Scale {
   float x = 0;
@@ -71,8 +65,8 @@ fw::GpFontOwner MenuFont() {
 
 // Draws one item, plain or selected, into a bitmap of its measured size: background,
 // preview right-aligned in the image column and centred, text after the column.
-fw::UniqueBitmap RenderItem(const MenuItem& item, Gdiplus::GpFont* font, float textLeft,
-                            float imageRight, bool selected) {
+fw::UniqueBitmap RenderItem(const MenuItem& item, float textLeft, float imageRight,
+                            bool selected) {
   fw::UniqueBitmap none;
   const INT width = static_cast<INT>(item.width), height = static_cast<INT>(item.height);
   fw::WindowDc screen(nullptr);
@@ -88,43 +82,40 @@ fw::UniqueBitmap RenderItem(const MenuItem& item, Gdiplus::GpFont* font, float t
   void* bits = nullptr;
   fw::UniqueBitmap bitmap(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!dc || !bitmap) return none;
-  {
-    fw::ScopedSelect select(dc.get(), bitmap.get());
+  fw::ScopedSelect selectBitmap(dc.get(), bitmap.get());
+  const RECT all = {0, 0, width, height};
+  if (!FillRect(dc.get(), &all, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_MENU))) {
+    return none;
+  }
+  if (GpImage* picture = item.image.get()) {
     fw::GpGraphicsOwner surface;
-    if (gp::GdipCreateFromHDC(dc.get(), surface.put()) != Gdiplus::Ok) return none;
-    fw::GpSolidFillOwner background;
-    if (gp::GdipCreateSolidFill(SystemColorArgb(selected ? COLOR_HIGHLIGHT : COLOR_MENU),
-                                background.put()) != Gdiplus::Ok ||
-        gp::GdipFillRectangleI(surface.get(), background.get(), 0, 0, width, height) != Gdiplus::Ok) {
+    const float drawnWidth = static_cast<float>(PixelWidth(picture));
+    const float drawnHeight = static_cast<float>(PixelHeight(picture));
+    if (gp::GdipCreateFromHDC(dc.get(), surface.put()) != Gdiplus::Ok ||
+        gp::GdipDrawImageRectRect(surface.get(), picture, imageRight - drawnWidth,
+                                  (static_cast<float>(height) - drawnHeight) / 2.0f, drawnWidth,
+                                  drawnHeight, 0, 0, drawnWidth, drawnHeight, Gdiplus::UnitPixel,
+                                  nullptr, nullptr, nullptr) != Gdiplus::Ok ||
+        gp::GdipFlush(surface.get(), Gdiplus::FlushIntentionSync) != Gdiplus::Ok) {
       return none;
     }
-    if (GpImage* picture = item.image.get()) {
-      const float drawnWidth = static_cast<float>(PixelWidth(picture));
-      const float drawnHeight = static_cast<float>(PixelHeight(picture));
-      if (gp::GdipDrawImageRectRect(surface.get(), picture, imageRight - drawnWidth,
-                                    (static_cast<float>(height) - drawnHeight) / 2.0f,
-                                    drawnWidth, drawnHeight, 0, 0, drawnWidth, drawnHeight,
-                                    Gdiplus::UnitPixel, nullptr, nullptr, nullptr) != Gdiplus::Ok) {
-        return none;
-      }
-    }
-    if (font) {
-      const int textColor = !item.enabled ? COLOR_GRAYTEXT
-                                          : selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT;
-      fw::GpStringFormatOwner format;
-      fw::GpSolidFillOwner textBrush;
-      const Gdiplus::RectF layout(textLeft, 0, static_cast<float>(width) - textLeft,
-                                  static_cast<float>(height));
-      if (gp::GdipCreateStringFormat(0, LANG_NEUTRAL, format.put()) != Gdiplus::Ok ||
-          gp::GdipSetStringFormatLineAlign(format.get(), Gdiplus::StringAlignmentCenter) != Gdiplus::Ok ||
-          gp::GdipCreateSolidFill(SystemColorArgb(textColor), textBrush.put()) != Gdiplus::Ok ||
-          gp::GdipDrawString(surface.get(), item.text.c_str(), -1, font, &layout, format.get(),
-                             textBrush.get()) != Gdiplus::Ok) {
-        return none;
-      }
-    }
-    if (gp::GdipFlush(surface.get(), Gdiplus::FlushIntentionSync) != Gdiplus::Ok) return none;
   }
+  // The text through GDI in the menu font, centred on the item's height: what the library
+  // would draw, at a fraction of its cost, which every item pays twice on opening.
+  HGDIOBJ menuFont = GetStockObject(DEFAULT_GUI_FONT);
+  if (menuFont) {
+    fw::ScopedSelect selectFont(dc.get(), menuFont);
+    const int textColor = !item.enabled ? COLOR_GRAYTEXT
+                                        : selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT;
+    SetBkMode(dc.get(), TRANSPARENT);
+    SetTextColor(dc.get(), GetSysColor(textColor));
+    RECT layout = {static_cast<LONG>(textLeft), 0, width, height};
+    if (DrawTextW(dc.get(), item.text.c_str(), -1, &layout,
+                  DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX) == 0) {
+      return none;
+    }
+  }
+  GdiFlush();
   return bitmap;
 }
 
@@ -226,8 +217,8 @@ HRESULT ImageFileContextMenu::LayOutMenuItems() {
     const UINT textHeight = static_cast<UINT>(box.Height);
     const UINT imagePixels = static_cast<UINT>(pictureHeight);
     item.height = (textHeight > imagePixels ? textHeight : imagePixels) + 8;
-    item.plain = RenderItem(item, font.get(), column + 8.0f, column + 4.0f, false);
-    item.selected = RenderItem(item, font.get(), column + 8.0f, column + 4.0f, true);
+    item.plain = RenderItem(item, column + 8.0f, column + 4.0f, false);
+    item.selected = RenderItem(item, column + 8.0f, column + 4.0f, true);
     if (!item.plain || !item.selected) return E_FAIL;
   }
   return S_OK;
