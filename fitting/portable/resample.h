@@ -38,9 +38,9 @@ struct ResampleOptions {
 // when the source is opaque, else the composited alpha.
 //
 // Channels must be 3 or 4 and |stride| at least width * channels (a negative stride walks a
-// bottom-up buffer). False, with the target untouched, on invalid arguments (null pixels,
-// non-positive sizes, NaN or infinite areas, empty `from`) or when memory runs out; an empty
-// `to` draws nothing and returns true. No exception escapes.
+// bottom-up buffer); the two buffers must not overlap. False, with the target untouched, on
+// invalid arguments (null pixels, non-positive sizes, NaN or infinite areas, empty `from`) or
+// when memory runs out; an empty `to` draws nothing and returns true. No exception escapes.
 bool Resample(const PixelBuffer& source, const SourceArea& from, PixelBuffer* target,
               const SourceArea& to, const ResampleOptions& options = {});
 
