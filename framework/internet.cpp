@@ -1,7 +1,5 @@
 #include "framework/internet.h"
 
-#include "settings/portable/update_rules.h"
-
 namespace fw {
 
 namespace {
@@ -86,26 +84,16 @@ bool CHttpFile::QueryInfo(DWORD level, std::wstring* value) {
   return true;
 }
 
-bool CHttpFile::ReadString(std::string* line, size_t maxBytes) {
-  line->clear();
+DWORD CHttpFile::Read(char* buffer, DWORD size) {
   if (expired()) throw CInternetException(ERROR_INTERNET_TIMEOUT);
-  if (!request_.get()) return false;
-  framewise::FirstLineReader reader(maxBytes);
-  // Small reads: a version line is short, and nothing past its end is wanted.
-  char chunk[512];
-  for (;;) {
-    DWORD read = 0;
-    if (!InternetReadFile(request_.get(), chunk, sizeof(chunk), &read)) {
-      const DWORD error = GetLastError();
-      throw CInternetException(expired() ? ERROR_INTERNET_TIMEOUT : error);
-    }
-    if (read == 0 || reader.Feed(chunk, read)) break;
+  if (!request_.get()) return 0;
+  DWORD read = 0;
+  if (!InternetReadFile(request_.get(), buffer, size, &read)) {
+    const DWORD error = GetLastError();
+    throw CInternetException(expired() ? ERROR_INTERNET_TIMEOUT : error);
   }
-  // A read the deadline ended early looks like the end of the body.
-  if (expired()) throw CInternetException(ERROR_INTERNET_TIMEOUT);
-  if (reader.Finish() != framewise::FirstLineReader::Result::Line) return false;
-  *line = reader.line();
-  return true;
+  if (read == 0 && expired()) throw CInternetException(ERROR_INTERNET_TIMEOUT);
+  return read;
 }
 
 CInternetSession::CInternetSession(const std::wstring& agent, DWORD_PTR context, DWORD accessType,

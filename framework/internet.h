@@ -88,12 +88,10 @@ class CHttpFile {
   // A text header of the answer (such as HTTP_QUERY_LOCATION). False when it is absent.
   bool QueryInfo(DWORD level, std::wstring* value);
 
-  // Reads the body's first line into `line`: its bytes up to the first line feed, carriage
-  // returns dropped. Reads at most about `maxBytes`: false when the body has no byte, or
-  // its first line is longer than that (a long line is not read to its end). Failures of
+  // Reads the next bytes of the body into `buffer`: how many, 0 at its end. Failures of
   // the read throw CInternetException, ERROR_INTERNET_TIMEOUT when the deadline cut it
-  // (what was read by then is not an answer).
-  bool ReadString(std::string* line, size_t maxBytes);
+  // (a read the deadline ended early looks like the end: it throws too).
+  DWORD Read(char* buffer, DWORD size);
 
   // Releases the request; later calls fail quietly.
   void Close() {

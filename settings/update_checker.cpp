@@ -14,8 +14,6 @@
 #include "settings/portable/version_text.h"
 #include "settings/settings_file.h"
 #include "settings/version.h"
-#include "shellext/image_file_context_menu.h"
-#include "shellext/module.h"
 
 namespace framewise {
 
@@ -42,13 +40,36 @@ wchar_t g_updateTextBuffer[kUpdateTextCapacity] = {};
 // it exits, so the module's unload (which closes this) comes after the thread's end.
 fw::UniqueHandle g_workerThread;
 
+// Reads the body's first line into `line`: its bytes up to the first line feed, carriage
+// returns dropped, at most about kMaxVersionLineBytes. False when the body has no byte or
+// its first line is longer than a version can be (a long line is not read to its end).
+bool ReadFirstLine(fw::CHttpFile& file, std::string* line) {
+  line->clear();
+  FirstLineReader reader(kMaxVersionLineBytes);
+  // Small reads: a version line is short, and nothing past its end is wanted.
+  char chunk[512];
+  for (;;) {
+    const DWORD read = file.Read(chunk, sizeof(chunk));
+    if (read == 0 || reader.Feed(chunk, read)) break;
+  }
+  if (reader.Finish() != FirstLineReader::Result::Line) return false;
+  *line = reader.line();
+  return true;
+}
+
+// The module that hosts the checks (set once, before any handler exists).
+ModuleLockCount* g_module = nullptr;
+
 // One lock on the module for as long as it lives: DllCanUnloadNow answers S_FALSE.
 class ModuleLock {
  public:
-  ModuleLock() { Module().Lock(); }
-  ~ModuleLock() { Module().Unlock(); }
+  ModuleLock() : module_(g_module) { if (module_) module_->Lock(); }
+  ~ModuleLock() { if (module_) module_->Unlock(); }
   ModuleLock(const ModuleLock&) = delete;
   ModuleLock& operator=(const ModuleLock&) = delete;
+
+ private:
+  ModuleLockCount* module_;
 };
 
 // What the worker thread takes over.
@@ -193,7 +214,7 @@ DWORD WINAPI RunDownload(LPVOID start) {
       DWORD status = 0;
       if (OpenFollowingRedirects(*d.session, d.url, d.deadline, &file, &status) && status >= 200 &&
           status <= 299) {
-        d.answered = file->ReadString(&d.line, kMaxVersionLineBytes);
+        d.answered = ReadFirstLine(*file, &d.line);
       }
     } catch (const fw::CInternetException& e) {
       d.error = e.error() ? e.error() : ERROR_INTERNET_INTERNAL_ERROR;
@@ -252,8 +273,10 @@ UpdateCheckJob UpdateChecker::OwnJob() {
   return job;
 }
 
-void UpdateChecker::ScheduleCheck(ImageFileContextMenu* handler) {
-  ScheduleWith(handler ? &handler->updateThread : nullptr, nullptr);
+void UpdateChecker::SetModule(ModuleLockCount* module) { g_module = module; }
+
+void UpdateChecker::ScheduleCheck(HANDLE* threadSlot) {
+  ScheduleWith(threadSlot, nullptr);
 }
 
 void UpdateChecker::ScheduleWith(HANDLE* threadSlot, const UpdateCheckJob* job) {

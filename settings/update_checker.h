@@ -14,7 +14,16 @@ class CInternetSession;
 
 namespace framewise {
 
-class ImageFileContextMenu;
+// What a check needs of the module it runs in: a count of locks that keeps the module
+// loaded while a worker runs (its DllCanUnloadNow answers S_FALSE while any is held).
+class ModuleLockCount {
+ public:
+  virtual LONG Lock() = 0;
+  virtual LONG Unlock() = 0;
+
+ protected:
+  ~ModuleLockCount() = default;
+};
 
 // The process-wide update status: not 0 when a newer version is known, and the menu
 // row's text (null or empty: the row's own text). Written by the checker with
@@ -50,8 +59,11 @@ class UpdateChecker {
   // Called from every Initialize; acts at most once per process. Never touches the
   // network itself: a fresh cache is evaluated from the settings file; a stale one starts
   // the worker (when background checks are allowed), whose thread handle is stored in
-  // the handler's `updateThread`. The handle stays valid while the module is loaded.
-  static void ScheduleCheck(ImageFileContextMenu* handler);
+  // `threadSlot` (the handler's). The handle stays valid while the module is loaded.
+  static void ScheduleCheck(HANDLE* threadSlot);
+
+  // The module whose lock a running worker holds; set once, by the module itself.
+  static void SetModule(ModuleLockCount* module);
 
   // The worker thread's body. `start` is the start record ScheduleCheck made; the thread
   // owns it, with a module lock and a reference on this module, both given back as the

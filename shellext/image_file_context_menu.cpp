@@ -156,7 +156,7 @@ HRESULT ImageFileContextMenu::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, H
   try {
     fw::ModuleStateScope state;
     ResetSelection();
-    UpdateChecker::ScheduleCheck(this);
+    UpdateChecker::ScheduleCheck(&updateThread);
     if (previewHeight == 0) previewHeight = ScreenPreviewHeight();
 
     if (!data) return E_INVALIDARG;

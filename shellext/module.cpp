@@ -74,9 +74,12 @@ HRESULT CreateClassObject(IUnknown** object) {
   return S_OK;
 }
 
-CFramewiseModule::CFramewiseModule() = default;
+CFramewiseModule::CFramewiseModule() { UpdateChecker::SetModule(this); }
 
-CFramewiseModule::~CFramewiseModule() { Term(); }
+CFramewiseModule::~CFramewiseModule() {
+  Term();
+  UpdateChecker::SetModule(nullptr);
+}
 
 LONG CFramewiseModule::Lock() { return InterlockedIncrement(&lockCount_); }
 LONG CFramewiseModule::Unlock() { return InterlockedDecrement(&lockCount_); }

@@ -7,18 +7,19 @@
 
 #include "framework/com_ptr.h"
 #include "framework/win_owners.h"
+#include "settings/update_checker.h"
 
 namespace framewise {
 
-class CFramewiseModule {
+class CFramewiseModule : public ModuleLockCount {
  public:
   CFramewiseModule();
   virtual ~CFramewiseModule();
   CFramewiseModule(const CFramewiseModule&) = delete;
   CFramewiseModule& operator=(const CFramewiseModule&) = delete;
 
-  virtual LONG Lock();
-  virtual LONG Unlock();
+  LONG Lock() override;
+  LONG Unlock() override;
   virtual LONG GetLockCount() const;
   // The process's global interface table, created on first use (nothing asks for it).
   virtual IGlobalInterfaceTable* GetGlobalInterfaceTable();
