@@ -125,8 +125,8 @@ bool DrawBetaNotice(GpBitmap* wallpaper) {
 }
 
 bool DrawBetaNoticeIn(GpBitmap* wallpaper, const ScreenRect& work) {
-  const std::wstring text = FormatString(LoadResourceString(IDS_BETA_NOTICE),
-                                         LoadResourceString(IDS_BETA));
+  const std::wstring text = fw::FormatString(fw::LoadResourceString(IDS_BETA_NOTICE),
+                                         fw::LoadResourceString(IDS_BETA));
   fw::GpFontFamilyOwner family;
   if (gp::GdipCreateFontFamilyFromName(L"Verdana", nullptr, family.put()) != Gdiplus::Ok &&
       gp::GdipGetGenericFontFamilySansSerif(family.put()) != Gdiplus::Ok) {

@@ -2,7 +2,7 @@
 
 #include "framework/app.h"
 
-namespace framewise {
+namespace fw {
 
 std::wstring LoadResourceString(UINT id) {
   const wchar_t* text = nullptr;
@@ -48,4 +48,4 @@ std::wstring FormatString(const std::wstring& format, const std::wstring& a, con
   return Substitute(format, args, 2);
 }
 
-}  // namespace framewise
+}  // namespace fw

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace framewise {
+namespace fw {
 
 // The string-table entry from the current module state's resources; empty when missing.
 std::wstring LoadResourceString(UINT id);
@@ -14,4 +14,4 @@ std::wstring LoadResourceString(UINT id);
 std::wstring FormatString(const std::wstring& format, const std::wstring& a);
 std::wstring FormatString(const std::wstring& format, const std::wstring& a, const std::wstring& b);
 
-}  // namespace framewise
+}  // namespace fw

@@ -69,7 +69,7 @@ BOOL AboutBox::OnInitDialog() {
   webSiteLink_.SetTarget(FRAMEWISE_BASE_URL_W);
   webSiteLink_.SetUnderlineMode(CHyperLink::kUnderlineAlways);
   if (IsPrerelease()) {
-    betaFeedbackLink_.SetTarget(std::wstring(FRAMEWISE_BASE_URL_W) + L"/" + LoadResourceString(IDS_BETA));
+    betaFeedbackLink_.SetTarget(std::wstring(FRAMEWISE_BASE_URL_W) + L"/" + fw::LoadResourceString(IDS_BETA));
     betaFeedbackLink_.SetUnderlineMode(CHyperLink::kUnderlineAlways);
   } else {
     betaFeedbackLink_.ShowWindow(SW_HIDE);
@@ -84,22 +84,22 @@ std::wstring AboutBox::GetUpdateStatusText() const {
   VersionType type = VersionType::None;
   SettingsFile::LoadNewestVersion(&newest, &type);
   if (!newest.empty()) MakeComparable(&newest);
-  return LoadResourceString(StatusStringId(ChooseUpdateStatus(newest, type, own)));
+  return fw::LoadResourceString(StatusStringId(ChooseUpdateStatus(newest, type, own)));
 }
 
 void AboutBox::RefreshUpdateStatus() {
   statusLink_.SetWindowText(GetUpdateStatusText());
-  const std::wstring format = LoadResourceString(IDS_LAST_CHECKED);
+  const std::wstring format = fw::LoadResourceString(IDS_LAST_CHECKED);
   if (!format.empty()) {
     const std::wstring lastChecked =
         SettingsFile::ReadString(SettingsScope::CurrentUser, GetSafeHwnd(), kUpdateCheckSection,
                                  kLastCheckedKey, L"", kLastCheckedDisplayCapacity);
-    lastCheckedText_ = lastChecked.empty() ? std::wstring() : FormatString(format, lastChecked);
+    lastCheckedText_ = lastChecked.empty() ? std::wstring() : fw::FormatString(format, lastChecked);
   }
   // Without a last check the dialog claims no status.
   if (lastCheckedText_.empty()) statusLink_.SetWindowText(std::wstring());
   statusLink_.SetTarget(std::wstring(FRAMEWISE_BASE_URL_W) +
-                        FormatString(kUpdatePagePath, OwnVersion(VersionForm::Display)));
+                        fw::FormatString(kUpdatePagePath, OwnVersion(VersionForm::Display)));
   statusLink_.SetUnderlineMode(CHyperLink::kUnderlineAlways);
   statusLink_.Invalidate(TRUE);
   UpdateData(FALSE);

@@ -16,7 +16,7 @@ std::wstring FetchStep(const std::shared_ptr<fw::CInternetSession>& session, UIN
                        VersionType type) {
   std::wstring raw, comparable;
   try {
-    UpdateChecker::FetchVersionFile(session, LoadResourceString(urlId), &raw, &comparable);
+    UpdateChecker::FetchVersionFile(session, fw::LoadResourceString(urlId), &raw, &comparable);
   } catch (const fw::CInternetException&) {
     return std::wstring();
   }

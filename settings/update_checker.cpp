@@ -260,14 +260,14 @@ bool DownloadFirstLine(const std::shared_ptr<fw::CInternetSession>& session,
 }  // namespace
 
 std::wstring UpdateChecker::AgentText() {
-  return FormatString(kAgentFormat, GetOwnVersion(VersionForm::Display));
+  return fw::FormatString(kAgentFormat, GetOwnVersion(VersionForm::Display));
 }
 
 UpdateCheckJob UpdateChecker::OwnJob() {
   UpdateCheckJob job;
   job.agent = AgentText();
-  job.releaseUrl = LoadResourceString(kReleaseUrlId);
-  job.betaUrl = LoadResourceString(kBetaUrlId);
+  job.releaseUrl = fw::LoadResourceString(kReleaseUrlId);
+  job.betaUrl = fw::LoadResourceString(kBetaUrlId);
   job.ownVersion = GetOwnVersion(VersionForm::Comparable);
   job.prerelease = IsPrereleaseBuild();
   return job;
@@ -371,7 +371,7 @@ bool UpdateChecker::EvaluateNewest(const std::wstring& newest, const std::wstrin
   if (announcement == UpdateAnnouncement::None) return false;
   if (announcement != UpdateAnnouncement::Unnamed) {
     const std::wstring text =
-        LoadResourceString(announcement == UpdateAnnouncement::NewBeta ? kNewBetaTextId
+        fw::LoadResourceString(announcement == UpdateAnnouncement::NewBeta ? kNewBetaTextId
                                                                        : kNewerVersionTextId);
     if (!text.empty()) {
       const size_t length = text.copy(g_updateTextBuffer, kUpdateTextCapacity - 1);

@@ -52,7 +52,7 @@ HBITMAP EntryBitmap(bool large) {
 
 void OpenWebPage(const wchar_t* path) {
   const std::wstring address =
-      FormatString(std::wstring(FRAMEWISE_BASE_URL_W) + path, GetOwnVersion(VersionForm::Display));
+      fw::FormatString(std::wstring(FRAMEWISE_BASE_URL_W) + path, GetOwnVersion(VersionForm::Display));
   ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOW);
 }
 
@@ -200,7 +200,7 @@ HRESULT ImageFileContextMenu::PopulateSubmenu(HMENU popup, LRESULT* result) {
 
   // Pixels that do not decode: one line says so, and the picture's rows cannot be chosen.
   if (unreadable &&
-      !insertItem(kUnreadableLineOffset, LoadResourceString(IDS_PICTURE_UNREADABLE), false, false)) {
+      !insertItem(kUnreadableLineOffset, fw::LoadResourceString(IDS_PICTURE_UNREADABLE), false, false)) {
     return E_OUTOFMEMORY;
   }
   for (const MenuEntry* row : SelectMenuRows(pictureShape, updateKnown)) {
@@ -214,7 +214,7 @@ HRESULT ImageFileContextMenu::PopulateSubmenu(HMENU popup, LRESULT* result) {
       continue;
     }
     std::wstring text = row->liveText && liveText && *liveText ? std::wstring(liveText)
-                                                               : LoadResourceString(row->textId);
+                                                               : fw::LoadResourceString(row->textId);
     if (!insertItem(row->offset, std::move(text), row->preview, !(row->preview && unreadable))) {
       return E_OUTOFMEMORY;
     }
@@ -230,7 +230,7 @@ HRESULT ImageFileContextMenu::GetCommandString(UINT_PTR idCmd, UINT flags, UINT*
     if (flags != GCS_HELPTEXTA && flags != GCS_HELPTEXTW) return E_INVALIDARG;
     const MenuEntry* row = FindItemRow(static_cast<int>(idCmd));
     if (!row) return S_OK;
-    const std::wstring text = LoadResourceString(row->helpTextId);
+    const std::wstring text = fw::LoadResourceString(row->helpTextId);
     if (text.empty()) return S_OK;
     if (!name || cchMax == 0) return E_INVALIDARG;
     if (flags == GCS_HELPTEXTW) {

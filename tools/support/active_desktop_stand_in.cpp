@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <shlguid.h>
 
+#include "tools/support/stand_in_factory.h"
+
 namespace standin {
 
 namespace {
@@ -72,30 +74,7 @@ class StandInDesktop final : public IActiveDesktop {
   volatile LONG refs_ = 1;
 };
 
-class StandInFactory final : public IClassFactory {
- public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *object = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }   // static object
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    StandInDesktop* desktop = new StandInDesktop();
-    const HRESULT hr = desktop->QueryInterface(iid, object);
-    desktop->Release();
-    return hr;
-  }
-  STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-};
-
-StandInFactory g_factory;
+StandInFactory<StandInDesktop> g_factory;
 
 }  // namespace
 

@@ -4,6 +4,8 @@
 
 #include "fitting/monitor_wallpapers.h"
 
+#include "tools/support/stand_in_factory.h"
+
 namespace standin {
 
 namespace {
@@ -96,30 +98,7 @@ class StandInWallpaper final : public IDesktopWallpaper {
   volatile LONG refs_ = 1;
 };
 
-class StandInFactory final : public IClassFactory {
- public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *object = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }  // static object
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    StandInWallpaper* wallpaper = new StandInWallpaper();
-    const HRESULT hr = wallpaper->QueryInterface(iid, object);
-    wallpaper->Release();
-    return hr;
-  }
-  STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-};
-
-StandInFactory g_factory;
+StandInFactory<StandInWallpaper> g_factory;
 
 }  // namespace
 
