@@ -11,6 +11,9 @@ quick=0
 bash scripts/install-deps.sh
 jobs=$(nproc)
 
+echo "== layers"
+bash scripts/check-layers.sh
+
 echo "== native build (ASan + UBSan)"
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build/native -j"$jobs" >/dev/null
