@@ -21,6 +21,7 @@
 #include "fitting/portable/geometry.h"
 #include "settings/settings_file.h"
 #include "shellext/guids.h"
+#include "shellext/portable/menu_table.h"
 #include "tools/support/active_desktop_stand_in.h"
 
 namespace {
@@ -182,11 +183,14 @@ HRESULT CreateHandler(const std::wstring& dllPath, IShellExtInit** init) {
 }
 
 int CommandOffset(const std::wstring& name) {
-  for (int mode = 1; mode <= 7; ++mode) {
+  for (int mode = framewise::FitModeExact; mode <= framewise::FitModeBestFit; ++mode) {
     if (lstrcmpiW(name.c_str(), framewise::FitModeName(mode)) == 0) return mode;
   }
   const struct { const wchar_t* name; int offset; } others[] = {
-      {L"update", 8}, {L"help", 10}, {L"about", 11}, {L"cancel", 12}};
+      {L"update", framewise::UpdateInfoCommand},
+      {L"help", framewise::HelpCommand},
+      {L"about", framewise::AboutCommand},
+      {L"cancel", framewise::CancelCommand}};
   for (const auto& other : others) {
     if (lstrcmpiW(name.c_str(), other.name) == 0) return other.offset;
   }
