@@ -187,8 +187,8 @@ bool ApplyWallpaper(HWND owner, GpBitmap* wallpaper, const std::wstring& picture
 void RememberChoice(HWND owner, const std::wstring& picturePath, int mode) {
   const wchar_t* settings = SettingsFile::GetPath(SettingsScope::CurrentUser, owner);
   // An empty path (no settings folder) drops the writes instead of reaching win.ini.
-  WriteSetting(settings, L"Desktop", L"Photo", picturePath);
-  WriteSetting(settings, L"Desktop", L"WhichPart", FitModeName(mode));
+  WriteSetting(settings, kDesktopSection, kPhotoKey, picturePath);
+  WriteSetting(settings, kDesktopSection, kWhichPartKey, FitModeName(mode));
 }
 
 }  // namespace framewise

@@ -9,12 +9,12 @@
 #include "settings/settings_file.h"
 #include "settings/update_check_now.h"
 #include "settings/version.h"
+#include "settings/web_pages.h"
 
 namespace framewise {
 
 namespace {
 
-constexpr wchar_t kUpdatePagePath[] = L"/framewise/checkforupdates?fromversion=%s";
 
 UINT StatusStringId(UpdateStatus status) {
   switch (status) {

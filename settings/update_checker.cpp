@@ -9,6 +9,7 @@
 #include "framework/internet.h"
 #include "framework/strings.h"
 #include "framework/win_owners.h"
+#include "resources/resource_ids.h"
 #include "settings/portable/settings_values.h"
 #include "settings/portable/update_rules.h"
 #include "settings/portable/version_text.h"
@@ -22,10 +23,6 @@ const wchar_t* volatile UpdateText = nullptr;
 
 namespace {
 
-constexpr UINT kReleaseUrlId = 140;
-constexpr UINT kBetaUrlId = 142;
-constexpr UINT kNewerVersionTextId = 123;
-constexpr UINT kNewBetaTextId = 124;
 constexpr wchar_t kAgentFormat[] = L"Wrenfly Framewise %s";
 
 // Set by the first ScheduleCheck of the process; tested and set in one step, so that two
@@ -266,8 +263,8 @@ std::wstring UpdateChecker::AgentText() {
 UpdateCheckJob UpdateChecker::OwnJob() {
   UpdateCheckJob job;
   job.agent = AgentText();
-  job.releaseUrl = fw::LoadResourceString(kReleaseUrlId);
-  job.betaUrl = fw::LoadResourceString(kBetaUrlId);
+  job.releaseUrl = fw::LoadResourceString(IDS_RELEASE_VERSION_URL);
+  job.betaUrl = fw::LoadResourceString(IDS_BETA_VERSION_URL);
   job.ownVersion = GetOwnVersion(VersionForm::Comparable);
   job.prerelease = IsPrereleaseBuild();
   return job;
@@ -371,8 +368,8 @@ bool UpdateChecker::EvaluateNewest(const std::wstring& newest, const std::wstrin
   if (announcement == UpdateAnnouncement::None) return false;
   if (announcement != UpdateAnnouncement::Unnamed) {
     const std::wstring text =
-        fw::LoadResourceString(announcement == UpdateAnnouncement::NewBeta ? kNewBetaTextId
-                                                                       : kNewerVersionTextId);
+        fw::LoadResourceString(announcement == UpdateAnnouncement::NewBeta ? IDS_NEW_BETA_MENU
+                                                                       : IDS_NEWER_VERSION_MENU);
     if (!text.empty()) {
       const size_t length = text.copy(g_updateTextBuffer, kUpdateTextCapacity - 1);
       g_updateTextBuffer[length] = L'\0';

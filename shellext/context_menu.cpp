@@ -18,6 +18,7 @@
 #include "settings/about_box.h"
 #include "settings/update_checker.h"
 #include "settings/version.h"
+#include "settings/web_pages.h"
 #include "shellext/menu_support.h"
 #include "shellext/portable/menu_table.h"
 #include "widgets/please_wait.h"
@@ -30,8 +31,6 @@ namespace {
 
 constexpr wchar_t kEntryText[] = L"Wrenfly Framewise - Set Desktop Background";
 constexpr wchar_t kHelpFileName[] = L"Framewise.chm";
-constexpr wchar_t kUpdatePagePath[] = L"/framewise/checkforupdates?fromversion=%s";
-constexpr wchar_t kHelpPagePath[] = L"/framewise/help?version=%s";
 // The HTML Help control's class: its registered file is the help engine to load.
 constexpr char kHtmlHelpServerKey[] = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
 constexpr WORD kHtmlHelpOrdinal = 15;  // HtmlHelpW
@@ -51,8 +50,7 @@ HBITMAP EntryBitmap(bool large) {
 }
 
 void OpenWebPage(const wchar_t* path) {
-  const std::wstring address =
-      fw::FormatString(std::wstring(FRAMEWISE_BASE_URL_W) + path, GetOwnVersion(VersionForm::Display));
+  const std::wstring address = WebPageAddress(path);
   ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOW);
 }
 
