@@ -5,7 +5,7 @@ list(SORT STRESS_SOURCES)  # the suite order: corpus, main, soak, support, threa
 add_executable(stress_tests ${STRESS_SOURCES}
   ${CMAKE_SOURCE_DIR}/tests/wine/test_support.cpp
   ${CMAKE_SOURCE_DIR}/tests/wine/loopback_http_server.cpp
-  $<TARGET_OBJECTS:framewise_core> $<TARGET_OBJECTS:framewise_tool_support> ${FRAMEWISE_RC})
+  ${FRAMEWISE_CORE_OBJECTS} $<TARGET_OBJECTS:framewise_tool_support> ${FRAMEWISE_RC})
 target_include_directories(stress_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine ${CMAKE_SOURCE_DIR}/tests/stress)
 target_compile_options(stress_tests PRIVATE -Wall -Wextra)
 target_link_libraries(stress_tests PRIVATE framewise_core GTest::gtest ${WIN_LIBS} ws2_32 ntdll)
@@ -18,7 +18,7 @@ file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS bench/*.cpp)
 foreach(src ${BENCH_SOURCES})
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src} ${CMAKE_SOURCE_DIR}/tests/wine/test_support.cpp
-    $<TARGET_OBJECTS:framewise_core> $<TARGET_OBJECTS:framewise_tool_support> ${FRAMEWISE_RC})
+    ${FRAMEWISE_CORE_OBJECTS} $<TARGET_OBJECTS:framewise_tool_support> ${FRAMEWISE_RC})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
   # The tests' flags: the shared test helpers are not built with -Werror.
   target_compile_options(${name} PRIVATE -Wall -Wextra)

@@ -21,7 +21,9 @@ add_custom_command(
   COMMENT "Compiling the type library"
   VERBATIM)
 add_custom_target(framewise_typelib DEPENDS ${FRAMEWISE_TLB} ${FRAMEWISE_TLB_HEADER})
-add_dependencies(framewise_core framewise_typelib)
+foreach(layer ${FRAMEWISE_LAYERS})
+  add_dependencies(framewise_${layer} framewise_typelib)
+endforeach()
 
 # The resource script embeds the library and the registration scripts by file name, which
 # the compiler's include scan does not see. Appended once the directory is processed,

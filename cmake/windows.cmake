@@ -17,23 +17,30 @@ target_compile_options(framewise_portable PRIVATE ${WARN_FLAGS})
 target_compile_definitions(framewise_portable PUBLIC
   FRAMEWISE_BASE_URL_A="${FRAMEWISE_BASE_URL}")
 
-# Product code that uses Windows: one set of objects for the DLL and the test programs,
-# so tests exercise exactly what ships.
-set(CORE_SOURCES)
-foreach(dir framework ${FRAMEWISE_SUBSYSTEMS})
-  file(GLOB s CONFIGURE_DEPENDS ${dir}/*.cpp)
-  list(APPEND CORE_SOURCES ${s})
+# Product code that uses Windows: one library of objects per layer, each linking only the
+# layers below it (scripts/check-layers.sh holds the includes to the same order). The DLL
+# and the test programs take the same objects, so tests exercise exactly what ships.
+set(FRAMEWISE_LAYERS framework widgets settings fitting shellext)
+set(FRAMEWISE_CORE_OBJECTS)
+set(layers_below)
+foreach(layer ${FRAMEWISE_LAYERS})
+  file(GLOB s CONFIGURE_DEPENDS ${layer}/*.cpp)
+  list(REMOVE_ITEM s ${CMAKE_SOURCE_DIR}/shellext/dllmain.cpp)
+  add_library(framewise_${layer} OBJECT ${s})
+  target_include_directories(framewise_${layer} PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+  target_compile_options(framewise_${layer} PRIVATE ${WARN_FLAGS})
+  target_link_libraries(framewise_${layer} PUBLIC framewise_portable ${layers_below} ${WIN_LIBS})
+  list(APPEND layers_below framewise_${layer})
+  list(APPEND FRAMEWISE_CORE_OBJECTS $<TARGET_OBJECTS:framewise_${layer}>)
 endforeach()
-list(REMOVE_ITEM CORE_SOURCES ${CMAKE_SOURCE_DIR}/shellext/dllmain.cpp)
-add_library(framewise_core OBJECT ${CORE_SOURCES})
-target_include_directories(framewise_core PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
-target_compile_options(framewise_core PRIVATE ${WARN_FLAGS})
-target_link_libraries(framewise_core PUBLIC framewise_portable ${WIN_LIBS})
+# Everything the product is, for the programs on top: the top layer and all below it.
+add_library(framewise_core INTERFACE)
+target_link_libraries(framewise_core INTERFACE framewise_shellext)
 
 include(cmake/typelib.cmake)
 include(cmake/resources.cmake)
 
-add_library(Framewise SHARED shellext/dllmain.cpp $<TARGET_OBJECTS:framewise_core>
+add_library(Framewise SHARED shellext/dllmain.cpp ${FRAMEWISE_CORE_OBJECTS}
   ${FRAMEWISE_RC} ${CMAKE_SOURCE_DIR}/shellext/framewise.def)
 set_target_properties(Framewise PROPERTIES PREFIX "" OUTPUT_NAME Framewise)
 target_compile_options(Framewise PRIVATE ${WARN_FLAGS})
@@ -53,7 +60,8 @@ add_library(framewise_tool_support OBJECT ${TOOL_SUPPORT})
 target_include_directories(framewise_tool_support PUBLIC ${CMAKE_SOURCE_DIR})
 foreach(src ${TOOL_SOURCES})
   get_filename_component(name ${src} NAME_WE)
-  add_executable(${name} ${src} $<TARGET_OBJECTS:framewise_tool_support> ${FRAMEWISE_RC})
+  add_executable(${name} ${src} ${FRAMEWISE_CORE_OBJECTS} $<TARGET_OBJECTS:framewise_tool_support>
+    ${FRAMEWISE_RC})
   target_compile_options(${name} PRIVATE ${WARN_FLAGS})
   target_link_libraries(${name} PRIVATE framewise_core ${WIN_LIBS})
   target_link_options(${name} PRIVATE ${STATIC_LINK} -municode)
@@ -62,7 +70,7 @@ endforeach()
 enable_testing()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh)
 file(GLOB WINE_TESTS CONFIGURE_DEPENDS tests/wine/*.cpp)
-add_executable(wine_tests ${WINE_TESTS} $<TARGET_OBJECTS:framewise_core>
+add_executable(wine_tests ${WINE_TESTS} ${FRAMEWISE_CORE_OBJECTS}
   $<TARGET_OBJECTS:framewise_tool_support> ${FRAMEWISE_RC})
 target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
 target_compile_definitions(wine_tests PRIVATE FRAMEWISE_TEST_BASE_URL=L"${FRAMEWISE_BASE_URL}")
