@@ -1,29 +1,47 @@
 #include "shellext/portable/menu_table.h"
 
+#include "fitting/portable/geometry.h"
+#include "resources/resource_ids.h"
+
 namespace framewise {
 
 namespace {
 
-constexpr uint32_t kMatches = 1, kTaller = 2, kWider = 4, kAlways = 7;
+constexpr uint32_t kMatches = MatchesScreen, kTaller = TallerThanScreen, kWider = WiderThanScreen;
+constexpr uint32_t kAlways = kMatches | kTaller | kWider;
+
+// What a row does beyond its text: named, so that a row reads as what it is.
+enum RowFlags : uint32_t {
+  kPlain = 0,
+  kPreview = 1,      // shows the framed preview of what its command keeps
+  kLiveText = 2,     // its text comes first from the update status
+  kNeedsUpdate = 4,  // shown only while an update is known
+};
+
+constexpr MenuEntry Item(int offset, unsigned textId, unsigned helpTextId, uint32_t shapes,
+                         uint32_t flags) {
+  return MenuEntry{MenuRowKind::Item, offset, textId, (flags & kLiveText) != 0, helpTextId,
+                   shapes, (flags & kNeedsUpdate) != 0, (flags & kPreview) != 0};
+}
 constexpr MenuEntry kSeparator = {MenuRowKind::Separator, 0, 0, false, 0, 0, false, false};
 
 }  // namespace
 
 const MenuEntry MenuEntries[] = {
-    {MenuRowKind::Item, 1, 101, false, 112, kMatches, false, true},
-    {MenuRowKind::Item, 2, 102, false, 113, kTaller, false, true},
-    {MenuRowKind::Item, 3, 103, false, 114, kWider, false, true},
-    {MenuRowKind::Item, 4, 104, false, 115, kTaller | kWider, false, true},
-    {MenuRowKind::Item, 5, 105, false, 116, kTaller, false, true},
-    {MenuRowKind::Item, 6, 106, false, 117, kWider, false, true},
+    Item(FitModeExact, IDS_FILL_SCREEN, IDS_HELP_FILL_SCREEN, kMatches, kPreview),
+    Item(FitModeTop, IDS_FILL_TOP, IDS_HELP_FILL_TOP, kTaller, kPreview),
+    Item(FitModeLeft, IDS_FILL_LEFT, IDS_HELP_FILL_LEFT, kWider, kPreview),
+    Item(FitModeMiddle, IDS_FILL_MIDDLE, IDS_HELP_FILL_MIDDLE, kTaller | kWider, kPreview),
+    Item(FitModeBottom, IDS_FILL_BOTTOM, IDS_HELP_FILL_BOTTOM, kTaller, kPreview),
+    Item(FitModeRight, IDS_FILL_RIGHT, IDS_HELP_FILL_RIGHT, kWider, kPreview),
     kSeparator,
-    {MenuRowKind::Item, 7, 107, false, 118, kTaller | kWider, false, true},
+    Item(FitModeBestFit, IDS_BEST_FIT, IDS_HELP_BEST_FIT, kTaller | kWider, kPreview),
     kSeparator,
-    {MenuRowKind::Item, UpdateInfoCommand, 108, true, 119, kAlways, true, false},
-    {MenuRowKind::Item, HelpCommand, 109, false, 120, kAlways, false, false},
-    {MenuRowKind::Item, AboutCommand, 110, false, 121, kAlways, false, false},
+    Item(UpdateInfoCommand, IDS_UPDATE_AVAILABLE_MENU, IDS_HELP_UPDATE, kAlways, kLiveText | kNeedsUpdate),
+    Item(HelpCommand, IDS_HELP_FEEDBACK, IDS_HELP_HELP, kAlways, kPlain),
+    Item(AboutCommand, IDS_ABOUT, IDS_HELP_ABOUT, kAlways, kPlain),
     kSeparator,
-    {MenuRowKind::Item, CancelCommand, 111, false, 122, kAlways, false, false},
+    Item(CancelCommand, IDS_CANCEL, IDS_HELP_CANCEL, kAlways, kPlain),
 };
 const size_t kMenuEntryCount = sizeof(MenuEntries) / sizeof(MenuEntries[0]);
 
