@@ -6,13 +6,17 @@
 
 #include "framework/com_ptr.h"
 #include "framework/module_path.h"
+#include "shellext/guids.h"
 #include "shellext/portable/module_paths.h"
 
 namespace framewise {
 namespace {
 
-const wchar_t kAppIdText[] = L"{4613C8E4-E712-441C-BAC2-1372D7E8F939}";
-
+// The AppID as the scripts write it, from the one definition of the identifier.
+std::wstring AppIdText() {
+  wchar_t text[39] = {};  // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" and its terminator
+  return StringFromGUID2(APPID_Framewise, text, 39) == 39 ? std::wstring(text) : std::wstring();
+}
 
 HRESULT LastErrorResult() {
   const DWORD error = GetLastError();
@@ -25,7 +29,7 @@ HRESULT ModulePath(HMODULE module, std::wstring* path) {
 }
 
 ScriptVariables VariablesFor(const std::wstring& modulePath) {
-  return {{L"APPID", kAppIdText},
+  return {{L"APPID", AppIdText()},
           {L"MODULE", DoubleSingleQuotes(modulePath)},
           {L"Module_Raw", modulePath}};
 }

@@ -15,6 +15,7 @@
 #include "fitting/desktop_wallpaper.h"
 #include "fitting/portable/geometry.h"
 #include "fitting/portable/monitor_fit.h"
+#include "fitting/wallpaper_output.h"
 #include "fitting/screen.h"
 #include "framework/gdiplus_owners.h"
 #include "handler_fixture.h"
@@ -61,12 +62,7 @@ void WriteQuadrants(const std::wstring& path) {
   }
   g.reset();
   CLSID png = {};
-  UINT count = 0, size = 0;
-  gp::GdipGetImageEncodersSize(&count, &size);
-  std::vector<BYTE> buffer(size);
-  auto codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-  gp::GdipGetImageEncoders(count, size, codecs);
-  for (UINT i = 0; i < count; ++i) if (lstrcmpW(codecs[i].MimeType, L"image/png") == 0) png = codecs[i].Clsid;
+  ASSERT_GE(framewise::FindEncoder(L"image/png", &png), 0);
   ASSERT_EQ(gp::GdipSaveImageToFile(picture.get(), path.c_str(), &png, nullptr), Gdiplus::Ok);
 }
 
