@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fitting/image_fixer.h"
-#include "tools/support/import_patch.h"
+#include "test_support.h"
 
 namespace {
 
@@ -22,19 +22,6 @@ namespace gp = Gdiplus::DllExports;
 
 constexpr RECT kMonitor{0, 0, 1920, 1080};
 constexpr RECT kWork{0, 0, 1920, 1040};
-
-BOOL WINAPI BenchGetMonitorInfoW(HMONITOR, LPMONITORINFO info) {
-  if (!info || info->cbSize < sizeof(MONITORINFO)) return FALSE;
-  info->rcMonitor = kMonitor;
-  info->rcWork = kWork;
-  info->dwFlags = MONITORINFOF_PRIMARY;
-  return TRUE;
-}
-
-// Points this program's import of user32!GetMonitorInfoW at `replacement`.
-bool PatchGetMonitorInfo(void* replacement) {
-  return standin::PatchImport(nullptr, "user32.dll", "GetMonitorInfoW", replacement) != nullptr;
-}
 
 // A picture with some structure: bands of colour across a grey field.
 fw::GpBitmapOwner MakePicture(int width, int height) {
@@ -108,10 +95,7 @@ int wmain(int argc, wchar_t** argv) {
   const int wallpaperRuns = argc > 1 ? _wtoi(argv[1]) : 11;
   const int previewRuns = argc > 2 ? _wtoi(argv[2]) : 201;
   if (wallpaperRuns < 1 || previewRuns < 1) return 2;
-  if (!PatchGetMonitorInfo(reinterpret_cast<void*>(&BenchGetMonitorInfoW))) {
-    std::fprintf(stderr, "cannot patch GetMonitorInfoW\n");
-    return 1;
-  }
+  testsupport::WorkAreaOverride screen(kWork, kMonitor);
   fw::GdiplusToken gdiplus = fw::StartGdiplus();
   if (!gdiplus) return 1;
 
