@@ -28,6 +28,7 @@
 #include "shellext/guids.h"
 #include "test_support.h"
 #include "tools/support/active_desktop_stand_in.h"
+#include "tools/support/desktop_wallpaper_stand_in.h"
 
 namespace {
 
@@ -428,15 +429,31 @@ void BenchPicture(const Dll& dll, const std::wstring& path, int runs, int drawRu
   Sleep(100);
   PeakSampler sampler;
   const size_t before = WorkingSet();
-  Report("command_ms", name, TimeMedian(commandRuns, [&] {
-           CMINVOKECOMMANDINFO info = {};
-           info.cbSize = sizeof(info);
-           info.lpVerb = MAKEINTRESOURCEA(kMiddle);
-           info.nShow = SW_SHOWNORMAL;
-           const HRESULT hr = click.menu->InvokeCommand(&info);
-           if (FAILED(hr)) commandResult = hr;
-         }));
+  const auto invokeMiddle = [&] {
+    CMINVOKECOMMANDINFO info = {};
+    info.cbSize = sizeof(info);
+    info.lpVerb = MAKEINTRESOURCEA(kMiddle);
+    info.nShow = SW_SHOWNORMAL;
+    const HRESULT hr = click.menu->InvokeCommand(&info);
+    if (FAILED(hr)) commandResult = hr;
+  };
+  Report("command_ms", name, TimeMedian(commandRuns, invokeMiddle));
   Report("command_peak_mb", name, Mb(static_cast<double>(sampler.Peak()) - static_cast<double>(before)));
+
+  // The same command on a desktop of three monitors (1920x1080 primary, 1080x1920 portrait,
+  // 2560x1440 with its taskbar on the left), each given its own wallpaper.
+  {
+    const RECT primary = {0, 0, 1920, 1080}, portrait = {1920, 0, 3000, 1920};
+    const RECT large = {-2560, 0, 0, 1440}, largeWork = {-2500, 0, 0, 1440};
+    testsupport::MonitorsOverride monitors(
+        {{primary, primary, true}, {portrait, portrait, false}, {large, largeWork, false}}, dll.module);
+    standin::DesktopWallpaperStandIn perMonitor;
+    perMonitor.record().monitors = {{L"\\\\?\\DISPLAY#BENCH#1", primary},
+                                    {L"\\\\?\\DISPLAY#BENCH#2", portrait},
+                                    {L"\\\\?\\DISPLAY#BENCH#3", large}};
+    Report("command_3_monitors_ms", name, TimeMedian(commandRuns, invokeMiddle));
+    if (perMonitor.record().wallpapers.size() != 3) printf("three-monitor command set %zu files\n", perMonitor.record().wallpapers.size());
+  }
   if (FAILED(commandResult)) {
     printf("command failed on %ls: 0x%08lX\n", name.c_str(), static_cast<unsigned long>(commandResult));
   }

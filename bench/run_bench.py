@@ -195,6 +195,9 @@ def main():
         lambda n: (get("command_ms", n) - get("load_picture_ms", n) - get("make_wallpaper_ms", n))
         if None not in (get("command_ms", n), get("load_picture_ms", n), get("make_wallpaper_ms", n)) else None,
         fmt_ms)
+    row("The same command on three monitors (1920x1080, 1080x1920, 2560x1440 with a left taskbar)",
+        "command_3_monitors_ms", fmt_ms)
+    row("Three monitors / one monitor", ratio("command_3_monitors_ms", "command_ms"), fmt_ratio, 3.0, "≤ 3x")
     row("vipsthumbnail fill 1920x1080, Q95 (native)", peer("vips_fill"), fmt_ms)
     row("ImageMagick convert fill 1920x1080, Q95 (native)", peer("convert_fill"), fmt_ms)
     row("Command / vipsthumbnail", ratio("command_ms", peer("vips_fill")), fmt_ratio)

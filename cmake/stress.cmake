@@ -34,7 +34,7 @@ add_test(NAME stress_corpus_${FRAMEWISE_ARCH}
 set_tests_properties(stress_corpus_${FRAMEWISE_ARCH} PROPERTIES FIXTURES_SETUP stress_corpus_${FRAMEWISE_ARCH})
 if(FRAMEWISE_ARCH STREQUAL "x64")
   # The quick forms, in one process.
-  add_test(NAME stress_tests_${FRAMEWISE_ARCH} COMMAND stress_tests)
+  add_test(NAME stress_tests_${FRAMEWISE_ARCH} COMMAND stress_tests --gtest_shuffle)
   set_tests_properties(stress_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}"
     FIXTURES_REQUIRED stress_corpus_${FRAMEWISE_ARCH} TIMEOUT 900)
 else()
@@ -44,7 +44,7 @@ else()
   add_test(NAME stress_tests_${FRAMEWISE_ARCH}
     COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/emulated-retry.sh 900
       ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh $<TARGET_FILE:stress_tests>
-      --gtest_filter=CorpusTest.*:SoakTest.*)
+      --gtest_filter=CorpusTest.*:SoakTest.* --gtest_shuffle)
   set_tests_properties(stress_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}"
     FIXTURES_REQUIRED stress_corpus_${FRAMEWISE_ARCH} TIMEOUT 2000)
 endif()

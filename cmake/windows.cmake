@@ -103,14 +103,15 @@ if(FRAMEWISE_ARCH STREQUAL "x86")
   # Run once more when qemu itself fails (scripts/emulated-retry.sh), never on a test failure.
   add_test(NAME wine_tests_${FRAMEWISE_ARCH}
     COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/emulated-retry.sh 1400
-      ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh $<TARGET_FILE:wine_tests> --gtest_filter=${WINE_FILTER})
+      ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh $<TARGET_FILE:wine_tests> --gtest_filter=${WINE_FILTER}
+      --gtest_shuffle)
   set_tests_properties(wine_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}" TIMEOUT 3000
     FIXTURES_REQUIRED test_inputs_${FRAMEWISE_ARCH})
 else()
-  add_test(NAME wine_tests_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_filter=${WINE_FILTER})
+  add_test(NAME wine_tests_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_filter=${WINE_FILTER} --gtest_shuffle)
   set_tests_properties(wine_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}" TIMEOUT 3000
     FIXTURES_REQUIRED test_inputs_${FRAMEWISE_ARCH})
-  add_test(NAME wine_tests_dpi120_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_filter=*Dpi120*)
+  add_test(NAME wine_tests_dpi120_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_filter=*Dpi120* --gtest_shuffle)
   set_tests_properties(wine_tests_dpi120_${FRAMEWISE_ARCH} PROPERTIES
     ENVIRONMENT "${WINE_ENV};FRAMEWISE_DPI=120" TIMEOUT 3000)
 endif()

@@ -279,50 +279,6 @@ std::vector<char> ReadAll(const std::wstring& path, bool* exists) {
   return bytes;
 }
 
-namespace {
-
-// The system handle table as NtQuerySystemInformation(SystemHandleInformation) returns it.
-struct HandleEntry {
-  ULONG ownerPid;
-  BYTE objectType;
-  BYTE flags;
-  USHORT value;
-  PVOID object;
-  ULONG access;
-};
-struct HandleTable {
-  ULONG count;
-  HandleEntry entries[1];
-};
-
-}  // namespace
-
-DWORD CountHandles() {
-  using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-  static const auto query = reinterpret_cast<Query>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-  DWORD own = 0;
-  if (GetProcessHandleCount(GetCurrentProcess(), &own) && own != 0) return own;
-  if (!query) return 0;
-  std::vector<BYTE> buffer(1 << 16);
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    ULONG needed = 0;
-    const LONG status = query(16 /* SystemHandleInformation */, buffer.data(),
-                              static_cast<ULONG>(buffer.size()), &needed);
-    if (status == static_cast<LONG>(0xC0000004)) {  // length mismatch: grow and ask again
-      buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
-      continue;
-    }
-    if (status < 0) return 0;
-    auto table = reinterpret_cast<const HandleTable*>(buffer.data());
-    const DWORD pid = GetCurrentProcessId();
-    DWORD count = 0;
-    for (ULONG i = 0; i < table->count; ++i) count += table->entries[i].ownerPid == pid;
-    return count;
-  }
-  return 0;
-}
-
 std::wstring ProgramFolder() {
   wchar_t self[MAX_PATH * 2];
   GetModuleFileNameW(nullptr, self, MAX_PATH * 2);

@@ -1,6 +1,6 @@
 // Shared pieces of the reliability suites: the built DLL loaded as the shell loads it, one
-// full right-click cycle through its COM interfaces, the run's size (quick or full), the
-// settings file watched for writes, and the process's handle count.
+// full right-click cycle through its COM interfaces, the run's size (quick or full) and the
+// settings file watched for writes.
 #pragma once
 
 #include <windows.h>
@@ -94,10 +94,6 @@ class Watchdog {
 
 // The file's bytes, or an empty vector with `exists` false when it cannot be read.
 std::vector<char> ReadAll(const std::wstring& path, bool* exists = nullptr);
-
-// Open handles of this process, counted from the system's handle table (Wine's own
-// per-process counter always reads 0). 0 when no method works.
-DWORD CountHandles();
 
 // Folder of this program ("Z:\...\build\x86_64").
 std::wstring ProgramFolder();

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -72,8 +73,9 @@ TEST(ThreadsTest, FourApartmentsAtOnceShareOneCheckAndOnePathLookup) {
   stress::Dll dll;
   ASSERT_TRUE(dll.ok());
   for (auto& n : g_folderLookups) n = 0;
-  g_realLookup = reinterpret_cast<FolderLookup>(testsupport::PatchImport(
-      dll.module(), "shell32.dll", "SHGetFolderPathAndSubDirW", reinterpret_cast<void*>(&CountingLookup)));
+  auto lookups = std::make_unique<testsupport::ImportPatch>(
+      "shell32.dll", "SHGetFolderPathAndSubDirW", reinterpret_cast<void*>(&CountingLookup), dll.module());
+  g_realLookup = lookups->real_as<FolderLookup>();
   ASSERT_NE(g_realLookup, nullptr);
 
   stress::Watchdog watchdog;
@@ -108,8 +110,7 @@ TEST(ThreadsTest, FourApartmentsAtOnceShareOneCheckAndOnePathLookup) {
   EXPECT_EQ(Connects(server), 1u) << "one update check per process";
   EXPECT_EQ(g_folderLookups[CSIDL_LOCAL_APPDATA].load(), 1) << "the user settings path is built once";
   EXPECT_LE(g_folderLookups[CSIDL_COMMON_APPDATA].load(), 1) << "the machine settings path is built once";
-  testsupport::PatchImport(dll.module(), "shell32.dll", "SHGetFolderPathAndSubDirW",
-                           reinterpret_cast<void*>(g_realLookup));
+  lookups.reset();  // the import is put back while the module is still loaded
   dll.Free();
   EXPECT_TRUE(stress::WaitForDllUnloaded(30000));
 }

@@ -12,6 +12,7 @@
 
 #include "fitting/image_fixer.h"
 #include "fitting/screen.h"
+#include "leak_checks.h"
 #include "test_support.h"
 
 namespace framewise {
@@ -424,11 +425,11 @@ TEST_F(FitTest, FailuresReleaseEverythingAndReturnNoBitmap) {
       ExpectAllFail(Image(picture));
     }
     {
-      void* previous = testsupport::PatchImport(nullptr, "user32.dll", "GetMonitorInfoW",
-                                                reinterpret_cast<void*>(&FailingGetMonitorInfoW));
+      testsupport::ImportPatch failing("user32.dll", "GetMonitorInfoW",
+                                       reinterpret_cast<void*>(&FailingGetMonitorInfoW));
+      EXPECT_NE(failing.real(), nullptr);
       ExpectAllFail(Image(picture));
       ExpectAllFail(Image(picture), 216, 144);
-      testsupport::PatchImport(nullptr, "user32.dll", "GetMonitorInfoW", previous);
     }
     {
       WorkAreaOverride area(kMonitor, kMonitor);
@@ -456,13 +457,12 @@ TEST_F(FitTest, FailuresReleaseEverythingAndReturnNoBitmap) {
   }
   const auto after = testsupport::CurrentResourceCounts();
   const size_t memoryAfter = testsupport::CurrentResourceCounts().privateBytes;
-  std::printf("[ leaks    ] committed private memory %zu -> %zu; GDI objects %lu -> %lu\n", memoryBefore,
-              memoryAfter, before.gdiObjects, after.gdiObjects);
+  std::printf("[ leaks    ] committed private memory %zu -> %zu\n", memoryBefore, memoryAfter);
   // Each round makes two 1280 x 1024 wallpapers and two previews, and fails after making
   // a canvas: any of them leaked would grow memory by more than a megabyte.
   EXPECT_GT(memoryBefore, 0u);
   EXPECT_LT(memoryAfter, memoryBefore + 1024 * 1024);
-  EXPECT_LE(after.gdiObjects, before.gdiObjects + 2);
+  testsupport::ExpectCountsKept(before, after, 2, 2);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -101,9 +102,9 @@ class HyperLinkTest : public testing::Test {
     wc.lpszClassName = L"FramewiseLinkHost";
     wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     RegisterClassW(&wc);
-    host_ = CreateWindowExW(0, L"FramewiseLinkHost", L"links", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                            50, 50, 500, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    ASSERT_NE(host_, nullptr);
+    host_.reset(CreateWindowExW(0, L"FramewiseLinkHost", L"links", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                50, 50, 500, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
+    ASSERT_TRUE(host_);
     g_shellOpened.clear();
     g_winExecLines.clear();
     g_messages.clear();
@@ -123,23 +124,15 @@ class HyperLinkTest : public testing::Test {
         Patch("advapi32.dll", "RegCloseKey", reinterpret_cast<void*>(&FakeRegClose)));
   }
 
-  void TearDown() override {
-    for (auto it = patches_.rbegin(); it != patches_.rend(); ++it) {
-      testsupport::PatchImport(nullptr, it->dll, it->function, it->previous);
-    }
-    if (host_) DestroyWindow(host_);
-  }
-
   void* Patch(const char* dll, const char* function, void* replacement) {
-    void* previous = testsupport::PatchImport(nullptr, dll, function, replacement);
-    EXPECT_NE(previous, nullptr) << function;
-    if (previous) patches_.push_back({dll, function, previous});
-    return previous;
+    patches_.push_back(std::make_unique<testsupport::ImportPatch>(dll, function, replacement));
+    EXPECT_NE(patches_.back()->real(), nullptr) << function;
+    return patches_.back()->real();
   }
 
   HWND AddStatic(const wchar_t* text, DWORD style, int x, int y, int width, int height, int id = 0) {
     HWND control = CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE | style, x, y, width,
-                                   height, host_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   height, host_.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    GetModuleHandleW(nullptr), nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     return control;
@@ -149,7 +142,7 @@ class HyperLinkTest : public testing::Test {
   COLORREF TextColour(HWND control) {
     HDC dc = GetDC(control);
     SetTextColor(dc, RGB(1, 2, 3));
-    const LRESULT brush = SendMessageW(host_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+    const LRESULT brush = SendMessageW(host_.get(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                                        reinterpret_cast<LPARAM>(control));
     EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH)));
     const COLORREF colour = GetTextColor(dc);
@@ -179,13 +172,8 @@ class HyperLinkTest : public testing::Test {
   }
   static void Leave() { SetCursorPos(5, 700); }
 
-  struct Patched {
-    const char* dll;
-    const char* function;
-    void* previous;
-  };
-  std::vector<Patched> patches_;
-  HWND host_ = nullptr;
+  std::vector<std::unique_ptr<testsupport::ImportPatch>> patches_;
+  testsupport::UniqueWindow host_;
 };
 
 TEST_F(HyperLinkTest, ColoursFollowHoverVisitAndAFailedOpen) {
@@ -319,7 +307,7 @@ TEST_F(HyperLinkTest, FitsToTextKeepingItsAlignment) {
   auto rectOf = [this](HWND w) {
     RECT rc;
     GetWindowRect(w, &rc);
-    MapWindowPoints(nullptr, host_, reinterpret_cast<POINT*>(&rc), 2);
+    MapWindowPoints(nullptr, host_.get(), reinterpret_cast<POINT*>(&rc), 2);
     return rc;
   };
   const RECT rl = rectOf(left), rcn = rectOf(centre), rr = rectOf(right);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "handler_fixture.h"
+#include "leak_checks.h"
 #include "shellext/menu_support.h"
 
 using testsupport::Handler;
@@ -21,10 +22,15 @@ class MenuDrawingTest : public testing::Test {
     const std::wstring path = dir.File(L"p" + std::to_wstring(width) + L"x" + std::to_wstring(height) + L".png");
     ASSERT_TRUE(testsupport::WritePicture(path, width, height, L"image/png"));
     ASSERT_EQ(h.InitializeWithFiles({path}), S_OK);
-    menu = CreatePopupMenu();
-    ASSERT_EQ(h.menu->QueryContextMenu(menu, 0, 100, 400, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
+    AddEntry(h);
     LRESULT result;
-    ASSERT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(menu, 0)), 0, &result), S_OK);
+    ASSERT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &result), S_OK);
+  }
+
+  // Adds the entry (first id 100) to a new shell menu; the submenu is not opened yet.
+  void AddEntry(Handler& h) {
+    menu.reset(CreatePopupMenu());
+    ASSERT_EQ(h.menu->QueryContextMenu(menu.get(), 0, 100, 400, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
   }
 
   MEASUREITEMSTRUCT Measure(Handler& h, int offset, LRESULT* result = nullptr) {
@@ -37,10 +43,8 @@ class MenuDrawingTest : public testing::Test {
     return m;
   }
 
-  ~MenuDrawingTest() override { if (menu) DestroyMenu(menu); }
-
   TempDir dir;
-  HMENU menu = nullptr;
+  fw::UniqueMenu menu;
   testsupport::WorkAreaOverride area{kScreen, kScreen};
 };
 
@@ -51,15 +55,13 @@ TEST_F(MenuDrawingTest, WorkedSizesAt96Dpi) {
   const unsigned char header[] = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 200, 1, 44, 1, 1, 0x11, 0};
   ASSERT_TRUE(testsupport::WriteBytes(unreadable, header, sizeof(header)));
   ASSERT_EQ(plain.InitializeWithFiles({unreadable}), S_OK);
-  menu = CreatePopupMenu();
-  ASSERT_EQ(plain.menu->QueryContextMenu(menu, 0, 100, 400, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
+  AddEntry(plain);
   LRESULT opened;
-  ASSERT_EQ(plain.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(menu, 0)), 0, &opened), S_OK);
+  ASSERT_EQ(plain.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &opened), S_OK);
   EXPECT_EQ(plain->imageColumnWidth, 0u);
   const MEASUREITEMSTRUCT helpAlone = Measure(plain, 10);
   const UINT textWidth = helpAlone.itemWidth - 12;
   const UINT textHeight = helpAlone.itemHeight - 8;
-  DestroyMenu(menu);
 
   Handler h;
   Open(h, 300, 200);  // aspect 1.5: the preview is 288 x 192
@@ -83,11 +85,39 @@ TEST_F(MenuDrawingTest, SixInchLimit) {
   Open(five, 1000, 200);  // aspect 5: 576 x 115.2
   EXPECT_EQ(Measure(five, 4).itemHeight, 123u);
   EXPECT_EQ(five->imageColumnWidth, 576u);
-  DestroyMenu(menu);
   Handler four;
   Open(four, 800, 200);  // aspect 4: exactly at the limit
   EXPECT_EQ(Measure(four, 4).itemHeight, 152u);
   EXPECT_EQ(four->imageColumnWidth, 576u);
+}
+
+// The column is the preview copy's size on the screen: a copy whose resolution differs
+// from the screen's is scaled by the screen's over its own, each way.
+TEST_F(MenuDrawingTest, PreviewColumnFollowsTheCopysResolution) {
+  const std::wstring path = dir.File(L"p300x200.png");
+  ASSERT_TRUE(testsupport::WritePicture(path, 300, 200, L"image/png"));
+  const struct {
+    float dpiX, dpiY;  // of the copy; the screen has 96 both ways
+    UINT column;
+  } cases[] = {
+      {96, 96, 216},   // as made: 288 x 192, shown 216 x 144
+      {48, 96, 432},   // twice as wide on the screen: aspect 3
+      {96, 48, 108},   // twice as high: aspect 0.75
+      {192, 192, 216}, // half the size both ways: the aspect, and the row, stay
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.dpiX << " x " << c.dpiY << " dpi");
+    Handler h;
+    ASSERT_EQ(h.InitializeWithFiles({path}), S_OK);
+    AddEntry(h);
+    h->DecodePreview();  // what the submenu's opening does first
+    ASSERT_TRUE(h->preview);
+    ASSERT_EQ(Gdiplus::DllExports::GdipBitmapSetResolution(h->preview.get(), c.dpiX, c.dpiY), Gdiplus::Ok);
+    LRESULT result;
+    ASSERT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &result), S_OK);
+    EXPECT_EQ(h->imageColumnWidth, c.column);
+    EXPECT_EQ(Measure(h, 3).itemHeight, 152u);
+  }
 }
 
 TEST_F(MenuDrawingTest, MessagesNotForItsItemsTouchNothing) {
@@ -149,28 +179,104 @@ DWORD Rgb(int index) {  // a system colour as the DIB stores it: 0x00RRGGBB
   return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
 }
 
-int CountColour(const Painted& p, DWORD colour, int x0) {
-  int n = 0;
-  for (int y = 0; y < p.height; ++y)
-    for (int x = x0; x < p.width; ++x) n += p.at(x, y) == colour;
-  return n;
+// Text pixels of one colour right of `x0`: how many, and the rows they span.
+struct Ink {
+  int count = 0;
+  int top = -1;
+  int bottom = -1;
+};
+Ink InkOf(const Painted& p, DWORD colour, int x0) {
+  Ink ink;
+  for (int y = 0; y < p.height; ++y) {
+    for (int x = x0; x < p.width; ++x) {
+      if (p.at(x, y) != colour) continue;
+      ++ink.count;
+      if (ink.top < 0) ink.top = y;
+      ink.bottom = y;
+    }
+  }
+  return ink;
 }
 
-TEST_F(MenuDrawingTest, SystemColoursForSelectedAndPlainItems) {
+// Distinct system colours for the drawing tests, put back when the test ends. Under
+// Wine's default scheme the menu, window and menu-bar colours are all white, so a
+// drawing that took the wrong one would not show.
+class DistinctMenuColours {
+ public:
+  DistinctMenuColours()
+      : colours_({{COLOR_MENU, RGB(236, 228, 200)},
+                  {COLOR_HIGHLIGHT, RGB(24, 64, 160)},
+                  {COLOR_MENUTEXT, RGB(140, 20, 20)},
+                  {COLOR_HIGHLIGHTTEXT, RGB(250, 240, 90)},
+                  {COLOR_GRAYTEXT, RGB(40, 150, 70)},
+                  {COLOR_WINDOW, RGB(200, 250, 250)},
+                  {COLOR_WINDOWTEXT, RGB(90, 0, 140)},
+                  {COLOR_MENUBAR, RGB(250, 200, 240)},
+                  {COLOR_BTNFACE, RGB(180, 180, 150)},
+                  {COLOR_BTNTEXT, RGB(0, 90, 90)}}) {}
+  bool applied() const { return colours_.applied(); }
+
+ private:
+  testsupport::SystemColours colours_;
+};
+
+TEST_F(MenuDrawingTest, SystemColoursForSelectedPlainAndGreyedItems) {
+  DistinctMenuColours colours;
+  ASSERT_TRUE(colours.applied());
+  // The items are drawn when the submenu opens: the colours are set before.
   Handler h;
   Open(h, 300, 200);
   Measure(h, 3);
+  const int other[] = {COLOR_MENU,   COLOR_HIGHLIGHT, COLOR_MENUTEXT, COLOR_HIGHLIGHTTEXT, COLOR_GRAYTEXT,
+                       COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_MENUBAR, COLOR_BTNFACE, COLOR_BTNTEXT};
   for (bool selected : {false, true}) {
+    SCOPED_TRACE(selected ? "selected" : "plain");
     LRESULT result = 0;
-    const Painted p = Paint(h, 10, selected, 400, 24, &result);
+    const Painted p = Paint(h, 10, selected, 400, 24, &result);  // wider than measured
     EXPECT_EQ(result, TRUE);
-    const DWORD back = Rgb(selected ? COLOR_HIGHLIGHT : COLOR_MENU);
-    const DWORD text = Rgb(selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT);
-    EXPECT_EQ(p.at(399, 0), back) << selected;
-    EXPECT_EQ(p.at(5, 12), back) << selected;
-    EXPECT_GE(CountColour(p, text, 224), 3) << selected;  // the text, right of the column
-    EXPECT_EQ(CountColour(p, text, 0) - CountColour(p, text, 220), 0) << selected;
+    const int backIndex = selected ? COLOR_HIGHLIGHT : COLOR_MENU;
+    const int textIndex = selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT;
+    EXPECT_EQ(p.at(399, 0), Rgb(backIndex));  // past the measured width
+    EXPECT_EQ(p.at(5, 12), Rgb(backIndex));   // the empty image column
+    EXPECT_GE(InkOf(p, Rgb(textIndex), 224).count, 3);  // the text, right of the column
+    EXPECT_EQ(InkOf(p, Rgb(textIndex), 0).count - InkOf(p, Rgb(textIndex), 220).count, 0);
+    for (int index : other) {
+      if (index == backIndex || index == textIndex) continue;
+      EXPECT_EQ(InkOf(p, Rgb(index), 0).count, 0) << "colour " << index;
+    }
   }
+
+  // A picture whose pixels do not decode: its line and its fitting rows are greyed.
+  const std::wstring unreadable = dir.File(L"unreadable.jpg");
+  const unsigned char header[] = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 200, 1, 44, 1, 1, 0x11, 0};
+  ASSERT_TRUE(testsupport::WriteBytes(unreadable, header, sizeof(header)));
+  Handler greyed;
+  ASSERT_EQ(greyed.InitializeWithFiles({unreadable}), S_OK);
+  AddEntry(greyed);
+  LRESULT opened;
+  ASSERT_EQ(greyed.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &opened), S_OK);
+  for (int offset : {9, 4}) {
+    for (bool selected : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "offset " << offset << (selected ? " selected" : " plain"));
+      const Painted p = Paint(greyed, offset, selected, 400, 24);
+      EXPECT_EQ(p.at(399, 0), Rgb(selected ? COLOR_HIGHLIGHT : COLOR_MENU));
+      EXPECT_GE(InkOf(p, Rgb(COLOR_GRAYTEXT), 0).count, 3);
+      EXPECT_EQ(InkOf(p, Rgb(COLOR_MENUTEXT), 0).count, 0);
+      EXPECT_EQ(InkOf(p, Rgb(COLOR_HIGHLIGHTTEXT), 0).count, 0);
+    }
+  }
+}
+
+// The text is centred in the row's height: beside a 144-pixel preview it sits mid-row.
+TEST_F(MenuDrawingTest, TextIsCentredBesideThePreview) {
+  DistinctMenuColours colours;
+  ASSERT_TRUE(colours.applied());
+  Handler h;
+  Open(h, 300, 200);
+  const Painted p = Paint(h, 3, false, 500, 152);
+  const Ink ink = InkOf(p, Rgb(COLOR_MENUTEXT), 224);
+  ASSERT_GE(ink.count, 3);
+  EXPECT_NEAR((ink.top + ink.bottom) / 2.0, 76.0, 4.0) << "text rows " << ink.top << " to " << ink.bottom;
 }
 
 TEST_F(MenuDrawingTest, PreviewIsRightAlignedAndFramed) {
@@ -182,6 +288,12 @@ TEST_F(MenuDrawingTest, PreviewIsRightAlignedAndFramed) {
   EXPECT_EQ(p.at(4 + 1, 76), 0x000000u);      // the outer ring of the preview is black
   EXPECT_EQ(p.at(219, 4), 0x000000u);
   EXPECT_EQ(p.at(221, 76), Rgb(COLOR_MENU));  // right of the column: background
+  for (int x : {20, 110, 200}) {  // four rows of background above and below
+    EXPECT_EQ(p.at(x, 3), Rgb(COLOR_MENU)) << x;
+    EXPECT_EQ(p.at(x, 4), 0x000000u) << x;
+    EXPECT_EQ(p.at(x, 147), 0x000000u) << x;
+    EXPECT_EQ(p.at(x, 148), Rgb(COLOR_MENU)) << x;
+  }
   int orange = 0;
   for (int x = 0; x < 230; ++x) orange += p.at(x, 40) == 0xFF9B00;
   EXPECT_GE(orange, 1);
@@ -196,15 +308,14 @@ TEST_F(MenuDrawingTest, UnfittablePreviewDrawsTheItemsOwnCopy) {
   Handler h;
   Open(h, 300, 200);
   const Painted fitted = Paint(h, 3, false, 500, 200);
-  DestroyMenu(menu);
-  menu = nullptr;
-  // The framed previews are made when the submenu opens: make them fail there.
-  void* real = testsupport::PatchImport(nullptr, "gdiplus.dll", "GdipCreatePen1",
-                                        reinterpret_cast<void*>(&FailingCreatePen));
-  ASSERT_NE(real, nullptr);
+  menu.reset();
   Handler unfit;
-  Open(unfit, 300, 200);
-  testsupport::PatchImport(nullptr, "gdiplus.dll", "GdipCreatePen1", real);
+  {
+    // The framed previews are made when the submenu opens: make them fail there.
+    testsupport::ImportPatch pen("gdiplus.dll", "GdipCreatePen1", reinterpret_cast<void*>(&FailingCreatePen));
+    ASSERT_NE(pen.real(), nullptr);
+    Open(unfit, 300, 200);
+  }
   LRESULT result = 0;
   const Painted own = Paint(unfit, 3, false, 500, 200, &result);
   EXPECT_EQ(result, TRUE);
@@ -236,14 +347,12 @@ constexpr int kCycles = sizeof(void*) == 8 ? 1000 : 100;
 TEST_F(MenuDrawingTest, DrawingNeverReadsTheFileAndLeaksNothing) {
   Handler h;
   Open(h, 640, 480);
-  void* real = testsupport::PatchImport(nullptr, "gdiplus.dll", "GdipLoadImageFromFile",
-                                        reinterpret_cast<void*>(&CountingLoad));
-  ASSERT_NE(real, nullptr);
-  g_realLoad = reinterpret_cast<decltype(g_realLoad)>(real);
-  void* realFromHdc = testsupport::PatchImport(nullptr, "gdiplus.dll", "GdipCreateFromHDC",
-                                               reinterpret_cast<void*>(&CountingFromHdc));
-  ASSERT_NE(realFromHdc, nullptr);
-  g_realFromHdc = reinterpret_cast<decltype(g_realFromHdc)>(realFromHdc);
+  testsupport::ImportPatch load("gdiplus.dll", "GdipLoadImageFromFile", reinterpret_cast<void*>(&CountingLoad));
+  ASSERT_NE(load.real(), nullptr);
+  g_realLoad = load.real_as<decltype(g_realLoad)>();
+  testsupport::ImportPatch fromHdc("gdiplus.dll", "GdipCreateFromHDC", reinterpret_cast<void*>(&CountingFromHdc));
+  ASSERT_NE(fromHdc.real(), nullptr);
+  g_realFromHdc = fromHdc.real_as<decltype(g_realFromHdc)>();
   g_loads = 0;
   g_surfaces = 0;
   for (int i = 0; i < 10; ++i) {
@@ -258,14 +367,41 @@ TEST_F(MenuDrawingTest, DrawingNeverReadsTheFileAndLeaksNothing) {
     Paint(h, 12, false, 300, 24);
   }
   const auto after = testsupport::CurrentResourceCounts();
-  if (real) testsupport::PatchImport(nullptr, "gdiplus.dll", "GdipLoadImageFromFile", real);
-  testsupport::PatchImport(nullptr, "gdiplus.dll", "GdipCreateFromHDC", realFromHdc);
   EXPECT_EQ(g_loads, 0);
   EXPECT_EQ(g_surfaces, 0);
-  printf("[ leaks    ] %d measure-and-draw cycles: private bytes %zu -> %zu; GDI objects %lu -> %lu\n",
-         kCycles, before.privateBytes, after.privateBytes, before.gdiObjects, after.gdiObjects);
+  printf("[ leaks    ] %d measure-and-draw cycles: private bytes %zu -> %zu\n", kCycles,
+         before.privateBytes, after.privateBytes);
   EXPECT_LT(after.privateBytes, before.privateBytes + 2 * 1024 * 1024);
-  EXPECT_LE(after.gdiObjects, before.gdiObjects + 2);
+  testsupport::ExpectCountsKept(before, after, 2, 2);
+}
+
+// Run in a prefix whose screen reports 120 dots per inch: a 300 x 200 picture's copy is
+// 360 x 240, its rows show it 270 x 180 (1.5 inches), and every item is measured and
+// drawn for that screen.
+TEST_F(MenuDrawingTest, Dpi120MeasuredAndDrawnForTheScreen) {
+  DistinctMenuColours colours;
+  ASSERT_TRUE(colours.applied());
+  Handler h;
+  Open(h, 300, 200);
+  EXPECT_EQ(framewise::previewRowHeight, 180.0f);
+  EXPECT_EQ(h->imageColumnWidth, 270u);
+  const MEASUREITEMSTRUCT left = Measure(h, 3);
+  EXPECT_EQ(left.itemHeight, 188u);
+  const MEASUREITEMSTRUCT help = Measure(h, 10);
+  EXPECT_GT(help.itemWidth, 270u + 12u);
+  EXPECT_LT(help.itemHeight, 188u);
+
+  const Painted p = Paint(h, 3, false, 600, 188);
+  // The 270 x 180 preview ends at x = 274 (column and margin), centred: rows 4 to 183.
+  EXPECT_EQ(p.at(5, 94), 0x000000u);    // its black outer ring, left
+  EXPECT_EQ(p.at(273, 4), 0x000000u);   // and its top right corner
+  EXPECT_EQ(p.at(273, 183), 0x000000u); // and bottom right
+  EXPECT_EQ(p.at(275, 94), Rgb(COLOR_MENU));
+  EXPECT_EQ(p.at(2, 94), Rgb(COLOR_MENU));
+  const Ink ink = InkOf(p, Rgb(COLOR_MENUTEXT), 278);
+  ASSERT_GE(ink.count, 3);
+  EXPECT_NEAR((ink.top + ink.bottom) / 2.0, 94.0, 5.0);
+  EXPECT_EQ(InkOf(p, Rgb(COLOR_MENUTEXT), 0).count, ink.count) << "text inside the image column";
 }
 
 }  // namespace

@@ -35,6 +35,14 @@ std::vector<int> PopupRows(HMENU popup, UINT first) {
   return rows;
 }
 
+// The entry's check-mark bitmap at a position of a menu (null when it has none).
+HBITMAP EntryBitmapAt(HMENU menu, UINT position) {
+  MENUITEMINFOW info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = MIIM_CHECKMARKS;
+  return GetMenuItemInfoW(menu, position, TRUE, &info) ? info.hbmpUnchecked : nullptr;
+}
+
 class MenuTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -44,52 +52,137 @@ class MenuTest : public testing::Test {
     ASSERT_TRUE(testsupport::WritePicture(wide, 600, 300));
     ASSERT_TRUE(testsupport::WritePicture(tall, 300, 600));
     ASSERT_TRUE(testsupport::WritePicture(square, 500, 400));  // 1.25, the screen's
-    framewise::ownerDrawSupported = -1;
-  }
-  void TearDown() override {
-    framewise::UpdateFound = 0;
-    framewise::UpdateText = nullptr;
   }
 
-  // Initialises, adds the entry at position 1 of a two-item menu and opens the submenu.
-  HMENU OpenSubmenu(Handler& h, const std::wstring& picture, UINT first = 100) {
+  // Initialises and adds the entry at position 1 of a two-item menu; returns its submenu.
+  HMENU AddEntry(Handler& h, const std::wstring& picture, UINT first = 100) {
     EXPECT_EQ(h.InitializeWithFiles({picture}), S_OK);
-    menu = CreatePopupMenu();
-    AppendMenuW(menu, MF_STRING, 1, L"Open");
-    AppendMenuW(menu, MF_STRING, 2, L"Print");
-    EXPECT_EQ(h.menu->QueryContextMenu(menu, 1, first, first + 200, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
-    HMENU popup = GetSubMenu(menu, 1);
+    menu.reset(CreatePopupMenu());
+    AppendMenuW(menu.get(), MF_STRING, 1, L"Open");
+    AppendMenuW(menu.get(), MF_STRING, 2, L"Print");
+    EXPECT_EQ(h.menu->QueryContextMenu(menu.get(), 1, first, first + 200, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
+    return GetSubMenu(menu.get(), 1);
+  }
+
+  // AddEntry, then opens the submenu as the shell does on hovering the entry.
+  HMENU OpenSubmenu(Handler& h, const std::wstring& picture, UINT first = 100) {
+    HMENU popup = AddEntry(h, picture, first);
     LRESULT result = 99;
     EXPECT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 1, &result), S_OK);
     EXPECT_EQ(result, 0);
     return popup;
   }
 
-  ~MenuTest() override { if (menu) DestroyMenu(menu); }
-
   TempDir dir;
   std::wstring wide, tall, square;
-  HMENU menu = nullptr;
+  fw::UniqueMenu menu;
   testsupport::WorkAreaOverride area{kScreen, kScreen};
+  // Process-wide answers the tests set, put back after each.
+  testsupport::ScopedValue<int> ownerDraw{framewise::ownerDrawSupported, -1};
+  testsupport::ScopedValue<volatile LONG> updateFound{framewise::UpdateFound, 0};
+  testsupport::ScopedValue<const wchar_t* volatile> updateText{framewise::UpdateText, nullptr};
 };
 
 TEST_F(MenuTest, EntryIsInsertedWithFourteenIdentifiers) {
   Handler h;
-  HMENU popup = OpenSubmenu(h, wide);
-  ASSERT_EQ(GetMenuItemCount(menu), 3);
+  HMENU popup = AddEntry(h, wide, 1000);
+  ASSERT_EQ(GetMenuItemCount(menu.get()), 3);
   wchar_t text[128] = {};
-  GetMenuStringW(menu, 1, text, 128, MF_BYPOSITION);
+  GetMenuStringW(menu.get(), 1, text, 128, MF_BYPOSITION);
   EXPECT_STREQ(text, L"Wrenfly Framewise - Set Desktop Background");
-  EXPECT_EQ(h->firstCommandId, 100);
-  EXPECT_EQ(PopupRows(popup, 100), (std::vector<int>{3, 4, 6, 0, 7, 0, 10, 11, 0, 12}));
+  EXPECT_EQ(h->firstCommandId, 1000);
+  // Until it opens, the submenu holds one placeholder: a separator with the first identifier.
+  ASSERT_EQ(GetMenuItemCount(popup), 1);
+  MENUITEMINFOW placeholder = {};
+  placeholder.cbSize = sizeof(placeholder);
+  placeholder.fMask = MIIM_FTYPE | MIIM_ID;
+  ASSERT_TRUE(GetMenuItemInfoW(popup, 0, TRUE, &placeholder));
+  EXPECT_TRUE(placeholder.fType & MFT_SEPARATOR);
+  EXPECT_EQ(placeholder.wID, 1000u);
+  // The entry's bitmap goes to the entry, not to the shell's own items around it.
+  EXPECT_NE(EntryBitmapAt(menu.get(), 1), nullptr);
+  EXPECT_EQ(EntryBitmapAt(menu.get(), 0), nullptr);
+  EXPECT_EQ(EntryBitmapAt(menu.get(), 2), nullptr);
+
+  LRESULT result = 99;
+  EXPECT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 1, &result), S_OK);
+  EXPECT_EQ(PopupRows(popup, 1000), (std::vector<int>{3, 4, 6, 0, 7, 0, 10, 11, 0, 12}));
+}
+
+// Failures injected into the menu calls: nothing is added to the shell's menu, and the
+// submenu that could not be handed over is destroyed, not leaked.
+HMENU(WINAPI* g_realCreatePopupMenu)() = nullptr;
+bool g_failCreatePopup = false;
+std::vector<HMENU> g_popupsMade;
+HMENU WINAPI RecordingCreatePopupMenu() {
+  if (g_failCreatePopup) return nullptr;
+  HMENU made = g_realCreatePopupMenu();
+  g_popupsMade.push_back(made);
+  return made;
+}
+bool g_failInsertMenu = false;
+BOOL(WINAPI* g_realInsertMenuW)(HMENU, UINT, UINT, UINT_PTR, LPCWSTR) = nullptr;
+BOOL WINAPI FailingInsertMenuW(HMENU menu, UINT position, UINT flags, UINT_PTR id, LPCWSTR text) {
+  if (!g_failInsertMenu) return g_realInsertMenuW(menu, position, flags, id, text);
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return FALSE;
+}
+bool g_failInsertItem = false;
+BOOL(WINAPI* g_realInsertMenuItemW)(HMENU, UINT, BOOL, LPCMENUITEMINFOW) = nullptr;
+BOOL WINAPI FailingInsertMenuItemW(HMENU menu, UINT item, BOOL byPosition, LPCMENUITEMINFOW info) {
+  if (!g_failInsertItem) return g_realInsertMenuItemW(menu, item, byPosition, info);
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return FALSE;
+}
+
+TEST_F(MenuTest, FailedInsertionsAddNothingAndLeakNoMenu) {
+  testsupport::ImportPatch create("user32.dll", "CreatePopupMenu",
+                                  reinterpret_cast<void*>(&RecordingCreatePopupMenu));
+  testsupport::ImportPatch insert("user32.dll", "InsertMenuW", reinterpret_cast<void*>(&FailingInsertMenuW));
+  testsupport::ImportPatch insertItem("user32.dll", "InsertMenuItemW",
+                                      reinterpret_cast<void*>(&FailingInsertMenuItemW));
+  ASSERT_NE(create.real(), nullptr);
+  ASSERT_NE(insert.real(), nullptr);
+  ASSERT_NE(insertItem.real(), nullptr);
+  g_realCreatePopupMenu = create.real_as<decltype(g_realCreatePopupMenu)>();
+  g_realInsertMenuW = insert.real_as<decltype(g_realInsertMenuW)>();
+  g_realInsertMenuItemW = insertItem.real_as<decltype(g_realInsertMenuItemW)>();
+
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
+  const struct {
+    const char* failing;
+    bool* flag;
+    HRESULT expected;
+  } cases[] = {
+      {"CreatePopupMenu", &g_failCreatePopup, E_OUTOFMEMORY},
+      {"InsertMenuItemW (the placeholder)", &g_failInsertItem, E_FAIL},
+      {"InsertMenuW (the entry)", &g_failInsertMenu, E_FAIL},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failing);
+    fw::UniqueMenu shell(CreatePopupMenu());
+    AppendMenuW(shell.get(), MF_STRING, 1, L"Open");
+    g_popupsMade.clear();
+    *c.flag = true;
+    const HRESULT hr = h.menu->QueryContextMenu(shell.get(), 1, 100, 300, CMF_NORMAL);
+    *c.flag = false;
+    EXPECT_EQ(hr, c.expected);
+    EXPECT_EQ(GetMenuItemCount(shell.get()), 1) << "something was added to the shell's menu";
+    EXPECT_EQ(EntryBitmapAt(shell.get(), 0), nullptr);
+    for (HMENU made : g_popupsMade) EXPECT_FALSE(IsMenu(made)) << "the submenu leaked";
+  }
+  // Nothing failing: the same handler adds its entry.
+  fw::UniqueMenu shell(CreatePopupMenu());
+  EXPECT_EQ(h.menu->QueryContextMenu(shell.get(), 0, 100, 300, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
+  EXPECT_EQ(GetMenuItemCount(shell.get()), 1);
 }
 
 TEST_F(MenuTest, RowsPerShapeAndUpdateState) {
   {
     Handler h;
     EXPECT_EQ(PopupRows(OpenSubmenu(h, square), 100), (std::vector<int>{1, 0, 10, 11, 0, 12}));
-    DestroyMenu(menu);
-    menu = nullptr;
+    menu.reset();
   }
   framewise::UpdateFound = 1;
   framewise::UpdateText = L"A new beta release of Wrenfly Framewise is available";
@@ -102,8 +195,7 @@ TEST_F(MenuTest, RowsPerShapeAndUpdateState) {
     EXPECT_EQ(h->menuItems[10]->text, L"Help & Feedback");
     EXPECT_TRUE(h->menuItems[2]->image);   // preview rows carry a copy of the preview
     EXPECT_FALSE(h->menuItems[10]->image);
-    DestroyMenu(menu);
-    menu = nullptr;
+    menu.reset();
   }
   framewise::UpdateText = L"";  // known, but no published text
   Handler h;
@@ -122,18 +214,21 @@ TEST_F(MenuTest, SecondOpeningChangesNothing) {
 
   // The shell asks again on the same handler (another right-click on the same object):
   // the new submenu is filled as well, and a popup that is not ours is left alone.
-  HMENU again = CreatePopupMenu();
-  EXPECT_EQ(h.menu->QueryContextMenu(again, 0, 100, 300, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
-  HMENU second = GetSubMenu(again, 0);
+  fw::UniqueMenu again(CreatePopupMenu());
+  EXPECT_EQ(h.menu->QueryContextMenu(again.get(), 0, 100, 300, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
+  HMENU second = GetSubMenu(again.get(), 0);
   EXPECT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(second), 0, &result), S_OK);
   EXPECT_EQ(PopupRows(second, 100), before);
-  HMENU foreign = CreatePopupMenu();
-  AppendMenuW(foreign, MF_SEPARATOR, 100, nullptr);
-  AppendMenuW(foreign, MF_STRING, 101, L"Other");
-  EXPECT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(foreign), 0, &result), S_OK);
-  EXPECT_EQ(GetMenuItemCount(foreign), 2);
-  DestroyMenu(foreign);
-  DestroyMenu(again);
+  fw::UniqueMenu foreign(CreatePopupMenu());
+  AppendMenuW(foreign.get(), MF_SEPARATOR, 100, nullptr);
+  AppendMenuW(foreign.get(), MF_STRING, 101, L"Other");
+  EXPECT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(foreign.get()), 0, &result), S_OK);
+  EXPECT_EQ(GetMenuItemCount(foreign.get()), 2);
+  // Another handler's placeholder looks like ours but for its identifier.
+  fw::UniqueMenu lookalike(CreatePopupMenu());
+  AppendMenuW(lookalike.get(), MF_SEPARATOR, 250, nullptr);
+  EXPECT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(lookalike.get()), 0, &result), S_OK);
+  EXPECT_EQ(GetMenuItemCount(lookalike.get()), 1);
 }
 
 TEST_F(MenuTest, PictureThatDoesNotDecodeSaysSoAndOffersNoFitting) {
@@ -170,16 +265,13 @@ TEST_F(MenuTest, OwnerDrawNeedsAShellOf471OrLater) {
   EXPECT_FALSE(framewise::DecideOwnerDrawSupported(ShellFails));
   EXPECT_FALSE(framewise::DecideOwnerDrawSupported(nullptr));
 
-  // An old shell: the submenu stays empty. The process-wide answer is put back after.
-  struct Restore {
-    ~Restore() { framewise::ownerDrawSupported = -1; }
-  } restore;
+  // An old shell: the submenu stays empty. The fixture puts the process-wide answer back.
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
-  menu = CreatePopupMenu();
-  ASSERT_EQ(h.menu->QueryContextMenu(menu, 0, 1, 500, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
+  menu.reset(CreatePopupMenu());
+  ASSERT_EQ(h.menu->QueryContextMenu(menu.get(), 0, 1, 500, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
   framewise::ownerDrawSupported = 0;
-  HMENU popup = GetSubMenu(menu, 0);
+  HMENU popup = GetSubMenu(menu.get(), 0);
   LRESULT result = 99;
   EXPECT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 0, &result), E_FAIL);
   EXPECT_EQ(GetMenuItemCount(popup), 0);
@@ -188,21 +280,20 @@ TEST_F(MenuTest, OwnerDrawNeedsAShellOf471OrLater) {
 TEST_F(MenuTest, EntryIsLeftOutWhenItCannotServe) {
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
-  menu = CreatePopupMenu();
-  EXPECT_EQ(h.menu->QueryContextMenu(menu, 0, 1, 500, CMF_DEFAULTONLY), S_OK);
-  EXPECT_EQ(GetMenuItemCount(menu), 0);
+  menu.reset(CreatePopupMenu());
+  EXPECT_EQ(h.menu->QueryContextMenu(menu.get(), 0, 1, 500, CMF_DEFAULTONLY), S_OK);
+  EXPECT_EQ(GetMenuItemCount(menu.get()), 0);
   // A range with room for fewer than fourteen identifiers: nothing added, nothing claimed.
-  EXPECT_EQ(h.menu->QueryContextMenu(menu, 0, 100, 112, CMF_NORMAL), MAKE_HRESULT(0, 0, 0));
-  EXPECT_EQ(GetMenuItemCount(menu), 0);
-  EXPECT_EQ(h.menu->QueryContextMenu(menu, 0, 100, 113, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
-  EXPECT_EQ(GetMenuItemCount(menu), 1);
+  EXPECT_EQ(h.menu->QueryContextMenu(menu.get(), 0, 100, 112, CMF_NORMAL), MAKE_HRESULT(0, 0, 0));
+  EXPECT_EQ(GetMenuItemCount(menu.get()), 0);
+  EXPECT_EQ(h.menu->QueryContextMenu(menu.get(), 0, 100, 113, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
+  EXPECT_EQ(GetMenuItemCount(menu.get()), 1);
 
   Handler two;
   ASSERT_EQ(two.InitializeWithFiles({wide, tall}), S_OK);
-  HMENU other = CreatePopupMenu();
-  EXPECT_EQ(two.menu->QueryContextMenu(other, 0, 1, 500, CMF_NORMAL), S_OK);
-  EXPECT_EQ(GetMenuItemCount(other), 0);
-  DestroyMenu(other);
+  fw::UniqueMenu other(CreatePopupMenu());
+  EXPECT_EQ(two.menu->QueryContextMenu(other.get(), 0, 1, 500, CMF_NORMAL), S_OK);
+  EXPECT_EQ(GetMenuItemCount(other.get()), 0);
 }
 
 int g_fakeDpi = 96;
@@ -211,34 +302,37 @@ int WINAPI FakeGetDeviceCaps(HDC dc, int index) {
   return index == LOGPIXELSY ? g_fakeDpi : g_realGetDeviceCaps(dc, index);
 }
 
+// The entry bitmap's width for the screen as the handler sees it.
+LONG EntryBitmapWidth(Handler& h) {
+  fw::UniqueMenu m(CreatePopupMenu());
+  EXPECT_EQ(h.menu->QueryContextMenu(m.get(), 0, 1, 500, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
+  const HBITMAP shown = EntryBitmapAt(m.get(), 0);
+  BITMAP bitmap = {};
+  if (!shown || !GetObjectW(shown, sizeof(bitmap), &bitmap)) return 0;
+  // The same bitmap every time: nothing is loaded per right-click.
+  fw::UniqueMenu again(CreatePopupMenu());
+  EXPECT_EQ(h.menu->QueryContextMenu(again.get(), 0, 1, 500, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
+  EXPECT_EQ(EntryBitmapAt(again.get(), 0), shown);
+  return bitmap.bmWidth;
+}
+
 TEST_F(MenuTest, EntryBitmapFollowsTheScreenResolution) {
-  void* real = testsupport::PatchImport(nullptr, "gdi32.dll", "GetDeviceCaps",
-                                        reinterpret_cast<void*>(&FakeGetDeviceCaps));
-  ASSERT_NE(real, nullptr);
-  g_realGetDeviceCaps = reinterpret_cast<int(WINAPI*)(HDC, int)>(real);
+  testsupport::ImportPatch caps("gdi32.dll", "GetDeviceCaps", reinterpret_cast<void*>(&FakeGetDeviceCaps));
+  ASSERT_NE(caps.real(), nullptr);
+  g_realGetDeviceCaps = caps.real_as<int(WINAPI*)(HDC, int)>();
   for (int dpi : {119, 120}) {
     g_fakeDpi = dpi;
     Handler h;
     ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
-    HMENU m = CreatePopupMenu();
-    ASSERT_EQ(h.menu->QueryContextMenu(m, 0, 1, 500, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
-    MENUITEMINFOW info = {};
-    info.cbSize = sizeof(info);
-    info.fMask = MIIM_CHECKMARKS;
-    ASSERT_TRUE(GetMenuItemInfoW(m, 0, TRUE, &info));
-    BITMAP bitmap = {};
-    ASSERT_TRUE(GetObjectW(info.hbmpUnchecked, sizeof(bitmap), &bitmap));
-    EXPECT_EQ(bitmap.bmWidth, dpi >= 120 ? 16 : 13) << dpi;
-    // The same bitmap every time: nothing is loaded per right-click.
-    HMENU again = CreatePopupMenu();
-    ASSERT_EQ(h.menu->QueryContextMenu(again, 0, 1, 500, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
-    MENUITEMINFOW second = info;
-    GetMenuItemInfoW(again, 0, TRUE, &second);
-    EXPECT_EQ(second.hbmpUnchecked, info.hbmpUnchecked);
-    DestroyMenu(again);
-    DestroyMenu(m);
+    EXPECT_EQ(EntryBitmapWidth(h), dpi >= 120 ? 16 : 13) << dpi;
   }
-  testsupport::PatchImport(nullptr, "gdi32.dll", "GetDeviceCaps", real);
+}
+
+// Run in a prefix whose screen reports 120 dots per inch: the large bitmap, unpatched.
+TEST_F(MenuTest, Dpi120EntryBitmapIsTheLargeOne) {
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
+  EXPECT_EQ(EntryBitmapWidth(h), 16);
 }
 
 TEST_F(MenuTest, HelpTexts) {
@@ -282,16 +376,16 @@ HINSTANCE WINAPI FakeShellExecuteW(HWND, LPCWSTR, LPCWSTR file, LPCWSTR, LPCWSTR
 }
 
 TEST_F(MenuTest, UpdateAndHelpPagesCarryTheShortVersion) {
-  void* real = testsupport::PatchImport(nullptr, "shell32.dll", "ShellExecuteW",
-                                        reinterpret_cast<void*>(&FakeShellExecuteW));
-  ASSERT_NE(real, nullptr);
   g_opened.clear();
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
-  EXPECT_EQ(h.Invoke(8), S_OK);
-  // No help file beside the program: the help page opens instead.
-  EXPECT_EQ(h.Invoke(10), S_OK);
-  testsupport::PatchImport(nullptr, "shell32.dll", "ShellExecuteW", real);
+  {
+    testsupport::ImportPatch open("shell32.dll", "ShellExecuteW", reinterpret_cast<void*>(&FakeShellExecuteW));
+    ASSERT_NE(open.real(), nullptr);
+    EXPECT_EQ(h.Invoke(8), S_OK);
+    // No help file beside the program: the help page opens instead.
+    EXPECT_EQ(h.Invoke(10), S_OK);
+  }
   ASSERT_EQ(g_opened.size(), 2u);
   EXPECT_EQ(g_opened[0], std::wstring(FRAMEWISE_TEST_BASE_URL) + L"/framewise/checkforupdates?fromversion=1.0");
   EXPECT_EQ(g_opened[1], std::wstring(FRAMEWISE_TEST_BASE_URL) + L"/framewise/help?version=1.0");
@@ -316,22 +410,73 @@ TEST_F(MenuTest, HelpOpensTheHelpFileBesideTheModule) {
   const std::wstring built = folder + L"\\package\\Framewise.chm";
   const std::wstring beside = folder + L"\\Framewise.chm";
   if (GetFileAttributesW(built.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    printf("[ note     ] no help file built beside this program: nothing to open\n");
-    return;
+    GTEST_SKIP() << "no help file built beside this program (scripts/package.sh): nothing to open";
   }
+  testsupport::FileAside copied{beside};  // removes the copy when the test ends
   ASSERT_TRUE(CopyFileW(built.c_str(), beside.c_str(), FALSE));
-  void* real = testsupport::PatchImport(nullptr, "shell32.dll", "ShellExecuteW",
-                                        reinterpret_cast<void*>(&FakeShellExecuteW));
   g_opened.clear();
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
-  EXPECT_EQ(h.Invoke(10), S_OK);
-  testsupport::PatchImport(nullptr, "shell32.dll", "ShellExecuteW", real);
+  {
+    testsupport::ImportPatch open("shell32.dll", "ShellExecuteW", reinterpret_cast<void*>(&FakeShellExecuteW));
+    EXPECT_EQ(h.Invoke(10), S_OK);
+  }
   EXPECT_TRUE(g_opened.empty()) << "the web page opened instead of the help file";
   int closed = 0;
   EnumThreadWindows(GetCurrentThreadId(), &CloseHelpWindows, reinterpret_cast<LPARAM>(&closed));
   EXPECT_EQ(closed, 1);
-  DeleteFileW(beside.c_str());
+}
+
+// The About box through InvokeCommand: modal, owned by the shell's window (disabled while
+// it shows), closed here from a timer on this thread, as its modal loop runs the timer.
+struct AboutSeen {
+  HWND dialog = nullptr;
+  HWND owner = nullptr;
+  bool ownerDisabled = false;
+  int ticks = 0;
+};
+AboutSeen g_about;
+
+BOOL CALLBACK FindAbout(HWND window, LPARAM found) {
+  wchar_t caption[64] = {};
+  GetWindowTextW(window, caption, 64);
+  if (IsWindowVisible(window) && lstrcmpW(caption, L"About Wrenfly Framewise") == 0) {
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+void CALLBACK CloseAboutFromTimer(HWND, UINT, UINT_PTR, DWORD) {
+  ++g_about.ticks;
+  HWND dialog = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), &FindAbout, reinterpret_cast<LPARAM>(&dialog));
+  if (!dialog || g_about.dialog) return;
+  g_about.dialog = dialog;
+  g_about.owner = GetWindow(dialog, GW_OWNER);
+  g_about.ownerDisabled = g_about.owner && !IsWindowEnabled(g_about.owner);
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+struct TimerDeleter {
+  void operator()(UINT_PTR id) const { KillTimer(nullptr, id); }
+};
+using UniqueThreadTimer = fw::UniqueResource<UINT_PTR, TimerDeleter>;
+
+TEST_F(MenuTest, AboutOpensModallyOverTheShellWindow) {
+  testsupport::UniqueWindow shell(testsupport::CreateShellWindow(100, 100, 500, 300));
+  ASSERT_TRUE(shell);
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
+  g_about = AboutSeen();
+  UniqueThreadTimer timer(SetTimer(nullptr, 0, 30, &CloseAboutFromTimer));
+  ASSERT_TRUE(timer);
+  EXPECT_EQ(h.Invoke(11, shell.get()), S_OK);
+  EXPECT_NE(g_about.dialog, nullptr) << "no About box was shown";
+  EXPECT_EQ(g_about.owner, shell.get());
+  EXPECT_TRUE(g_about.ownerDisabled) << "not modal";
+  EXPECT_FALSE(IsWindow(g_about.dialog));
+  EXPECT_TRUE(IsWindowEnabled(shell.get()));
 }
 
 }  // namespace

@@ -266,22 +266,7 @@ BOOL WINAPI RefusingMove(LPCWSTR, LPCWSTR, DWORD) {
   return FALSE;
 }
 
-// While alive, the program's import of a function answers with a replacement.
-class ImportPatch {
- public:
-  ImportPatch(const char* dll, const char* function, void* replacement) : dll_(dll), function_(function) {
-    real_ = testsupport::PatchImport(nullptr, dll, function, replacement);
-  }
-  ~ImportPatch() { if (real_) testsupport::PatchImport(nullptr, dll_, function_, real_); }
-  ImportPatch(const ImportPatch&) = delete;
-  ImportPatch& operator=(const ImportPatch&) = delete;
-  void* real() const { return real_; }
-
- private:
-  const char* dll_;
-  const char* function_;
-  void* real_;
-};
+using testsupport::ImportPatch;
 
 std::string FileBytes(const std::wstring& path) {
   std::string bytes;

@@ -375,14 +375,7 @@ class RefuseKeyCreation {
  public:
   explicit RefuseKeyCreation(const wchar_t* name) {
     refused_ = name;
-    real_ = reinterpret_cast<decltype(&RegCreateKeyExW)>(testsupport::PatchImport(
-        nullptr, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&Refusing)));
-  }
-  ~RefuseKeyCreation() {
-    if (real_) {
-      testsupport::PatchImport(nullptr, "advapi32.dll", "RegCreateKeyExW",
-                               reinterpret_cast<void*>(real_));
-    }
+    real_ = patch_.real_as<decltype(&RegCreateKeyExW)>();
   }
   bool active() const { return real_ != nullptr; }
 
@@ -397,6 +390,7 @@ class RefuseKeyCreation {
   }
   static const wchar_t* refused_;
   static decltype(&RegCreateKeyExW) real_;
+  testsupport::ImportPatch patch_{"advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&Refusing)};
 };
 const wchar_t* RefuseKeyCreation::refused_ = nullptr;
 decltype(&RegCreateKeyExW) RefuseKeyCreation::real_ = nullptr;
@@ -471,15 +465,17 @@ DWORD WINAPI FakeGetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size) {
 TEST_F(ScratchRegistrationTest, ModulePathFillingTheBufferFails) {
   std::wstring longest = L"C:\\" + std::wstring(MAX_PATH - 8, L'a') + L".dll";  // 259 chars
   std::wstring tooLong = longest + L"x";
-  void* previous = testsupport::PatchImport(nullptr, "kernel32.dll", "GetModuleFileNameW",
-                                            reinterpret_cast<void*>(&FakeGetModuleFileNameW));
-  ASSERT_NE(previous, nullptr);
   ScriptVariables variables;
-  g_fakePath = longest.c_str();
-  const HRESULT longestResult = RegistrationScriptVariables(module_, &variables);
-  g_fakePath = tooLong.c_str();
-  const HRESULT tooLongResult = RegisterServer(module_, roots_);
-  testsupport::PatchImport(nullptr, "kernel32.dll", "GetModuleFileNameW", previous);
+  HRESULT longestResult = E_UNEXPECTED, tooLongResult = E_UNEXPECTED;
+  {
+    testsupport::ImportPatch fake("kernel32.dll", "GetModuleFileNameW",
+                                  reinterpret_cast<void*>(&FakeGetModuleFileNameW));
+    ASSERT_NE(fake.real(), nullptr);
+    g_fakePath = longest.c_str();
+    longestResult = RegistrationScriptVariables(module_, &variables);
+    g_fakePath = tooLong.c_str();
+    tooLongResult = RegisterServer(module_, roots_);
+  }
 
   EXPECT_EQ(longestResult, S_OK);
   ASSERT_EQ(variables.size(), 3u);

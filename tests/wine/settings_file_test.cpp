@@ -150,11 +150,13 @@ TEST_F(SettingsFileTest, StoreNewestVersionWritesTextAndTypeName) {
       // Downloaded text keeps to its first line: it cannot add lines to the file.
       {VersionType::Release, L"1.4\r\n", L"1.4", L"Release"},
       {VersionType::Release, L"1.5\r\nNewestVersionType=Beta", L"1.5", L"Release"},
+      {VersionType::Release, L"1.6\nLastChecked=2099/1/1", L"1.6", L"Release"},
   };
   for (const auto& c : cases) {
     SettingsFile::StoreNewestVersion(c.type, c.text);
     EXPECT_EQ(RawRead(SettingsScope::AllUsers, kNewestVersionKey), c.storedText) << Narrow(c.text);
     EXPECT_EQ(RawRead(SettingsScope::AllUsers, kNewestVersionTypeKey), c.storedType) << Narrow(c.text);
+    EXPECT_EQ(RawRead(SettingsScope::AllUsers, kLastCheckedKey), L"<absent>") << Narrow(c.text);
   }
   // Nothing of it in the user's file.
   EXPECT_EQ(RawRead(SettingsScope::CurrentUser, kNewestVersionKey), L"<absent>");

@@ -5,14 +5,81 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <initializer_list>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
+
+#include "framework/unique_resource.h"
 
 namespace testsupport {
 
 // Replaces the address that `module` imports for `dll`!`function` and returns the old one
 // (null when the import is not found). Used to give code under test other system answers.
 void* PatchImport(HMODULE module, const char* dll, const char* function, void* replacement);
+
+// While alive, `module`'s import (null: this program, which links the product's objects)
+// of `dll`!`function` answers with `replacement`; the previous address comes back when the
+// owner goes, also when a test stops at a failed assertion.
+class ImportPatch {
+ public:
+  ImportPatch(const char* dll, const char* function, void* replacement, HMODULE module = nullptr)
+      : module_(module), dll_(dll), function_(function),
+        real_(PatchImport(module, dll, function, replacement)) {}
+  ~ImportPatch() {
+    if (real_) PatchImport(module_, dll_, function_, real_);
+  }
+  ImportPatch(const ImportPatch&) = delete;
+  ImportPatch& operator=(const ImportPatch&) = delete;
+
+  // The address the import had before: null when the module has no such import.
+  void* real() const { return real_; }
+  template <typename Function>
+  Function real_as() const {
+    return reinterpret_cast<Function>(real_);
+  }
+
+ private:
+  HMODULE module_;
+  const char* dll_;
+  const char* function_;
+  void* real_;
+};
+
+// Sets a process-wide variable of the product for a test (or only keeps its value) and
+// puts the value it had back when the owner goes.
+template <typename T>
+class ScopedValue {
+ public:
+  using Value = std::remove_volatile_t<T>;
+  explicit ScopedValue(T& variable) : variable_(variable), saved_(variable) {}
+  ScopedValue(T& variable, Value value) : ScopedValue(variable) { variable_ = value; }
+  ~ScopedValue() { variable_ = saved_; }
+  ScopedValue(const ScopedValue&) = delete;
+  ScopedValue& operator=(const ScopedValue&) = delete;
+
+ private:
+  T& variable_;
+  Value saved_;
+};
+
+// While alive, the given system colours (COLOR_MENU...) have these values; the previous
+// ones come back when the owner goes. Under Wine's default scheme the menu, window and
+// menu-bar colours are all white, so a drawing that takes the wrong one would not show.
+class SystemColours {
+ public:
+  explicit SystemColours(std::initializer_list<std::pair<int, COLORREF>> colours);
+  ~SystemColours();
+  SystemColours(const SystemColours&) = delete;
+  SystemColours& operator=(const SystemColours&) = delete;
+  bool applied() const { return applied_; }
+
+ private:
+  std::vector<int> indexes_;
+  std::vector<COLORREF> saved_;
+  bool applied_ = false;
+};
 
 // While alive, GetMonitorInfoW as imported by `module` (default: this program) reports
 // the given work area and monitor area for the primary monitor.
@@ -39,14 +106,25 @@ struct FakeMonitor {
 // imports them report these monitors instead of the system's (with made-up handles).
 class MonitorsOverride {
  public:
-  explicit MonitorsOverride(const std::vector<FakeMonitor>& monitors);
+  explicit MonitorsOverride(const std::vector<FakeMonitor>& monitors, HMODULE module = nullptr);
   ~MonitorsOverride();
   MonitorsOverride(const MonitorsOverride&) = delete;
   MonitorsOverride& operator=(const MonitorsOverride&) = delete;
 
  private:
+  HMODULE module_;
   void* previous_[3] = {};
 };
+
+// Owns a window of this thread: destroyed when the owner goes.
+struct WindowDeleter {
+  void operator()(HWND window) const { DestroyWindow(window); }
+};
+using UniqueWindow = fw::UniqueResource<HWND, WindowDeleter>;
+
+// A visible top-level window of this thread at the given place on the screen, standing in
+// for the shell's window that owns a menu; null on failure.
+HWND CreateShellWindow(int x, int y, int width, int height);
 
 // A folder under the temporary folder, removed with its files when the object goes.
 class TempDir {
@@ -68,13 +146,22 @@ bool WritePicture(const std::wstring& path, int width, int height,
 // Writes raw bytes to a file.
 bool WriteBytes(const std::wstring& path, const void* data, size_t size);
 
-// Private bytes, GDI objects and handles of this process, for leak checks.
+// Private bytes, GDI objects and handles of this process, for leak checks. A count that
+// cannot be read here is 0: a check must then skip, not pass on it (see the helpers below).
 struct ResourceCounts {
   size_t privateBytes;
-  DWORD gdiObjects;
-  DWORD handles;
+  DWORD gdiObjects;  // from the GDI handle table: Wine's GetGuiResources reads 0
+  DWORD handles;     // from the system's handle table: Wine's own counter reads 0
 };
 ResourceCounts CurrentResourceCounts();
+
+// Open handles of this process, counted in the system's handle table; 0 when it cannot
+// be read.
+DWORD CountHandles();
+
+// Why a leak check of GDI objects or handles cannot run here, or empty when it can.
+std::string WhyNoGdiCount(const ResourceCounts& counts);
+std::string WhyNoHandleCount(const ResourceCounts& counts);
 
 // A 32-bit top-down DIB selected into a memory DC, for painting owner-drawn items into;
 // everything is put back and freed when the object goes.
