@@ -401,6 +401,9 @@ class Workspace:
         self.src = os.path.join(self.root, "src")
         self.wine_build = os.path.join(self.root, "x86_64")
         self.native_build = os.path.join(self.root, "native")
+        # The tests' working folder: a mutation that loses a path may write a file relative
+        # to it, and that must not land in the working tree.
+        self.run_dir = os.path.join(self.root, "run")
         self.prefix = os.path.abspath(args.prefix)
         self.display = args.display
         self.xvfb = None
@@ -507,14 +510,16 @@ class Workspace:
 
     def run_check(self, program, test_filter, dpi=None):
         """True when the suite passes with this filter."""
+        shutil.rmtree(self.run_dir, ignore_errors=True)
+        os.makedirs(self.run_dir)
         if program == WINE:
             self.clear_data_folders()
             command = [os.path.join(self.src, "scripts/wine-exec.sh"),
                        os.path.join(self.wine_build, "wine_tests.exe"), "--gtest_filter=" + test_filter]
-            code, out = run(command, env=self.wine_env(dpi), timeout=self.args.timeout)
+            code, out = run(command, cwd=self.run_dir, env=self.wine_env(dpi), timeout=self.args.timeout)
         else:
             command = [os.path.join(self.native_build, "native_tests"), "--gtest_filter=" + test_filter]
-            code, out = run(command, timeout=self.args.timeout)
+            code, out = run(command, cwd=self.run_dir, timeout=self.args.timeout)
         if self.args.verbose:
             sys.stdout.write(out)
         if code == 0 and "[==========] 0 tests" in out:
