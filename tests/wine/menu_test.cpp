@@ -376,6 +376,12 @@ HINSTANCE WINAPI FakeShellExecuteW(HWND, LPCWSTR, LPCWSTR file, LPCWSTR, LPCWSTR
 }
 
 TEST_F(MenuTest, UpdateAndHelpPagesCarryTheShortVersion) {
+  // No help file beside the program, whatever ran before.
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring beside(self);
+  beside.resize(beside.find_last_of(L'\\'));
+  testsupport::FileAside noHelpFile{beside + L"\\Framewise.chm"};
   g_opened.clear();
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
@@ -425,6 +431,9 @@ TEST_F(MenuTest, HelpOpensTheHelpFileBesideTheModule) {
   int closed = 0;
   EnumThreadWindows(GetCurrentThreadId(), &CloseHelpWindows, reinterpret_cast<LPARAM>(&closed));
   EXPECT_EQ(closed, 1);
+  // The help engine keeps the file open after its window goes: let it go, so the copy can
+  // be removed and later tests find no help file beside the program.
+  framewise::LoadHtmlHelp(nullptr, nullptr, 0x12 /* HH_CLOSE_ALL */, 0);
 }
 
 // The About box through InvokeCommand: modal, owned by the shell's window (disabled while
