@@ -44,7 +44,7 @@ else()
   add_test(NAME stress_tests_${FRAMEWISE_ARCH}
     COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/emulated-retry.sh 900
       ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh $<TARGET_FILE:stress_tests>
-      --gtest_filter=CorpusTest.*:SoakTest.* --gtest_shuffle)
+      --gtest_filter=CorpusTest.*:SoakTest.*)
   set_tests_properties(stress_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}"
     FIXTURES_REQUIRED stress_corpus_${FRAMEWISE_ARCH} TIMEOUT 2000)
 endif()
