@@ -268,17 +268,6 @@ BOOL WINAPI RefusingMove(LPCWSTR, LPCWSTR, DWORD) {
 
 using testsupport::ImportPatch;
 
-std::string FileBytes(const std::wstring& path) {
-  std::string bytes;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  char buffer[65536];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) bytes.append(buffer, read);
-  CloseHandle(file);
-  return bytes;
-}
-
 TEST_F(PhotoTest, SavedAtQuality95BesideTheOldFileThenMoved) {
   g_save = SaveRecord();
   g_failSaveAfterWriting = false;
@@ -300,7 +289,7 @@ TEST_F(PhotoTest, FailedSaveOrMoveKeepsTheOldWallpaperAndLeavesNoFile) {
   fw::GpBitmapOwner first = Fit(Input(L"grey.png"), framewise::FitModeBestFit);
   ASSERT_TRUE(first);
   first.reset();
-  const std::string before = FileBytes(jpeg.path());
+  const std::string before = testsupport::ReadBytes(jpeg.path());
   ASSERT_GT(before.size(), 1000u);
   ASSERT_TRUE(DeleteFileW(ini.path().c_str()));
 
@@ -322,7 +311,7 @@ TEST_F(PhotoTest, FailedSaveOrMoveKeepsTheOldWallpaperAndLeavesNoFile) {
     }
     EXPECT_EQ(g_save.calls, 1) << failure;
     EXPECT_EQ(g_moveFailures, failure == 1 ? 1 : 0);
-    EXPECT_TRUE(FileBytes(jpeg.path()) == before) << failure << ": the old wallpaper changed";
+    EXPECT_TRUE(testsupport::ReadBytes(jpeg.path()) == before) << failure << ": the old wallpaper changed";
     EXPECT_TRUE(TemporaryFiles().empty()) << failure;
     EXPECT_EQ(GetFileAttributesW(ini.path().c_str()), INVALID_FILE_ATTRIBUTES) << failure;
   }

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "settings/settings_file.h"
+#include "test_support.h"
 
 namespace framewise {
 namespace {
@@ -18,17 +19,6 @@ std::string Narrow(const std::wstring& text) { return std::string(text.begin(), 
 
 bool EndsWith(const std::wstring& text, const std::wstring& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-std::string FileBytes(const std::wstring& path) {
-  std::string bytes;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  char chunk[4096];
-  DWORD read = 0;
-  while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0) bytes.append(chunk, read);
-  CloseHandle(file);
-  return bytes;
 }
 
 // Moves both scopes' real files aside for the test and puts them back afterwards, so the
@@ -170,7 +160,7 @@ TEST_F(SettingsFileTest, LastCheckedIsWrittenWithoutLeadingZeros) {
   SettingsFile::StoreLastCheckedDate(newYear);
   EXPECT_EQ(RawRead(SettingsScope::CurrentUser, kLastCheckedKey), L"2007/1/1");
   // Exactly that text in the file, as the user would find it.
-  EXPECT_NE(FileBytes(Path(SettingsScope::CurrentUser)).find("LastChecked=2007/1/1"),
+  EXPECT_NE(testsupport::ReadBytes(Path(SettingsScope::CurrentUser)).find("LastChecked=2007/1/1"),
             std::string::npos);
   EXPECT_EQ(RawRead(SettingsScope::AllUsers, kLastCheckedKey), L"<absent>");
 

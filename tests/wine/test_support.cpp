@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include "framework/win_owners.h"
 #include "tools/support/import_patch.h"
 
 #include <objidl.h>
@@ -158,6 +159,17 @@ bool WritePicture(const std::wstring& path, int width, int height, const wchar_t
   }
   Gdiplus::GdiplusShutdown(token);
   return ok;
+}
+
+std::string ReadBytes(const std::wstring& path) {
+  std::string bytes;
+  HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return bytes;
+  fw::UniqueHandle file(opened);
+  char chunk[65536];
+  DWORD read = 0;
+  while (ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) bytes.append(chunk, read);
+  return bytes;
 }
 
 bool WriteBytes(const std::wstring& path, const void* data, size_t size) {

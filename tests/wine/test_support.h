@@ -146,6 +146,9 @@ bool WritePicture(const std::wstring& path, int width, int height,
 // Writes raw bytes to a file.
 bool WriteBytes(const std::wstring& path, const void* data, size_t size);
 
+// A file's bytes; empty when it cannot be read.
+std::string ReadBytes(const std::wstring& path);
+
 // Private bytes, GDI objects and handles of this process, for leak checks. A count that
 // cannot be read here is 0: a check must then skip, not pass on it (see the helpers below).
 struct ResourceCounts {
