@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fitting/image_fixer.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -21,7 +21,10 @@
 #include "fitting/image_fixer.h"
 #include "fitting/imaging.h"
 #include "fitting/portable/geometry.h"
-#include "test_support.h"
+#include "fitting/wallpaper_output.h"
+#include "framework/gdiplus_owners.h"
+#include "tests/support/com_apartment.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -51,17 +54,9 @@ void Report(const char* name, double value) {
 bool Save(Gdiplus::GpBitmap* bitmap, const std::wstring& path) {
   const std::wstring extension = path.substr(path.find_last_of(L'.') + 1);
   const wchar_t* mime = _wcsicmp(extension.c_str(), L"bmp") == 0 ? L"image/bmp" : L"image/png";
-  UINT count = 0, size = 0;
-  if (gp::GdipGetImageEncodersSize(&count, &size) != Gdiplus::Ok || size == 0) return false;
-  std::vector<BYTE> buffer(size);
-  auto encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-  if (gp::GdipGetImageEncoders(count, size, encoders) != Gdiplus::Ok) return false;
-  for (UINT i = 0; i < count; ++i) {
-    if (encoders[i].MimeType && wcscmp(encoders[i].MimeType, mime) == 0) {
-      return gp::GdipSaveImageToFile(bitmap, path.c_str(), &encoders[i].Clsid, nullptr) == Gdiplus::Ok;
-    }
-  }
-  return false;
+  CLSID encoder;
+  if (framewise::FindEncoder(mime, &encoder) < 0) return false;
+  return gp::GdipSaveImageToFile(bitmap, path.c_str(), &encoder, nullptr) == Gdiplus::Ok;
 }
 
 // The old way: the crop drawn by the library into a monitor-sized 24-bit bitmap, with
@@ -72,12 +67,11 @@ fw::GpBitmapOwner DrawPlain(Gdiplus::GpImage* picture, const framewise::Crop& cr
                                     bitmap.put()) != Gdiplus::Ok) {
     return fw::GpBitmapOwner();
   }
-  Gdiplus::GpGraphics* surface = nullptr;
-  if (gp::GdipGetImageGraphicsContext(bitmap.get(), &surface) != Gdiplus::Ok) return fw::GpBitmapOwner();
-  const bool ok = gp::GdipDrawImageRectRectI(surface, picture, 0, 0, kMonitor.right, kMonitor.bottom, crop.x, crop.y,
-                                             crop.cw, crop.ch, Gdiplus::UnitPixel, nullptr, nullptr,
+  fw::GpGraphicsOwner surface;
+  if (gp::GdipGetImageGraphicsContext(bitmap.get(), surface.put()) != Gdiplus::Ok) return fw::GpBitmapOwner();
+  const bool ok = gp::GdipDrawImageRectRectI(surface.get(), picture, 0, 0, kMonitor.right, kMonitor.bottom, crop.x,
+                                             crop.y, crop.cw, crop.ch, Gdiplus::UnitPixel, nullptr, nullptr,
                                              nullptr) == Gdiplus::Ok;
-  gp::GdipDeleteGraphics(surface);
   return ok ? std::move(bitmap) : fw::GpBitmapOwner();
 }
 
@@ -159,12 +153,9 @@ int Run(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-  Gdiplus::GdiplusStartupInput input;
-  ULONG_PTR token = 0;
-  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return 1;
-  const int code = Run(argc, argv);
-  Gdiplus::GdiplusShutdown(token);
-  CoUninitialize();
-  return code;
+  const testsupport::ComApartment apartment;
+  if (!apartment) return 1;
+  const fw::GdiplusToken gdiplus = fw::StartGdiplus();
+  if (!gdiplus) return 1;
+  return Run(argc, argv);
 }

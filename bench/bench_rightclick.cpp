@@ -25,10 +25,14 @@
 #include "fitting/image_fixer.h"
 #include "fitting/imaging.h"
 #include "fitting/preview_source.h"
-#include "shellext/guids.h"
-#include "test_support.h"
-#include "tools/support/active_desktop_stand_in.h"
-#include "tools/support/desktop_wallpaper_stand_in.h"
+#include "framework/com_ptr.h"
+#include "framework/gdiplus_owners.h"
+#include "framework/win_owners.h"
+#include "tests/support/active_desktop_stand_in.h"
+#include "tests/support/com_apartment.h"
+#include "tests/support/desktop_wallpaper_stand_in.h"
+#include "tests/support/loaded_dll.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -59,11 +63,10 @@ double Mb(double bytes) { return bytes / (1024.0 * 1024.0); }
 // the memory steps, so its polling does not slow the timed ones.
 class PeakSampler {
  public:
-  PeakSampler() : peak_(WorkingSet()) { thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr); }
+  PeakSampler() : peak_(WorkingSet()) { thread_.reset(CreateThread(nullptr, 0, Run, this, 0, nullptr)); }
   ~PeakSampler() {
     stop_ = true;
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
+    if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
   }
   PeakSampler(const PeakSampler&) = delete;
   PeakSampler& operator=(const PeakSampler&) = delete;
@@ -83,7 +86,7 @@ class PeakSampler {
   }
   std::atomic<bool> stop_{false};
   std::atomic<size_t> peak_{0};
-  HANDLE thread_ = nullptr;
+  fw::UniqueHandle thread_;
 };
 
 double NowMs() {
@@ -108,61 +111,26 @@ void Report(const char* step, const std::wstring& name, double value) {
   fflush(stdout);
 }
 
-// The DLL as the shell reaches it: by path and its class factory.
-struct Dll {
-  Dll() {
-    module = LoadLibraryW(testsupport::FramewiseDllPath().c_str());
-    if (module) {
-      getClassObject = reinterpret_cast<decltype(getClassObject)>(
-          reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    }
-  }
-  IContextMenu3* Create(IShellExtInit** init) const {
-    IClassFactory* factory = nullptr;
-    *init = nullptr;
-    if (!getClassObject || FAILED(getClassObject(framewise::CLSID_ImageFileContextMenu, IID_IClassFactory,
-                                                 reinterpret_cast<void**>(&factory)))) {
-      return nullptr;
-    }
-    factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(init));
-    factory->Release();
-    IContextMenu3* menu = nullptr;
-    if (*init) (*init)->QueryInterface(IID_IContextMenu3, reinterpret_cast<void**>(&menu));
-    return menu;
-  }
-  HMODULE module = nullptr;
-  HRESULT(STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
-};
-
 // One handler through a right-click (a fresh handler, as the shell makes for each), holding
 // its menu for the submenu and drawing steps.
 struct RightClick {
-  RightClick(const Dll& dll, const std::wstring& picture) {
-    menu = dll.Create(&init);
-    if (!menu) return;
-    IDataObject* data = testsupport::RawDropDataObject(testsupport::DropFilesBytes({picture}));
+  RightClick(const testsupport::LoadedDll& dll, const std::wstring& picture) {
+    if (!dll.CreateHandler(&init, &menu)) return;
+    const fw::ComPtr<IDataObject> data = testsupport::RawDropDataObject(testsupport::DropFilesBytes({picture}));
     const double t0 = NowMs();
-    initialize = init->Initialize(nullptr, data, nullptr);
+    initialize = init->Initialize(nullptr, data.get(), nullptr);
     const double t1 = NowMs();
-    popup = CreatePopupMenu();
-    query = menu->QueryContextMenu(popup, 0, kFirstId, 0x7FFF, CMF_NORMAL);
+    popup.reset(CreatePopupMenu());
+    query = menu->QueryContextMenu(popup.get(), 0, kFirstId, 0x7FFF, CMF_NORMAL);
     const double t2 = NowMs();
-    data->Release();
     initializeMs = t1 - t0;
     queryMs = t2 - t1;
   }
-  ~RightClick() {
-    if (menu) menu->Release();
-    if (init) init->Release();
-    if (popup) DestroyMenu(popup);
-  }
-  RightClick(const RightClick&) = delete;
-  RightClick& operator=(const RightClick&) = delete;
 
   // Opens the submenu as the menu loop does: WM_INITMENUPOPUP, then WM_MEASUREITEM for
   // every owner-drawn item. Times both; lists the items with their sizes.
   bool Open() {
-    HMENU sub = popup ? GetSubMenu(popup, 0) : nullptr;
+    HMENU sub = popup ? GetSubMenu(popup.get(), 0) : nullptr;
     if (!sub) return false;
     LRESULT result = 0;
     const double t0 = NowMs();
@@ -205,9 +173,9 @@ struct RightClick {
     UINT id;
     SIZE size;
   };
-  IShellExtInit* init = nullptr;
-  IContextMenu3* menu = nullptr;
-  HMENU popup = nullptr;
+  fw::UniqueMenu popup;  // first: destroyed after the handler is released
+  fw::ComPtr<IShellExtInit> init;
+  fw::ComPtr<IContextMenu3> menu;
   HRESULT initialize = E_FAIL;
   HRESULT query = E_FAIL;
   double initializeMs = 0, queryMs = 0, initPopupMs = 0, measureMs = 0;
@@ -217,41 +185,33 @@ struct RightClick {
 // The baseline: the imaging library loads the file and draws it, every pixel decoded,
 // into a preview-sized bitmap.
 bool BareLoad(const std::wstring& path) {
-  Gdiplus::GpImage* image = nullptr;
-  if (gp::GdipLoadImageFromFile(path.c_str(), &image) != Gdiplus::Ok) return false;
-  Gdiplus::GpBitmap* target = nullptr;
-  Gdiplus::GpGraphics* surface = nullptr;
-  bool ok = gp::GdipCreateBitmapFromScan0(kBareWidth, kBareHeight, 0, PixelFormat32bppPARGB, nullptr, &target) ==
-                Gdiplus::Ok &&
-            gp::GdipGetImageGraphicsContext(target, &surface) == Gdiplus::Ok &&
-            gp::GdipDrawImageRectI(surface, image, 0, 0, kBareWidth, kBareHeight) == Gdiplus::Ok;
-  if (surface) gp::GdipDeleteGraphics(surface);
-  if (target) gp::GdipDisposeImage(target);
-  gp::GdipDisposeImage(image);
-  return ok;
+  fw::GpImageOwner image;
+  if (gp::GdipLoadImageFromFile(path.c_str(), image.put()) != Gdiplus::Ok) return false;
+  fw::GpBitmapOwner target;
+  fw::GpGraphicsOwner surface;
+  return gp::GdipCreateBitmapFromScan0(kBareWidth, kBareHeight, 0, PixelFormat32bppPARGB, nullptr,
+                                       target.put()) == Gdiplus::Ok &&
+         gp::GdipGetImageGraphicsContext(target.get(), surface.put()) == Gdiplus::Ok &&
+         gp::GdipDrawImageRectI(surface.get(), image.get(), 0, 0, kBareWidth, kBareHeight) == Gdiplus::Ok;
 }
 
 // The platform codec's whole decode of the file, as the preview copy's decode step does it
 // where the frame offers no reduced decode.
 bool WicDecode(const std::wstring& path) {
-  IWICImagingFactory* factory = nullptr;
-  IWICBitmapDecoder* decoder = nullptr;
-  IWICBitmapFrameDecode* frame = nullptr;
-  bool ok = false;
+  fw::ComPtr<IWICImagingFactory> factory;
+  fw::ComPtr<IWICBitmapDecoder> decoder;
+  fw::ComPtr<IWICBitmapFrameDecode> frame;
   UINT w = 0, h = 0;
-  if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                 reinterpret_cast<void**>(&factory))) &&
-      SUCCEEDED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                                                   WICDecodeMetadataCacheOnDemand, &decoder)) &&
-      SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(frame->GetSize(&w, &h))) {
-    const UINT stride = (w * 3 + 3) & ~3u;
-    std::vector<BYTE> pixels(static_cast<size_t>(stride) * h);
-    ok = SUCCEEDED(frame->CopyPixels(nullptr, stride, static_cast<UINT>(pixels.size()), pixels.data()));
+  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                              factory.put_void())) ||
+      FAILED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                                WICDecodeMetadataCacheOnDemand, decoder.put())) ||
+      FAILED(decoder->GetFrame(0, frame.put())) || FAILED(frame->GetSize(&w, &h))) {
+    return false;
   }
-  if (frame) frame->Release();
-  if (decoder) decoder->Release();
-  if (factory) factory->Release();
-  return ok;
+  const UINT stride = (w * 3 + 3) & ~3u;
+  std::vector<BYTE> pixels(static_cast<size_t>(stride) * h);
+  return SUCCEEDED(frame->CopyPixels(nullptr, stride, static_cast<UINT>(pixels.size()), pixels.data()));
 }
 
 template <typename Step>
@@ -268,7 +228,7 @@ double TimeMedian(int runs, Step step) {
 // The memory a right-click that never opens the submenu adds: a handler made, initialised
 // and asked for its menu entry, the menu left up a moment. Reports the peak working set
 // and the committed private bytes over the level just before, in megabytes.
-void MeasureRightClickMemory(const Dll& dll, const std::wstring& path, const char* prefix,
+void MeasureRightClickMemory(const testsupport::LoadedDll& dll, const std::wstring& path, const char* prefix,
                              const std::wstring& name) {
   Sleep(100);  // let the previous step's threads and frees settle
   PeakSampler sampler;
@@ -298,67 +258,70 @@ void MeasureRightClickMemory(const Dll& dll, const std::wstring& path, const cha
 
 std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
 
-void BenchPicture(const Dll& dll, const std::wstring& path, int runs, int drawRuns, int commandRuns) {
+void BenchPicture(const testsupport::LoadedDll& dll, const std::wstring& path, int runs, int drawRuns,
+                  int commandRuns) {
   const std::wstring name = NameOf(path);
   // The bare load and the right-click steps, one of each per run, so that a slower spell
   // of a shared machine weighs on the baseline and on the steps alike. Every right-click
   // step gets a fresh handler: the picture is decoded once per selection.
   framewise::PictureHeader header;
   framewise::ReadPictureFileHeader(path.c_str(), &header);
-  HDC screenDc = GetDC(nullptr);
-  const float previewHeight = static_cast<float>(2 * GetDeviceCaps(screenDc, LOGPIXELSY));
-  ReleaseDC(nullptr, screenDc);
-  Gdiplus::GpGraphics* desktop = nullptr;
-  gp::GdipCreateFromHWND(GetDesktopWindow(), &desktop);
+  const float previewHeight = [] {
+    const fw::WindowDc screen(nullptr);
+    return static_cast<float>(2 * GetDeviceCaps(screen.get(), LOGPIXELSY));
+  }();
   std::vector<double> bare, inits, queries, opens, popups, measures, copies, decodes, rows;
-  for (int i = 0; i < runs; ++i) {
-    double t0 = NowMs();
-    BareLoad(path);
-    bare.push_back(NowMs() - t0);
-    {
-      RightClick click(dll, path);
-      inits.push_back(click.initializeMs);
-      queries.push_back(click.queryMs);
-    }
-    {
-      RightClick click(dll, path);
-      if (FAILED(click.initialize) || !click.Open()) {
-        printf("no submenu for %ls (0x%08lX)\n", path.c_str(), static_cast<unsigned long>(click.initialize));
-        return;
+  {  // the desktop's drawing surface, for the preview copies of these runs only
+    fw::GpGraphicsOwner desktop;
+    gp::GdipCreateFromHWND(GetDesktopWindow(), desktop.put());
+    for (int i = 0; i < runs; ++i) {
+      double t0 = NowMs();
+      BareLoad(path);
+      bare.push_back(NowMs() - t0);
+      {
+        RightClick click(dll, path);
+        inits.push_back(click.initializeMs);
+        queries.push_back(click.queryMs);
       }
-      opens.push_back(click.initPopupMs + click.measureMs);
-      popups.push_back(click.initPopupMs);
-      measures.push_back(click.measureMs);
-    }
-    // The parts of opening, by the same code in this process: the preview copy (decode and
-    // reduce), the rows' framed previews, and the codec's whole decode on its own.
-    t0 = NowMs();
-    fw::GpBitmapOwner copy;
-    if (desktop) {
-      framewise::MakePreviewCopy(path.c_str(), header.orientation, previewHeight, 8192.0f, desktop, &copy);
-    }
-    copies.push_back(NowMs() - t0);
-    // The framed previews of the fitting rows, made from the copy at the rows' height.
-    UINT copyWidth = 0, copyHeight = 0;
-    if (copy && framewise::GetPictureSize(copy.get(), &copyWidth, &copyHeight) && copyHeight > 0) {
-      const int32_t rowHeight = static_cast<int32_t>(previewHeight * 0.75f);
-      const int32_t rowWidth = static_cast<int32_t>(static_cast<double>(copyWidth) * rowHeight / copyHeight);
-      const bool wider = static_cast<double>(copyWidth) / copyHeight > 16.0 / 9.0;
-      const int modes[] = {wider ? framewise::FitModeLeft : framewise::FitModeTop, framewise::FitModeMiddle,
-                           wider ? framewise::FitModeRight : framewise::FitModeBottom, framewise::FitModeBestFit};
+      {
+        RightClick click(dll, path);
+        if (FAILED(click.initialize) || !click.Open()) {
+          printf("no submenu for %ls (0x%08lX)\n", path.c_str(), static_cast<unsigned long>(click.initialize));
+          return;
+        }
+        opens.push_back(click.initPopupMs + click.measureMs);
+        popups.push_back(click.initPopupMs);
+        measures.push_back(click.measureMs);
+      }
+      // The parts of opening, by the same code in this process: the preview copy (decode and
+      // reduce), the rows' framed previews, and the codec's whole decode on its own.
       t0 = NowMs();
-      for (int mode : modes) {
-        std::unique_ptr<framewise::ImageFixer> fixer = framewise::CreateImageFixer(mode);
-        fw::GpBitmapOwner row;
-        if (fixer) fixer->MakePreview(copy.get(), &row, rowWidth, rowHeight);
+      fw::GpBitmapOwner copy;
+      if (desktop) {
+        framewise::MakePreviewCopy(path.c_str(), header.orientation, previewHeight, 8192.0f, desktop.get(), &copy);
       }
-      rows.push_back(NowMs() - t0);
+      copies.push_back(NowMs() - t0);
+      // The framed previews of the fitting rows, made from the copy at the rows' height.
+      UINT copyWidth = 0, copyHeight = 0;
+      if (copy && framewise::GetPictureSize(copy.get(), &copyWidth, &copyHeight) && copyHeight > 0) {
+        const int32_t rowHeight = static_cast<int32_t>(previewHeight * 0.75f);
+        const int32_t rowWidth = static_cast<int32_t>(static_cast<double>(copyWidth) * rowHeight / copyHeight);
+        const bool wider = static_cast<double>(copyWidth) / copyHeight > 16.0 / 9.0;
+        const int modes[] = {wider ? framewise::FitModeLeft : framewise::FitModeTop, framewise::FitModeMiddle,
+                             wider ? framewise::FitModeRight : framewise::FitModeBottom, framewise::FitModeBestFit};
+        t0 = NowMs();
+        for (int mode : modes) {
+          std::unique_ptr<framewise::ImageFixer> fixer = framewise::CreateImageFixer(mode);
+          fw::GpBitmapOwner row;
+          if (fixer) fixer->MakePreview(copy.get(), &row, rowWidth, rowHeight);
+        }
+        rows.push_back(NowMs() - t0);
+      }
+      t0 = NowMs();
+      WicDecode(path);
+      decodes.push_back(NowMs() - t0);
     }
-    t0 = NowMs();
-    WicDecode(path);
-    decodes.push_back(NowMs() - t0);
   }
-  if (desktop) gp::GdipDeleteGraphics(desktop);
   Report("bare_load_ms", name, Median(bare));
   Report("initialize_ms", name, Median(inits));
   Report("query_ms", name, Median(queries));
@@ -383,31 +346,27 @@ void BenchPicture(const Dll& dll, const std::wstring& path, int runs, int drawRu
     if (item.id == kFirstId + kMiddle) previewSize = item.size;
   }
   if (previewSize.cx == 0) previewSize = click.items.front().size;
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  HBITMAP target = CreateCompatibleBitmap(screen, menuWidth, menuHeight);
-  HGDIOBJ old = SelectObject(dc, target);
   {
+    const fw::WindowDc screen(nullptr);
+    const fw::UniqueMemoryDc dc(CreateCompatibleDC(screen.get()));
+    const fw::UniqueBitmap target(CreateCompatibleBitmap(screen.get(), menuWidth, menuHeight));
+    const fw::ScopedSelect selected(dc.get(), target.get());
     const RECT rect{0, 0, previewSize.cx, previewSize.cy};
     Report("draw_preview_ms", name, TimeMedian(drawRuns, [&] {
-             click.Draw(kFirstId + kMiddle, dc, rect);
+             click.Draw(kFirstId + kMiddle, dc.get(), rect);
              GdiFlush();
            }));
+    Report("submenu_paint_ms", name, TimeMedian(runs * 3, [&] {
+             LONG top = 0;
+             for (const auto& item : click.items) {
+               const RECT itemRect{0, top, menuWidth, top + item.size.cy};
+               click.Draw(item.id, dc.get(), itemRect);
+               top += item.size.cy;
+             }
+             GdiFlush();
+           }));
+    Report("submenu_items", name, static_cast<double>(click.items.size()));
   }
-  Report("submenu_paint_ms", name, TimeMedian(runs * 3, [&] {
-           LONG top = 0;
-           for (const auto& item : click.items) {
-             const RECT rect{0, top, menuWidth, top + item.size.cy};
-             click.Draw(item.id, dc, rect);
-             top += item.size.cy;
-           }
-           GdiFlush();
-         }));
-  Report("submenu_items", name, static_cast<double>(click.items.size()));
-  SelectObject(dc, old);
-  DeleteObject(target);
-  DeleteDC(dc);
-  ReleaseDC(nullptr, screen);
 
   MeasureRightClickMemory(dll, path, "mem_repeat", name);
 
@@ -446,7 +405,7 @@ void BenchPicture(const Dll& dll, const std::wstring& path, int runs, int drawRu
     const RECT primary = {0, 0, 1920, 1080}, portrait = {1920, 0, 3000, 1920};
     const RECT large = {-2560, 0, 0, 1440}, largeWork = {-2500, 0, 0, 1440};
     testsupport::MonitorsOverride monitors(
-        {{primary, primary, true}, {portrait, portrait, false}, {large, largeWork, false}}, dll.module);
+        {{primary, primary, true}, {portrait, portrait, false}, {large, largeWork, false}}, dll.module());
     standin::DesktopWallpaperStandIn perMonitor;
     perMonitor.record().monitors = {{L"\\\\?\\DISPLAY#BENCH#1", primary},
                                     {L"\\\\?\\DISPLAY#BENCH#2", portrait},
@@ -482,13 +441,13 @@ int Run(int argc, wchar_t** argv) {
     return 2;
   }
   if (memoryPicture.empty()) memoryPicture = pictures.back();
-  Dll dll;
-  if (!dll.module || !dll.getClassObject) {
-    printf("cannot load %ls\n", testsupport::FramewiseDllPath().c_str());
+  const testsupport::LoadedDll dll;
+  if (!dll.ok()) {
+    printf("cannot load %ls (error %lu)\n", testsupport::FramewiseDllPath().c_str(), dll.loadError());
     return 1;
   }
   // The DLL sees one 1920x1080 monitor with no taskbar.
-  testsupport::WorkAreaOverride area(kMonitor, kMonitor, dll.module);
+  testsupport::WorkAreaOverride area(kMonitor, kMonitor, dll.module());
   testsupport::WorkAreaOverride ownArea(kMonitor, kMonitor);  // for the steps timed in this process
   // The commands write the settings and the wallpaper: the user's own files go aside.
   testsupport::FileAside ini(testsupport::UserDataFolder() + L"\\Wrenfly Framewise.ini");
@@ -499,24 +458,24 @@ int Run(int argc, wchar_t** argv) {
   MeasureRightClickMemory(dll, memoryPicture, "mem_first", NameOf(memoryPicture));
   MeasureRightClickMemory(dll, memoryPicture, "mem_second", NameOf(memoryPicture));
 
-  Gdiplus::GdiplusStartupInput input;
-  ULONG_PTR token = 0;
-  Gdiplus::GdiplusStartup(&token, &input, nullptr);
+  const fw::GdiplusToken gdiplus = fw::StartGdiplus();
+  if (!gdiplus) {
+    printf("cannot start GDI+\n");
+    return 1;
+  }
   {  // first-use costs: fonts, resources, codecs
     RightClick warm(dll, pictures.front());
     warm.Open();
     BareLoad(pictures.front());
   }
   for (const std::wstring& path : pictures) BenchPicture(dll, path, runs, drawRuns, commandRuns);
-  Gdiplus::GdiplusShutdown(token);
   return 0;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-  const int code = Run(argc, argv);
-  CoUninitialize();
-  return code;
+  const testsupport::ComApartment apartment;
+  if (!apartment) return 1;
+  return Run(argc, argv);
 }

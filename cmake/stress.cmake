@@ -3,12 +3,10 @@
 file(GLOB STRESS_SOURCES CONFIGURE_DEPENDS tests/stress/*.cpp)
 list(SORT STRESS_SOURCES)  # the suite order: corpus, main, soak, support, threads
 add_executable(stress_tests ${STRESS_SOURCES}
-  ${CMAKE_SOURCE_DIR}/tests/wine/test_support.cpp
-  ${CMAKE_SOURCE_DIR}/tests/wine/loopback_http_server.cpp
-  ${FRAMEWISE_CORE_OBJECTS} $<TARGET_OBJECTS:framewise_tool_support> ${FRAMEWISE_RC})
-target_include_directories(stress_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine ${CMAKE_SOURCE_DIR}/tests/stress)
+  ${FRAMEWISE_CORE_OBJECTS} $<TARGET_OBJECTS:framewise_test_support> ${FRAMEWISE_RC})
+target_include_directories(stress_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/stress)
 target_compile_options(stress_tests PRIVATE -Wall -Wextra)
-target_link_libraries(stress_tests PRIVATE framewise_core GTest::gtest ${WIN_LIBS} ws2_32 ntdll)
+target_link_libraries(stress_tests PRIVATE framewise_test_support GTest::gtest ${WIN_LIBS})
 target_link_options(stress_tests PRIVATE ${STATIC_LINK})
 add_dependencies(stress_tests Framewise)
 set_target_properties(stress_tests PROPERTIES CROSSCOMPILING_EMULATOR ${CMAKE_CROSSCOMPILING_EMULATOR})
@@ -17,12 +15,10 @@ set_target_properties(stress_tests PROPERTIES CROSSCOMPILING_EMULATOR ${CMAKE_CR
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS bench/*.cpp)
 foreach(src ${BENCH_SOURCES})
   get_filename_component(name ${src} NAME_WE)
-  add_executable(${name} ${src} ${CMAKE_SOURCE_DIR}/tests/wine/test_support.cpp
-    ${FRAMEWISE_CORE_OBJECTS} $<TARGET_OBJECTS:framewise_tool_support> ${FRAMEWISE_RC})
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
-  # The tests' flags: the shared test helpers are not built with -Werror.
-  target_compile_options(${name} PRIVATE -Wall -Wextra)
-  target_link_libraries(${name} PRIVATE framewise_core ${WIN_LIBS} ntdll)
+  add_executable(${name} ${src}
+    ${FRAMEWISE_CORE_OBJECTS} $<TARGET_OBJECTS:framewise_test_support> ${FRAMEWISE_RC})
+  target_compile_options(${name} PRIVATE ${WARN_FLAGS})
+  target_link_libraries(${name} PRIVATE framewise_test_support ${WIN_LIBS})
   target_link_options(${name} PRIVATE ${STATIC_LINK} -municode)
   add_dependencies(${name} Framewise)
 endforeach()

@@ -53,17 +53,21 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
+# The helpers shared by the tests, the tools and the benchmarks: stand-ins, import patches,
+# files, resource counts, data objects and the loopback HTTP server.
+file(GLOB TEST_SUPPORT CONFIGURE_DEPENDS tests/support/*.cpp)
+add_library(framewise_test_support OBJECT ${TEST_SUPPORT})
+target_compile_options(framewise_test_support PRIVATE ${WARN_FLAGS})
+target_link_libraries(framewise_test_support PUBLIC framewise_core ${WIN_LIBS} ws2_32 ntdll)
+
 # Tools: programs for people and for the tests.
 file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS tools/*.cpp)
-file(GLOB TOOL_SUPPORT CONFIGURE_DEPENDS tools/support/*.cpp)
-add_library(framewise_tool_support OBJECT ${TOOL_SUPPORT})
-target_include_directories(framewise_tool_support PUBLIC ${CMAKE_SOURCE_DIR})
 foreach(src ${TOOL_SOURCES})
   get_filename_component(name ${src} NAME_WE)
-  add_executable(${name} ${src} ${FRAMEWISE_CORE_OBJECTS} $<TARGET_OBJECTS:framewise_tool_support>
+  add_executable(${name} ${src} ${FRAMEWISE_CORE_OBJECTS} $<TARGET_OBJECTS:framewise_test_support>
     ${FRAMEWISE_RC})
   target_compile_options(${name} PRIVATE ${WARN_FLAGS})
-  target_link_libraries(${name} PRIVATE framewise_core ${WIN_LIBS})
+  target_link_libraries(${name} PRIVATE framewise_test_support ${WIN_LIBS})
   target_link_options(${name} PRIVATE ${STATIC_LINK} -municode)
 endforeach()
 
@@ -71,13 +75,11 @@ enable_testing()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh)
 file(GLOB WINE_TESTS CONFIGURE_DEPENDS tests/wine/*.cpp)
 add_executable(wine_tests ${WINE_TESTS} ${FRAMEWISE_CORE_OBJECTS}
-  $<TARGET_OBJECTS:framewise_tool_support> ${FRAMEWISE_RC})
+  $<TARGET_OBJECTS:framewise_test_support> ${FRAMEWISE_RC})
 target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
 target_compile_definitions(wine_tests PRIVATE FRAMEWISE_TEST_BASE_URL=L"${FRAMEWISE_BASE_URL}")
 target_compile_options(wine_tests PRIVATE -Wall -Wextra)
-target_link_libraries(wine_tests PRIVATE framewise_core GTest::gtest ${WIN_LIBS} ntdll)
-# The update tests serve their version files from a loopback HTTP server.
-target_link_libraries(wine_tests PRIVATE ws2_32)
+target_link_libraries(wine_tests PRIVATE framewise_test_support GTest::gtest ${WIN_LIBS})
 target_link_options(wine_tests PRIVATE ${STATIC_LINK})
 add_dependencies(wine_tests Framewise)
 set_target_properties(wine_tests PROPERTIES CROSSCOMPILING_EMULATOR ${CMAKE_CROSSCOMPILING_EMULATOR})

@@ -60,18 +60,25 @@ bool ImageFixer::MakeWallpaper(GpImage* picture, fw::GpBitmapOwner* wallpaper) {
   return MakeWallpaperFor(picture, work, monitor, wallpaper);
 }
 
-bool ImageFixer::BeginWallpaper(const ScreenRect& work, const ScreenRect& monitor,
-                                Canvas* canvas) const {
+SourceArea ImageFixer::Canvas::WholePicture() const {
+  return SourceArea{0, 0, double(pictureWidth), double(pictureHeight)};
+}
+
+bool ImageFixer::BeginWallpaper(GpImage* picture, const ScreenRect& work,
+                                const ScreenRect& monitor, Canvas* canvas) const {
   if (monitor.width <= 0 || monitor.height <= 0 || work.width <= 0 || work.height <= 0) {
     return false;
   }
+  if (!PictureSize(picture, &canvas->pictureWidth, &canvas->pictureHeight)) return false;
   canvas->monitor = ScreenRect{0, 0, monitor.width, monitor.height};
   canvas->work = ScreenRect{work.x - monitor.x, work.y - monitor.y, work.width, work.height};
   return NewCanvas(canvas->monitor.width, canvas->monitor.height, PixelFormat24bppRGB,
                    DesktopColorArgb(), &canvas->bitmap);
 }
 
-bool ImageFixer::BeginPreview(int32_t width, int32_t height, Canvas* canvas) const {
+bool ImageFixer::BeginPreview(GpImage* picture, int32_t width, int32_t height,
+                              Canvas* canvas) const {
+  if (!PictureSize(picture, &canvas->pictureWidth, &canvas->pictureHeight)) return false;
   if (!GetScreenRects(&canvas->work, &canvas->monitor)) return false;
   if (!NewCanvas(width, height, PixelFormat32bppARGB, kPreviewBorder, &canvas->bitmap)) {
     return false;
@@ -121,19 +128,19 @@ bool FillScreenImageFixer::MakeWallpaperFor(GpImage* picture, const ScreenRect& 
                                             fw::GpBitmapOwner* wallpaper) {
   wallpaper->reset();
   Canvas canvas;
-  if (!BeginWallpaper(work, monitor, &canvas)) return false;
+  if (!BeginWallpaper(picture, work, monitor, &canvas)) return false;
   Crop crop;
   if (!ComputeCrop(picture, canvas.monitor, canvas.work, true, &crop)) return false;
-  UINT width = 0, height = 0;
-  if (!PictureSize(picture, &width, &height)) return false;
 
   const ScreenRect screen{0, 0, canvas.monitor.width, canvas.monitor.height};
   SourceArea from = AreaOf(crop), to = AreaOf(screen);
-  if (!CropInsidePicture(crop, width, height)) {
+  if (!CropInsidePicture(crop, canvas.pictureWidth, canvas.pictureHeight)) {
     // The crop reaches past the picture under a docked bar: draw only the picture's
     // pixels, where the whole crop's mapping puts them; the rest keeps the desktop colour.
     ClippedDraw draw;
-    if (!ClipCropToPicture(crop, width, height, screen, &draw)) return false;
+    if (!ClipCropToPicture(crop, canvas.pictureWidth, canvas.pictureHeight, screen, &draw)) {
+      return false;
+    }
     from = AreaOf(draw.source);
     to = AreaOf(draw.destination);
   }
@@ -146,20 +153,18 @@ bool FillScreenImageFixer::MakePreview(GpImage* picture, fw::GpBitmapOwner* prev
                                        int32_t width, int32_t height) {
   preview->reset();
   Canvas canvas;
-  if (!BeginPreview(width, height, &canvas)) return false;
+  if (!BeginPreview(picture, width, height, &canvas)) return false;
   Crop crop;
   if (!ComputeCrop(picture, canvas.monitor, canvas.work, false, &crop)) return false;
-  UINT pictureWidth = 0, pictureHeight = 0;
-  if (!PictureSize(picture, &pictureWidth, &pictureHeight)) return false;
 
   // The whole picture, darkened, over the picture area.
-  const SourceArea whole{0, 0, double(pictureWidth), double(pictureHeight)};
-  if (!DrawResampled(picture, whole, canvas.bitmap.get(),
+  if (!DrawResampled(picture, canvas.WholePicture(), canvas.bitmap.get(),
                      AreaOf(PreviewPictureArea(width, height)), true)) {
     return false;
   }
   // The kept part again at full brightness, framed.
-  const RectF kept = PreviewKeptPart(crop, pictureWidth, pictureHeight, width, height);
+  const RectF kept =
+      PreviewKeptPart(crop, canvas.pictureWidth, canvas.pictureHeight, width, height);
   if (!FillWithDesktopColor(canvas.bitmap.get(), kept) ||
       !DrawResampled(picture, AreaOf(crop), canvas.bitmap.get(), AreaOf(kept), false) ||
       !DrawFrame(canvas.bitmap.get(), kept)) {
@@ -184,13 +189,13 @@ bool BestFitImageFixer::MakeWallpaperFor(GpImage* picture, const ScreenRect& wor
                                          fw::GpBitmapOwner* wallpaper) {
   wallpaper->reset();
   Canvas canvas;
-  if (!BeginWallpaper(work, monitor, &canvas)) return false;
+  if (!BeginWallpaper(picture, work, monitor, &canvas)) return false;
   ScreenRect placement;
   if (!ComputePlacement(picture, canvas.work, &placement)) return false;
-  UINT width = 0, height = 0;
-  if (!PictureSize(picture, &width, &height)) return false;
-  const SourceArea whole{0, 0, double(width), double(height)};
-  if (!DrawResampled(picture, whole, canvas.bitmap.get(), AreaOf(placement), false)) return false;
+  if (!DrawResampled(picture, canvas.WholePicture(), canvas.bitmap.get(), AreaOf(placement),
+                     false)) {
+    return false;
+  }
   Finish(&canvas, wallpaper);
   return true;
 }
@@ -199,13 +204,10 @@ bool BestFitImageFixer::MakePreview(GpImage* picture, fw::GpBitmapOwner* preview
                                     int32_t height) {
   preview->reset();
   Canvas canvas;
-  if (!BeginPreview(width, height, &canvas)) return false;
-  UINT pictureWidth = 0, pictureHeight = 0;
-  if (!PictureSize(picture, &pictureWidth, &pictureHeight)) return false;
+  if (!BeginPreview(picture, width, height, &canvas)) return false;
   // The whole picture over the whole picture area, all of it framed.
   const RectF area = PreviewPictureArea(width, height);
-  const SourceArea whole{0, 0, double(pictureWidth), double(pictureHeight)};
-  if (!DrawResampled(picture, whole, canvas.bitmap.get(), AreaOf(area), false) ||
+  if (!DrawResampled(picture, canvas.WholePicture(), canvas.bitmap.get(), AreaOf(area), false) ||
       !DrawFrame(canvas.bitmap.get(), area)) {
     return false;
   }

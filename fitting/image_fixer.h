@@ -36,21 +36,30 @@ class ImageFixer {
   ImageFixer(const ImageFixer&) = delete;
   ImageFixer& operator=(const ImageFixer&) = delete;
 
-  // A canvas being drawn: the bitmap and the screen it is for. Drawing surfaces are
-  // opened only while the library draws, never while the resampler holds the pixels.
+  // A canvas being drawn: the bitmap, the screen it is for and the size of the picture
+  // drawn on it. Drawing surfaces are opened only while the library draws, never while the
+  // resampler holds the pixels.
   struct Canvas {
     ScreenRect work;
     ScreenRect monitor;
     fw::GpBitmapOwner bitmap;
+    UINT pictureWidth = 0;
+    UINT pictureHeight = 0;
+
+    // All of the picture, as the resampler takes a source area.
+    SourceArea WholePicture() const;
   };
 
-  // The shared start of a wallpaper: the rectangles moved so the monitor's corner is the
-  // canvas origin, a monitor-sized 24-bit canvas cleared to the desktop colour.
-  bool BeginWallpaper(const ScreenRect& work, const ScreenRect& monitor, Canvas* canvas) const;
+  // The shared start of a wallpaper: the picture's size, the rectangles moved so the
+  // monitor's corner is the canvas origin, a monitor-sized 24-bit canvas cleared to the
+  // desktop colour. False when the picture's size cannot be read.
+  bool BeginWallpaper(GpImage* picture, const ScreenRect& work, const ScreenRect& monitor,
+                      Canvas* canvas) const;
 
-  // The shared start of a preview: screen rectangles, a width x height 32-bit ARGB canvas
-  // cleared to black, the picture area filled with the desktop colour.
-  bool BeginPreview(int32_t width, int32_t height, Canvas* canvas) const;
+  // The shared start of a preview: the picture's size, screen rectangles, a width x height
+  // 32-bit ARGB canvas cleared to black, the picture area filled with the desktop colour.
+  // False when the picture's size cannot be read.
+  bool BeginPreview(GpImage* picture, int32_t width, int32_t height, Canvas* canvas) const;
 
   // The orange frame around a kept part's destination rectangle.
   static bool DrawFrame(GpBitmap* canvas, const RectF& kept);

@@ -14,6 +14,7 @@
 #include "settings/portable/update_rules.h"
 #include "settings/portable/version_text.h"
 #include "settings/settings_file.h"
+#include "settings/update_checker_state.h"
 #include "settings/version.h"
 
 namespace framewise {
@@ -25,17 +26,7 @@ namespace {
 
 constexpr wchar_t kAgentFormat[] = L"Wrenfly Framewise %s";
 
-// Set by the first ScheduleCheck of the process; tested and set in one step, so that two
-// shell threads initialising handlers at once start at most one check.
-volatile LONG g_scheduled = 0;
-
-// Filled before UpdateText points at it; written at most once per process.
-wchar_t g_updateTextBuffer[kUpdateTextCapacity] = {};
-
-// The worker's thread handle, kept while the module is loaded so that the handler's
-// `updateThread` never names a closed handle. The worker gives the module back only as
-// it exits, so the module's unload (which closes this) comes after the thread's end.
-fw::UniqueHandle g_workerThread;
+UpdateCheckerState g_state;  // reached through CheckerState()
 
 // Reads the body's first line into `line`: its bytes up to the first line feed, carriage
 // returns dropped, at most about kMaxVersionLineBytes. False when the body has no byte or
@@ -88,7 +79,7 @@ bool StartWorker(const UpdateCheckJob& job, HANDLE* threadSlot) {
   HANDLE thread = CreateThread(nullptr, 0, &UpdateChecker::CheckInBackground, start.get(), 0, nullptr);
   if (!thread) return false;
   start.release();  // the thread owns it now
-  g_workerThread.reset(thread);
+  CheckerState().workerThread.reset(thread);
   if (threadSlot) *threadSlot = thread;
   return true;
 }
@@ -107,11 +98,6 @@ bool RunStep(const std::shared_ptr<fw::CInternetSession>& session, const std::ws
   } catch (const fw::CInternetException&) {
     return false;
   }
-}
-
-// UpdateText as the interlocked pointer functions take it.
-PVOID volatile* UpdateTextSlot() {
-  return reinterpret_cast<PVOID volatile*>(const_cast<wchar_t* volatile*>(&UpdateText));
 }
 
 std::wstring AnsiToWide(const std::string& text) {
@@ -256,6 +242,12 @@ bool DownloadFirstLine(const std::shared_ptr<fw::CInternetSession>& session,
 
 }  // namespace
 
+UpdateCheckerState& CheckerState() { return g_state; }
+
+PVOID volatile* UpdateTextSlot() {
+  return reinterpret_cast<PVOID volatile*>(const_cast<wchar_t* volatile*>(&UpdateText));
+}
+
 std::wstring UpdateChecker::AgentText() {
   return fw::FormatString(kAgentFormat, GetOwnVersion(VersionForm::Display));
 }
@@ -277,7 +269,7 @@ void UpdateChecker::ScheduleCheck(HANDLE* threadSlot) {
 }
 
 void UpdateChecker::ScheduleWith(HANDLE* threadSlot, const UpdateCheckJob* job) {
-  if (InterlockedCompareExchange(&g_scheduled, 1, 0) != 0) return;
+  if (InterlockedCompareExchange(&CheckerState().scheduled, 1, 0) != 0) return;
 
   const bool prerelease = job ? job->prerelease : IsPrereleaseBuild();
   const std::wstring lastChecked =
@@ -371,22 +363,14 @@ bool UpdateChecker::EvaluateNewest(const std::wstring& newest, const std::wstrin
         fw::LoadResourceString(announcement == UpdateAnnouncement::NewBeta ? IDS_NEW_BETA_MENU
                                                                        : IDS_NEWER_VERSION_MENU);
     if (!text.empty()) {
-      const size_t length = text.copy(g_updateTextBuffer, kUpdateTextCapacity - 1);
-      g_updateTextBuffer[length] = L'\0';
-      InterlockedExchangePointer(UpdateTextSlot(), g_updateTextBuffer);
+      wchar_t* const buffer = CheckerState().textBuffer;
+      const size_t length = text.copy(buffer, kUpdateTextCapacity - 1);
+      buffer[length] = L'\0';
+      InterlockedExchangePointer(UpdateTextSlot(), buffer);
     }
   }
   InterlockedExchange(&UpdateFound, 1);
   return true;
-}
-
-void UpdateChecker::ResetForTesting() {
-  if (g_workerThread) WaitForSingleObject(g_workerThread.get(), 120000);
-  g_workerThread.reset();
-  InterlockedExchangePointer(UpdateTextSlot(), nullptr);
-  InterlockedExchange(&UpdateFound, 0);
-  g_updateTextBuffer[0] = L'\0';
-  InterlockedExchange(&g_scheduled, 0);
 }
 
 }  // namespace framewise

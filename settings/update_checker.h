@@ -111,10 +111,6 @@ class UpdateChecker {
   // The worker's steps on the calling thread: connectivity, the release step and, for a
   // beta build with no newer release, the beta step. Discards the layer's errors.
   static void RunCheck(const UpdateCheckJob& job);
-
-  // Tests only: waits (bounded) for a running worker, then forgets the scheduled flag,
-  // the status and the text, as a freshly loaded module would have them.
-  static void ResetForTesting();
 };
 
 }  // namespace framewise

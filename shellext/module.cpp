@@ -155,9 +155,13 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   }
 }
 
-STDAPI DllRegisterServer() {
+namespace {
+
+// Runs framewise::RegisterServer or UnregisterServer on this module; a change that went
+// through is announced to the shell.
+HRESULT ChangeRegistration(HRESULT (*change)(HMODULE module)) {
   try {
-    const HRESULT hr = framewise::RegisterServer(Module().instance());
+    const HRESULT hr = change(Module().instance());
     if (SUCCEEDED(hr)) framewise::NotifyAssociationsChanged();
     return hr;
   } catch (...) {
@@ -165,12 +169,8 @@ STDAPI DllRegisterServer() {
   }
 }
 
-STDAPI DllUnregisterServer() {
-  try {
-    const HRESULT hr = framewise::UnregisterServer(Module().instance());
-    if (SUCCEEDED(hr)) framewise::NotifyAssociationsChanged();
-    return hr;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
-}
+}  // namespace
+
+STDAPI DllRegisterServer() { return ChangeRegistration(&framewise::RegisterServer); }
+
+STDAPI DllUnregisterServer() { return ChangeRegistration(&framewise::UnregisterServer); }

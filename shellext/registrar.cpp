@@ -48,11 +48,12 @@ LONG OpenOrCreate(HKEY parent, const std::wstring& name, fw::UniqueHKey* key) {
                          KEY_READ | KEY_WRITE, nullptr, key->put(), nullptr);
 }
 
-LONG RegisterNode(HKEY parent, const ScriptNode& node);
-
-LONG RegisterChildren(HKEY key, const std::vector<ScriptNode>& children) {
+// Applies `step` (RegisterNode or UnregisterNode) to each of `children` under `key`, in
+// script order; the first error ends the walk and is returned.
+LONG ForEachChild(HKEY key, const std::vector<ScriptNode>& children,
+                  LONG (*step)(HKEY parent, const ScriptNode& node)) {
   for (const ScriptNode& child : children) {
-    const LONG result = RegisterNode(key, child);
+    const LONG result = step(key, child);
     if (result != ERROR_SUCCESS) return result;
   }
   return ERROR_SUCCESS;
@@ -74,17 +75,7 @@ LONG RegisterNode(HKEY parent, const ScriptNode& node) {
     result = SetString(key.get(), nullptr, node.data);
     if (result != ERROR_SUCCESS) return result;
   }
-  return RegisterChildren(key.get(), node.children);
-}
-
-LONG UnregisterNode(HKEY parent, const ScriptNode& node);
-
-LONG UnregisterChildren(HKEY key, const std::vector<ScriptNode>& children) {
-  for (const ScriptNode& child : children) {
-    const LONG result = UnregisterNode(key, child);
-    if (result != ERROR_SUCCESS) return result;
-  }
-  return ERROR_SUCCESS;
+  return ForEachChild(key.get(), node.children, &RegisterNode);
 }
 
 LONG UnregisterNode(HKEY parent, const ScriptNode& node) {
@@ -104,7 +95,7 @@ LONG UnregisterNode(HKEY parent, const ScriptNode& node) {
   LONG result = RegOpenKeyExW(parent, node.name.c_str(), 0, KEY_READ | KEY_WRITE, key.put());
   if (IsMissing(result)) return ERROR_SUCCESS;  // nothing of it is there
   if (result != ERROR_SUCCESS) return result;
-  result = UnregisterChildren(key.get(), node.children);
+  result = ForEachChild(key.get(), node.children, &UnregisterNode);
   if (result != ERROR_SUCCESS || node.marker == ScriptMarker::NoRemove) return result;
 
   // Values do not keep a key alive; subkeys (another program's) do.
@@ -129,14 +120,14 @@ HRESULT ApplyRegistryScript(const RegistryScript& script, ScriptMode mode,
   for (const ScriptBlock& block : script.blocks) {
     const HKEY root = RootKey(block.root, roots);
     if (mode == ScriptMode::Unregister) {
-      const LONG result = UnregisterChildren(root, block.children);
+      const LONG result = ForEachChild(root, block.children, &UnregisterNode);
       if (result != ERROR_SUCCESS) return FromWin32(result);
       continue;
     }
-    const LONG result = RegisterChildren(root, block.children);
+    const LONG result = ForEachChild(root, block.children, &RegisterNode);
     if (result != ERROR_SUCCESS) {
       // Clean up the part of this block that was written; the first failure is reported.
-      UnregisterChildren(root, block.children);
+      ForEachChild(root, block.children, &UnregisterNode);
       return FromWin32(result);
     }
   }

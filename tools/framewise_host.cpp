@@ -11,7 +11,6 @@
 #include <objidl.h>
 #include <gdiplus.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include <cstdio>
 #include <memory>
@@ -19,10 +18,18 @@
 #include <vector>
 
 #include "fitting/portable/geometry.h"
+#include "fitting/wallpaper_output.h"
+#include "framework/com_ptr.h"
+#include "framework/gdiplus_owners.h"
+#include "framework/module_path.h"
+#include "framework/win_owners.h"
 #include "settings/settings_file.h"
 #include "shellext/guids.h"
 #include "shellext/portable/menu_table.h"
-#include "tools/support/active_desktop_stand_in.h"
+#include "tests/support/active_desktop_stand_in.h"
+#include "tests/support/com_apartment.h"
+#include "tests/support/loaded_dll.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -75,32 +82,20 @@ bool SaveScreenPng(const RECT& area, const std::wstring& path) {
   namespace gp = Gdiplus::DllExports;
   const int width = area.right - area.left, height = area.bottom - area.top;
   if (width <= 0 || height <= 0) return false;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-  SelectObject(memory, old);
-  bool ok = false;
-  Gdiplus::GpBitmap* image = nullptr;
-  if (gp::GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image) == Gdiplus::Ok) {
-    UINT count = 0, size = 0;
-    gp::GdipGetImageEncodersSize(&count, &size);
-    std::vector<BYTE> buffer(size);
-    auto codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    if (size && gp::GdipGetImageEncoders(count, size, codecs) == Gdiplus::Ok) {
-      for (UINT i = 0; i < count; ++i) {
-        if (lstrcmpW(codecs[i].MimeType, L"image/png") == 0) {
-          ok = gp::GdipSaveImageToFile(image, path.c_str(), &codecs[i].Clsid, nullptr) == Gdiplus::Ok;
-        }
-      }
-    }
-    gp::GdipDisposeImage(image);
+  const fw::WindowDc screen(nullptr);
+  if (!screen) return false;
+  const fw::UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
+  const fw::UniqueBitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
+  if (!memory || !bitmap) return false;
+  {
+    const fw::ScopedSelect selected(memory.get(), bitmap.get());
+    if (!BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY)) return false;
   }
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return ok;
+  fw::GpBitmapOwner image;
+  if (gp::GdipCreateBitmapFromHBITMAP(bitmap.get(), nullptr, image.put()) != Gdiplus::Ok) return false;
+  CLSID png;
+  if (framewise::FindEncoder(L"image/png", &png) < 0) return false;
+  return gp::GdipSaveImageToFile(image.get(), path.c_str(), &png, nullptr) == Gdiplus::Ok;
 }
 
 // Drives the open menu with the keyboard, then photographs it and closes it.
@@ -134,52 +129,25 @@ void CALLBACK MenuTimer(HWND window, UINT, UINT_PTR id, DWORD) {
   }
 }
 
-IDataObject* ShellDataObject(const std::wstring& path) {
-  IShellFolder* desktop = nullptr;
-  if (FAILED(SHGetDesktopFolder(&desktop))) return nullptr;
-  IDataObject* data = nullptr;
-  PIDLIST_RELATIVE pidl = nullptr;
-  std::wstring copy = path;
-  if (SUCCEEDED(desktop->ParseDisplayName(nullptr, nullptr, &copy[0], nullptr, &pidl, nullptr))) {
-    IShellFolder* parent = nullptr;
-    PCUITEMID_CHILD child = nullptr;
-    if (SUCCEEDED(SHBindToParent(reinterpret_cast<PCIDLIST_ABSOLUTE>(pidl), IID_IShellFolder,
-                                 reinterpret_cast<void**>(&parent), &child))) {
-      parent->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, reinterpret_cast<void**>(&data));
-      parent->Release();
-    }
-    CoTaskMemFree(pidl);
-  }
-  desktop->Release();
-  return data;
-}
-
-HRESULT CreateHandler(const std::wstring& dllPath, IShellExtInit** init) {
+// The handler, created the way the shell does: through COM from the registered class when
+// no DLL is named, else (or when that fails) from the DLL's own class factory; `dll` keeps
+// that DLL loaded for as long as the handler lives.
+bool CreateHandler(const std::wstring& dllPath, std::unique_ptr<testsupport::LoadedDll>* dll,
+                   fw::ComPtr<IShellExtInit>* init) {
   if (dllPath.empty()) {
-    const HRESULT hr = CoCreateInstance(framewise::CLSID_ImageFileContextMenu, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_IShellExtInit, reinterpret_cast<void**>(init));
-    if (SUCCEEDED(hr)) {
+    if (SUCCEEDED(CoCreateInstance(framewise::CLSID_ImageFileContextMenu, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IShellExtInit, init->put_void()))) {
       Print(L"handler: created through COM from the registered class");
-      return hr;
+      return true;
     }
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    PathRemoveFileSpecW(self);
-    return CreateHandler(std::wstring(self) + L"\\Framewise.dll", init);
+    std::wstring self;
+    if (!fw::GetModulePath(nullptr, &self)) return false;
+    return CreateHandler(fw::FolderOf(self) + L"Framewise.dll", dll, init);
   }
-  HMODULE dll = LoadLibraryW(dllPath.c_str());
-  if (!dll) return HRESULT_FROM_WIN32(GetLastError());
-  auto getClassObject = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
-      reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
-  if (!getClassObject) return E_NOINTERFACE;
-  IClassFactory* factory = nullptr;
-  HRESULT hr = getClassObject(framewise::CLSID_ImageFileContextMenu, IID_IClassFactory,
-                              reinterpret_cast<void**>(&factory));
-  if (FAILED(hr)) return hr;
-  hr = factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(init));
-  factory->Release();
-  if (SUCCEEDED(hr)) Print(L"handler: created from " + dllPath);
-  return hr;
+  *dll = std::make_unique<testsupport::LoadedDll>(dllPath);
+  if (FAILED((*dll)->CreateHandler(init))) return false;
+  Print(L"handler: created from " + dllPath);
+  return true;
 }
 
 int CommandOffset(const std::wstring& name) {
@@ -226,35 +194,38 @@ int Run(int argc, wchar_t** argv) {
   std::unique_ptr<standin::ActiveDesktopStandIn> activeDesktop;
   if (standIn) activeDesktop = std::make_unique<standin::ActiveDesktopStandIn>();
 
-  IShellExtInit* init = nullptr;
-  HRESULT hr = CreateHandler(dll, &init);
-  if (FAILED(hr)) {
+  std::unique_ptr<testsupport::LoadedDll> loaded;
+  fw::ComPtr<IShellExtInit> init;
+  if (!CreateHandler(dll, &loaded, &init)) {
     Print(L"cannot create the handler");
     return 1;
   }
-  IDataObject* data = ShellDataObject(picture);
+  const fw::ComPtr<IDataObject> data = testsupport::ShellDataObject({picture});
   if (!data) {
     Print(L"the shell has no data object for " + picture);
-    init->Release();
     return 1;
   }
-  hr = init->Initialize(nullptr, data, nullptr);
-  data->Release();
+  HRESULT hr = init->Initialize(nullptr, data.get(), nullptr);
   wchar_t line[256];
   swprintf(line, 256, L"Initialize: 0x%08lX", static_cast<unsigned long>(hr));
   Print(line);
-  init->QueryInterface(IID_IContextMenu3, reinterpret_cast<void**>(&g_menu));
-  init->Release();
-  if (!g_menu) return 1;
+  fw::ComPtr<IContextMenu3> contextMenu;
+  if (FAILED(init.As(&contextMenu))) return 1;
+  // The owner window's procedure hands menu messages to the handler while this runs.
+  const testsupport::ScopedValue<IContextMenu3*> handlerForMessages(g_menu, contextMenu.get());
 
   WNDCLASSW wc = {};
   wc.lpfnWndProc = OwnerProc;
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = L"FramewiseHostOwner";
   RegisterClassW(&wc);
-  HWND owner = CreateWindowW(wc.lpszClassName, L"Framewise host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
-                             nullptr, nullptr, wc.hInstance, nullptr);
-  HMENU menu = CreatePopupMenu();
+  const testsupport::UniqueWindow ownerWindow(CreateWindowW(
+      wc.lpszClassName, L"Framewise host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+      wc.hInstance, nullptr));
+  const fw::UniqueMenu shellMenu(CreatePopupMenu());
+  if (!ownerWindow || !shellMenu) return 1;
+  const HWND owner = ownerWindow.get();
+  const HMENU menu = shellMenu.get();
   hr = g_menu->QueryContextMenu(menu, 0, 1, 0x7FFF, CMF_NORMAL);
   swprintf(line, 256, L"QueryContextMenu: 0x%08lX (%u identifiers)", static_cast<unsigned long>(hr),
            HRESULT_CODE(hr));
@@ -306,22 +277,15 @@ int Run(int argc, wchar_t** argv) {
     Print(std::wstring(L"settings file: ") +
           framewise::SettingsFile::GetPath(framewise::SettingsScope::CurrentUser, owner));
   }
-  g_menu->Release();
-  g_menu = nullptr;
-  DestroyMenu(menu);
-  DestroyWindow(owner);
   return exitCode;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-  Gdiplus::GdiplusStartupInput input;
-  ULONG_PTR token = 0;
-  Gdiplus::GdiplusStartup(&token, &input, nullptr);
-  const int code = Run(argc, argv);
-  Gdiplus::GdiplusShutdown(token);
-  CoUninitialize();
-  return code;
+  const testsupport::ComApartment com;
+  if (!com) return 1;
+  const fw::GdiplusToken gdiplus = fw::StartGdiplus();
+  if (!gdiplus) return 1;
+  return Run(argc, argv);
 }

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "framework/win_owners.h"
-#include "handler_fixture.h"
+#include "tests/support/handler_fixture.h"
 #include "stress_support.h"
-#include "test_support.h"
-#include "tools/support/active_desktop_stand_in.h"
+#include "tests/support/test_support.h"
+#include "tests/support/active_desktop_stand_in.h"
 
 namespace {
 
@@ -26,24 +26,9 @@ struct Entry {
   std::wstring name;   // as listed, for messages
 };
 
-std::wstring CorpusFolder() {
-  wchar_t value[MAX_PATH * 2];
-  const DWORD n = GetEnvironmentVariableW(L"FRAMEWISE_CORPUS", value, MAX_PATH * 2);
-  if (n > 0 && n < MAX_PATH * 2) {
-    std::wstring path(value);
-    if (path[0] == L'/') {  // a Linux path from CTest: Wine's Z: drive
-      for (auto& c : path) if (c == L'/') c = L'\\';
-      path = L"Z:" + path;
-    }
-    return path;
-  }
-  return stress::ProgramFolder() + L"\\corpus";
-}
-
 std::vector<Entry> ReadManifest(const std::wstring& folder) {
   std::vector<Entry> entries;
-  const std::vector<char> bytes = stress::ReadAll(folder + L"\\manifest.tsv");
-  std::string text(bytes.begin(), bytes.end());
+  const std::string text = testsupport::ReadBytes(folder + L"\\manifest.tsv");
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -87,7 +72,7 @@ bool Succeeded(const std::vector<HRESULT>& results) {
 }
 
 TEST(CorpusTest, HostilePicturesNeverCrashHangOrWriteSettingsOnFailure) {
-  const std::wstring folder = CorpusFolder();
+  const std::wstring folder = stress::CorpusFolder();
   std::vector<Entry> entries = ReadManifest(folder);
   ASSERT_GE(entries.size(), 200u) << "run scripts/make_corpus.py into " << testing::PrintToString(folder);
 
@@ -96,9 +81,10 @@ TEST(CorpusTest, HostilePicturesNeverCrashHangOrWriteSettingsOnFailure) {
   testsupport::TempDir temp;
   const std::wstring locked = temp.File(L"locked.jpg");
   ASSERT_TRUE(CopyFileW((folder + L"\\seed\\seed.jpg").c_str(), locked.c_str(), FALSE));
-  const fw::UniqueHandle holder(
-      CreateFileW(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
+  const HANDLE opened =
+      CreateFileW(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(opened, INVALID_HANDLE_VALUE);
+  const fw::UniqueHandle holder(opened);
   entries.push_back({"invalid", locked, L"(locked without sharing) locked.jpg"});
   stress::Step("locked file made");
 
@@ -115,12 +101,12 @@ TEST(CorpusTest, HostilePicturesNeverCrashHangOrWriteSettingsOnFailure) {
   stress::Step("settings set aside");
   std::unique_ptr<standin::ActiveDesktopStandIn> desktop;
   if (options.invokeFitting) {
-    desktop.reset(new standin::ActiveDesktopStandIn);
+    desktop = std::make_unique<standin::ActiveDesktopStandIn>();
     ASSERT_TRUE(desktop->registered());
     desktop->record().applyToSystem = false;  // the wallpaper file and the calls are enough
   }
 
-  stress::Dll dll;
+  const testsupport::LoadedDll dll;
   ASSERT_TRUE(dll.ok());
   stress::Step("DLL loaded");
   stress::Watchdog watchdog;

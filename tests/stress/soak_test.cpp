@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "handler_fixture.h"
+#include "framework/win_owners.h"
+#include "tests/support/handler_fixture.h"
 #include "stress_support.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ double Median(std::vector<Sample>::const_iterator from, std::vector<Sample>::con
 }
 
 TEST(SoakTest, RightClicksLeakNoMemoryHandlesOrGdiObjects) {
-  const std::wstring corpus = stress::ProgramFolder() + L"\\corpus";
+  const std::wstring corpus = stress::CorpusFolder();
   // Every format, each shape of preview, and pictures that fail at each stage.
   std::vector<std::wstring> pictures;
   for (const wchar_t* name : {L"seed\\seed.jpg", L"seed\\seed.png", L"seed\\seed.bmp", L"seed\\seed.gif",
@@ -57,14 +58,14 @@ TEST(SoakTest, RightClicksLeakNoMemoryHandlesOrGdiObjects) {
   ASSERT_NE(GetFileAttributesW(pictures[0].c_str()), INVALID_FILE_ATTRIBUTES) << "no corpus";
   // The handle count must see a handle come and go, or its series proves nothing.
   const DWORD handlesBefore = testsupport::CountHandles();
-  HANDLE probe = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  fw::UniqueHandle probe(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   const DWORD handlesWith = testsupport::CountHandles();
-  CloseHandle(probe);
+  probe.reset();
   if (handlesBefore != 0) {
     EXPECT_EQ(handlesWith, handlesBefore + 1);
   }
   testsupport::FileAside ini{testsupport::UserDataFolder() + L"\\Wrenfly Framewise.ini"};
-  stress::Dll dll;
+  const testsupport::LoadedDll dll;
   ASSERT_TRUE(dll.ok());
   stress::Watchdog watchdog;
 

@@ -1,7 +1,6 @@
 #include "stress_support.h"
 
 #include <windows.h>
-#include <shlwapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -10,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "shellext/guids.h"
-#include "test_support.h"
+#include "framework/com_ptr.h"
+#include "tests/support/test_support.h"
 
 namespace stress {
 
@@ -28,15 +27,15 @@ bool Tracing() {
 
 // This process's threads: a trace shows when a step starts one.
 int CountThreads() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  const HANDLE taken = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (taken == INVALID_HANDLE_VALUE) return -1;
+  const fw::UniqueHandle snapshot(taken);
   int n = 0;
   THREADENTRY32 entry = {};
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+  for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
     n += entry.th32OwnerProcessID == GetCurrentProcessId();
   }
-  CloseHandle(snapshot);
   return n;
 }
 
@@ -59,38 +58,6 @@ int SoakCycles() {
   if (env && std::atoi(env) > 0) return std::atoi(env);
   if (FullRun()) return 5000;
   return sizeof(void*) == 4 ? 50 : 500;  // a 32-bit process runs through qemu
-}
-
-Dll::Dll() {
-  const std::wstring path = testsupport::FramewiseDllPath();
-  module_ = LoadLibraryW(path.c_str());
-  if (!module_) return;
-  getClassObject_ = reinterpret_cast<decltype(getClassObject_)>(
-      reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
-  canUnloadNow_ = reinterpret_cast<decltype(canUnloadNow_)>(
-      reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
-}
-
-Dll::~Dll() { Free(); }
-
-void Dll::Free() {
-  if (module_) FreeLibrary(module_);
-  module_ = nullptr;
-}
-
-IShellExtInit* Dll::CreateHandler() const {
-  if (!ok()) return nullptr;
-  IClassFactory* factory = nullptr;
-  if (FAILED(getClassObject_(framewise::CLSID_ImageFileContextMenu, IID_IClassFactory,
-                             reinterpret_cast<void**>(&factory)))) {
-    return nullptr;
-  }
-  IShellExtInit* init = nullptr;
-  if (FAILED(factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)))) {
-    init = nullptr;
-  }
-  factory->Release();
-  return init;
 }
 
 bool WaitForDllUnloaded(DWORD timeoutMs) {
@@ -139,33 +106,37 @@ bool MeasureAndDraw(IContextMenu3* menu, UINT id, std::wstring* note) {
 
 }  // namespace
 
-CycleResult RunCycle(const Dll& dll, const std::wstring& picture, const CycleOptions& options,
-                     const std::wstring& settingsPath) {
+CycleResult RunCycle(const testsupport::LoadedDll& dll, const std::wstring& picture,
+                     const CycleOptions& options, const std::wstring& settingsPath) {
   CycleResult out;
   Step("create");
-  IShellExtInit* init = dll.CreateHandler();
-  if (!init) {
+  fw::ComPtr<IShellExtInit> init;
+  if (FAILED(dll.CreateHandler(&init))) {
     out.note = L"no handler";
     return out;
   }
-  IContextMenu3* menu = nullptr;
-  init->QueryInterface(IID_IContextMenu3, reinterpret_cast<void**>(&menu));
-  IDataObject* data = options.shellDataObject ? testsupport::ShellDataObject({picture}) : nullptr;
+  fw::UniqueMenu popup;  // declared first: destroyed after the handler is released
+  fw::ComPtr<IContextMenu3> menu;
+  init.As(&menu);
+  fw::ComPtr<IDataObject> data;
+  if (options.shellDataObject) data = testsupport::ShellDataObject({picture});
   if (!data) data = testsupport::RawDropDataObject(testsupport::DropFilesBytes({picture}));
   Step("Initialize");
-  out.initialize = init->Initialize(nullptr, data, nullptr);
-  data->Release();
-  init->Release();
+  out.initialize = init->Initialize(nullptr, data.get(), nullptr);
+  // The shell may let go of the data object and of IShellExtInit once Initialize returns:
+  // the handler must keep what it needs itself.
+  data.reset();
+  init.reset();
   if (!menu) {
     out.note = L"no IContextMenu3";
     return out;
   }
 
   // A hostile host: the menu is asked for even after a failed Initialize.
-  HMENU popup = CreatePopupMenu();
+  popup.reset(CreatePopupMenu());
   Step("QueryContextMenu");
-  out.query = menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL);
-  HMENU submenu = GetMenuItemCount(popup) > 0 ? GetSubMenu(popup, 0) : nullptr;
+  out.query = menu->QueryContextMenu(popup.get(), 0, 1, 0x7FFF, CMF_NORMAL);
+  HMENU submenu = GetMenuItemCount(popup.get()) > 0 ? GetSubMenu(popup.get(), 0) : nullptr;
   if (submenu) {
     LRESULT result = 0;
     Step("WM_INITMENUPOPUP");
@@ -184,14 +155,14 @@ CycleResult RunCycle(const Dll& dll, const std::wstring& picture, const CycleOpt
       if (offset == 9) out.unreadableLine = true;
       if (info.fType & MFT_OWNERDRAW) {
         Step("measure and draw");
-        if (MeasureAndDraw(menu, info.wID, &out.note)) ++out.ownerDrawn;
+        if (MeasureAndDraw(menu.get(), info.wID, &out.note)) ++out.ownerDrawn;
       }
     }
   }
   if (options.invokeFitting) {
     for (int offset : out.fittingOffered) {
       bool existed = false;
-      const std::vector<char> before = ReadAll(settingsPath, &existed);
+      const std::string before = testsupport::ReadBytes(settingsPath, &existed);
       CMINVOKECOMMANDINFO info = {};
       info.cbSize = sizeof(info);
       info.lpVerb = MAKEINTRESOURCEA(offset);
@@ -200,32 +171,23 @@ CycleResult RunCycle(const Dll& dll, const std::wstring& picture, const CycleOpt
       const HRESULT hr = menu->InvokeCommand(&info);
       out.fittingResults.push_back(hr);
       bool existsAfter = false;
-      const std::vector<char> after = ReadAll(settingsPath, &existsAfter);
+      const std::string after = testsupport::ReadBytes(settingsPath, &existsAfter);
       if (FAILED(hr) && (existed != existsAfter || before != after)) out.settingsWrittenByFailure = true;
     }
   }
-  Step("Release");
-  menu->Release();
-  DestroyMenu(popup);
+  Step("Release");  // the handler, then the menu, as their owners go
   return out;
 }
 
-Watchdog::Watchdog() {
-  InitializeCriticalSection(&lock_);
-  stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+Watchdog::Watchdog() : stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   // A 32-bit process runs through qemu-user, where a second thread stalls the process
   // inside Wine's picture decoders: there the run's own time limit bounds each suite.
-  if (sizeof(void*) == 8) thread_ = CreateThread(nullptr, 0, Watch, this, 0, nullptr);
+  if (sizeof(void*) == 8) thread_.reset(CreateThread(nullptr, 0, Watch, this, 0, nullptr));
 }
 
 Watchdog::~Watchdog() {
-  SetEvent(stop_);
-  if (thread_) {
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
-  }
-  CloseHandle(stop_);
-  DeleteCriticalSection(&lock_);
+  SetEvent(stop_.get());
+  if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
 }
 
 void Watchdog::Arm(const std::wstring& what, DWORD limitMs) {
@@ -235,25 +197,26 @@ void Watchdog::Arm(const std::wstring& what, DWORD limitMs) {
     fprintf(stderr, "[%llu ms] %ls\n", GetTickCount64(), what.c_str());
     fflush(stderr);
   }
-  EnterCriticalSection(&lock_);
+  const fw::ScopedLock hold(lock_);
   what_ = what;
   deadline_ = GetTickCount64() + limitMs;
-  LeaveCriticalSection(&lock_);
 }
 
 void Watchdog::Disarm() {
-  EnterCriticalSection(&lock_);
+  const fw::ScopedLock hold(lock_);
   deadline_ = 0;
-  LeaveCriticalSection(&lock_);
 }
 
 DWORD WINAPI Watchdog::Watch(LPVOID param) {
   auto self = static_cast<Watchdog*>(param);
-  while (WaitForSingleObject(self->stop_, 100) == WAIT_TIMEOUT) {
-    EnterCriticalSection(&self->lock_);
-    const bool expired = self->deadline_ != 0 && GetTickCount64() > self->deadline_;
-    const std::wstring what = self->what_;
-    LeaveCriticalSection(&self->lock_);
+  while (WaitForSingleObject(self->stop_.get(), 100) == WAIT_TIMEOUT) {
+    bool expired = false;
+    std::wstring what;
+    {
+      const fw::ScopedLock hold(self->lock_);
+      expired = self->deadline_ != 0 && GetTickCount64() > self->deadline_;
+      what = self->what_;
+    }
     if (expired) {
       fprintf(stderr, "HANG: no progress within the limit on %ls\n", what.c_str());
       fflush(stderr);
@@ -263,27 +226,9 @@ DWORD WINAPI Watchdog::Watch(LPVOID param) {
   return 0;
 }
 
-std::vector<char> ReadAll(const std::wstring& path, bool* exists) {
-  std::vector<char> bytes;
-  if (exists) *exists = false;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  if (exists) *exists = true;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-    bytes.insert(bytes.end(), buffer, buffer + read);
-  }
-  CloseHandle(file);
-  return bytes;
-}
-
-std::wstring ProgramFolder() {
-  wchar_t self[MAX_PATH * 2];
-  GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
-  PathRemoveFileSpecW(self);
-  return self;
+std::wstring CorpusFolder() {
+  const std::wstring path = testsupport::PathFromEnvironment(L"FRAMEWISE_CORPUS");
+  return path.empty() ? testsupport::ProgramFolder() + L"corpus" : path;
 }
 
 std::wstring Widen(const std::string& utf8) {

@@ -1,6 +1,6 @@
-// Shared pieces of the reliability suites: the built DLL loaded as the shell loads it, one
-// full right-click cycle through its COM interfaces, the run's size (quick or full) and the
-// settings file watched for writes.
+// Shared pieces of the reliability suites: one full right-click cycle of the built DLL
+// through its COM interfaces, the run's size (quick or full), the settings file watched for
+// writes, a watchdog for hangs and where the corpus lies.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +8,9 @@
 
 #include <string>
 #include <vector>
+
+#include "framework/win_owners.h"
+#include "tests/support/loaded_dll.h"
 
 namespace stress {
 
@@ -20,27 +23,6 @@ int SoakCycles();
 // With FRAMEWISE_STRESS_TRACE=1, prints a step's name, the time and the process's thread
 // count: the last line before a crash or stall says where it happened.
 void Step(const char* what);
-
-// The DLL, loaded by path and reached only through its exports.
-class Dll {
- public:
-  Dll();
-  ~Dll();
-  Dll(const Dll&) = delete;
-  Dll& operator=(const Dll&) = delete;
-  bool ok() const { return module_ && getClassObject_ && canUnloadNow_; }
-  HMODULE module() const { return module_; }
-  // A new handler's IShellExtInit, or null.
-  IShellExtInit* CreateHandler() const;
-  HRESULT CanUnloadNow() const { return canUnloadNow_(); }
-  // Gives this object's reference back now (the destructor then does nothing).
-  void Free();
-
- private:
-  HMODULE module_ = nullptr;
-  HRESULT(STDAPICALLTYPE* getClassObject_)(REFCLSID, REFIID, void**) = nullptr;
-  HRESULT(STDAPICALLTYPE* canUnloadNow_)() = nullptr;
-};
 
 // Waits (bounded) until no copy of the DLL is loaded in this process: a test that counts
 // per-load work needs fresh module state. True when it is gone.
@@ -68,7 +50,7 @@ struct CycleResult {
 // popup, WM_INITMENUPOPUP on the submenu, WM_MEASUREITEM and WM_DRAWITEM (plain and
 // selected) of every owner-drawn item into a memory DC, optionally the fitting commands,
 // release. `settingsPath` is the file a failing command must leave untouched.
-CycleResult RunCycle(const Dll& dll, const std::wstring& picture, const CycleOptions& options,
+CycleResult RunCycle(const testsupport::LoadedDll& dll, const std::wstring& picture, const CycleOptions& options,
                      const std::wstring& settingsPath);
 
 // Bounds each step of a suite in time: when the step armed last is still running after its
@@ -85,18 +67,16 @@ class Watchdog {
 
  private:
   static DWORD WINAPI Watch(LPVOID self);
-  CRITICAL_SECTION lock_;
-  std::wstring what_;
-  ULONGLONG deadline_ = 0;
-  HANDLE stop_ = nullptr;
-  HANDLE thread_ = nullptr;
+  fw::CriticalSection lock_;
+  std::wstring what_;       // guarded by lock_
+  ULONGLONG deadline_ = 0;  // guarded by lock_; 0 when disarmed
+  fw::UniqueHandle stop_;
+  fw::UniqueHandle thread_;
 };
 
-// The file's bytes, or an empty vector with `exists` false when it cannot be read.
-std::vector<char> ReadAll(const std::wstring& path, bool* exists = nullptr);
-
-// Folder of this program ("Z:\...\build\x86_64").
-std::wstring ProgramFolder();
+// The generated corpus (environment FRAMEWISE_CORPUS, else "corpus" beside the program),
+// without a final backslash.
+std::wstring CorpusFolder();
 
 // UTF-8 to UTF-16.
 std::wstring Widen(const std::string& utf8);

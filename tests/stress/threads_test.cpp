@@ -14,17 +14,18 @@
 #include <thread>
 #include <vector>
 
-#include "handler_fixture.h"
-#include "loopback_http_server.h"
+#include "tests/support/com_apartment.h"
+#include "tests/support/handler_fixture.h"
+#include "tests/support/loopback_http_server.h"
 #include "stress_support.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
 using testsupport::HttpAnswer;
 using testsupport::HttpRequestSeen;
 
-std::wstring Seed(const wchar_t* name) { return stress::ProgramFolder() + L"\\corpus\\seed\\" + name; }
+std::wstring Seed(const wchar_t* name) { return stress::CorpusFolder() + L"\\seed\\" + name; }
 
 // The settings files aside, and a user file that asks for background checks with a stale
 // cache: the first Initialize of each module load starts the worker.
@@ -70,7 +71,7 @@ TEST(ThreadsTest, FourApartmentsAtOnceShareOneCheckAndOnePathLookup) {
   ASSERT_TRUE(server.ok());
   testsupport::ProxyOverride proxy(server.port());
 
-  stress::Dll dll;
+  testsupport::LoadedDll dll;
   ASSERT_TRUE(dll.ok());
   for (auto& n : g_folderLookups) n = 0;
   auto lookups = std::make_unique<testsupport::ImportPatch>(
@@ -87,14 +88,17 @@ TEST(ThreadsTest, FourApartmentsAtOnceShareOneCheckAndOnePathLookup) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
-      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      const testsupport::ComApartment apartment;
+      if (!apartment) {
+        bad += perThread;
+        return;
+      }
       stress::CycleOptions options;
       options.shellDataObject = false;
       for (int i = 0; i < perThread; ++i) {
         const stress::CycleResult r = stress::RunCycle(dll, pictures[(t + i) % pictures.size()], options, L"");
         (r.initialize == S_OK && r.ownerDrawn > 0 && r.note.empty()) ? ++ok : ++bad;
       }
-      CoUninitialize();
     });
   }
   for (auto& thread : threads) thread.join();
@@ -139,15 +143,15 @@ TEST(ThreadsTest, UnloadingWhenAllowedWhileTheCheckStallsNeverCrashes) {
   stress::CycleOptions options;
   options.shellDataObject = false;
   while (GetTickCount64() < end) {
-    auto dll = std::make_unique<stress::Dll>();
-    ASSERT_TRUE(dll->ok());
+    testsupport::LoadedDll dll;
+    ASSERT_TRUE(dll.ok());
     ++loads;
     while (GetTickCount64() < end) {
-      stress::RunCycle(*dll, pictures[handlers % pictures.size()], options, L"");
+      stress::RunCycle(dll, pictures[handlers % pictures.size()], options, L"");
       ++handlers;
-      if (dll->CanUnloadNow() == S_OK) {
+      if (dll.CanUnloadNow() == S_OK) {
         ++unloadsAllowed;
-        dll->Free();
+        dll.Free();
         if (!GetModuleHandleW(path.c_str())) ++unloadsSeen;
         break;
       }

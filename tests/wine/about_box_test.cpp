@@ -13,8 +13,8 @@
 
 #include "settings/about_box.h"
 #include "settings/settings_file.h"
-#include "loopback_http_server.h"
-#include "test_support.h"
+#include "tests/support/loopback_http_server.h"
+#include "tests/support/test_support.h"
 
 namespace framewise {
 namespace {
@@ -228,21 +228,21 @@ TEST_F(AboutBoxTest, LinksOpenTheirPagesAndOnlyABetaOffersFeedback) {
   Store(SettingsScope::AllUsers, L"NewestVersion", L"2.1");
   Store(SettingsScope::AllUsers, L"NewestVersionType", L"Release");
   Store(SettingsScope::CurrentUser, L"LastChecked", L"2006/7/4");
-  void* real = testsupport::PatchImport(nullptr, "shell32.dll", "ShellExecuteW",
-                                        reinterpret_cast<void*>(&RecordOpen));
-  ASSERT_NE(real, nullptr);
-  g_opened.clear();
   Shown shown;
-  RunAbout(kBeta203, [&](HWND d) {
-    shown = Read(d);
-    ClickLink(d, 104);
-    ClickLink(d, 206);
-    ClickLink(d, 207);
-    PressCancel(d);
-  });
   Shown release;
-  RunAbout(kRelease11, [&](HWND d) { release = Read(d); PressCancel(d); });
-  testsupport::PatchImport(nullptr, "shell32.dll", "ShellExecuteW", real);
+  {
+    const testsupport::ImportPatch open("shell32.dll", "ShellExecuteW", reinterpret_cast<void*>(&RecordOpen));
+    ASSERT_NE(open.real(), nullptr);
+    g_opened.clear();
+    RunAbout(kBeta203, [&](HWND d) {
+      shown = Read(d);
+      ClickLink(d, 104);
+      ClickLink(d, 206);
+      ClickLink(d, 207);
+      PressCancel(d);
+    });
+    RunAbout(kRelease11, [&](HWND d) { release = Read(d); PressCancel(d); });
+  }
 
   const std::wstring base = FRAMEWISE_TEST_BASE_URL;
   EXPECT_EQ(shown.version, L"2.0.3");
@@ -293,10 +293,9 @@ bool Contains(const std::vector<std::wstring>& texts, const std::wstring& text) 
 }
 
 TEST_F(AboutBoxTest, CheckNowAsksTheSiteAndShowsWhatItFound) {
-  void* real = testsupport::PatchImport(nullptr, "user32.dll", "LoadStringW",
-                                        reinterpret_cast<void*>(&TestLoadStringW));
-  ASSERT_NE(real, nullptr);
-  g_realLoadString = reinterpret_cast<decltype(g_realLoadString)>(real);
+  const testsupport::ImportPatch loadString("user32.dll", "LoadStringW", reinterpret_cast<void*>(&TestLoadStringW));
+  ASSERT_NE(loadString.real(), nullptr);
+  g_realLoadString = loadString.real_as<decltype(g_realLoadString)>();
   std::string releaseAnswer;
   int releaseStatus = 200;
   testsupport::LoopbackHttpServer server([&](const testsupport::HttpRequestSeen& r) {
@@ -340,7 +339,6 @@ TEST_F(AboutBoxTest, CheckNowAsksTheSiteAndShowsWhatItFound) {
     EXPECT_TRUE(Contains(texts, c.message)) << (texts.empty() ? "no message box" : "");
     EXPECT_EQ(after.lastChecked, c.lastLine ? c.lastLine : today.c_str());
   }
-  testsupport::PatchImport(nullptr, "user32.dll", "LoadStringW", real);
   // The release file was asked for with our agent; a release build never asks for the beta.
   bool sawAgent = false;
   for (const auto& r : server.Requests()) {

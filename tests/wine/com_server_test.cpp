@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/com_ptr.h"
+#include "framework/win_owners.h"
 #include "shellext/guids.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 using framewise::CLSID_ImageFileContextMenu;
 using framewise::IID_IImageFileContextMenu;
@@ -17,72 +19,172 @@ namespace {
 using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using PlainExport = HRESULT(WINAPI*)();
 
+// An out-parameter pre-filled with a marker, to prove that a failing call cleared it. A
+// reference that a call wrongly hands out anyway is released when the owner goes, so that
+// it does not hold the server in the tests that follow.
+template <typename T>
+class MarkedOut {
+ public:
+  MarkedOut() = default;
+  ~MarkedOut() {
+    if (p_ && p_ != Marker()) p_->Release();
+  }
+  MarkedOut(const MarkedOut&) = delete;
+  MarkedOut& operator=(const MarkedOut&) = delete;
+  T** put() { return &p_; }
+  void** put_void() { return reinterpret_cast<void**>(&p_); }
+  T* get() const { return p_; }
+
+ private:
+  static T* Marker() { return reinterpret_cast<T*>(0xdeadbeef); }
+  T* p_ = Marker();
+};
+
+// A client's lock on the server, taken with IClassFactory::LockServer(TRUE). It keeps no
+// reference to the class object, so that the lock alone holds the module: each call asks
+// DllGetClassObject for the class object again, as a client that let it go does.
+class ServerLock {
+ public:
+  explicit ServerLock(GetClassObjectFunction getClassObject)
+      : getClassObject_(getClassObject), locked_(Call(TRUE)) {}
+  ~ServerLock() { Unlock(); }
+  ServerLock(const ServerLock&) = delete;
+  ServerLock& operator=(const ServerLock&) = delete;
+  // What LockServer(TRUE) returned.
+  HRESULT locked() const { return locked_; }
+  // Gives the lock back now: what LockServer(FALSE) returned, or S_FALSE without a lock.
+  HRESULT Unlock() {
+    if (FAILED(locked_)) return S_FALSE;
+    locked_ = E_ABORT;
+    return Call(FALSE);
+  }
+
+ private:
+  HRESULT Call(BOOL lock) const {
+    fw::ComPtr<IClassFactory> factory;
+    const HRESULT got = getClassObject_(CLSID_ImageFileContextMenu, IID_IClassFactory, factory.put_void());
+    return FAILED(got) ? got : factory->LockServer(lock);
+  }
+
+  GetClassObjectFunction getClassObject_;
+  HRESULT locked_;
+};
+
+// The server registered through its own export for the life of the owner, unregistered
+// when it goes.
+class Registration {
+ public:
+  explicit Registration(HMODULE dll)
+      : unregister_(Export(dll, "DllUnregisterServer")), registered_(Call(Export(dll, "DllRegisterServer"))) {}
+  ~Registration() { Unregister(); }
+  Registration(const Registration&) = delete;
+  Registration& operator=(const Registration&) = delete;
+  // What DllRegisterServer returned.
+  HRESULT registered() const { return registered_; }
+  // Unregisters now: what DllUnregisterServer returned, or S_FALSE when nothing was registered.
+  HRESULT Unregister() {
+    if (FAILED(registered_)) return S_FALSE;
+    registered_ = E_ABORT;
+    return Call(unregister_);
+  }
+
+ private:
+  static PlainExport Export(HMODULE dll, const char* name) {
+    return reinterpret_cast<PlainExport>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
+  }
+  static HRESULT Call(PlainExport function) { return function ? function() : E_NOTIMPL; }
+
+  PlainExport unregister_;
+  HRESULT registered_;
+};
+
+// Lets COM give back, when the owner goes, the modules it loaded for the test and that no
+// longer hold anything.
+struct FreeUnusedLibrariesOnExit {
+  FreeUnusedLibrariesOnExit() = default;
+  ~FreeUnusedLibrariesOnExit() { CoFreeUnusedLibraries(); }
+  FreeUnusedLibrariesOnExit(const FreeUnusedLibrariesOnExit&) = delete;
+  FreeUnusedLibrariesOnExit& operator=(const FreeUnusedLibrariesOnExit&) = delete;
+};
+
+// A type's attributes, given back to the type information that handed them out.
+class TypeAttributes {
+ public:
+  explicit TypeAttributes(const fw::ComPtr<ITypeInfo>& info) : info_(info), result_(info_->GetTypeAttr(&attr_)) {}
+  ~TypeAttributes() {
+    if (attr_) info_->ReleaseTypeAttr(attr_);
+  }
+  TypeAttributes(const TypeAttributes&) = delete;
+  TypeAttributes& operator=(const TypeAttributes&) = delete;
+  HRESULT result() const { return result_; }
+  const TYPEATTR* operator->() const { return attr_; }
+
+ private:
+  fw::ComPtr<ITypeInfo> info_;
+  TYPEATTR* attr_ = nullptr;
+  HRESULT result_;
+};
+
 class ComServerTest : public testing::Test {
  protected:
   void SetUp() override {
-    dll = LoadLibraryW(testsupport::FramewiseDllPath().c_str());
-    ASSERT_NE(dll, nullptr);
+    dll.reset(LoadLibraryW(testsupport::FramewiseDllPath().c_str()));
+    ASSERT_TRUE(dll);
     getClassObject = reinterpret_cast<GetClassObjectFunction>(
-        reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
-    canUnloadNow = reinterpret_cast<PlainExport>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
+        reinterpret_cast<void*>(GetProcAddress(dll.get(), "DllGetClassObject")));
+    canUnloadNow = reinterpret_cast<PlainExport>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "DllCanUnloadNow")));
     ASSERT_NE(getClassObject, nullptr);
     ASSERT_NE(canUnloadNow, nullptr);
   }
-  void TearDown() override {
-    if (dll) FreeLibrary(dll);
-  }
-  IClassFactory* Factory() {
-    IClassFactory* factory = nullptr;
-    EXPECT_EQ(getClassObject(CLSID_ImageFileContextMenu, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+  fw::ComPtr<IClassFactory> Factory() {
+    fw::ComPtr<IClassFactory> factory;
+    EXPECT_EQ(getClassObject(CLSID_ImageFileContextMenu, IID_IClassFactory, factory.put_void()), S_OK);
     return factory;
   }
 
-  HMODULE dll = nullptr;
+  // Released after each test's own references, which go with the test body.
+  fw::UniqueModule dll;
   GetClassObjectFunction getClassObject = nullptr;
   PlainExport canUnloadNow = nullptr;
 };
 
 TEST_F(ComServerTest, OneClassObjectAndUnknownClasses) {
-  IClassFactory* a = Factory();
-  IClassFactory* b = Factory();
-  ASSERT_NE(a, nullptr);
-  EXPECT_EQ(a, b);
-  b->Release();
-  a->Release();
+  {
+    const fw::ComPtr<IClassFactory> a = Factory();
+    const fw::ComPtr<IClassFactory> b = Factory();
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a.get(), b.get());
+  }
 
-  void* object = reinterpret_cast<void*>(0xdeadbeef);
-  EXPECT_EQ(getClassObject(IID_IContextMenu, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
-  EXPECT_EQ(object, nullptr);
+  MarkedOut<IUnknown> unknownClass;
+  EXPECT_EQ(getClassObject(IID_IContextMenu, IID_IClassFactory, unknownClass.put_void()), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(unknownClass.get(), nullptr);
   EXPECT_EQ(getClassObject(CLSID_ImageFileContextMenu, IID_IClassFactory, nullptr), E_POINTER);
-  object = reinterpret_cast<void*>(0xdeadbeef);
-  EXPECT_EQ(getClassObject(CLSID_ImageFileContextMenu, IID_IContextMenu, &object), E_NOINTERFACE);
-  EXPECT_EQ(object, nullptr);
+  MarkedOut<IUnknown> otherInterface;
+  EXPECT_EQ(getClassObject(CLSID_ImageFileContextMenu, IID_IContextMenu, otherInterface.put_void()), E_NOINTERFACE);
+  EXPECT_EQ(otherInterface.get(), nullptr);
 }
 
 TEST_F(ComServerTest, HandlerAnswersItsInterfacesWithOneIdentity) {
-  IClassFactory* factory = Factory();
-  ASSERT_NE(factory, nullptr);
-  IUnknown* unknown = nullptr;
-  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+  const fw::ComPtr<IClassFactory> factory = Factory();
+  ASSERT_TRUE(factory);
+  fw::ComPtr<IUnknown> unknown;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, unknown.put_void()), S_OK);
   for (REFIID iid : {IID_IImageFileContextMenu, IID_IDispatch, IID_IShellExtInit, IID_IContextMenu,
                      IID_IContextMenu2, IID_IContextMenu3}) {
-    IUnknown* itf = nullptr;
-    ASSERT_EQ(unknown->QueryInterface(iid, reinterpret_cast<void**>(&itf)), S_OK);
-    IUnknown* identity = nullptr;
-    itf->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
-    EXPECT_EQ(identity, unknown);
-    identity->Release();
-    itf->Release();
+    fw::ComPtr<IUnknown> itf;
+    ASSERT_EQ(unknown->QueryInterface(iid, itf.put_void()), S_OK);
+    fw::ComPtr<IUnknown> identity;
+    EXPECT_EQ(itf->QueryInterface(IID_IUnknown, identity.put_void()), S_OK);
+    EXPECT_EQ(identity.get(), unknown.get());
   }
-  IUnknown* none = reinterpret_cast<IUnknown*>(0xdeadbeef);
-  EXPECT_EQ(unknown->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&none)), E_NOINTERFACE);
-  EXPECT_EQ(none, nullptr);
-  void* out = reinterpret_cast<void*>(0xdeadbeef);
-  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &out), E_NOINTERFACE);
-  EXPECT_EQ(out, nullptr);
+  MarkedOut<IUnknown> none;
+  EXPECT_EQ(unknown->QueryInterface(IID_IClassFactory, none.put_void()), E_NOINTERFACE);
+  EXPECT_EQ(none.get(), nullptr);
+  MarkedOut<IUnknown> out;
+  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, out.put_void()), E_NOINTERFACE);
+  EXPECT_EQ(out.get(), nullptr);
   EXPECT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
-  unknown->Release();
-  factory->Release();
 }
 
 // An outer object that counts the references its inner object hands to it.
@@ -99,94 +201,88 @@ struct Outer : IUnknown {
 };
 
 TEST_F(ComServerTest, AggregationDelegatesToTheOuterObject) {
-  IClassFactory* factory = Factory();
-  ASSERT_NE(factory, nullptr);
+  fw::ComPtr<IClassFactory> factory = Factory();
+  ASSERT_TRUE(factory);
+  // Declared before the references into it, so that it outlives them.
   Outer outer;
-  void* out = reinterpret_cast<void*>(0xdeadbeef);
-  EXPECT_EQ(factory->CreateInstance(&outer, IID_IContextMenu, &out), CLASS_E_NOAGGREGATION);
-  EXPECT_EQ(out, nullptr);
+  MarkedOut<IUnknown> out;
+  EXPECT_EQ(factory->CreateInstance(&outer, IID_IContextMenu, out.put_void()), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(out.get(), nullptr);
 
-  IUnknown* inner = nullptr;
-  ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)), S_OK);
-  IContextMenu* menu = nullptr;
-  ASSERT_EQ(inner->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu)), S_OK);
+  fw::ComPtr<IUnknown> inner;  // the outer object's own reference to the handler
+  ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, inner.put_void()), S_OK);
+  fw::ComPtr<IContextMenu> menu;
+  ASSERT_EQ(inner->QueryInterface(IID_IContextMenu, menu.put_void()), S_OK);
   EXPECT_EQ(outer.refs, 2u);  // the interface's reference went to the outer object
-  IUnknown* viaMenu = nullptr;
-  menu->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&viaMenu));
+  fw::ComPtr<IUnknown> viaMenu;
+  menu->QueryInterface(IID_IUnknown, viaMenu.put_void());
   EXPECT_EQ(outer.queries, 1);  // IUnknown through an interface asks the outer object
-  menu->Release();
+  menu.reset();  // its Release goes to the outer object too
   EXPECT_EQ(outer.refs, 1u);
-  factory->Release();
+  factory.reset();
   EXPECT_EQ(canUnloadNow(), S_FALSE);
-  inner->Release();  // the outer object's own reference: the handler goes
+  inner.reset();  // the outer object's own reference: the handler goes
   EXPECT_EQ(canUnloadNow(), S_OK);
 }
 
 TEST_F(ComServerTest, UnloadOnlyWhenNothingIsHeld) {
   EXPECT_EQ(canUnloadNow(), S_OK);
-  IClassFactory* factory = Factory();
-  ASSERT_NE(factory, nullptr);
+  fw::ComPtr<IClassFactory> factory = Factory();
+  ASSERT_TRUE(factory);
   EXPECT_EQ(canUnloadNow(), S_FALSE);  // a client holds the class object
-  IUnknown* a = nullptr;
-  IUnknown* b = nullptr;
-  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&a)), S_OK);
-  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&b)), S_OK);
-  factory->Release();
+  fw::ComPtr<IUnknown> a;
+  fw::ComPtr<IUnknown> b;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, a.put_void()), S_OK);
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, b.put_void()), S_OK);
+  factory.reset();
   EXPECT_EQ(canUnloadNow(), S_FALSE);
-  a->Release();
+  a.reset();
   EXPECT_EQ(canUnloadNow(), S_FALSE);
-  b->Release();
+  b.reset();
   EXPECT_EQ(canUnloadNow(), S_OK);  // the cached class object alone keeps nothing
 
-  factory = Factory();
-  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-  factory->Release();
-  EXPECT_EQ(canUnloadNow(), S_FALSE);
-  factory = Factory();
-  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
-  factory->Release();
+  ServerLock lock(getClassObject);
+  EXPECT_EQ(lock.locked(), S_OK);
+  EXPECT_EQ(canUnloadNow(), S_FALSE);  // the lock alone, without a reference, holds the module
+  EXPECT_EQ(lock.Unlock(), S_OK);
   EXPECT_EQ(canUnloadNow(), S_OK);
 }
 
 TEST_F(ComServerTest, RegisteredClassThroughComWithTypeInformation) {
-  auto registerServer = reinterpret_cast<PlainExport>(reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
-  auto unregisterServer =
-      reinterpret_cast<PlainExport>(reinterpret_cast<void*>(GetProcAddress(dll, "DllUnregisterServer")));
-  ASSERT_EQ(registerServer(), S_OK);
+  // First in, last out: COM frees the module it loaded once everything below is given back.
+  const FreeUnusedLibrariesOnExit freeLibraries;
+  Registration registration(dll.get());
+  ASSERT_EQ(registration.registered(), S_OK);
   {
-    IClassFactory* viaCom = nullptr;
-    ASSERT_EQ(CoGetClassObject(CLSID_ImageFileContextMenu, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                               reinterpret_cast<void**>(&viaCom)),
-              S_OK);
-    IClassFactory* direct = Factory();
-    EXPECT_EQ(viaCom, direct);  // the same module and the same cached object
-    direct->Release();
-    viaCom->Release();
+    {
+      fw::ComPtr<IClassFactory> viaCom;
+      ASSERT_EQ(CoGetClassObject(CLSID_ImageFileContextMenu, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                 viaCom.put_void()),
+                S_OK);
+      const fw::ComPtr<IClassFactory> direct = Factory();
+      EXPECT_EQ(viaCom.get(), direct.get());  // the same module and the same cached object
+    }
 
-    IDispatch* dispatch = nullptr;
+    fw::ComPtr<IDispatch> dispatch;
     ASSERT_EQ(CoCreateInstance(CLSID_ImageFileContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                               reinterpret_cast<void**>(&dispatch)),
+                               dispatch.put_void()),
               S_OK);
     UINT count = 0;
     EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
-    ITypeInfo* info = nullptr;
-    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, &info), S_OK);
-    TYPEATTR* attr = nullptr;
-    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    fw::ComPtr<ITypeInfo> info;
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.put()), S_OK);
+    const TypeAttributes attr(info);
+    ASSERT_EQ(attr.result(), S_OK);
     EXPECT_TRUE(IsEqualGUID(attr->guid, IID_IImageFileContextMenu));
-    info->ReleaseTypeAttr(attr);
-    info->Release();
-    ITypeInfo* none = reinterpret_cast<ITypeInfo*>(0xdeadbeef);
-    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, &none), DISP_E_BADINDEX);
-    dispatch->Release();
+    MarkedOut<ITypeInfo> none;
+    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, none.put()), DISP_E_BADINDEX);
   }
-  EXPECT_EQ(unregisterServer(), S_OK);
-  IUnknown* gone = nullptr;
+  EXPECT_EQ(registration.Unregister(), S_OK);
+  fw::ComPtr<IUnknown> gone;
   EXPECT_EQ(CoCreateInstance(CLSID_ImageFileContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                             reinterpret_cast<void**>(&gone)),
+                             gone.put_void()),
             REGDB_E_CLASSNOTREG);
-  CoFreeUnusedLibraries();
 }
 
 }  // namespace

@@ -11,11 +11,12 @@
 #include <string>
 
 #include "fitting/wallpaper_output.h"
-#include "handler_fixture.h"
+#include "framework/gdiplus_owners.h"
+#include "tests/support/handler_fixture.h"
 #include "leak_checks.h"
 #include "settings/settings_file.h"
-#include "tools/support/active_desktop_stand_in.h"
-#include "tools/support/desktop_wallpaper_stand_in.h"
+#include "tests/support/active_desktop_stand_in.h"
+#include "tests/support/desktop_wallpaper_stand_in.h"
 
 using testsupport::Handler;
 using testsupport::TempDir;
@@ -137,14 +138,15 @@ TEST_F(CommandTest, FittingMakesTheWallpaperAndRemembersIt) {
   EXPECT_EQ(g_pleaseWait.created, 1);
 
   // The file: the monitor's size, a JPEG, at the user's data folder.
-  Gdiplus::GpImage* image = nullptr;
-  ASSERT_EQ(gp::GdipLoadImageFromFile(jpeg.path().c_str(), &image), Gdiplus::Ok);
   UINT width = 0, height = 0;
   GUID format = {};
-  gp::GdipGetImageWidth(image, &width);
-  gp::GdipGetImageHeight(image, &height);
-  gp::GdipGetImageRawFormat(image, &format);
-  gp::GdipDisposeImage(image);
+  {
+    fw::GpImageOwner image;
+    ASSERT_EQ(gp::GdipLoadImageFromFile(jpeg.path().c_str(), image.put()), Gdiplus::Ok);
+    gp::GdipGetImageWidth(image.get(), &width);
+    gp::GdipGetImageHeight(image.get(), &height);
+    gp::GdipGetImageRawFormat(image.get(), &format);
+  }  // the file is free again for what follows
   EXPECT_EQ(width, static_cast<UINT>(GetSystemMetrics(SM_CXSCREEN)));
   EXPECT_EQ(height, static_cast<UINT>(GetSystemMetrics(SM_CYSCREEN)));
   EXPECT_TRUE(IsEqualGUID(format, Gdiplus::ImageFormatJPEG));
@@ -309,28 +311,28 @@ TEST_F(CommandTest, ActiveDesktopFailuresStopTheRestAndRememberNothing) {
 // The notice of beta builds sits in the lower right of the work area; release builds (this
 // program's version resource) draw none.
 TEST_F(CommandTest, BetaNoticeIsDrawnBottomRight) {
-  Gdiplus::GpBitmap* bitmap = nullptr;
-  ASSERT_EQ(gp::GdipCreateBitmapFromScan0(1280, 1024, 0, PixelFormat24bppRGB, nullptr, &bitmap), Gdiplus::Ok);
-  Gdiplus::GpGraphics* g = nullptr;
-  ASSERT_EQ(gp::GdipGetImageGraphicsContext(bitmap, &g), Gdiplus::Ok);
-  gp::GdipGraphicsClear(g, 0xFF000000);
-  gp::GdipDeleteGraphics(g);
+  fw::GpBitmapOwner bitmap;
+  ASSERT_EQ(gp::GdipCreateBitmapFromScan0(1280, 1024, 0, PixelFormat24bppRGB, nullptr, bitmap.put()), Gdiplus::Ok);
+  {
+    fw::GpGraphicsOwner g;
+    ASSERT_EQ(gp::GdipGetImageGraphicsContext(bitmap.get(), g.put()), Gdiplus::Ok);
+    gp::GdipGraphicsClear(g.get(), 0xFF000000);
+  }
   {
     testsupport::WorkAreaOverride area({0, 0, 1280, 984}, {0, 0, 1280, 1024});
-    EXPECT_TRUE(framewise::DrawBetaNotice(bitmap));
+    EXPECT_TRUE(framewise::DrawBetaNotice(bitmap.get()));
   }
   int whiteLowerRight = 0, anyUpperLeft = 0, belowWork = 0;
   for (int y = 0; y < 1024; y += 2) {
     for (int x = 0; x < 1280; x += 2) {
       Gdiplus::ARGB c = 0;
-      gp::GdipBitmapGetPixel(bitmap, x, y, &c);
+      gp::GdipBitmapGetPixel(bitmap.get(), x, y, &c);
       if ((c & 0xFFFFFF) == 0) continue;
       if (y >= 984) ++belowWork;
       else if (x > 640 && y > 700 && (c & 0xFFFFFF) == 0xFFFFFF) ++whiteLowerRight;
       else if (x < 640 && y < 700) ++anyUpperLeft;
     }
   }
-  gp::GdipDisposeImage(bitmap);
   EXPECT_GT(whiteLowerRight, 50);
   EXPECT_EQ(anyUpperLeft, 0);
   EXPECT_EQ(belowWork, 0);

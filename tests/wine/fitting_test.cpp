@@ -13,7 +13,7 @@
 #include "fitting/image_fixer.h"
 #include "fitting/screen.h"
 #include "leak_checks.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace framewise {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "tests/support/test_support.h"
 #include "widgets/hyperlink.h"
 
 namespace framewise {

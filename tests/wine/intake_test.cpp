@@ -11,9 +11,9 @@
 
 #include "framework/gdiplus_owners.h"
 #include "shellext/image_file_context_menu.h"
-#include "handler_fixture.h"
+#include "tests/support/handler_fixture.h"
 #include "leak_checks.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 using framewise::ImageFileContextMenu;
 using testsupport::TempDir;
@@ -150,9 +150,7 @@ TEST_F(IntakeTest, SelectionsItCannotUse) {
   EXPECT_EQ(h.Initialize(nullptr), E_INVALIDARG);
   ExpectEmpty(h);
 
-  IDataObject* noDrop = testsupport::RawDropDataObject({});
-  EXPECT_EQ(h.Initialize(noDrop), E_INVALIDARG);
-  noDrop->Release();
+  EXPECT_EQ(h.Initialize(testsupport::RawDropDataObject({}).get()), E_INVALIDARG);
   ExpectEmpty(h);
 
   // An empty drop list (Wine counts it as one empty name; Windows as none).
@@ -275,8 +273,9 @@ constexpr int kCycles = sizeof(void*) == 8 ? 1000 : 150;
 TEST_F(IntakeTest, ManyInitializationsLeakNothing) {
   const std::wstring path = dir.File(L"leak.jpg");
   ASSERT_TRUE(testsupport::WritePicture(path, 1024, 768));
-  IDataObject* data = testsupport::ShellDataObject({path});
-  ASSERT_NE(data, nullptr);
+  const fw::ComPtr<IDataObject> shellData = testsupport::ShellDataObject({path});
+  ASSERT_TRUE(shellData);
+  IDataObject* data = shellData.get();
   {
     Handler warm;
     for (int i = 0; i < 20; ++i) ASSERT_EQ(warm.Initialize(data), S_OK);
@@ -292,7 +291,6 @@ TEST_F(IntakeTest, ManyInitializationsLeakNothing) {
     ASSERT_EQ(h.Initialize(data), S_OK);
   }
   const auto after = testsupport::CurrentResourceCounts();
-  data->Release();
   printf("[ leaks    ] private bytes %zu -> %zu -> %zu; GDI objects %lu -> %lu -> %lu; handles %lu -> %lu -> %lu\n",
          before.privateBytes, middle.privateBytes, after.privateBytes, before.gdiObjects,
          middle.gdiObjects, after.gdiObjects, before.handles, middle.handles, after.handles);

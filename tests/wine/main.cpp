@@ -5,10 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/com_apartment.h"
+
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
-  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-  int result = RUN_ALL_TESTS();
-  CoUninitialize();
-  return result;
+  const testsupport::ComApartment apartment(COINIT_APARTMENTTHREADED);
+  if (!apartment) return 2;
+  return RUN_ALL_TESTS();
 }

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "handler_fixture.h"
+#include "tests/support/handler_fixture.h"
 #include "leak_checks.h"
 #include "shellext/menu_support.h"
 

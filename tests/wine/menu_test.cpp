@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "handler_fixture.h"
+#include "tests/support/handler_fixture.h"
 #include "settings/update_checker.h"
 #include "shellext/menu_support.h"
 

@@ -17,8 +17,8 @@
 #include "fitting/image_fixer.h"
 #include "fitting/screen.h"
 #include "framework/gdiplus_owners.h"
-#include "handler_fixture.h"
-#include "tools/support/active_desktop_stand_in.h"
+#include "tests/support/handler_fixture.h"
+#include "tests/support/active_desktop_stand_in.h"
 
 using Gdiplus::ARGB;
 using testsupport::Handler;

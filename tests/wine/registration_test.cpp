@@ -12,7 +12,7 @@
 #include "framework/win_owners.h"
 #include "shellext/guids.h"
 #include "shellext/registration.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace framewise {
 namespace {

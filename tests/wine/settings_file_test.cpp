@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "settings/settings_file.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace framewise {
 namespace {

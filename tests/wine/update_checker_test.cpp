@@ -16,13 +16,14 @@
 #include <vector>
 
 #include "framework/internet.h"
-#include "handler_fixture.h"
-#include "loopback_http_server.h"
+#include "tests/support/handler_fixture.h"
+#include "tests/support/loopback_http_server.h"
 #include "settings/settings_file.h"
 #include "settings/update_checker.h"
 #include "shellext/guids.h"
 #include "shellext/module.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
+#include "update_checker_reset.h"
 
 namespace framewise {
 namespace {
@@ -95,10 +96,10 @@ class UpdateCheckTest : public testing::Test {
     ASSERT_TRUE(server.ok());
     ASSERT_NE(SettingsFile::GetPath(SettingsScope::CurrentUser, nullptr)[0], L'\0');
     ASSERT_NE(SettingsFile::GetPath(SettingsScope::AllUsers, nullptr)[0], L'\0');
-    UpdateChecker::ResetForTesting();
+    ResetUpdateCheckerForTesting();
   }
   void TearDown() override {
-    UpdateChecker::ResetForTesting();
+    ResetUpdateCheckerForTesting();
     // Later handlers in this process must not start a check of the prefix's own settings:
     // the flag is left set by a schedule that does nothing (stale, not allowed).
     WriteRaw(SettingsScope::CurrentUser, kLastCheckedKey, nullptr);
@@ -396,7 +397,7 @@ TEST_F(UpdateCheckTest, ScheduleEvaluatesAFreshCacheAndLeavesAStaleOneAlone) {
   Serve(Site());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    UpdateChecker::ResetForTesting();
+    ResetUpdateCheckerForTesting();
     WriteRaw(SettingsScope::CurrentUser, kLastCheckedKey, c.lastChecked);
     WriteRaw(SettingsScope::CurrentUser, kAllowBackgroundChecksKey, c.allow);
     WriteRaw(SettingsScope::AllUsers, kNewestVersionKey, c.cached);
@@ -467,7 +468,7 @@ TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
   ASSERT_TRUE(testsupport::WritePicture(picture, 400, 300, L"image/bmp"));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    UpdateChecker::ResetForTesting();
+    ResetUpdateCheckerForTesting();
     WriteRaw(SettingsScope::CurrentUser, kLastCheckedKey, L"2006/7/4");
     WriteRaw(SettingsScope::CurrentUser, kAllowBackgroundChecksKey, L"1");
     WriteRaw(SettingsScope::AllUsers, kNewestVersionKey, nullptr);

@@ -9,7 +9,7 @@
 
 #include "build_config.h"
 #include "settings/version.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace framewise {
 namespace {

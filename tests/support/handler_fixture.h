@@ -10,41 +10,32 @@
 #include <string>
 #include <vector>
 
+#include "framework/com_ptr.h"
+#include "framework/win_owners.h"
 #include "shellext/image_file_context_menu.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace testsupport {
 
 struct Handler {
   Handler() {
-    EXPECT_EQ(framewise::CreateImageFileContextMenu(nullptr, IID_IShellExtInit,
-                                                    reinterpret_cast<void**>(&init)),
-              S_OK);
-    if (init) init->QueryInterface(IID_IContextMenu3, reinterpret_cast<void**>(&menu));
-  }
-  ~Handler() {
-    if (menu) menu->Release();
-    if (init) init->Release();
+    EXPECT_EQ(framewise::CreateImageFileContextMenu(nullptr, IID_IShellExtInit, init.put_void()), S_OK);
+    if (init) EXPECT_EQ(init.As(&menu), S_OK);
   }
   Handler(const Handler&) = delete;
   Handler& operator=(const Handler&) = delete;
 
-  framewise::ImageFileContextMenu* get() { return static_cast<framewise::ImageFileContextMenu*>(init); }
+  framewise::ImageFileContextMenu* get() { return static_cast<framewise::ImageFileContextMenu*>(init.get()); }
   framewise::ImageFileContextMenu* operator->() { return get(); }
   HRESULT Initialize(IDataObject* data) { return init->Initialize(nullptr, data, nullptr); }
   HRESULT InitializeWithFiles(const std::vector<std::wstring>& paths) {
-    IDataObject* data = ShellDataObject(paths);
-    EXPECT_NE(data, nullptr);
+    const fw::ComPtr<IDataObject> data = ShellDataObject(paths);
+    EXPECT_TRUE(data);
     if (!data) return E_UNEXPECTED;
-    const HRESULT hr = Initialize(data);
-    data->Release();
-    return hr;
+    return Initialize(data.get());
   }
   HRESULT InitializeWithDrop(const std::vector<std::wstring>& names) {
-    IDataObject* data = RawDropDataObject(DropFilesBytes(names));
-    const HRESULT hr = Initialize(data);
-    data->Release();
-    return hr;
+    return Initialize(RawDropDataObject(DropFilesBytes(names)).get());
   }
   HRESULT Invoke(int offset, HWND owner = nullptr) {
     CMINVOKECOMMANDINFO info = {};
@@ -54,20 +45,20 @@ struct Handler {
     return menu->InvokeCommand(&info);
   }
 
-  IShellExtInit* init = nullptr;
-  IContextMenu3* menu = nullptr;
+  // The menu reference goes first, then the handler's own.
+  fw::ComPtr<IShellExtInit> init;
+  fw::ComPtr<IContextMenu3> menu;
 };
 
 // A shell menu with the handler's entry added (first identifier 100) and its submenu
 // opened once, as the shell does on hovering the entry.
 struct OpenedMenu {
-  explicit OpenedMenu(Handler& h, UINT flags = CMF_NORMAL) : menu(CreatePopupMenu()) {
+  explicit OpenedMenu(Handler& h, UINT flags = CMF_NORMAL) : owned(CreatePopupMenu()), menu(owned.get()) {
     query = h.menu->QueryContextMenu(menu, 0, 100, 400, flags);
     popup = GetMenuItemCount(menu) > 0 ? GetSubMenu(menu, 0) : nullptr;
     LRESULT result = 0;
     if (popup) opened = h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 0, &result);
   }
-  ~OpenedMenu() { DestroyMenu(menu); }
   OpenedMenu(const OpenedMenu&) = delete;
   OpenedMenu& operator=(const OpenedMenu&) = delete;
 
@@ -82,7 +73,8 @@ struct OpenedMenu {
     return state != UINT(-1) && (state & (MF_DISABLED | MF_GRAYED)) == 0;
   }
 
-  HMENU menu;
+  fw::UniqueMenu owned;
+  HMENU menu;  // the shell's menu, owned above; the submenu goes with it
   HMENU popup = nullptr;
   HRESULT query = E_FAIL;
   HRESULT opened = E_FAIL;

@@ -1,10 +1,10 @@
-#include "tools/support/active_desktop_stand_in.h"
+#include "tests/support/active_desktop_stand_in.h"
 
 #include <wininet.h>
 #include <shlobj.h>
 #include <shlguid.h>
 
-#include "tools/support/stand_in_factory.h"
+#include "tests/support/stand_in_factory.h"
 
 namespace standin {
 

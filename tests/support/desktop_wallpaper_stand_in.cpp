@@ -1,10 +1,10 @@
-#include "tools/support/desktop_wallpaper_stand_in.h"
+#include "tests/support/desktop_wallpaper_stand_in.h"
 
 #include <objbase.h>
 
 #include "fitting/monitor_wallpapers.h"
 
-#include "tools/support/stand_in_factory.h"
+#include "tests/support/stand_in_factory.h"
 
 namespace standin {
 

@@ -1,8 +1,8 @@
-#include "tools/support/import_patch.h"
+#include "tests/support/import_patch.h"
 
 #include <cstring>
 
-namespace standin {
+namespace testsupport {
 
 void* PatchImport(HMODULE module, const char* dll, const char* function, void* replacement) {
   if (!module) module = GetModuleHandleW(nullptr);
@@ -32,4 +32,4 @@ void* PatchImport(HMODULE module, const char* dll, const char* function, void* r
   return nullptr;
 }
 
-}  // namespace standin
+}  // namespace testsupport

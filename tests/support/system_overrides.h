@@ -1,0 +1,86 @@
+// Owners that give the code under test other system answers for a while: process-wide
+// values, system colours and the monitors. Each puts the real answer back when it goes,
+// also when a test stops at a failed assertion.
+#pragma once
+
+#include <windows.h>
+
+#include <initializer_list>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "tests/support/import_patch.h"
+
+namespace testsupport {
+
+// Sets a process-wide variable of the product for a test (or only keeps its value) and
+// puts the value it had back when the owner goes.
+template <typename T>
+class ScopedValue {
+ public:
+  using Value = std::remove_volatile_t<T>;
+  explicit ScopedValue(T& variable) : variable_(variable), saved_(variable) {}
+  ScopedValue(T& variable, Value value) : ScopedValue(variable) { variable_ = value; }
+  ~ScopedValue() { variable_ = saved_; }
+  ScopedValue(const ScopedValue&) = delete;
+  ScopedValue& operator=(const ScopedValue&) = delete;
+
+ private:
+  T& variable_;
+  Value saved_;
+};
+
+// While alive, the given system colours (COLOR_MENU...) have these values; the previous
+// ones come back when the owner goes. Under Wine's default scheme the menu, window and
+// menu-bar colours are all white, so a drawing that takes the wrong one would not show.
+class SystemColours {
+ public:
+  explicit SystemColours(std::initializer_list<std::pair<int, COLORREF>> colours);
+  ~SystemColours();
+  SystemColours(const SystemColours&) = delete;
+  SystemColours& operator=(const SystemColours&) = delete;
+  bool applied() const { return applied_; }
+
+ private:
+  std::vector<int> indexes_;
+  std::vector<COLORREF> saved_;
+  bool applied_ = false;
+};
+
+// One monitor of a made-up desktop: its area, its work area, whether it is the primary.
+struct FakeMonitor {
+  RECT monitor;
+  RECT work;
+  bool primary;
+};
+
+// While alive, MonitorFromRect, MonitorFromWindow and GetMonitorInfoW as `module` imports
+// them (default: this program) report these monitors instead of the system's, with
+// made-up handles. One override at a time.
+class MonitorsOverride {
+ public:
+  explicit MonitorsOverride(const std::vector<FakeMonitor>& monitors, HMODULE module = nullptr);
+  ~MonitorsOverride();
+  MonitorsOverride(const MonitorsOverride&) = delete;
+  MonitorsOverride& operator=(const MonitorsOverride&) = delete;
+
+ private:
+  ImportPatch fromRect_;
+  ImportPatch fromWindow_;
+  ImportPatch info_;
+};
+
+// While alive, GetMonitorInfoW as imported by `module` (default: this program) reports
+// the given work area and monitor area, as the primary's, for any monitor handle.
+class WorkAreaOverride {
+ public:
+  WorkAreaOverride(RECT work, RECT monitor, HMODULE module = nullptr);
+  WorkAreaOverride(const WorkAreaOverride&) = delete;
+  WorkAreaOverride& operator=(const WorkAreaOverride&) = delete;
+
+ private:
+  ImportPatch info_;
+};
+
+}  // namespace testsupport
