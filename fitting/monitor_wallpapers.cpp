@@ -6,6 +6,7 @@
 #include "fitting/image_fixer.h"
 #include "fitting/portable/monitor_fit.h"
 #include "fitting/wallpaper_output.h"
+#include "framework/task_memory.h"
 #include "settings/version.h"
 
 namespace framewise {
@@ -23,12 +24,6 @@ ScreenRect FromRect(const RECT& r) {
   return ScreenRect{r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-// A string the shell allocated, freed with CoTaskMemFree when the owner goes.
-struct TaskString {
-  ~TaskString() { CoTaskMemFree(text); }
-  LPWSTR text = nullptr;
-};
-
 }  // namespace
 
 bool MonitorWallpapers::Find() {
@@ -41,17 +36,17 @@ bool MonitorWallpapers::Find() {
   if (FAILED(desktop_->GetMonitorDevicePathCount(&count)) || count < 2) return false;
   int primaries = 0;
   for (UINT i = 0; i < count; ++i) {
-    TaskString id;
+    fw::TaskMemory<wchar_t> id;
     RECT area = {};
-    if (FAILED(desktop_->GetMonitorDevicePathAt(i, &id.text)) || !id.text) return false;
+    if (FAILED(desktop_->GetMonitorDevicePathAt(i, id.put())) || !id) return false;
     // A path the shell remembers for a monitor that is not attached has no rectangle.
-    if (desktop_->GetMonitorRECT(id.text, &area) != S_OK || IsRectEmpty(&area)) continue;
+    if (desktop_->GetMonitorRECT(id.get(), &area) != S_OK || IsRectEmpty(&area)) continue;
     HMONITOR handle = MonitorFromRect(&area, MONITOR_DEFAULTTONULL);
     MONITORINFO info = {};
     info.cbSize = sizeof(info);
     if (!handle || !GetMonitorInfoW(handle, &info)) return false;
     MonitorTarget target;
-    target.id = id.text;
+    target.id = id.get();
     target.monitor = FromRect(area);
     target.work = FromRect(info.rcWork);
     target.primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;

@@ -12,6 +12,7 @@
 #include "framework/strings.h"
 #include "framework/win_owners.h"
 #include "resources/resource_ids.h"
+#include "settings/portable/settings_values.h"
 #include "settings/settings_file.h"
 #include "settings/version.h"
 
@@ -19,7 +20,6 @@ namespace framewise {
 
 namespace {
 
-constexpr wchar_t kDataFolderName[] = L"Wrenfly Framewise";
 constexpr Gdiplus::ARGB kNoticeShadow = 0xFF4B4B4B;
 constexpr Gdiplus::ARGB kNoticeText = 0xFFFFFFFF;
 constexpr wchar_t kTemporaryPrefix[] = L"fw";

@@ -39,6 +39,11 @@
 // The submenu's line for a picture whose pixels cannot be decoded.
 #define IDS_PICTURE_UNREADABLE 150
 
+// Registration: the registry scripts (type "REGISTRY") and the type library.
+#define IDR_APPID_SCRIPT 101
+#define IDR_CLASS_SCRIPT 102
+#define IDR_TYPELIB 1  // the first: what LoadTypeLibEx finds in the module by its path
+
 // Dialogs.
 #define IDD_PLEASE_WAIT 216
 #define IDD_ABOUT 219

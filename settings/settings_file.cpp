@@ -38,10 +38,10 @@ const wchar_t* SettingsPaths::LookUpFolder(SettingsScope scope, HWND owner) {
   Slot& slot = slots_[SlotIndex(scope)];
   if (slot.folder[0] != L'\0') return slot.folder;
   const HRESULT hr = lookup_ ? lookup_(owner, FolderCsidl(scope), nullptr, SHGFP_TYPE_CURRENT,
-                                       kSettingsFolderName, slot.folder)
+                                       kDataFolderName, slot.folder)
                              : SHGetFolderPathAndSubDirW(owner, FolderCsidl(scope), nullptr,
                                                          SHGFP_TYPE_CURRENT,
-                                                         kSettingsFolderName, slot.folder);
+                                                         kDataFolderName, slot.folder);
   // Whatever a failed lookup left in the buffer is not a folder; try again next time.
   if (FAILED(hr)) slot.folder[0] = L'\0';
   slot.folder[MAX_PATH - 1] = L'\0';

@@ -30,7 +30,7 @@ void CheckForUpdatesNow(const std::wstring& ownDisplay, const std::wstring& ownC
                         bool prerelease) {
   std::shared_ptr<fw::CInternetSession> session;
   try {
-    session = UpdateChecker::OpenSession(L"Wrenfly Framewise " + ownDisplay);
+    session = UpdateChecker::OpenSession(UpdateChecker::AgentTextFor(ownDisplay));
   } catch (const fw::CInternetException&) {
     return;  // no session: the caller reports the cached status
   }

@@ -248,8 +248,10 @@ PVOID volatile* UpdateTextSlot() {
   return reinterpret_cast<PVOID volatile*>(const_cast<wchar_t* volatile*>(&UpdateText));
 }
 
-std::wstring UpdateChecker::AgentText() {
-  return fw::FormatString(kAgentFormat, GetOwnVersion(VersionForm::Display));
+std::wstring UpdateChecker::AgentText() { return AgentTextFor(GetOwnVersion(VersionForm::Display)); }
+
+std::wstring UpdateChecker::AgentTextFor(const std::wstring& ownDisplay) {
+  return fw::FormatString(kAgentFormat, ownDisplay);
 }
 
 UpdateCheckJob UpdateChecker::OwnJob() {

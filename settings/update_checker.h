@@ -72,6 +72,8 @@ class UpdateChecker {
 
   // The user agent: "Wrenfly Framewise <own display version>".
   static std::wstring AgentText();
+  // The same for a given display version (the About box shows the version it was given).
+  static std::wstring AgentTextFor(const std::wstring& ownDisplay);
 
   // A session as the checks use it: the agent, the system's proxy settings, context 1,
   // the checks' time-outs (`timeoutMs`, 0 for kDefaultTimeoutMs) and the time each fetch

@@ -5,20 +5,21 @@
 
 #include <string>
 
+#include "resources/resource_ids.h"
 #include "shellext/registrar.h"
 
 namespace framewise {
 
 // Resource ids (type "REGISTRY") of the two registration scripts.
-constexpr UINT kAppIdScriptId = 101;
-constexpr UINT kClassScriptId = 102;
+constexpr UINT kAppIdScriptId = IDR_APPID_SCRIPT;
+constexpr UINT kClassScriptId = IDR_CLASS_SCRIPT;
 
 // Writes the registration content and registers the type library (DllRegisterServer):
-// script 101, then 102, in register mode, then the type library embedded in `module`
+// the AppID script, then the class script, in register mode, then the type library embedded in `module`
 // (or the ".tlb" file beside it). Returns S_OK or the first failure.
 HRESULT RegisterServer(HMODULE module);
 
-// Removes it again (DllUnregisterServer): script 102, the type library, script 101.
+// Removes it again (DllUnregisterServer): the class script, the type library, the AppID script.
 HRESULT UnregisterServer(HMODULE module);
 
 // The same with the scripts' root keys mapped to `roots`; the type library is always

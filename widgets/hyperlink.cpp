@@ -152,11 +152,12 @@ void CHyperLink::LoadHandCursor() {
   wchar_t path[MAX_PATH] = {};
   const UINT length = GetWindowsDirectoryW(path, MAX_PATH);
   const wchar_t kHelpProgram[] = L"\\winhlp32.exe";
+  const WORD kHelpProgramHandCursor = 106;  // the help program's own resource number
   if (length > 0 && length + wcslen(kHelpProgram) < MAX_PATH) {
     wcscat(path, kHelpProgram);
     fw::UniqueModule module(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
     if (module) {
-      if (HCURSOR cursor = LoadCursorW(module.get(), MAKEINTRESOURCEW(106))) {
+      if (HCURSOR cursor = LoadCursorW(module.get(), MAKEINTRESOURCEW(kHelpProgramHandCursor))) {
         ownedCursor_.reset(CopyIcon(cursor));
       }
     }

@@ -7,8 +7,9 @@
 
 namespace framewise {
 
-// The sub-folder of each scope's data folder, and the file in it.
-constexpr const wchar_t* kSettingsFolderName = L"Wrenfly Framewise";
+// The sub-folder of each scope's data folder (the settings file and the wallpapers live
+// there), and the settings file in it.
+constexpr const wchar_t* kDataFolderName = L"Wrenfly Framewise";
 constexpr const wchar_t* kSettingsFileName = L"Wrenfly Framewise.ini";
 
 // Section UpdateCheck. Per user: LastChecked, AllowBackgroundChecks.

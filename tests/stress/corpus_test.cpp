@@ -13,10 +13,9 @@
 #include <vector>
 
 #include "framework/win_owners.h"
-#include "tests/support/handler_fixture.h"
 #include "stress_support.h"
-#include "tests/support/test_support.h"
 #include "tests/support/active_desktop_stand_in.h"
+#include "tests/support/test_support.h"
 
 namespace {
 

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "framework/win_owners.h"
-#include "tests/support/handler_fixture.h"
 #include "stress_support.h"
 #include "tests/support/test_support.h"
 

@@ -14,10 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/com_apartment.h"
-#include "tests/support/handler_fixture.h"
-#include "tests/support/loopback_http_server.h"
 #include "stress_support.h"
+#include "tests/support/com_apartment.h"
+#include "tests/support/loopback_http_server.h"
 #include "tests/support/test_support.h"
 
 namespace {

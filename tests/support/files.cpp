@@ -122,7 +122,7 @@ std::wstring FramewiseDllPath() {
 std::wstring UserDataFolder() {
   wchar_t folder[MAX_PATH] = {};
   SHGetFolderPathAndSubDirW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
-                            SHGFP_TYPE_CURRENT, framewise::kSettingsFolderName, folder);
+                            SHGFP_TYPE_CURRENT, framewise::kDataFolderName, folder);
   return folder;
 }
 

@@ -4,7 +4,11 @@ namespace testsupport {
 
 namespace {
 
+// The made-up desktop of the override alive now. With `g_anyHandle`, every monitor handle
+// gets the first monitor's answer: a work-area override patches GetMonitorInfoW alone, so
+// the handles it is asked about are the system's own.
 std::vector<FakeMonitor> g_monitors;
+bool g_anyHandle = false;
 
 HMONITOR HandleOf(size_t index) { return reinterpret_cast<HMONITOR>(static_cast<ULONG_PTR>(0x7000 + index)); }
 
@@ -23,8 +27,9 @@ HMONITOR WINAPI FakeMonitorFromWindow(HWND, DWORD) {
 }
 
 BOOL WINAPI FakeMonitorInfo(HMONITOR monitor, LPMONITORINFO info) {
+  if (!info || info->cbSize < sizeof(MONITORINFO)) return FALSE;
   for (size_t i = 0; i < g_monitors.size(); ++i) {
-    if (monitor != HandleOf(i) || !info || info->cbSize < sizeof(MONITORINFO)) continue;
+    if (monitor != HandleOf(i) && !g_anyHandle) continue;
     info->rcMonitor = g_monitors[i].monitor;
     info->rcWork = g_monitors[i].work;
     info->dwFlags = g_monitors[i].primary ? MONITORINFOF_PRIMARY : 0;
@@ -33,16 +38,17 @@ BOOL WINAPI FakeMonitorInfo(HMONITOR monitor, LPMONITORINFO info) {
   return FALSE;
 }
 
-// The monitors are set before the imports are patched (the first member to be made).
-const char* Install(const std::vector<FakeMonitor>& monitors) {
+// The desktop is set before the imports are patched (the first member to be made).
+const char* Install(const std::vector<FakeMonitor>& monitors, bool anyHandle) {
   g_monitors = monitors;
+  g_anyHandle = anyHandle;
   return "user32.dll";
 }
 
 }  // namespace
 
 MonitorsOverride::MonitorsOverride(const std::vector<FakeMonitor>& monitors, HMODULE module)
-    : fromRect_(Install(monitors), "MonitorFromRect",
+    : fromRect_(Install(monitors, false), "MonitorFromRect",
                 reinterpret_cast<void*>(&FakeMonitorFromRect), module),
       fromWindow_("user32.dll", "MonitorFromWindow", reinterpret_cast<void*>(&FakeMonitorFromWindow),
                   module),
@@ -50,31 +56,9 @@ MonitorsOverride::MonitorsOverride(const std::vector<FakeMonitor>& monitors, HMO
 
 MonitorsOverride::~MonitorsOverride() = default;
 
-namespace {
-
-RECT g_work;
-RECT g_monitor;
-
-BOOL WINAPI FakePrimaryInfo(HMONITOR, LPMONITORINFO info) {
-  if (!info || info->cbSize < sizeof(MONITORINFO)) return FALSE;
-  info->rcWork = g_work;
-  info->rcMonitor = g_monitor;
-  info->dwFlags = MONITORINFOF_PRIMARY;
-  return TRUE;
-}
-
-// The areas are set before the import is patched.
-const char* Install(RECT work, RECT monitor) {
-  g_work = work;
-  g_monitor = monitor;
-  return "user32.dll";
-}
-
-}  // namespace
-
 WorkAreaOverride::WorkAreaOverride(RECT work, RECT monitor, HMODULE module)
-    : info_(Install(work, monitor), "GetMonitorInfoW", reinterpret_cast<void*>(&FakePrimaryInfo),
-            module) {}
+    : info_(Install({FakeMonitor{monitor, work, true}}, true), "GetMonitorInfoW",
+            reinterpret_cast<void*>(&FakeMonitorInfo), module) {}
 
 SystemColours::SystemColours(std::initializer_list<std::pair<int, COLORREF>> colours) {
   std::vector<COLORREF> values;

@@ -57,7 +57,8 @@ struct FakeMonitor {
 
 // While alive, MonitorFromRect, MonitorFromWindow and GetMonitorInfoW as `module` imports
 // them (default: this program) report these monitors instead of the system's, with
-// made-up handles. One override at a time.
+// made-up handles. Monitor overrides alive together (of either kind, say one per module)
+// must describe the same desktop: they share one fake.
 class MonitorsOverride {
  public:
   explicit MonitorsOverride(const std::vector<FakeMonitor>& monitors, HMODULE module = nullptr);

@@ -103,36 +103,26 @@ void PressOk(HWND dialog) { SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 
 class AboutBoxTest : public testing::Test {
  protected:
   void SetUp() override {
-    for (int i = 0; i < 2; ++i) {
-      const SettingsScope scope = i ? SettingsScope::AllUsers : SettingsScope::CurrentUser;
-      saved_[i].path = SettingsFile::GetPath(scope, nullptr);
-      ASSERT_FALSE(saved_[i].path.empty());
-      saved_[i].moved = MoveFileExW(saved_[i].path.c_str(), (saved_[i].path + L".about").c_str(),
-                                    MOVEFILE_REPLACE_EXISTING) != FALSE;
-    }
-  }
-  void TearDown() override {
-    for (const Saved& s : saved_) {
-      DeleteFileW(s.path.c_str());
-      if (s.moved) MoveFileExW((s.path + L".about").c_str(), s.path.c_str(), MOVEFILE_REPLACE_EXISTING);
-    }
+    ASSERT_FALSE(userFile_.path().empty());
+    ASSERT_FALSE(machineFile_.path().empty());
   }
 
   void Store(SettingsScope scope, const wchar_t* key, const wchar_t* value) {
-    ASSERT_TRUE(WritePrivateProfileStringW(L"UpdateCheck", key, value,
-                                           saved_[scope == SettingsScope::AllUsers].path.c_str()));
+    const std::wstring& path = scope == SettingsScope::AllUsers ? machineFile_.path() : userFile_.path();
+    ASSERT_TRUE(WritePrivateProfileStringW(L"UpdateCheck", key, value, path.c_str()));
   }
   std::wstring Stored(const wchar_t* key) {
     wchar_t value[128];
-    GetPrivateProfileStringW(L"UpdateCheck", key, L"<absent>", value, 128, saved_[0].path.c_str());
+    GetPrivateProfileStringW(L"UpdateCheck", key, L"<absent>", value, 128, userFile_.path().c_str());
     return value;
   }
+  void RemoveBothFiles() {
+    DeleteFileW(userFile_.path().c_str());
+    DeleteFileW(machineFile_.path().c_str());
+  }
 
-  struct Saved {
-    std::wstring path;
-    bool moved = false;
-  };
-  Saved saved_[2];
+  testsupport::FileAside userFile_{SettingsFile::GetPath(SettingsScope::CurrentUser, nullptr)};
+  testsupport::FileAside machineFile_{SettingsFile::GetPath(SettingsScope::AllUsers, nullptr)};
 };
 
 TEST_F(AboutBoxTest, ShowsTheCachedUpdateState) {
@@ -154,8 +144,7 @@ TEST_F(AboutBoxTest, ShowsTheCachedUpdateState) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.newest ? c.newest : L"(none)");
-    DeleteFileW(saved_[0].path.c_str());
-    DeleteFileW(saved_[1].path.c_str());
+    RemoveBothFiles();
     if (c.newest) {
       Store(SettingsScope::AllUsers, L"NewestVersion", c.newest);
       Store(SettingsScope::AllUsers, L"NewestVersionType", c.type);
@@ -322,8 +311,7 @@ TEST_F(AboutBoxTest, CheckNowAsksTheSiteAndShowsWhatItFound) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
-    DeleteFileW(saved_[0].path.c_str());
-    DeleteFileW(saved_[1].path.c_str());
+    RemoveBothFiles();
     Store(SettingsScope::CurrentUser, L"LastChecked", L"2006/7/4");
     releaseAnswer = c.answer;
     releaseStatus = c.status;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/win_owners.h"
 #include "tests/support/test_support.h"
 #include "widgets/hyperlink.h"
 
@@ -140,14 +141,14 @@ class HyperLinkTest : public testing::Test {
 
   // The text colour the link asks its parent's colour request for.
   COLORREF TextColour(HWND control) {
-    HDC dc = GetDC(control);
-    SetTextColor(dc, RGB(1, 2, 3));
-    const LRESULT brush = SendMessageW(host_.get(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+    const fw::WindowDc dc(control);
+    EXPECT_TRUE(dc);
+    if (!dc) return CLR_INVALID;
+    SetTextColor(dc.get(), RGB(1, 2, 3));
+    const LRESULT brush = SendMessageW(host_.get(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.get()),
                                        reinterpret_cast<LPARAM>(control));
     EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH)));
-    const COLORREF colour = GetTextColor(dc);
-    ReleaseDC(control, dc);
-    return colour;
+    return GetTextColor(dc.get());
   }
 
   static bool Underlined(HWND control) {

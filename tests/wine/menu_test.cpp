@@ -407,6 +407,24 @@ BOOL CALLBACK CloseHelpWindows(HWND window, LPARAM closed) {
   return TRUE;
 }
 
+// The help engine's windows on this thread and its hold on the help file, given up when the
+// owner goes: the engine keeps the file open after its window closes, and a copied file
+// beside the program must be removable again.
+class HelpWindows {
+ public:
+  HelpWindows() = default;
+  ~HelpWindows() { Close(); }
+  HelpWindows(const HelpWindows&) = delete;
+  HelpWindows& operator=(const HelpWindows&) = delete;
+  // Closes them now; how many windows there were.
+  int Close() {
+    int closed = 0;
+    EnumThreadWindows(GetCurrentThreadId(), &CloseHelpWindows, reinterpret_cast<LPARAM>(&closed));
+    framewise::LoadHtmlHelp(nullptr, nullptr, 0x12 /* HH_CLOSE_ALL */, 0);
+    return closed;
+  }
+};
+
 // With the help file beside the module the Help command opens it, not the web page.
 TEST_F(MenuTest, HelpOpensTheHelpFileBesideTheModule) {
   wchar_t self[MAX_PATH];
@@ -419,6 +437,7 @@ TEST_F(MenuTest, HelpOpensTheHelpFileBesideTheModule) {
     GTEST_SKIP() << "no help file built beside this program (scripts/package.sh): nothing to open";
   }
   testsupport::FileAside copied{beside};  // removes the copy when the test ends
+  HelpWindows help;  // closed before the copy is removed
   ASSERT_TRUE(CopyFileW(built.c_str(), beside.c_str(), FALSE));
   g_opened.clear();
   Handler h;
@@ -428,12 +447,7 @@ TEST_F(MenuTest, HelpOpensTheHelpFileBesideTheModule) {
     EXPECT_EQ(h.Invoke(10), S_OK);
   }
   EXPECT_TRUE(g_opened.empty()) << "the web page opened instead of the help file";
-  int closed = 0;
-  EnumThreadWindows(GetCurrentThreadId(), &CloseHelpWindows, reinterpret_cast<LPARAM>(&closed));
-  EXPECT_EQ(closed, 1);
-  // The help engine keeps the file open after its window goes: let it go, so the copy can
-  // be removed and later tests find no help file beside the program.
-  framewise::LoadHtmlHelp(nullptr, nullptr, 0x12 /* HH_CLOSE_ALL */, 0);
+  EXPECT_EQ(help.Close(), 1);
 }
 
 // The About box through InvokeCommand: modal, owned by the shell's window (disabled while

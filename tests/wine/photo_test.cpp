@@ -10,13 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "fitting/image_fixer.h"
 #include "fitting/screen.h"
 #include "framework/gdiplus_owners.h"
+#include "framework/unique_resource.h"
 #include "tests/support/handler_fixture.h"
 #include "tests/support/active_desktop_stand_in.h"
 
@@ -83,6 +84,12 @@ std::wstring Input(const wchar_t* name) {
   return path + L"\\" + name;
 }
 
+// A search of a folder's files, closed when the owner goes.
+struct SearchDeleter {
+  void operator()(HANDLE search) const { FindClose(search); }
+};
+using UniqueSearch = fw::UniqueResource<HANDLE, SearchDeleter>;
+
 class PhotoTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -104,10 +111,10 @@ class PhotoTest : public testing::Test {
   std::vector<std::wstring> TemporaryFiles() const {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((testsupport::UserDataFolder() + L"\\*.tmp").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do names.push_back(found.cFileName); while (FindNextFileW(search, &found));
-    FindClose(search);
+    const HANDLE first = FindFirstFileW((testsupport::UserDataFolder() + L"\\*.tmp").c_str(), &found);
+    if (first == INVALID_HANDLE_VALUE) return names;
+    const UniqueSearch search(first);
+    do names.push_back(found.cFileName); while (FindNextFileW(search.get(), &found));
     return names;
   }
 
@@ -300,9 +307,9 @@ TEST_F(PhotoTest, FailedSaveOrMoveKeepsTheOldWallpaperAndLeavesNoFile) {
     {
       ImportPatch save("gdiplus.dll", "GdipSaveImageToFile", reinterpret_cast<void*>(&RecordingSave));
       g_realSave = reinterpret_cast<SaveFunction>(save.real());
-      std::unique_ptr<ImportPatch> move;
+      std::optional<ImportPatch> move;
       if (failure == 1) {
-        move.reset(new ImportPatch("kernel32.dll", "MoveFileExW", reinterpret_cast<void*>(&RefusingMove)));
+        move.emplace("kernel32.dll", "MoveFileExW", reinterpret_cast<void*>(&RefusingMove));
         ASSERT_NE(move->real(), nullptr);
       }
       Handler h;

@@ -7,8 +7,11 @@
 
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "framework/com_ptr.h"
+#include "framework/unique_resource.h"
 #include "framework/win_owners.h"
 #include "shellext/guids.h"
 #include "shellext/registration.h"
@@ -165,29 +168,38 @@ DWORD RunRegsvr32(const std::wstring& arguments) {
   return code;
 }
 
-// Tests against the machine's registry through regsvr32. The shared keys that registration
-// creates but never removes are taken away again when they were not there before.
-class RegistrationTest : public testing::Test {
- protected:
-  void SetUp() override {
-    dll_ = testsupport::FramewiseDllPath();
+// The machine's registry put back when the owner goes: the DLL unregistered through
+// regsvr32, the other handler a test adds removed, and the shared keys that registration
+// creates but never removes taken away again when they were not there before.
+class MachineRegistryPutBack {
+ public:
+  explicit MachineRegistryPutBack(std::wstring dll) : dll_(std::move(dll)) {
     for (const wchar_t* path : kSharedKeys) existed_.push_back(KeyExists(HKEY_CLASSES_ROOT, path));
   }
-
-  void TearDown() override {
+  ~MachineRegistryPutBack() {
     RunRegsvr32(L"/s /u \"" + dll_ + L"\"");
     RegDeleteTreeW(HKEY_CLASSES_ROOT, (kHandlers + L"\\Another Handler").c_str());
     for (size_t i = 0; i < existed_.size(); ++i) {
       if (!existed_[i]) RegDeleteKeyW(HKEY_CLASSES_ROOT, kSharedKeys[i]);  // fails when not empty
     }
   }
+  MachineRegistryPutBack(const MachineRegistryPutBack&) = delete;
+  MachineRegistryPutBack& operator=(const MachineRegistryPutBack&) = delete;
 
+ private:
   static constexpr const wchar_t* kSharedKeys[] = {
       L"SystemFileAssociations\\image\\ShellEx\\ContextMenuHandlers",
       L"SystemFileAssociations\\image\\ShellEx", L"SystemFileAssociations\\image",
       L"SystemFileAssociations"};
   std::wstring dll_;
   std::vector<bool> existed_;
+};
+
+// Tests against the machine's registry through regsvr32.
+class RegistrationTest : public testing::Test {
+ protected:
+  const std::wstring dll_ = testsupport::FramewiseDllPath();
+  const MachineRegistryPutBack putBack_{dll_};
 };
 
 TEST_F(RegistrationTest, Regsvr32WritesExactlyTheScriptContentOnceAndRegistersTheTypeLibrary) {
@@ -263,17 +275,52 @@ TEST_F(RegistrationTest, ModulePathWithASingleQuoteReachesInprocServer32Unchange
   EXPECT_TRUE(DumpRegistration(RegistryRoots()).empty());
 }
 
+// A string the type library handed out, freed when the owner goes.
+struct BstrDeleter {
+  void operator()(BSTR text) const { SysFreeString(text); }
+};
+using UniqueBstr = fw::UniqueResource<BSTR, BstrDeleter>;
+
+// Attributes a type library or a type's information handed out, given back to it when the
+// owner goes.
+HRESULT TakeAttributes(ITypeLib* from, TLIBATTR** attributes) { return from->GetLibAttr(attributes); }
+HRESULT TakeAttributes(ITypeInfo* from, TYPEATTR** attributes) { return from->GetTypeAttr(attributes); }
+void GiveBack(ITypeLib* to, TLIBATTR* attributes) { to->ReleaseTLibAttr(attributes); }
+void GiveBack(ITypeInfo* to, TYPEATTR* attributes) { to->ReleaseTypeAttr(attributes); }
+
+template <typename Source, typename Attributes>
+class AttributesOf {
+ public:
+  explicit AttributesOf(const fw::ComPtr<Source>& source)
+      : source_(source), result_(TakeAttributes(source_.get(), &attributes_)) {}
+  ~AttributesOf() {
+    if (attributes_) GiveBack(source_.get(), attributes_);
+  }
+  AttributesOf(const AttributesOf&) = delete;
+  AttributesOf& operator=(const AttributesOf&) = delete;
+  HRESULT result() const { return result_; }
+  const Attributes* operator->() const { return attributes_; }
+
+ private:
+  fw::ComPtr<Source> source_;
+  Attributes* attributes_ = nullptr;
+  HRESULT result_;
+};
+using LibraryAttributes = AttributesOf<ITypeLib, TLIBATTR>;
+using TypeAttributes = AttributesOf<ITypeInfo, TYPEATTR>;
+
 TEST(RegistrationTypeLibTest, EmbeddedLibraryDescribesTheClass) {
   fw::ComPtr<ITypeLib> library;
   ASSERT_EQ(LoadTypeLibEx(testsupport::FramewiseDllPath().c_str(), REGKIND_NONE, library.put()), S_OK);
-  TLIBATTR* lib = nullptr;
-  ASSERT_EQ(library->GetLibAttr(&lib), S_OK);
-  EXPECT_TRUE(IsEqualGUID(lib->guid, LIBID_FramewiseLib));
-  EXPECT_EQ(lib->wMajorVerNum, 1);
-  EXPECT_EQ(lib->wMinorVerNum, 0);
-  EXPECT_EQ(lib->lcid, 0u);
-  EXPECT_EQ(lib->syskind, SYS_WIN32);
-  library->ReleaseTLibAttr(lib);
+  {
+    const LibraryAttributes lib(library);
+    ASSERT_EQ(lib.result(), S_OK);
+    EXPECT_TRUE(IsEqualGUID(lib->guid, LIBID_FramewiseLib));
+    EXPECT_EQ(lib->wMajorVerNum, 1);
+    EXPECT_EQ(lib->wMinorVerNum, 0);
+    EXPECT_EQ(lib->lcid, 0u);
+    EXPECT_EQ(lib->syskind, SYS_WIN32);
+  }
 
   // The dual interface's own table holds only the IUnknown and IDispatch slots.
   fw::ComPtr<ITypeInfo> dispatch;
@@ -282,21 +329,24 @@ TEST(RegistrationTypeLibTest, EmbeddedLibraryDescribesTheClass) {
   ASSERT_EQ(dispatch->GetRefTypeOfImplType(-1, &vtableRef), S_OK);
   fw::ComPtr<ITypeInfo> vtable;
   ASSERT_EQ(dispatch->GetRefTypeInfo(vtableRef, vtable.put()), S_OK);
-  TYPEATTR* type = nullptr;
-  ASSERT_EQ(vtable->GetTypeAttr(&type), S_OK);
-  EXPECT_EQ(type->typekind, TKIND_INTERFACE);
-  EXPECT_EQ(type->cFuncs, 0);
-  const WORD flags = TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
-  EXPECT_EQ(type->wTypeFlags & flags, flags);
-  vtable->ReleaseTypeAttr(type);
+  {
+    const TypeAttributes type(vtable);
+    ASSERT_EQ(type.result(), S_OK);
+    EXPECT_EQ(type->typekind, TKIND_INTERFACE);
+    EXPECT_EQ(type->cFuncs, 0);
+    const WORD flags = TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
+    EXPECT_EQ(type->wTypeFlags & flags, flags);
+  }
 
   fw::ComPtr<ITypeInfo> coclass;
   ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_ImageFileContextMenu, coclass.put()), S_OK);
-  ASSERT_EQ(coclass->GetTypeAttr(&type), S_OK);
-  EXPECT_EQ(type->typekind, TKIND_COCLASS);
-  EXPECT_TRUE(type->wTypeFlags & TYPEFLAG_FCANCREATE);
-  EXPECT_EQ(type->cImplTypes, 1);
-  coclass->ReleaseTypeAttr(type);
+  {
+    const TypeAttributes type(coclass);
+    ASSERT_EQ(type.result(), S_OK);
+    EXPECT_EQ(type->typekind, TKIND_COCLASS);
+    EXPECT_TRUE(type->wTypeFlags & TYPEFLAG_FCANCREATE);
+    EXPECT_EQ(type->cImplTypes, 1);
+  }
 
   const struct {
     ITypeInfo* info;
@@ -306,25 +356,48 @@ TEST(RegistrationTypeLibTest, EmbeddedLibraryDescribesTheClass) {
               {dispatch.get(), L"IImageFileContextMenu", L"IImageFileContextMenu Interface"},
               {coclass.get(), L"ImageFileContextMenu", L"ImageFileContextMenu Class"}};
   for (const auto& doc : docs) {
-    BSTR name = nullptr, help = nullptr;
-    ASSERT_EQ(doc.info ? doc.info->GetDocumentation(MEMBERID_NIL, &name, &help, nullptr, nullptr)
-                       : library->GetDocumentation(-1, &name, &help, nullptr, nullptr),
+    UniqueBstr name, help;
+    ASSERT_EQ(doc.info ? doc.info->GetDocumentation(MEMBERID_NIL, name.put(), help.put(), nullptr, nullptr)
+                       : library->GetDocumentation(-1, name.put(), help.put(), nullptr, nullptr),
               S_OK);
-    EXPECT_STREQ(name, doc.name);
-    EXPECT_STREQ(help, doc.help);
-    SysFreeString(name);
-    SysFreeString(help);
+    EXPECT_STREQ(name.get(), doc.name);
+    EXPECT_STREQ(help.get(), doc.help);
   }
 }
+
+// A tree of scratch keys under HKEY_CURRENT_USER, deleted when the owner goes.
+class ScratchTree {
+ public:
+  explicit ScratchTree(std::wstring path) : path_(std::move(path)) {}
+  ~ScratchTree() { RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str()); }
+  ScratchTree(const ScratchTree&) = delete;
+  ScratchTree& operator=(const ScratchTree&) = delete;
+  const std::wstring& path() const { return path_; }
+
+ private:
+  std::wstring path_;
+};
+
+// The thread's locale for a test (registration must put back what it changes); the one
+// before comes back when the owner goes.
+class ScopedThreadLocale {
+ public:
+  explicit ScopedThreadLocale(LCID locale) : previous_(GetThreadLocale()) { SetThreadLocale(locale); }
+  ~ScopedThreadLocale() { SetThreadLocale(previous_); }
+  ScopedThreadLocale(const ScopedThreadLocale&) = delete;
+  ScopedThreadLocale& operator=(const ScopedThreadLocale&) = delete;
+
+ private:
+  LCID previous_;
+};
 
 // Scratch keys under HKEY_CURRENT_USER standing for both roots.
 class ScratchRegistrationTest : public testing::Test {
  protected:
   void SetUp() override {
-    base_ = L"Software\\FramewiseRegistrationTest-" + std::to_wstring(GetCurrentProcessId());
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (base_ + L"\\classes").c_str(), 0, nullptr, 0,
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (base_.path() + L"\\classes").c_str(), 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, classes_.put(), nullptr), ERROR_SUCCESS);
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (base_ + L"\\machine").c_str(), 0, nullptr, 0,
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (base_.path() + L"\\machine").c_str(), 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, machine_.put(), nullptr), ERROR_SUCCESS);
     roots_.classesRoot = classes_.get();
     roots_.localMachine = machine_.get();
@@ -334,13 +407,8 @@ class ScratchRegistrationTest : public testing::Test {
     modulePath_ = path;
   }
 
-  void TearDown() override {
-    classes_.reset();
-    machine_.reset();
-    RegDeleteTreeW(HKEY_CURRENT_USER, base_.c_str());
-  }
-
-  std::wstring base_;
+  // Goes after the keys opened below it.
+  const ScratchTree base_{L"Software\\FramewiseRegistrationTest-" + std::to_wstring(GetCurrentProcessId())};
   fw::UniqueHKey classes_;
   fw::UniqueHKey machine_;
   RegistryRoots roots_;
@@ -349,7 +417,7 @@ class ScratchRegistrationTest : public testing::Test {
 };
 
 TEST_F(ScratchRegistrationTest, RegistersAndUnregistersThroughMappedRootsAndRestoresLocale) {
-  SetThreadLocale(MAKELCID(0x0407, SORT_DEFAULT));
+  const ScopedThreadLocale german(MAKELCID(0x0407, SORT_DEFAULT));
   const LCID before = GetThreadLocale();
   ASSERT_EQ(RegisterServer(module_, roots_), S_OK);
   EXPECT_EQ(GetThreadLocale(), before);
@@ -365,7 +433,6 @@ TEST_F(ScratchRegistrationTest, RegistersAndUnregistersThroughMappedRootsAndRest
   EXPECT_TRUE(KeyExists(classes_.get(), L"CLSID"));
   EXPECT_TRUE(KeyExists(classes_.get(), L"SystemFileAssociations\\image"));
   EXPECT_TRUE(KeyExists(machine_.get(), kApproved));
-  SetThreadLocale(MAKELCID(0x0409, SORT_DEFAULT));
 }
 
 // While alive, RegCreateKeyExW as called from this program refuses to create keys of one
@@ -396,18 +463,19 @@ const wchar_t* RefuseKeyCreation::refused_ = nullptr;
 decltype(&RegCreateKeyExW) RefuseKeyCreation::real_ = nullptr;
 
 TEST_F(ScratchRegistrationTest, RefusedWriteRollsBackTheFailingBlockOnly) {
-  SetThreadLocale(MAKELCID(0x0407, SORT_DEFAULT));
-  const LCID before = GetThreadLocale();
   HRESULT hr;
   {
-    // The class script's first block fails after its ProgID and CLSID keys are written.
-    RefuseKeyCreation refuse(L"ShellEx");
-    ASSERT_TRUE(refuse.active());
-    hr = RegisterServer(module_, roots_);
+    const ScopedThreadLocale german(MAKELCID(0x0407, SORT_DEFAULT));
+    const LCID before = GetThreadLocale();
+    {
+      // The class script's first block fails after its ProgID and CLSID keys are written.
+      RefuseKeyCreation refuse(L"ShellEx");
+      ASSERT_TRUE(refuse.active());
+      hr = RegisterServer(module_, roots_);
+    }
+    EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(GetThreadLocale(), before);
   }
-  EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(GetThreadLocale(), before);
-  SetThreadLocale(MAKELCID(0x0409, SORT_DEFAULT));
 
   const Dump dump = DumpRegistration(roots_);
   const Dump appIdScript = {L"HKCR\\AppID\\" + kAppId, L"HKCR\\AppID\\" + kAppId + L"|=Framewise",

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "framework/win_owners.h"
 #include "settings/settings_file.h"
 #include "tests/support/test_support.h"
 
@@ -26,21 +27,8 @@ bool EndsWith(const std::wstring& text, const std::wstring& tail) {
 class SettingsFileTest : public testing::Test {
  protected:
   void SetUp() override {
-    for (SettingsScope scope : {SettingsScope::CurrentUser, SettingsScope::AllUsers}) {
-      const std::wstring path = SettingsFile::GetPath(scope, nullptr);
-      ASSERT_FALSE(path.empty());
-      Saved& saved = saved_[scope == SettingsScope::AllUsers];
-      saved.path = path;
-      saved.moved = MoveFileExW(path.c_str(), (path + L".saved").c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-    }
-  }
-
-  void TearDown() override {
-    for (const Saved& saved : saved_) {
-      if (saved.path.empty()) continue;
-      DeleteFileW(saved.path.c_str());
-      if (saved.moved) MoveFileExW((saved.path + L".saved").c_str(), saved.path.c_str(), MOVEFILE_REPLACE_EXISTING);
-    }
+    ASSERT_FALSE(userFile_.path().empty());
+    ASSERT_FALSE(machineFile_.path().empty());
   }
 
   static std::wstring Path(SettingsScope scope) { return SettingsFile::GetPath(scope, nullptr); }
@@ -56,11 +44,8 @@ class SettingsFileTest : public testing::Test {
     ASSERT_TRUE(WritePrivateProfileStringW(kUpdateCheckSection, key, value, Path(scope).c_str()));
   }
 
-  struct Saved {
-    std::wstring path;
-    bool moved = false;
-  };
-  Saved saved_[2];
+  testsupport::FileAside userFile_{SettingsFile::GetPath(SettingsScope::CurrentUser, nullptr)};
+  testsupport::FileAside machineFile_{SettingsFile::GetPath(SettingsScope::AllUsers, nullptr)};
 };
 
 TEST_F(SettingsFileTest, BothScopesLieInTheirFoldersUnderTheSameNames) {
@@ -198,19 +183,18 @@ TEST(SettingsPaths, TwoThreadsRacingForAPathGetOneFullPathAndOneLookup) {
   for (SettingsScope scope : {SettingsScope::CurrentUser, SettingsScope::AllUsers}) {
     ResetLookup(L"C:\\race", S_OK);
     SettingsPaths paths(&CountingLookup);
-    HANDLE start = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(start, nullptr);
+    const fw::UniqueHandle start(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(start);
     std::wstring seen[2];
     std::thread threads[2];
     for (int i = 0; i < 2; ++i) {
       threads[i] = std::thread([&, i] {
-        WaitForSingleObject(start, INFINITE);
+        WaitForSingleObject(start.get(), INFINITE);
         seen[i] = paths.GetPath(scope, nullptr);
       });
     }
-    SetEvent(start);
+    SetEvent(start.get());
     for (std::thread& t : threads) t.join();
-    CloseHandle(start);
     EXPECT_EQ(seen[0], L"C:\\race\\Wrenfly Framewise\\Wrenfly Framewise.ini");
     EXPECT_EQ(seen[1], seen[0]);
     EXPECT_EQ(g_lookups.load(), 1);

@@ -15,7 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "framework/com_ptr.h"
 #include "framework/internet.h"
+#include "framework/win_owners.h"
 #include "tests/support/handler_fixture.h"
 #include "tests/support/loopback_http_server.h"
 #include "settings/settings_file.h"
@@ -289,19 +291,14 @@ class TlsStripped {
  public:
   TlsStripped() {
     g_secureRequests = 0;
-    real_ = testsupport::PatchImport(nullptr, "wininet.dll", "HttpOpenRequestW",
-                                     reinterpret_cast<void*>(&OpenRequestWithoutTls));
-    g_realOpenRequest = reinterpret_cast<decltype(g_realOpenRequest)>(real_);
-  }
-  ~TlsStripped() {
-    if (real_) testsupport::PatchImport(nullptr, "wininet.dll", "HttpOpenRequestW", real_);
+    g_realOpenRequest = patch_.real_as<decltype(g_realOpenRequest)>();
   }
   TlsStripped(const TlsStripped&) = delete;
   TlsStripped& operator=(const TlsStripped&) = delete;
-  bool ok() const { return real_ != nullptr; }
+  bool ok() const { return patch_.real() != nullptr; }
 
  private:
-  void* real_ = nullptr;
+  testsupport::ImportPatch patch_{"wininet.dll", "HttpOpenRequestW", reinterpret_cast<void*>(&OpenRequestWithoutTls)};
 };
 
 TEST_F(UpdateCheckTest, RedirectsMayRaiseButNeverLowerTheSecurity) {
@@ -464,7 +461,8 @@ TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
       {"release trickled", false, TrickledBody(16), HttpAnswer::Text("9.9\n"), L"<absent>",
        L"<absent>", false, 0, nullptr, 1},
   };
-  const std::wstring picture = testsupport::UserDataFolder() + L"\\update-test.bmp";
+  const testsupport::FileAside written{testsupport::UserDataFolder() + L"\\update-test.bmp"};
+  const std::wstring& picture = written.path();
   ASSERT_TRUE(testsupport::WritePicture(picture, 400, 300, L"image/bmp"));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -515,7 +513,6 @@ TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
       EXPECT_FALSE(h->menuItems.count(8));
     }
   }
-  DeleteFileW(picture.c_str());
 }
 
 TEST_F(UpdateCheckTest, HandlersInitialisingAtOnceStartOneWorker) {
@@ -564,30 +561,31 @@ TEST_F(UpdateCheckTest, DllStaysLoadedUnderItsWorkerAndInitializeNeverWaits) {
   const CLSID clsid = CLSID_ImageFileContextMenu;
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
-    HMODULE dll = LoadLibraryW(path.c_str());
-    ASSERT_NE(dll, nullptr);
+    fw::UniqueModule dll(LoadLibraryW(path.c_str()));
+    ASSERT_TRUE(dll);
     auto getClassObject =
-        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "DllGetClassObject")));
     auto canUnloadNow =
-        reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
+        reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "DllCanUnloadNow")));
     ASSERT_TRUE(getClassObject && canUnloadNow);
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
-    IShellExtInit* init = nullptr;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)), S_OK);
-    factory->Release();
+    fw::ComPtr<IClassFactory> factory;
+    ASSERT_EQ(getClassObject(clsid, IID_IClassFactory, factory.put_void()), S_OK);
+    fw::ComPtr<IShellExtInit> init;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()), S_OK);
+    factory.reset();
     const ULONGLONG start = GetTickCount64();
     init->Initialize(nullptr, nullptr, nullptr);  // no selection: scheduling still happens
     const ULONGLONG took = GetTickCount64() - start;
     printf("  round %d: Initialize took %u ms\n", round, static_cast<unsigned>(took));
     EXPECT_LT(took, 500u);
-    init->Release();
+    init.reset();
     if (round == 0) {
       // The worker holds a module lock and a reference of its own.
       Sleep(200);
       EXPECT_EQ(canUnloadNow(), S_FALSE);
     }
-    EXPECT_TRUE(FreeLibrary(dll));
+    // Given back by hand: the call and what it leaves loaded are under test.
+    EXPECT_TRUE(FreeLibrary(dll.release()));
     if (round == 0) {
       EXPECT_NE(GetModuleHandleW(path.c_str()), nullptr);
     }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "build_config.h"
+#include "framework/win_owners.h"
 #include "settings/version.h"
 #include "tests/support/test_support.h"
 
@@ -46,9 +47,7 @@ TEST(VersionResource, FixtureDllsReadThroughTheVersionFunctions) {
     const std::wstring path = FixturePath(c.name);
     ASSERT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(path);
     // They are real DLLs: loadable as code, not only as data.
-    HMODULE module = LoadLibraryW(path.c_str());
-    EXPECT_NE(module, nullptr) << Narrow(path);
-    if (module) FreeLibrary(module);
+    EXPECT_TRUE(fw::UniqueModule(LoadLibraryW(path.c_str()))) << Narrow(path);
     EXPECT_EQ(GetFileVersionText(path.c_str(), VersionForm::Display), c.display) << Narrow(c.name);
     EXPECT_EQ(GetFileVersionText(path.c_str(), VersionForm::Comparable), c.comparable)
         << Narrow(c.name);
