@@ -129,8 +129,8 @@ bool FillScreenImageFixer::MakeWallpaperFor(GpImage* picture, const ScreenRect& 
   wallpaper->reset();
   Canvas canvas;
   if (!BeginWallpaper(picture, work, monitor, &canvas)) return false;
-  Crop crop;
-  if (!ComputeCrop(picture, canvas.monitor, canvas.work, true, &crop)) return false;
+  const Crop crop = ComputeCropFor(canvas.pictureWidth, canvas.pictureHeight, canvas.monitor,
+                                   canvas.work, fillPart_, true);
 
   const ScreenRect screen{0, 0, canvas.monitor.width, canvas.monitor.height};
   SourceArea from = AreaOf(crop), to = AreaOf(screen);
@@ -154,8 +154,8 @@ bool FillScreenImageFixer::MakePreview(GpImage* picture, fw::GpBitmapOwner* prev
   preview->reset();
   Canvas canvas;
   if (!BeginPreview(picture, width, height, &canvas)) return false;
-  Crop crop;
-  if (!ComputeCrop(picture, canvas.monitor, canvas.work, false, &crop)) return false;
+  const Crop crop = ComputeCropFor(canvas.pictureWidth, canvas.pictureHeight, canvas.monitor,
+                                   canvas.work, fillPart_, false);
 
   // The whole picture, darkened, over the picture area.
   if (!DrawResampled(picture, canvas.WholePicture(), canvas.bitmap.get(),
@@ -190,8 +190,8 @@ bool BestFitImageFixer::MakeWallpaperFor(GpImage* picture, const ScreenRect& wor
   wallpaper->reset();
   Canvas canvas;
   if (!BeginWallpaper(picture, work, monitor, &canvas)) return false;
-  ScreenRect placement;
-  if (!ComputePlacement(picture, canvas.work, &placement)) return false;
+  const ScreenRect placement =
+      ComputePlacementFor(canvas.pictureWidth, canvas.pictureHeight, canvas.work);
   if (!DrawResampled(picture, canvas.WholePicture(), canvas.bitmap.get(), AreaOf(placement),
                      false)) {
     return false;
