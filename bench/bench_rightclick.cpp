@@ -411,7 +411,9 @@ void BenchPicture(const testsupport::LoadedDll& dll, const std::wstring& path, i
                                     {L"\\\\?\\DISPLAY#BENCH#2", portrait},
                                     {L"\\\\?\\DISPLAY#BENCH#3", large}};
     Report("command_3_monitors_ms", name, TimeMedian(commandRuns, invokeMiddle));
-    if (perMonitor.record().wallpapers.size() != 3) printf("three-monitor command set %zu files\n", perMonitor.record().wallpapers.size());
+    if (perMonitor.record().wallpapers.size() != 3) {
+      printf("three-monitor command set %zu files\n", perMonitor.record().wallpapers.size());
+    }
   }
   if (FAILED(commandResult)) {
     printf("command failed on %ls: 0x%08lX\n", name.c_str(), static_cast<unsigned long>(commandResult));
@@ -446,11 +448,12 @@ int Run(int argc, wchar_t** argv) {
     printf("cannot load %ls (error %lu)\n", testsupport::FramewiseDllPath().c_str(), dll.loadError());
     return 1;
   }
-  // The DLL sees one 1920x1080 monitor with no taskbar.
+  // The DLL sees one 1920x1080 monitor with no taskbar (the three-monitor step nests its
+  // own desktop inside).
   testsupport::WorkAreaOverride area(kMonitor, kMonitor, dll.module());
   testsupport::WorkAreaOverride ownArea(kMonitor, kMonitor);  // for the steps timed in this process
   // The commands write the settings and the wallpaper: the user's own files go aside.
-  testsupport::FileAside ini(testsupport::UserDataFolder() + L"\\Wrenfly Framewise.ini");
+  testsupport::FileAside ini(testsupport::UserSettingsFile());
   testsupport::FileAside wallpaper(testsupport::UserDataFolder() + L"\\Desktop Background.jpg");
   standin::ActiveDesktopStandIn desktop;
   desktop.record().applyToSystem = false;

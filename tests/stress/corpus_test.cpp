@@ -95,7 +95,7 @@ TEST(CorpusTest, HostilePicturesNeverCrashHangOrWriteSettingsOnFailure) {
   stress::CycleOptions options;
   options.invokeFitting = true;
 
-  testsupport::FileAside ini{testsupport::UserDataFolder() + L"\\Wrenfly Framewise.ini"};
+  testsupport::FileAside ini{testsupport::UserSettingsFile()};
   testsupport::FileAside wallpaper{testsupport::UserDataFolder() + L"\\Desktop Background.jpg"};
   stress::Step("settings set aside");
   std::unique_ptr<standin::ActiveDesktopStandIn> desktop;

@@ -63,7 +63,7 @@ TEST(SoakTest, RightClicksLeakNoMemoryHandlesOrGdiObjects) {
   if (handlesBefore != 0) {
     EXPECT_EQ(handlesWith, handlesBefore + 1);
   }
-  testsupport::FileAside ini{testsupport::UserDataFolder() + L"\\Wrenfly Framewise.ini"};
+  testsupport::FileAside ini{testsupport::UserSettingsFile()};
   const testsupport::LoadedDll dll;
   ASSERT_TRUE(dll.ok());
   stress::Watchdog watchdog;

@@ -32,14 +32,8 @@ struct CheckingSettings {
   CheckingSettings() {
     WritePrivateProfileStringW(L"UpdateCheck", L"AllowBackgroundChecks", L"1", user.path().c_str());
   }
-  testsupport::FileAside user{testsupport::UserDataFolder() + L"\\Wrenfly Framewise.ini"};
-  testsupport::FileAside machine{MachineFile()};
-  static std::wstring MachineFile() {
-    wchar_t folder[MAX_PATH] = {};
-    SHGetFolderPathAndSubDirW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
-                              L"Wrenfly Framewise", folder);
-    return std::wstring(folder) + L"\\Wrenfly Framewise.ini";
-  }
+  testsupport::FileAside user{testsupport::UserSettingsFile()};
+  testsupport::FileAside machine{testsupport::MachineSettingsFile()};
 };
 
 // Counts the module's folder look-ups per CSIDL: the settings paths are built once.

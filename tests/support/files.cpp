@@ -119,11 +119,25 @@ std::wstring FramewiseDllPath() {
   return path.empty() ? ProgramFolder() + L"Framewise.dll" : path;
 }
 
-std::wstring UserDataFolder() {
+namespace {
+
+std::wstring DataFolder(int csidl) {
   wchar_t folder[MAX_PATH] = {};
-  SHGetFolderPathAndSubDirW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
-                            SHGFP_TYPE_CURRENT, framewise::kDataFolderName, folder);
+  SHGetFolderPathAndSubDirW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
+                            framewise::kDataFolderName, folder);
   return folder;
+}
+
+}  // namespace
+
+std::wstring UserDataFolder() { return DataFolder(CSIDL_LOCAL_APPDATA); }
+
+std::wstring UserSettingsFile() {
+  return UserDataFolder() + L"\\" + framewise::kSettingsFileName;
+}
+
+std::wstring MachineSettingsFile() {
+  return DataFolder(CSIDL_COMMON_APPDATA) + L"\\" + framewise::kSettingsFileName;
 }
 
 }  // namespace testsupport

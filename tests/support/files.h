@@ -62,4 +62,9 @@ std::wstring FramewiseDllPath();
 // The per-user data folder "...\Local\Wrenfly Framewise".
 std::wstring UserDataFolder();
 
+// The settings files the product reads and writes: the user's, in UserDataFolder(), and
+// the one for all users, in the common application-data folder.
+std::wstring UserSettingsFile();
+std::wstring MachineSettingsFile();
+
 }  // namespace testsupport

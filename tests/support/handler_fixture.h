@@ -20,7 +20,9 @@ namespace testsupport {
 struct Handler {
   Handler() {
     EXPECT_EQ(framewise::CreateImageFileContextMenu(nullptr, IID_IShellExtInit, init.put_void()), S_OK);
-    if (init) EXPECT_EQ(init.As(&menu), S_OK);
+    if (init) {
+      EXPECT_EQ(init.As(&menu), S_OK);
+    }
   }
   Handler(const Handler&) = delete;
   Handler& operator=(const Handler&) = delete;

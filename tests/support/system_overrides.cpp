@@ -38,17 +38,22 @@ BOOL WINAPI FakeMonitorInfo(HMONITOR monitor, LPMONITORINFO info) {
   return FALSE;
 }
 
-// The desktop is set before the imports are patched (the first member to be made).
-const char* Install(const std::vector<FakeMonitor>& monitors, bool anyHandle) {
-  g_monitors = monitors;
-  g_anyHandle = anyHandle;
-  return "user32.dll";
-}
-
 }  // namespace
 
+FakeDesktop::FakeDesktop(const std::vector<FakeMonitor>& monitors, bool anyHandle)
+    : savedMonitors_(g_monitors), savedAnyHandle_(g_anyHandle) {
+  g_monitors = monitors;
+  g_anyHandle = anyHandle;
+}
+
+FakeDesktop::~FakeDesktop() {
+  g_monitors = savedMonitors_;
+  g_anyHandle = savedAnyHandle_;
+}
+
 MonitorsOverride::MonitorsOverride(const std::vector<FakeMonitor>& monitors, HMODULE module)
-    : fromRect_(Install(monitors, false), "MonitorFromRect",
+    : desktop_(monitors, false),
+      fromRect_("user32.dll", "MonitorFromRect",
                 reinterpret_cast<void*>(&FakeMonitorFromRect), module),
       fromWindow_("user32.dll", "MonitorFromWindow", reinterpret_cast<void*>(&FakeMonitorFromWindow),
                   module),
@@ -57,7 +62,8 @@ MonitorsOverride::MonitorsOverride(const std::vector<FakeMonitor>& monitors, HMO
 MonitorsOverride::~MonitorsOverride() = default;
 
 WorkAreaOverride::WorkAreaOverride(RECT work, RECT monitor, HMODULE module)
-    : info_(Install({FakeMonitor{monitor, work, true}}, true), "GetMonitorInfoW",
+    : desktop_({FakeMonitor{monitor, work, true}}, true),
+      info_("user32.dll", "GetMonitorInfoW",
             reinterpret_cast<void*>(&FakeMonitorInfo), module) {}
 
 SystemColours::SystemColours(std::initializer_list<std::pair<int, COLORREF>> colours) {

@@ -55,10 +55,23 @@ struct FakeMonitor {
   bool primary;
 };
 
+// The made-up desktop the monitor overrides below answer from: installed while alive, and
+// the one it replaced put back when it goes, so overrides nest (the innermost one rules).
+class FakeDesktop {
+ public:
+  FakeDesktop(const std::vector<FakeMonitor>& monitors, bool anyHandle);
+  ~FakeDesktop();
+  FakeDesktop(const FakeDesktop&) = delete;
+  FakeDesktop& operator=(const FakeDesktop&) = delete;
+
+ private:
+  std::vector<FakeMonitor> savedMonitors_;
+  bool savedAnyHandle_;
+};
+
 // While alive, MonitorFromRect, MonitorFromWindow and GetMonitorInfoW as `module` imports
 // them (default: this program) report these monitors instead of the system's, with
-// made-up handles. Monitor overrides alive together (of either kind, say one per module)
-// must describe the same desktop: they share one fake.
+// made-up handles.
 class MonitorsOverride {
  public:
   explicit MonitorsOverride(const std::vector<FakeMonitor>& monitors, HMODULE module = nullptr);
@@ -67,6 +80,7 @@ class MonitorsOverride {
   MonitorsOverride& operator=(const MonitorsOverride&) = delete;
 
  private:
+  FakeDesktop desktop_;  // first made, last gone: the imports are put back before it
   ImportPatch fromRect_;
   ImportPatch fromWindow_;
   ImportPatch info_;
@@ -81,6 +95,7 @@ class WorkAreaOverride {
   WorkAreaOverride& operator=(const WorkAreaOverride&) = delete;
 
  private:
+  FakeDesktop desktop_;
   ImportPatch info_;
 };
 
