@@ -6,6 +6,7 @@
 
 #include "framework/com_ptr.h"
 #include "framework/module_path.h"
+#include "framework/type_info_owners.h"
 #include "shellext/guids.h"
 #include "shellext/portable/module_paths.h"
 
@@ -105,13 +106,10 @@ HRESULT UnregisterModuleTypeLib(const std::wstring& modulePath) {
   std::wstring path;
   HRESULT hr = LoadModuleTypeLib(modulePath, &library, &path);
   if (FAILED(hr)) return hr;
-  TLIBATTR* attributes = nullptr;
-  hr = library->GetLibAttr(&attributes);
-  if (FAILED(hr)) return hr;
-  const TLIBATTR copy = *attributes;
-  library->ReleaseTLibAttr(attributes);
-  return UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid,
-                           copy.syskind);
+  const fw::LibraryAttributes attributes(library);
+  if (FAILED(attributes.result())) return attributes.result();
+  return UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                           attributes->lcid, attributes->syskind);
 }
 
 HRESULT RegistrationScriptVariables(HMODULE module, ScriptVariables* variables) {

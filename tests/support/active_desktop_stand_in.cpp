@@ -12,23 +12,9 @@ namespace {
 
 ActiveDesktopRecord g_record;
 
-class StandInDesktop final : public IActiveDesktop {
+class StandInDesktop final : public StandInObject<IActiveDesktop> {
  public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IActiveDesktop)) {
-      *object = static_cast<IActiveDesktop*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
-  }
+  StandInDesktop() : StandInObject(IID_IActiveDesktop) {}
   STDMETHODIMP ApplyChanges(DWORD flags) override {
     ++g_record.applyCalls;
     g_record.applyFlags = flags;
@@ -69,9 +55,6 @@ class StandInDesktop final : public IActiveDesktop {
   STDMETHODIMP AddUrl(HWND, PCWSTR, LPCOMPONENT, DWORD) override { return E_NOTIMPL; }
   STDMETHODIMP GetDesktopItemBySource(PCWSTR, LPCOMPONENT, DWORD) override { return E_NOTIMPL; }
 
- private:
-  ~StandInDesktop() = default;
-  volatile LONG refs_ = 1;
 };
 
 StandInFactory<StandInDesktop> g_factory;
@@ -80,14 +63,7 @@ StandInFactory<StandInDesktop> g_factory;
 
 ActiveDesktopStandIn::ActiveDesktopStandIn() {
   g_record = ActiveDesktopRecord();
-  if (FAILED(CoRegisterClassObject(CLSID_ActiveDesktop, &g_factory, CLSCTX_INPROC_SERVER,
-                                   REGCLS_MULTIPLEUSE, &cookie_))) {
-    cookie_ = 0;
-  }
-}
-
-ActiveDesktopStandIn::~ActiveDesktopStandIn() {
-  if (cookie_) CoRevokeClassObject(cookie_);
+  registration_.Register(CLSID_ActiveDesktop, &g_factory);
 }
 
 ActiveDesktopRecord& ActiveDesktopStandIn::record() { return g_record; }

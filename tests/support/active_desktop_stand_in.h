@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "tests/support/stand_in_factory.h"
+
 namespace standin {
 
 struct ActiveDesktopRecord {
@@ -30,14 +32,13 @@ struct ActiveDesktopRecord {
 class ActiveDesktopStandIn {
  public:
   ActiveDesktopStandIn();
-  ~ActiveDesktopStandIn();
   ActiveDesktopStandIn(const ActiveDesktopStandIn&) = delete;
   ActiveDesktopStandIn& operator=(const ActiveDesktopStandIn&) = delete;
-  bool registered() const { return cookie_ != 0; }
+  bool registered() const { return registration_.registered(); }
   ActiveDesktopRecord& record();
 
  private:
-  DWORD cookie_ = 0;
+  ClassRegistration registration_;
 };
 
 }  // namespace standin

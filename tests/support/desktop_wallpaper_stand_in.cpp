@@ -27,23 +27,9 @@ const StandInMonitor* Find(LPCWSTR id) {
   return nullptr;
 }
 
-class StandInWallpaper final : public IDesktopWallpaper {
+class StandInWallpaper final : public StandInObject<IDesktopWallpaper> {
  public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, framewise::kIidDesktopWallpaper)) {
-      *object = static_cast<IDesktopWallpaper*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
-  }
+  StandInWallpaper() : StandInObject(framewise::kIidDesktopWallpaper) {}
   STDMETHODIMP SetWallpaper(LPCWSTR id, LPCWSTR path) override {
     const StandInMonitor* m = Find(id);
     if (!m || !path) return E_INVALIDARG;
@@ -93,9 +79,6 @@ class StandInWallpaper final : public IDesktopWallpaper {
   STDMETHODIMP GetStatus(DESKTOP_SLIDESHOW_STATE*) override { return E_NOTIMPL; }
   STDMETHODIMP Enable(BOOL) override { return E_NOTIMPL; }
 
- private:
-  ~StandInWallpaper() = default;
-  volatile LONG refs_ = 1;
 };
 
 StandInFactory<StandInWallpaper> g_factory;
@@ -105,14 +88,7 @@ StandInFactory<StandInWallpaper> g_factory;
 DesktopWallpaperStandIn::DesktopWallpaperStandIn() {
   g_record = DesktopWallpaperRecord();
   EnumDisplayMonitors(nullptr, nullptr, AddMonitor, 0);
-  if (FAILED(CoRegisterClassObject(framewise::kClsidDesktopWallpaper, &g_factory,
-                                   CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_))) {
-    cookie_ = 0;
-  }
-}
-
-DesktopWallpaperStandIn::~DesktopWallpaperStandIn() {
-  if (cookie_) CoRevokeClassObject(cookie_);
+  registration_.Register(framewise::kClsidDesktopWallpaper, &g_factory);
 }
 
 DesktopWallpaperRecord& DesktopWallpaperStandIn::record() { return g_record; }

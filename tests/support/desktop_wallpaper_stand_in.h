@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/stand_in_factory.h"
+
 namespace standin {
 
 struct StandInMonitor {
@@ -33,14 +35,13 @@ struct DesktopWallpaperRecord {
 class DesktopWallpaperStandIn {
  public:
   DesktopWallpaperStandIn();
-  ~DesktopWallpaperStandIn();
   DesktopWallpaperStandIn(const DesktopWallpaperStandIn&) = delete;
   DesktopWallpaperStandIn& operator=(const DesktopWallpaperStandIn&) = delete;
-  bool registered() const { return cookie_ != 0; }
+  bool registered() const { return registration_.registered(); }
   DesktopWallpaperRecord& record();
 
  private:
-  DWORD cookie_ = 0;
+  ClassRegistration registration_;
 };
 
 }  // namespace standin

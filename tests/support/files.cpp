@@ -119,6 +119,15 @@ std::wstring FramewiseDllPath() {
   return path.empty() ? ProgramFolder() + L"Framewise.dll" : path;
 }
 
+std::wstring VersionFixturePath(const wchar_t* name) {
+  return ProgramFolder() + L"version_fixture_" + name + L".dll";
+}
+
+std::wstring InputPath(const wchar_t* name) {
+  const std::wstring folder = PathFromEnvironment(L"FRAMEWISE_INPUTS");
+  return folder.empty() ? folder : folder + L"\\" + name;
+}
+
 namespace {
 
 std::wstring DataFolder(int csidl) {

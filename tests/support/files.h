@@ -59,6 +59,13 @@ std::wstring ProgramFolder();
 // The built DLL's path (environment FRAMEWISE_DLL, else Framewise.dll beside the program).
 std::wstring FramewiseDllPath();
 
+// A version-resource fixture DLL built beside the program ("version_fixture_<name>.dll",
+// cmake/version_fixtures.cmake), e.g. VersionFixturePath(L"v1_1_0_0").
+std::wstring VersionFixturePath(const wchar_t* name);
+
+// A picture generated into FRAMEWISE_INPUTS (scripts/make_inputs.py); empty when unset.
+std::wstring InputPath(const wchar_t* name);
+
 // The per-user data folder "...\Local\Wrenfly Framewise".
 std::wstring UserDataFolder();
 

@@ -19,16 +19,10 @@
 namespace framewise {
 namespace {
 
-std::wstring Fixture(const wchar_t* name) {
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path = self;
-  path.erase(path.find_last_of(L'\\'));
-  return path + L"\\version_fixture_" + name + L".dll";
-}
+using testsupport::VersionFixturePath;
 // A release build 1.1.0.0 and a beta build 2.0.3.0.
-const std::wstring kRelease11 = Fixture(L"v1_1_0_0");
-const std::wstring kBeta203 = Fixture(L"v2_0_3_0");
+const std::wstring kRelease11 = VersionFixturePath(L"v1_1_0_0");
+const std::wstring kBeta203 = VersionFixturePath(L"v2_0_3_0");
 
 std::wstring Text(HWND window) {
   wchar_t text[512] = {};

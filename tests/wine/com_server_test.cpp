@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/com_ptr.h"
+#include "framework/type_info_owners.h"
 #include "framework/win_owners.h"
 #include "shellext/guids.h"
 #include "tests/support/test_support.h"
@@ -107,23 +108,7 @@ struct FreeUnusedLibrariesOnExit {
   FreeUnusedLibrariesOnExit& operator=(const FreeUnusedLibrariesOnExit&) = delete;
 };
 
-// A type's attributes, given back to the type information that handed them out.
-class TypeAttributes {
- public:
-  explicit TypeAttributes(const fw::ComPtr<ITypeInfo>& info) : info_(info), result_(info_->GetTypeAttr(&attr_)) {}
-  ~TypeAttributes() {
-    if (attr_) info_->ReleaseTypeAttr(attr_);
-  }
-  TypeAttributes(const TypeAttributes&) = delete;
-  TypeAttributes& operator=(const TypeAttributes&) = delete;
-  HRESULT result() const { return result_; }
-  const TYPEATTR* operator->() const { return attr_; }
-
- private:
-  fw::ComPtr<ITypeInfo> info_;
-  TYPEATTR* attr_ = nullptr;
-  HRESULT result_;
-};
+using fw::TypeAttributes;
 
 class ComServerTest : public testing::Test {
  protected:

@@ -121,7 +121,7 @@ class CommandTest : public testing::Test {
 
   TempDir dir;
   std::wstring folder, wide, tall;
-  testsupport::FileAside ini{testsupport::UserDataFolder() + L"\\Wrenfly Framewise.ini"};
+  testsupport::FileAside ini{testsupport::UserSettingsFile()};
   testsupport::FileAside jpeg{testsupport::UserDataFolder() + L"\\Desktop Background.jpg"};
   standin::ActiveDesktopStandIn desktop;
   testsupport::ImportPatch createDialog{"user32.dll", "CreateDialogParamW",

@@ -236,7 +236,7 @@ TEST_F(MenuTest, PictureThatDoesNotDecodeSaysSoAndOffersNoFitting) {
   const std::wstring broken = dir.File(L"broken.jpg");
   const unsigned char header[] = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 1, 44, 2, 88, 1, 1, 0x11, 0};
   ASSERT_TRUE(testsupport::WriteBytes(broken, header, sizeof(header)));
-  testsupport::FileAside ini{testsupport::UserDataFolder() + L"\\Wrenfly Framewise.ini"};
+  testsupport::FileAside ini{testsupport::UserSettingsFile()};
   testsupport::FileAside jpeg{testsupport::UserDataFolder() + L"\\Desktop Background.jpg"};
   Handler h;
   HMENU popup = OpenSubmenu(h, broken);
@@ -377,11 +377,7 @@ HINSTANCE WINAPI FakeShellExecuteW(HWND, LPCWSTR, LPCWSTR file, LPCWSTR, LPCWSTR
 
 TEST_F(MenuTest, UpdateAndHelpPagesCarryTheShortVersion) {
   // No help file beside the program, whatever ran before.
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring beside(self);
-  beside.resize(beside.find_last_of(L'\\'));
-  testsupport::FileAside noHelpFile{beside + L"\\Framewise.chm"};
+  testsupport::FileAside noHelpFile{testsupport::ProgramFolder() + L"Framewise.chm"};
   g_opened.clear();
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
@@ -427,12 +423,9 @@ class HelpWindows {
 
 // With the help file beside the module the Help command opens it, not the web page.
 TEST_F(MenuTest, HelpOpensTheHelpFileBesideTheModule) {
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring folder(self);
-  folder.resize(folder.find_last_of(L'\\'));
-  const std::wstring built = folder + L"\\package\\Framewise.chm";
-  const std::wstring beside = folder + L"\\Framewise.chm";
+  const std::wstring folder = testsupport::ProgramFolder();
+  const std::wstring built = folder + L"package\\Framewise.chm";
+  const std::wstring beside = folder + L"Framewise.chm";
   if (GetFileAttributesW(built.c_str()) == INVALID_FILE_ATTRIBUTES) {
     GTEST_SKIP() << "no help file built beside this program (scripts/package.sh): nothing to open";
   }

@@ -108,7 +108,7 @@ class MonitorsTest : public testing::Test {
   testsupport::TempDir dir;
   std::wstring picture, folder;
   testsupport::MonitorsOverride monitors{{kPrimary, kPortrait, kLarge}};
-  testsupport::FileAside ini{testsupport::UserDataFolder() + L"\\Wrenfly Framewise.ini"};
+  testsupport::FileAside ini{testsupport::UserSettingsFile()};
   testsupport::FileAside primaryFile{testsupport::UserDataFolder() + L"\\Desktop Background.jpg"};
   testsupport::FileAside portraitFile{testsupport::UserDataFolder() + L"\\" + framewise::MonitorWallpaperName(kPortraitId)};
   testsupport::FileAside largeFile{testsupport::UserDataFolder() + L"\\" + framewise::MonitorWallpaperName(kLargeId)};

@@ -74,15 +74,8 @@ testing::AssertionResult QuadrantsAre(const std::vector<ARGB>& actual, const ARG
   return testing::AssertionSuccess();
 }
 
-// The generated pictures' folder (CTest runs scripts/make_inputs.py first).
-std::wstring Input(const wchar_t* name) {
-  const char* dir = std::getenv("FRAMEWISE_INPUTS");
-  if (!dir || !*dir) return std::wstring();
-  std::wstring path(dir, dir + std::strlen(dir));
-  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;  // a Unix path, as Wine maps it
-  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
-  return path + L"\\" + name;
-}
+// The generated pictures (CTest runs scripts/make_inputs.py first).
+std::wstring Input(const wchar_t* name) { return testsupport::InputPath(name); }
 
 // A search of a folder's files, closed when the owner goes.
 struct SearchDeleter {
@@ -120,7 +113,7 @@ class PhotoTest : public testing::Test {
 
   fw::GdiplusToken gdiplus = fw::StartGdiplus();
   testsupport::WorkAreaOverride area{kScreen, kScreen};
-  testsupport::FileAside ini{testsupport::UserDataFolder() + L"\\Wrenfly Framewise.ini"};
+  testsupport::FileAside ini{testsupport::UserSettingsFile()};
   testsupport::FileAside jpeg{testsupport::UserDataFolder() + L"\\Desktop Background.jpg"};
   standin::ActiveDesktopStandIn desktop;
 };

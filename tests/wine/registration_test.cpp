@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/com_ptr.h"
+#include "framework/type_info_owners.h"
 #include "framework/unique_resource.h"
 #include "framework/win_owners.h"
 #include "shellext/guids.h"
@@ -275,39 +276,9 @@ TEST_F(RegistrationTest, ModulePathWithASingleQuoteReachesInprocServer32Unchange
   EXPECT_TRUE(DumpRegistration(RegistryRoots()).empty());
 }
 
-// A string the type library handed out, freed when the owner goes.
-struct BstrDeleter {
-  void operator()(BSTR text) const { SysFreeString(text); }
-};
-using UniqueBstr = fw::UniqueResource<BSTR, BstrDeleter>;
-
-// Attributes a type library or a type's information handed out, given back to it when the
-// owner goes.
-HRESULT TakeAttributes(ITypeLib* from, TLIBATTR** attributes) { return from->GetLibAttr(attributes); }
-HRESULT TakeAttributes(ITypeInfo* from, TYPEATTR** attributes) { return from->GetTypeAttr(attributes); }
-void GiveBack(ITypeLib* to, TLIBATTR* attributes) { to->ReleaseTLibAttr(attributes); }
-void GiveBack(ITypeInfo* to, TYPEATTR* attributes) { to->ReleaseTypeAttr(attributes); }
-
-template <typename Source, typename Attributes>
-class AttributesOf {
- public:
-  explicit AttributesOf(const fw::ComPtr<Source>& source)
-      : source_(source), result_(TakeAttributes(source_.get(), &attributes_)) {}
-  ~AttributesOf() {
-    if (attributes_) GiveBack(source_.get(), attributes_);
-  }
-  AttributesOf(const AttributesOf&) = delete;
-  AttributesOf& operator=(const AttributesOf&) = delete;
-  HRESULT result() const { return result_; }
-  const Attributes* operator->() const { return attributes_; }
-
- private:
-  fw::ComPtr<Source> source_;
-  Attributes* attributes_ = nullptr;
-  HRESULT result_;
-};
-using LibraryAttributes = AttributesOf<ITypeLib, TLIBATTR>;
-using TypeAttributes = AttributesOf<ITypeInfo, TYPEATTR>;
+using fw::LibraryAttributes;
+using fw::TypeAttributes;
+using fw::UniqueBstr;
 
 TEST(RegistrationTypeLibTest, EmbeddedLibraryDescribesTheClass) {
   fw::ComPtr<ITypeLib> library;

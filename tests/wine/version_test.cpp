@@ -15,12 +15,7 @@
 namespace framewise {
 namespace {
 
-std::wstring FixturePath(const wchar_t* name) {
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  PathRemoveFileSpecW(self);
-  return std::wstring(self) + L"\\version_fixture_" + name + L".dll";
-}
+using testsupport::VersionFixturePath;
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
@@ -44,7 +39,7 @@ const FixtureCase kFixtures[] = {
 
 TEST(VersionResource, FixtureDllsReadThroughTheVersionFunctions) {
   for (const FixtureCase& c : kFixtures) {
-    const std::wstring path = FixturePath(c.name);
+    const std::wstring path = VersionFixturePath(c.name);
     ASSERT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(path);
     // They are real DLLs: loadable as code, not only as data.
     EXPECT_TRUE(fw::UniqueModule(LoadLibraryW(path.c_str()))) << Narrow(path);
@@ -56,7 +51,7 @@ TEST(VersionResource, FixtureDllsReadThroughTheVersionFunctions) {
 }
 
 TEST(VersionResource, MissingFileGivesEmptyTextAndNoPrerelease) {
-  const std::wstring path = FixturePath(L"absent");
+  const std::wstring path = VersionFixturePath(L"absent");
   EXPECT_EQ(GetFileVersionText(path.c_str(), VersionForm::Display), L"");
   EXPECT_FALSE(IsPrereleaseFile(path.c_str()));
   VersionResource resource;
