@@ -31,16 +31,13 @@ BOOL CWinApp::InitInstance() {
   if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, language, 10) == 0) return TRUE;
   satellite += language;
   satellite += L".dll";
-  satellite_ = LoadLibraryExW(satellite.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  if (satellite_) resources_ = satellite_;
+  satellite_.reset(LoadLibraryExW(satellite.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (satellite_) resources_ = satellite_.get();
   return TRUE;
 }
 
 int CWinApp::ExitInstance() {
-  if (satellite_) {
-    FreeLibrary(satellite_);
-    satellite_ = nullptr;
-  }
+  satellite_.reset();
   resources_ = instance_;
   return 0;
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "framework/win_owners.h"
+
 namespace fw {
 
 // The application object of a DLL. One static instance per module; DllMain calls
@@ -32,7 +34,7 @@ class CWinApp {
  private:
   HINSTANCE instance_ = nullptr;
   HINSTANCE resources_ = nullptr;
-  HMODULE satellite_ = nullptr;
+  UniqueModule satellite_;
   static CWinApp* current_;
 };
 

@@ -37,16 +37,16 @@ constexpr WORD kHtmlHelpOrdinal = 15;  // HtmlHelpW
 
 // The entry's bitmaps, loaded once per process: the menu does not own an item's bitmap,
 // so loading one per right-click would leak a GDI object each time.
-HBITMAP g_entryBitmaps[2] = {nullptr, nullptr};  // [0] 13x13, [1] 16x16
+fw::UniqueBitmap g_entryBitmaps[2];  // [0] 13x13, [1] 16x16
 
 HBITMAP EntryBitmap(bool large) {
-  HBITMAP& slot = g_entryBitmaps[large ? 1 : 0];
+  fw::UniqueBitmap& slot = g_entryBitmaps[large ? 1 : 0];
   if (!slot) {
-    slot = static_cast<HBITMAP>(LoadImageW(fw::ResourceInstance(),
-                                           MAKEINTRESOURCEW(large ? IDB_MENU_ENTRY_LARGE : IDB_MENU_ENTRY_SMALL),
-                                           IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    slot.reset(static_cast<HBITMAP>(LoadImageW(fw::ResourceInstance(),
+                                               MAKEINTRESOURCEW(large ? IDB_MENU_ENTRY_LARGE : IDB_MENU_ENTRY_SMALL),
+                                               IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
   }
-  return slot;
+  return slot.get();
 }
 
 void OpenWebPage(const wchar_t* path) {
@@ -59,10 +59,7 @@ using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 }  // namespace
 
 void ReleaseMenuBitmaps() {
-  for (HBITMAP& bitmap : g_entryBitmaps) {
-    if (bitmap) DeleteObject(bitmap);
-    bitmap = nullptr;
-  }
+  for (fw::UniqueBitmap& bitmap : g_entryBitmaps) bitmap.reset();
 }
 
 bool DecideOwnerDrawSupported(DllGetVersionFunction getVersion) {
