@@ -13,8 +13,6 @@ constexpr Gdiplus::ARGB kPreviewBorder = 0xFF000000;
 constexpr Gdiplus::ARGB kFrameColor = 0xFFFF9B00;
 constexpr float kFrameWidth = 1.0f;
 
-bool Ok(GpStatus status) { return status == Gdiplus::Ok; }
-
 // A drawing surface on a canvas, open only while the library draws.
 fw::GpGraphicsOwner Surface(GpBitmap* canvas) {
   fw::GpGraphicsOwner surface;
@@ -71,7 +69,7 @@ bool ImageFixer::BeginWallpaper(GpImage* picture, const ScreenRect& work,
   }
   if (!PictureSize(picture, &canvas->pictureWidth, &canvas->pictureHeight)) return false;
   canvas->monitor = ScreenRect{0, 0, monitor.width, monitor.height};
-  canvas->work = ScreenRect{work.x - monitor.x, work.y - monitor.y, work.width, work.height};
+  canvas->work = WithinMonitor(work, monitor);
   return NewCanvas(canvas->monitor.width, canvas->monitor.height, PixelFormat24bppRGB,
                    DesktopColorArgb(), &canvas->bitmap);
 }

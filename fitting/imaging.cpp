@@ -9,8 +9,6 @@ namespace {
 constexpr UINT64 kMaxRasterPixels = 64ull * 1024 * 1024;
 constexpr UINT kMaxRasterSide = 16384;
 
-bool Ok(GpStatus status) { return status == Gdiplus::Ok; }
-
 // Draws a metafile into a 32-bit premultiplied bitmap of its own pixel size.
 fw::GpImageOwner Rasterise(GpImage* metafile) {
   fw::GpImageOwner none;

@@ -18,6 +18,9 @@ using Gdiplus::GpGraphics;
 using Gdiplus::GpImage;
 using Gdiplus::GpStatus;
 
+// True when a GDI+ call succeeded.
+inline bool Ok(GpStatus status) { return status == Gdiplus::Ok; }
+
 // A picture file read at chosen offsets, for the header reader. Opened sharing reading,
 // writing and deleting, so a file others hold open is still read and never blocked.
 class FileByteSource final : public ByteSource {

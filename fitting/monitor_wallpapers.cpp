@@ -77,9 +77,7 @@ bool MonitorWallpapers::Make(GpImage* picture, int mode) {
     fw::GpBitmapOwner wallpaper;
     if (!fixer || !fixer->MakeWallpaperFor(picture, m.work, m.monitor, &wallpaper)) return false;
     if (IsPrereleaseBuild()) {
-      const ScreenRect work{m.work.x - m.monitor.x, m.work.y - m.monitor.y, m.work.width,
-                            m.work.height};
-      if (!DrawBetaNoticeIn(wallpaper.get(), work)) return false;
+      if (!DrawBetaNoticeIn(wallpaper.get(), WithinMonitor(m.work, m.monitor))) return false;
     }
     wallpapers_.push_back(std::move(wallpaper));
   }

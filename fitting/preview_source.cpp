@@ -13,8 +13,6 @@ namespace {
 // alone would strain the shell's process.
 constexpr UINT64 kMaxDecodedBytes = 512ull * 1024 * 1024;
 
-bool Ok(GpStatus status) { return status == Gdiplus::Ok; }
-
 // Pixels decoded into memory of our own.
 struct DecodedPixels {
   std::unique_ptr<uint8_t[]> memory;

@@ -119,9 +119,7 @@ bool SaveWallpaperFile(HWND owner, GpBitmap* wallpaper, const wchar_t* fileName,
 bool DrawBetaNotice(GpBitmap* wallpaper) {
   ScreenRect work, monitor;
   if (!GetScreenRects(&work, &monitor)) return false;
-  work.x -= monitor.x;
-  work.y -= monitor.y;
-  return DrawBetaNoticeIn(wallpaper, work);
+  return DrawBetaNoticeIn(wallpaper, WithinMonitor(work, monitor));
 }
 
 bool DrawBetaNoticeIn(GpBitmap* wallpaper, const ScreenRect& work) {

@@ -15,7 +15,6 @@ namespace framewise {
 
 namespace {
 
-
 UINT StatusStringId(UpdateStatus status) {
   switch (status) {
     case UpdateStatus::NewBeta: return IDS_NEW_BETA_STATUS;
@@ -98,8 +97,7 @@ void AboutBox::RefreshUpdateStatus() {
   }
   // Without a last check the dialog claims no status.
   if (lastCheckedText_.empty()) statusLink_.SetWindowText(std::wstring());
-  statusLink_.SetTarget(std::wstring(FRAMEWISE_BASE_URL_W) +
-                        fw::FormatString(kUpdatePagePath, OwnVersion(VersionForm::Display)));
+  statusLink_.SetTarget(WebPageAddress(kUpdatePagePath, OwnVersion(VersionForm::Display)));
   statusLink_.SetUnderlineMode(CHyperLink::kUnderlineAlways);
   statusLink_.Invalidate(TRUE);
   UpdateData(FALSE);

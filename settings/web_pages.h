@@ -13,10 +13,13 @@ namespace framewise {
 constexpr wchar_t kUpdatePagePath[] = L"/framewise/checkforupdates?fromversion=%s";
 constexpr wchar_t kHelpPagePath[] = L"/framewise/help?version=%s";
 
-// The full address of one of the pages above for this version of the program.
+// The full address of one of the pages above for a display version (by default this
+// program's own).
+inline std::wstring WebPageAddress(const wchar_t* path, const std::wstring& displayVersion) {
+  return fw::FormatString(std::wstring(FRAMEWISE_BASE_URL_W) + path, displayVersion);
+}
 inline std::wstring WebPageAddress(const wchar_t* path) {
-  return fw::FormatString(std::wstring(FRAMEWISE_BASE_URL_W) + path,
-                          GetOwnVersion(VersionForm::Display));
+  return WebPageAddress(path, GetOwnVersion(VersionForm::Display));
 }
 
 }  // namespace framewise

@@ -51,27 +51,26 @@ UINT PixelHeight(GpImage* image) {
 }
 
 // The menu font (DEFAULT_GUI_FONT) as a GDI+ font for the screen; empty without one.
-fw::GpFontOwner MenuFont() {
+fw::GpFontOwner MenuFont(HDC screen) {
   fw::GpFontOwner font;
   HGDIOBJ stock = GetStockObject(DEFAULT_GUI_FONT);
   LOGFONTW logfont = {};
-  fw::WindowDc screen(nullptr);
-  if (!stock || GetObjectW(stock, sizeof(logfont), &logfont) == 0 || !screen) return font;
-  if (gp::GdipCreateFontFromLogfontW(screen.get(), &logfont, font.put()) != Gdiplus::Ok) {
+  if (!stock || GetObjectW(stock, sizeof(logfont), &logfont) == 0) return font;
+  if (gp::GdipCreateFontFromLogfontW(screen, &logfont, font.put()) != Gdiplus::Ok) {
     font.reset();
   }
   return font;
 }
 
-// Draws one item, plain or selected, into a bitmap of its measured size: background,
-// preview right-aligned in the image column and centred, text after the column.
-fw::UniqueBitmap RenderItem(const MenuItem& item, float textLeft, float imageRight,
+// Draws one item, plain or selected, into a bitmap of its measured size compatible with
+// `screen`: background, preview right-aligned in the image column and centred, text after
+// the column.
+fw::UniqueBitmap RenderItem(HDC screen, const MenuItem& item, float textLeft, float imageRight,
                             bool selected) {
   fw::UniqueBitmap none;
   const INT width = static_cast<INT>(item.width), height = static_cast<INT>(item.height);
-  fw::WindowDc screen(nullptr);
-  if (!screen || width <= 0 || height <= 0) return none;
-  fw::UniqueMemoryDc dc(CreateCompatibleDC(screen.get()));
+  if (width <= 0 || height <= 0) return none;
+  fw::UniqueMemoryDc dc(CreateCompatibleDC(screen));
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = width;
@@ -80,7 +79,7 @@ fw::UniqueBitmap RenderItem(const MenuItem& item, float textLeft, float imageRig
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  fw::UniqueBitmap bitmap(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  fw::UniqueBitmap bitmap(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!dc || !bitmap) return none;
   fw::ScopedSelect selectBitmap(dc.get(), bitmap.get());
   const RECT all = {0, 0, width, height};
@@ -187,7 +186,10 @@ HRESULT ImageFileContextMenu::LayOutMenuItems() {
   imageColumnWidth = static_cast<UINT>(imageWidth);
   const float column = static_cast<float>(imageColumnWidth);
 
-  fw::GpFontOwner font = MenuFont();
+  // One screen DC for measuring and for every item's bitmaps.
+  const fw::WindowDc screenDc(nullptr);
+  if (!screenDc) return E_FAIL;
+  fw::GpFontOwner font = MenuFont(screenDc.get());
   for (auto& entry : menuItems) {
     MenuItem& item = *entry.second;
     const int offset = entry.first;
@@ -217,8 +219,8 @@ HRESULT ImageFileContextMenu::LayOutMenuItems() {
     const UINT textHeight = static_cast<UINT>(box.Height);
     const UINT imagePixels = static_cast<UINT>(pictureHeight);
     item.height = (textHeight > imagePixels ? textHeight : imagePixels) + 8;
-    item.plain = RenderItem(item, column + 8.0f, column + 4.0f, false);
-    item.selected = RenderItem(item, column + 8.0f, column + 4.0f, true);
+    item.plain = RenderItem(screenDc.get(), item, column + 8.0f, column + 4.0f, false);
+    item.selected = RenderItem(screenDc.get(), item, column + 8.0f, column + 4.0f, true);
     if (!item.plain || !item.selected) return E_FAIL;
   }
   return S_OK;

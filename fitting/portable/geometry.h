@@ -42,6 +42,12 @@ struct ScreenRect {
   int32_t height = 0;
 };
 
+// `area` (a work area, in desktop coordinates) as its monitor's own bitmap sees it: with
+// the monitor's top-left corner at 0,0.
+inline ScreenRect WithinMonitor(const ScreenRect& area, const ScreenRect& monitor) {
+  return ScreenRect{area.x - monitor.x, area.y - monitor.y, area.width, area.height};
+}
+
 struct RectF {
   float x = 0;
   float y = 0;
