@@ -55,8 +55,6 @@ size_t WorkingSet(size_t* peak = nullptr) {
 }
 
 // Committed private memory: Wine reports no private bytes, so the address space is walked.
-size_t PrivateBytes() { return testsupport::CurrentResourceCounts().privateBytes; }
-
 double Mb(double bytes) { return bytes / (1024.0 * 1024.0); }
 
 // Samples the working set every millisecond while alive; keeps the peak. Made only around
@@ -235,12 +233,12 @@ void MeasureRightClickMemory(const testsupport::LoadedDll& dll, const std::wstri
   Sleep(10);
   size_t idlePeak = 0;
   const size_t idleSet = WorkingSet(&idlePeak);
-  const size_t idlePrivate = PrivateBytes();
+  const size_t idlePrivate = testsupport::PrivateBytes();
   size_t heldSet = 0, heldPrivate = 0, peakAfter = 0;
   {
     RightClick click(dll, path);
     Sleep(kMenuHoldMs);
-    heldPrivate = PrivateBytes();
+    heldPrivate = testsupport::PrivateBytes();
     heldSet = WorkingSet(&peakAfter);
   }
   // The process's own peak is exact when it rose past every earlier level; the sampler
@@ -454,7 +452,7 @@ int Run(int argc, wchar_t** argv) {
   testsupport::WorkAreaOverride ownArea(kMonitor, kMonitor);  // for the steps timed in this process
   // The commands write the settings and the wallpaper: the user's own files go aside.
   testsupport::FileAside ini(testsupport::UserSettingsFile());
-  testsupport::FileAside wallpaper(testsupport::UserDataFolder() + L"\\Desktop Background.jpg");
+  testsupport::FileAside wallpaper(testsupport::UserWallpaperFile());
   standin::ActiveDesktopStandIn desktop;
   desktop.record().applyToSystem = false;
   // First, while the process is idle (the DLL loaded, nothing decoded or started yet).

@@ -3,7 +3,7 @@
 file(GLOB STRESS_SOURCES CONFIGURE_DEPENDS tests/stress/*.cpp)
 list(SORT STRESS_SOURCES)  # the suite order: corpus, main, soak, support, threads
 add_executable(stress_tests ${STRESS_SOURCES}
-  ${FRAMEWISE_CORE_OBJECTS} $<TARGET_OBJECTS:framewise_test_support> ${FRAMEWISE_RC})
+  ${FRAMEWISE_CORE_OBJECTS} ${FRAMEWISE_RC})
 target_include_directories(stress_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/stress)
 target_compile_options(stress_tests PRIVATE -Wall -Wextra)
 target_link_libraries(stress_tests PRIVATE framewise_test_support GTest::gtest ${WIN_LIBS})
@@ -16,7 +16,7 @@ file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS bench/*.cpp)
 foreach(src ${BENCH_SOURCES})
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src}
-    ${FRAMEWISE_CORE_OBJECTS} $<TARGET_OBJECTS:framewise_test_support> ${FRAMEWISE_RC})
+    ${FRAMEWISE_CORE_OBJECTS} ${FRAMEWISE_RC})
   target_compile_options(${name} PRIVATE ${WARN_FLAGS})
   target_link_libraries(${name} PRIVATE framewise_test_support ${WIN_LIBS})
   target_link_options(${name} PRIVATE ${STATIC_LINK} -municode)

@@ -64,7 +64,7 @@ target_link_libraries(framewise_test_support PUBLIC framewise_core ${WIN_LIBS} w
 file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS tools/*.cpp)
 foreach(src ${TOOL_SOURCES})
   get_filename_component(name ${src} NAME_WE)
-  add_executable(${name} ${src} ${FRAMEWISE_CORE_OBJECTS} $<TARGET_OBJECTS:framewise_test_support>
+  add_executable(${name} ${src} ${FRAMEWISE_CORE_OBJECTS}
     ${FRAMEWISE_RC})
   target_compile_options(${name} PRIVATE ${WARN_FLAGS})
   target_link_libraries(${name} PRIVATE framewise_test_support ${WIN_LIBS})
@@ -75,7 +75,7 @@ enable_testing()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh)
 file(GLOB WINE_TESTS CONFIGURE_DEPENDS tests/wine/*.cpp)
 add_executable(wine_tests ${WINE_TESTS} ${FRAMEWISE_CORE_OBJECTS}
-  $<TARGET_OBJECTS:framewise_test_support> ${FRAMEWISE_RC})
+  ${FRAMEWISE_RC})
 target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
 target_compile_definitions(wine_tests PRIVATE FRAMEWISE_TEST_BASE_URL=L"${FRAMEWISE_BASE_URL}")
 target_compile_options(wine_tests PRIVATE -Wall -Wextra)

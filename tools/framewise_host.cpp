@@ -15,13 +15,11 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "fitting/portable/geometry.h"
 #include "fitting/wallpaper_output.h"
 #include "framework/com_ptr.h"
 #include "framework/gdiplus_owners.h"
-#include "framework/module_path.h"
 #include "framework/win_owners.h"
 #include "settings/settings_file.h"
 #include "shellext/guids.h"
@@ -140,9 +138,7 @@ bool CreateHandler(const std::wstring& dllPath, std::unique_ptr<testsupport::Loa
       Print(L"handler: created through COM from the registered class");
       return true;
     }
-    std::wstring self;
-    if (!fw::GetModulePath(nullptr, &self)) return false;
-    return CreateHandler(fw::FolderOf(self) + L"Framewise.dll", dll, init);
+    return CreateHandler(testsupport::ProgramFolder() + L"Framewise.dll", dll, init);
   }
   *dll = std::make_unique<testsupport::LoadedDll>(dllPath);
   if (FAILED((*dll)->CreateHandler(init))) return false;
@@ -194,7 +190,21 @@ int Run(int argc, wchar_t** argv) {
   std::unique_ptr<standin::ActiveDesktopStandIn> activeDesktop;
   if (standIn) activeDesktop = std::make_unique<standin::ActiveDesktopStandIn>();
 
+  // Made in this order so that they go in reverse, as in the shell: the handler is
+  // released before the menu and window, and the DLL it came from is freed last.
   std::unique_ptr<testsupport::LoadedDll> loaded;
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = OwnerProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"FramewiseHostOwner";
+  RegisterClassW(&wc);
+  const testsupport::UniqueWindow ownerWindow(CreateWindowW(
+      wc.lpszClassName, L"Framewise host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+      wc.hInstance, nullptr));
+  const fw::UniqueMenu shellMenu(CreatePopupMenu());
+  if (!ownerWindow || !shellMenu) return 1;
+  const HWND owner = ownerWindow.get();
+  const HMENU menu = shellMenu.get();
   fw::ComPtr<IShellExtInit> init;
   if (!CreateHandler(dll, &loaded, &init)) {
     Print(L"cannot create the handler");
@@ -214,18 +224,6 @@ int Run(int argc, wchar_t** argv) {
   // The owner window's procedure hands menu messages to the handler while this runs.
   const testsupport::ScopedValue<IContextMenu3*> handlerForMessages(g_menu, contextMenu.get());
 
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = OwnerProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"FramewiseHostOwner";
-  RegisterClassW(&wc);
-  const testsupport::UniqueWindow ownerWindow(CreateWindowW(
-      wc.lpszClassName, L"Framewise host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-      wc.hInstance, nullptr));
-  const fw::UniqueMenu shellMenu(CreatePopupMenu());
-  if (!ownerWindow || !shellMenu) return 1;
-  const HWND owner = ownerWindow.get();
-  const HMENU menu = shellMenu.get();
   hr = g_menu->QueryContextMenu(menu, 0, 1, 0x7FFF, CMF_NORMAL);
   swprintf(line, 256, L"QueryContextMenu: 0x%08lX (%u identifiers)", static_cast<unsigned long>(hr),
            HRESULT_CODE(hr));

@@ -29,18 +29,24 @@ TEST(HtmCommandLine, CutsAtThePlaceholderAndAppendsTheTarget) {
   }
 }
 
-TEST(OpenError, TheTablesEdgesAndTheUnknownCodes) {
+TEST(OpenError, EveryCodeOfTheTableAndTheUnknownOnes) {
   const struct {
     long code;
     const wchar_t* reason;
   } cases[] = {
       {0, L"The operating system is out\nof memory or resources."},
+      {2, L"The specified file was not found."},
+      {3, L"The specified path was not found."},
       {5, L"The operating system denied\naccess to the specified file."},
-      // The sharing violation keeps its trailing blank; 30 keeps its two line breaks.
+      {8, L"There was not enough memory to complete the operation."},
+      {11, L"The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image)."},
       {26, L"A sharing violation occurred. "},
+      {27, L"The filename association is\nincomplete or invalid."},
+      {28, L"The DDE transaction could not\nbe completed because the request timed out."},
+      {29, L"The DDE transaction failed."},
       {30, L"The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed."},
+      {31, L"There is no application associated\nwith the given filename extension."},
       {32, L"The specified dynamic-link library was not found."},
-      // Codes between and around the table's are unknown.
       {4, L"Unknown Error (4) occurred."},
       {1, L"Unknown Error (1) occurred."},
       {33, L"Unknown Error (33) occurred."},

@@ -96,7 +96,7 @@ TEST(CorpusTest, HostilePicturesNeverCrashHangOrWriteSettingsOnFailure) {
   options.invokeFitting = true;
 
   testsupport::FileAside ini{testsupport::UserSettingsFile()};
-  testsupport::FileAside wallpaper{testsupport::UserDataFolder() + L"\\Desktop Background.jpg"};
+  testsupport::FileAside wallpaper{testsupport::UserWallpaperFile()};
   stress::Step("settings set aside");
   std::unique_ptr<standin::ActiveDesktopStandIn> desktop;
   if (options.invokeFitting) {

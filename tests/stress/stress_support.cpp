@@ -110,12 +110,12 @@ CycleResult RunCycle(const testsupport::LoadedDll& dll, const std::wstring& pict
                      const CycleOptions& options, const std::wstring& settingsPath) {
   CycleResult out;
   Step("create");
+  fw::UniqueMenu popup;  // declared first: destroyed after the handler is released
   fw::ComPtr<IShellExtInit> init;
   if (FAILED(dll.CreateHandler(&init))) {
     out.note = L"no handler";
     return out;
   }
-  fw::UniqueMenu popup;  // declared first: destroyed after the handler is released
   fw::ComPtr<IContextMenu3> menu;
   init.As(&menu);
   fw::ComPtr<IDataObject> data;

@@ -88,6 +88,15 @@ bool WriteBytes(const std::wstring& path, const void* data, size_t size) {
   return ok && written == size;
 }
 
+bool WriteUndecodableJpeg(const std::wstring& path, int width, int height) {
+  // SOI, then a baseline frame header: 8 bits, height, width, one component.
+  const unsigned char header[] = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8,
+                                  static_cast<unsigned char>(height >> 8), static_cast<unsigned char>(height),
+                                  static_cast<unsigned char>(width >> 8), static_cast<unsigned char>(width),
+                                  1, 1, 0x11, 0};
+  return WriteBytes(path, header, sizeof(header));
+}
+
 FileAside::FileAside(std::wstring path) : path_(std::move(path)) {
   moved_ = MoveFileExW(path_.c_str(), (path_ + L".aside").c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
@@ -143,6 +152,10 @@ std::wstring UserDataFolder() { return DataFolder(CSIDL_LOCAL_APPDATA); }
 
 std::wstring UserSettingsFile() {
   return UserDataFolder() + L"\\" + framewise::kSettingsFileName;
+}
+
+std::wstring UserWallpaperFile() {
+  return UserDataFolder() + L"\\" + framewise::kWallpaperFileName;
 }
 
 std::wstring MachineSettingsFile() {

@@ -31,6 +31,10 @@ bool WritePicture(const std::wstring& path, int width, int height,
 // Writes raw bytes to a file.
 bool WriteBytes(const std::wstring& path, const void* data, size_t size);
 
+// Writes a JPEG that is only a frame header of the given size over no pixels: its header
+// reads, its pixels do not decode.
+bool WriteUndecodableJpeg(const std::wstring& path, int width, int height);
+
 // A file's bytes; empty when it cannot be read, with *exists (when given) false then. The
 // file is opened sharing reads and writes, so a file the product holds open can be read.
 std::string ReadBytes(const std::wstring& path, bool* exists = nullptr);
@@ -73,5 +77,8 @@ std::wstring UserDataFolder();
 // the one for all users, in the common application-data folder.
 std::wstring UserSettingsFile();
 std::wstring MachineSettingsFile();
+
+// The primary monitor's wallpaper file the commands write, in UserDataFolder().
+std::wstring UserWallpaperFile();
 
 }  // namespace testsupport

@@ -64,15 +64,11 @@ struct OpenedMenu {
   OpenedMenu(const OpenedMenu&) = delete;
   OpenedMenu& operator=(const OpenedMenu&) = delete;
 
-  // Command offsets of the submenu's items in order (separators as 0), and which are enabled.
+  // Command offsets of the submenu's items in order (separators as 0).
   std::vector<int> Offsets() const {
     std::vector<int> offsets;
     for (int i = 0; popup && i < GetMenuItemCount(popup); ++i) offsets.push_back(int(GetMenuItemID(popup, i)) - 100);
     return offsets;
-  }
-  bool Enabled(int offset) const {
-    const UINT state = GetMenuState(popup, 100 + offset, MF_BYCOMMAND);
-    return state != UINT(-1) && (state & (MF_DISABLED | MF_GRAYED)) == 0;
   }
 
   fw::UniqueMenu owned;

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "framework/win_owners.h"
+
 namespace testsupport {
 
 namespace {
@@ -196,38 +198,45 @@ void LoopbackHttpServer::Serve(SOCKET connection) {
 }
 
 ProxyOverride::ProxyOverride(unsigned short port) {
-  HKEY key = nullptr;
+  fw::UniqueHKey key;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                      &key, nullptr) != ERROR_SUCCESS) {
+                      key.put(), nullptr) != ERROR_SUCCESS) {
     return;
   }
   for (Saved& s : saved_) {
     DWORD size = 0;
-    if (RegQueryValueExW(key, s.name, nullptr, &s.type, nullptr, &size) == ERROR_SUCCESS) {
-      s.data.resize(size);
-      s.present = RegQueryValueExW(key, s.name, nullptr, &s.type, s.data.data(), &size) == ERROR_SUCCESS;
+    const LONG found = RegQueryValueExW(key.get(), s.name, nullptr, &s.type, nullptr, &size);
+    if (found == ERROR_FILE_NOT_FOUND) continue;
+    if (found != ERROR_SUCCESS) return;
+    s.data.resize(size);
+    if (RegQueryValueExW(key.get(), s.name, nullptr, &s.type, s.data.data(), &size) != ERROR_SUCCESS) {
+      return;
     }
+    s.present = true;
   }
+  applied_ = true;
   const DWORD enable = 1;
   const std::wstring server = L"127.0.0.1:" + std::to_wstring(port);
-  RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof(enable));
-  RegSetValueExW(key, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+  RegSetValueExW(key.get(), L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable),
+                 sizeof(enable));
+  RegSetValueExW(key.get(), L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
                  static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
-  RegDeleteValueW(key, L"ProxyOverride");  // nothing bypasses the loopback proxy
-  RegCloseKey(key);
+  RegDeleteValueW(key.get(), L"ProxyOverride");  // nothing bypasses the loopback proxy
 }
 
 ProxyOverride::~ProxyOverride() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  if (!applied_) return;
+  fw::UniqueHKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
+    return;
+  }
   for (const Saved& s : saved_) {
     if (s.present) {
-      RegSetValueExW(key, s.name, 0, s.type, s.data.data(), static_cast<DWORD>(s.data.size()));
+      RegSetValueExW(key.get(), s.name, 0, s.type, s.data.data(), static_cast<DWORD>(s.data.size()));
     } else {
-      RegDeleteValueW(key, s.name);
+      RegDeleteValueW(key.get(), s.name);
     }
   }
-  RegCloseKey(key);
 }
 
 }  // namespace testsupport

@@ -99,6 +99,9 @@ class ProxyOverride {
     std::vector<BYTE> data;
   };
   Saved saved_[3] = {{L"ProxyEnable", false, 0, {}}, {L"ProxyServer", false, 0, {}}, {L"ProxyOverride", false, 0, {}}};
+  // Set once every value was saved and the proxy set: only then is anything put back, so
+  // a failed override never deletes the prefix's own settings.
+  bool applied_ = false;
 };
 
 }  // namespace testsupport

@@ -72,15 +72,20 @@ DWORD GdiTableCount() {
 
 }  // namespace
 
-ResourceCounts CurrentResourceCounts() {
-  ResourceCounts counts = {};
+size_t PrivateBytes() {
   PROCESS_MEMORY_COUNTERS_EX memory = {};
   memory.cb = sizeof(memory);
   if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                           sizeof(memory))) {
-    counts.privateBytes = memory.PrivateUsage;
+                           sizeof(memory)) &&
+      memory.PrivateUsage != 0) {
+    return memory.PrivateUsage;
   }
-  if (counts.privateBytes == 0) counts.privateBytes = CommittedPrivateBytes();
+  return CommittedPrivateBytes();
+}
+
+ResourceCounts CurrentResourceCounts() {
+  ResourceCounts counts = {};
+  counts.privateBytes = PrivateBytes();
   counts.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   if (counts.gdiObjects == 0) counts.gdiObjects = GdiTableCount();
   counts.handles = CountHandles();

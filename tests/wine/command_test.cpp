@@ -122,7 +122,7 @@ class CommandTest : public testing::Test {
   TempDir dir;
   std::wstring folder, wide, tall;
   testsupport::FileAside ini{testsupport::UserSettingsFile()};
-  testsupport::FileAside jpeg{testsupport::UserDataFolder() + L"\\Desktop Background.jpg"};
+  testsupport::FileAside jpeg{testsupport::UserWallpaperFile()};
   standin::ActiveDesktopStandIn desktop;
   testsupport::ImportPatch createDialog{"user32.dll", "CreateDialogParamW",
                                         reinterpret_cast<void*>(&CountingCreateDialogParamW)};

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <typeinfo>
 
+#include "colour_checks.h"
 #include "fitting/image_fixer.h"
 #include "fitting/screen.h"
 #include "leak_checks.h"
@@ -26,26 +27,17 @@ constexpr RECT kTaskbarBottom{0, 0, 1280, 984};
 constexpr RECT kTaskbarTop{0, 30, 1280, 1024};
 constexpr RECT kTaskbarLeft{60, 0, 1280, 1024};
 
-// Picture colours, one per quadrant, none of them near black, orange or the others.
-constexpr ARGB kTopLeft = 0xFFE0A040;
-constexpr ARGB kTopRight = 0xFF40E0A0;
-constexpr ARGB kBottomLeft = 0xFFA040E0;
-constexpr ARGB kBottomRight = 0xFF3070F0;
+constexpr ARGB kTopLeft = testsupport::kQuadrantColours[0];
+constexpr ARGB kTopRight = testsupport::kQuadrantColours[1];
+constexpr ARGB kBottomLeft = testsupport::kQuadrantColours[2];
+constexpr ARGB kBottomRight = testsupport::kQuadrantColours[3];
 constexpr ARGB kBlack = 0xFF000000;
 constexpr ARGB kOrange = 0xFFFF9B00;
 
 int Channel(ARGB c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
 
 testing::AssertionResult Near(ARGB actual, ARGB expected, int tolerance = 3) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    if (std::abs(Channel(actual, shift) - Channel(expected, shift)) > tolerance) {
-      char text[64];
-      std::snprintf(text, sizeof(text), "0x%08lX, expected 0x%08lX",
-                    static_cast<unsigned long>(actual), static_cast<unsigned long>(expected));
-      return testing::AssertionFailure() << text;
-    }
-  }
-  return testing::AssertionSuccess();
+  return testsupport::NearColour(actual, expected, tolerance, true);
 }
 
 // The dimmed form of an opaque colour: half the full range off each of red, green, blue.

@@ -52,8 +52,7 @@ TEST_F(MenuDrawingTest, WorkedSizesAt96Dpi) {
   // Text-only width of an item: a picture whose pixels do not decode has no preview column.
   Handler plain;
   const std::wstring unreadable = dir.File(L"unreadable.jpg");
-  const unsigned char header[] = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 200, 1, 44, 1, 1, 0x11, 0};
-  ASSERT_TRUE(testsupport::WriteBytes(unreadable, header, sizeof(header)));
+  ASSERT_TRUE(testsupport::WriteUndecodableJpeg(unreadable, 300, 200));
   ASSERT_EQ(plain.InitializeWithFiles({unreadable}), S_OK);
   AddEntry(plain);
   LRESULT opened;
@@ -248,8 +247,7 @@ TEST_F(MenuDrawingTest, SystemColoursForSelectedPlainAndGreyedItems) {
 
   // A picture whose pixels do not decode: its line and its fitting rows are greyed.
   const std::wstring unreadable = dir.File(L"unreadable.jpg");
-  const unsigned char header[] = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 200, 1, 44, 1, 1, 0x11, 0};
-  ASSERT_TRUE(testsupport::WriteBytes(unreadable, header, sizeof(header)));
+  ASSERT_TRUE(testsupport::WriteUndecodableJpeg(unreadable, 300, 200));
   Handler greyed;
   ASSERT_EQ(greyed.InitializeWithFiles({unreadable}), S_OK);
   AddEntry(greyed);

@@ -234,10 +234,9 @@ TEST_F(MenuTest, SecondOpeningChangesNothing) {
 TEST_F(MenuTest, PictureThatDoesNotDecodeSaysSoAndOffersNoFitting) {
   // A JPEG header over nothing: it reads, its pixels do not.
   const std::wstring broken = dir.File(L"broken.jpg");
-  const unsigned char header[] = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 1, 44, 2, 88, 1, 1, 0x11, 0};
-  ASSERT_TRUE(testsupport::WriteBytes(broken, header, sizeof(header)));
+  ASSERT_TRUE(testsupport::WriteUndecodableJpeg(broken, 600, 300));
   testsupport::FileAside ini{testsupport::UserSettingsFile()};
-  testsupport::FileAside jpeg{testsupport::UserDataFolder() + L"\\Desktop Background.jpg"};
+  testsupport::FileAside jpeg{testsupport::UserWallpaperFile()};
   Handler h;
   HMENU popup = OpenSubmenu(h, broken);
   // 600 x 300: the wide rows, after the line that says why they cannot be chosen.

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "colour_checks.h"
 #include "fitting/desktop_wallpaper.h"
 #include "fitting/portable/geometry.h"
 #include "fitting/portable/monitor_fit.h"
@@ -38,15 +39,10 @@ const wchar_t kPrimaryId[] = L"\\\\?\\DISPLAY#PRIMARY#1";
 const wchar_t kPortraitId[] = L"\\\\?\\DISPLAY#PORTRAIT#2";
 const wchar_t kLargeId[] = L"\\\\?\\DISPLAY#LARGE#3";
 
-constexpr ARGB kTopLeft = 0xFFE0A040, kTopRight = 0xFF40E0A0, kBottomLeft = 0xFFA040E0,
-               kBottomRight = 0xFF3070F0;
+constexpr ARGB kTopLeft = testsupport::kQuadrantColours[0], kTopRight = testsupport::kQuadrantColours[1],
+               kBottomLeft = testsupport::kQuadrantColours[2], kBottomRight = testsupport::kQuadrantColours[3];
 
-bool Near(ARGB a, ARGB b, int tolerance = 20) {
-  for (int s = 0; s < 24; s += 8) {
-    if (std::abs(static_cast<int>((a >> s) & 0xFF) - static_cast<int>((b >> s) & 0xFF)) > tolerance) return false;
-  }
-  return true;
-}
+testing::AssertionResult Near(ARGB a, ARGB b, int tolerance = 20) { return testsupport::NearColour(a, b, tolerance); }
 
 // A 1600 x 1200 picture in four colours, split at its middle, saved losslessly.
 void WriteQuadrants(const std::wstring& path) {
@@ -109,7 +105,7 @@ class MonitorsTest : public testing::Test {
   std::wstring picture, folder;
   testsupport::MonitorsOverride monitors{{kPrimary, kPortrait, kLarge}};
   testsupport::FileAside ini{testsupport::UserSettingsFile()};
-  testsupport::FileAside primaryFile{testsupport::UserDataFolder() + L"\\Desktop Background.jpg"};
+  testsupport::FileAside primaryFile{testsupport::UserWallpaperFile()};
   testsupport::FileAside portraitFile{testsupport::UserDataFolder() + L"\\" + framewise::MonitorWallpaperName(kPortraitId)};
   testsupport::FileAside largeFile{testsupport::UserDataFolder() + L"\\" + framewise::MonitorWallpaperName(kLargeId)};
   standin::ActiveDesktopStandIn activeDesktop;

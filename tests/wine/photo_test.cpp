@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "colour_checks.h"
 #include "fitting/image_fixer.h"
 #include "fitting/screen.h"
 #include "framework/gdiplus_owners.h"
@@ -31,23 +32,10 @@ namespace gp = Gdiplus::DllExports;
 
 constexpr RECT kScreen = {0, 0, 1280, 1024};
 // The quadrants every generated picture shows upright (scripts/make_inputs.py).
-constexpr ARGB kQuadrants[4] = {0xFFE0A040, 0xFF40E0A0, 0xFFA040E0, 0xFF3070F0};
+constexpr const ARGB* kQuadrants = testsupport::kQuadrantColours;
 constexpr ARGB kGreys[4] = {0xFF282828, 0xFF646464, 0xFFA0A0A0, 0xFFDCDCDC};
 
-int Channel(ARGB c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
-
-testing::AssertionResult Near(ARGB actual, ARGB expected, int tolerance) {
-  for (int shift = 0; shift < 24; shift += 8) {
-    if (std::abs(Channel(actual, shift) - Channel(expected, shift)) > tolerance) {
-      char text[64];
-      std::snprintf(text, sizeof(text), "0x%06lX, expected 0x%06lX",
-                    static_cast<unsigned long>(actual & 0xFFFFFF),
-                    static_cast<unsigned long>(expected & 0xFFFFFF));
-      return testing::AssertionFailure() << text;
-    }
-  }
-  return testing::AssertionSuccess();
-}
+using testsupport::NearColour;
 
 ARGB Pixel(Gdiplus::GpBitmap* bitmap, int x, int y) {
   ARGB c = 0;
@@ -68,7 +56,7 @@ std::vector<ARGB> QuadrantColours(Gdiplus::GpBitmap* bitmap, float x, float y, f
 testing::AssertionResult QuadrantsAre(const std::vector<ARGB>& actual, const ARGB* expected,
                                       int tolerance) {
   for (int i = 0; i < 4; ++i) {
-    testing::AssertionResult r = Near(actual[i], expected[i], tolerance);
+    testing::AssertionResult r = NearColour(actual[i], expected[i], tolerance);
     if (!r) return r << " in quadrant " << i;
   }
   return testing::AssertionSuccess();
@@ -114,7 +102,7 @@ class PhotoTest : public testing::Test {
   fw::GdiplusToken gdiplus = fw::StartGdiplus();
   testsupport::WorkAreaOverride area{kScreen, kScreen};
   testsupport::FileAside ini{testsupport::UserSettingsFile()};
-  testsupport::FileAside jpeg{testsupport::UserDataFolder() + L"\\Desktop Background.jpg"};
+  testsupport::FileAside jpeg{testsupport::UserWallpaperFile()};
   standin::ActiveDesktopStandIn desktop;
 };
 
@@ -202,7 +190,7 @@ fw::GpBitmapOwner BandedPicture(int width, int height, int band, ARGB edge, ARGB
 
 TEST_F(PhotoTest, EdgesComeFromThePictureNeverTheDesktop) {
   constexpr ARGB kEdge = 0xFF30C030, kInside = 0xFF606060;
-  ASSERT_FALSE(Near(framewise::DesktopColorArgb(), kEdge, 40));
+  ASSERT_FALSE(NearColour(framewise::DesktopColorArgb(), kEdge, 40));
   // Enlarged 20 times with a one-pixel edge, and reduced about three times with an edge
   // wider than the filter reaches: the picture area's outermost rows and columns.
   const struct {
@@ -215,14 +203,14 @@ TEST_F(PhotoTest, EdgesComeFromThePictureNeverTheDesktop) {
     ASSERT_TRUE(fixer.MakeWallpaper(picture.get(), &wallpaper));
     // 4:3 in 1280 x 1024: 1280 x 960 at y 32.
     for (int x = 0; x < 1280; x += 7) {
-      EXPECT_TRUE(Near(Pixel(wallpaper.get(), x, 32), kEdge, c.tolerance)) << c.width << " top " << x;
-      EXPECT_TRUE(Near(Pixel(wallpaper.get(), x, 32 + 959), kEdge, c.tolerance)) << c.width << " bottom " << x;
+      EXPECT_TRUE(NearColour(Pixel(wallpaper.get(), x, 32), kEdge, c.tolerance)) << c.width << " top " << x;
+      EXPECT_TRUE(NearColour(Pixel(wallpaper.get(), x, 32 + 959), kEdge, c.tolerance)) << c.width << " bottom " << x;
     }
     for (int y = 32; y < 32 + 960; y += 7) {
-      EXPECT_TRUE(Near(Pixel(wallpaper.get(), 0, y), kEdge, c.tolerance)) << c.width << " left " << y;
-      EXPECT_TRUE(Near(Pixel(wallpaper.get(), 1279, y), kEdge, c.tolerance)) << c.width << " right " << y;
+      EXPECT_TRUE(NearColour(Pixel(wallpaper.get(), 0, y), kEdge, c.tolerance)) << c.width << " left " << y;
+      EXPECT_TRUE(NearColour(Pixel(wallpaper.get(), 1279, y), kEdge, c.tolerance)) << c.width << " right " << y;
     }
-    EXPECT_TRUE(Near(Pixel(wallpaper.get(), 640, 31), framewise::DesktopColorArgb(), 0)) << c.width;
+    EXPECT_TRUE(NearColour(Pixel(wallpaper.get(), 640, 31), framewise::DesktopColorArgb(), 0)) << c.width;
   }
 }
 

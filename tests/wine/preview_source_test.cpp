@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "colour_checks.h"
 #include "fitting/preview_source.h"
 
 namespace framewise {
@@ -15,7 +16,7 @@ namespace {
 
 // Quadrant colours as BGR bytes (top left, top right, bottom left, bottom right).
 constexpr BYTE kBgr[4][3] = {{0x40, 0xA0, 0xE0}, {0xA0, 0xE0, 0x40}, {0xE0, 0x40, 0xA0}, {0xF0, 0x70, 0x30}};
-constexpr Gdiplus::ARGB kArgb[4] = {0xFFE0A040, 0xFF40E0A0, 0xFFA040E0, 0xFF3070F0};
+constexpr const Gdiplus::ARGB* kArgb = testsupport::kQuadrantColours;
 
 // A frame of a 4000 x 3000 picture in quadrant colours, 24-bit BGR, that can scale by 1/2,
 // 1/4 or 1/8 while decoding when `scales` is set. Records what it was asked for.
@@ -97,13 +98,7 @@ class StandInFrame final : public IWICBitmapSource, public IWICBitmapSourceTrans
   bool scales_;
 };
 
-bool Near(Gdiplus::ARGB a, Gdiplus::ARGB b) {
-  for (int s = 0; s < 24; s += 8) {
-    const int d = static_cast<int>((a >> s) & 0xFF) - static_cast<int>((b >> s) & 0xFF);
-    if (d > 3 || d < -3) return false;
-  }
-  return true;
-}
+testing::AssertionResult Near(Gdiplus::ARGB a, Gdiplus::ARGB b) { return testsupport::NearColour(a, b, 3); }
 
 // The copy's size and its quadrant colours, read at the quadrants' centres.
 void ExpectCopy(GpBitmap* copy, UINT width, UINT height, const int (&quadrantOf)[4]) {

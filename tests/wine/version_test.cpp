@@ -1,7 +1,6 @@
 // The own version and pre-release flag, read through the version-resource functions from
 // real DLLs built with the version resources below (cmake/version_fixtures.cmake).
 #include <windows.h>
-#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
