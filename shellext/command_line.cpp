@@ -32,7 +32,8 @@ std::wstring Usage() {
       L"As in the menu, Top and Bottom are for pictures taller than the screen, Left and Right\n"
       L"for wider ones, Exact for one with the screen's proportions.\n\n"
       L"Exit codes: 0 done; 1 the picture could not be read, fitted or applied; 2 a wrong\n"
-      L"command line (then nothing is read or written).\n";
+      L"command line, or a mode the picture's shape does not offer. Nothing is written\n"
+      L"unless the picture was read and fitted.\n";
   return text;
 }
 

@@ -10,7 +10,8 @@ namespace framewise {
 enum CommandLineExit : int {
   kExitDone = 0,     // the wallpaper is set
   kExitFailed = 1,   // the picture could not be read, fitted, written or applied
-  kExitUsage = 2,    // the command line was wrong; nothing was read or written
+  kExitUsage = 2,    // the command line was wrong, or the mode does not fit the picture's
+                     // shape; nothing was written
 };
 
 enum class CommandLineAction { Help, Fit, Invalid };
