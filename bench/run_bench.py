@@ -164,6 +164,8 @@ def main():
     row("Initialize", "initialize_ms", fmt_ms)
     row("Initialize / bare load", ratio("initialize_ms", "bare_load_ms"), fmt_ratio, 0.01, "≤ 0.01x")
     row("QueryContextMenu", "query_ms", fmt_ms)
+    row("New menu (Windows 11): GetState + GetTitle + EnumSubCommands", "newmenu_open_ms", fmt_ms)
+    row("New menu / bare load (median of the runs' ratios)", "newmenu_open_ratio", fmt_ratio, 0.01, "≤ 0.01x")
     row("Opening the submenu: WM_INITMENUPOPUP + every WM_MEASUREITEM", "open_ms", fmt_ms)
     row("&nbsp;&nbsp;of it, the preview copy: decode + reduce (timed alone)", "preview_copy_ms", fmt_ms)
     row("&nbsp;&nbsp;&nbsp;&nbsp;of that, the WIC decode of the whole picture (timed alone)", "wic_decode_ms", fmt_ms)
@@ -195,6 +197,10 @@ def main():
         lambda n: (get("command_ms", n) - get("load_picture_ms", n) - get("make_wallpaper_ms", n))
         if None not in (get("command_ms", n), get("load_picture_ms", n), get("make_wallpaper_ms", n)) else None,
         fmt_ms)
+    row("Classic InvokeCommand (Middle), each run beside the new menu's", "classic_invoke_ms", fmt_ms)
+    row("New menu's Invoke of the Middle row", "newmenu_invoke_ms", fmt_ms)
+    row("New menu's Invoke / classic command (median of the runs' ratios)", "newmenu_invoke_ratio", fmt_ratio,
+        1.05, "≤ 1.05x")
     row("The same command on three monitors (1920x1080, 1080x1920, 2560x1440 with a left taskbar)",
         "command_3_monitors_ms", fmt_ms)
     row("Three monitors / one monitor", ratio("command_3_monitors_ms", "command_ms"), fmt_ratio, 3.0, "≤ 3x")
