@@ -31,14 +31,14 @@ PACKAGES = {"convert": "imagemagick", "vipsthumbnail": "libvips-tools"}
 def ensure_tools():
     """The native tools, installed when missing. ImageMagick's own convert is preferred over
     any other program of that name earlier on PATH."""
-    missing = [pkg for tool, pkg in PACKAGES.items()
-               if not (os.path.exists("/usr/bin/" + tool) or shutil.which(tool))]
+    # Only the packages' own programs count: another program of that name on PATH (a
+    # stand-in that prints a help text) would measure nothing.
+    missing = [pkg for tool, pkg in PACKAGES.items() if not os.path.exists("/usr/bin/" + tool)]
     if missing:
         if os.geteuid() != 0:
             raise SystemExit("missing: apt-get install %s" % " ".join(missing))
         subprocess.check_call(["apt-get", "install", "-y", "-q"] + missing, stdout=subprocess.DEVNULL)
-    return {tool: "/usr/bin/" + tool if os.path.exists("/usr/bin/" + tool) else shutil.which(tool)
-            for tool in PACKAGES}
+    return {tool: "/usr/bin/" + tool for tool in PACKAGES}
 
 
 def timed(cmd, runs):
