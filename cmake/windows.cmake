@@ -101,7 +101,7 @@ set_tests_properties(test_inputs_${FRAMEWISE_ARCH} PROPERTIES FIXTURES_SETUP tes
 # minute: those run in the x64 suite only. The logic they cover is the same source.
 set(WINE_FILTER "-*Dpi120*")
 if(FRAMEWISE_ARCH STREQUAL "x86")
-  set(WINE_FILTER "-*Dpi120*:*Racing*:UpdateCheck*:AboutBoxTest.*:RegistrationTest.*:MenuTest.HelpOpens*")
+  set(WINE_FILTER "-*Dpi120*:*Racing*:UpdateCheck*:AboutBoxTest.*:RegistrationTest.*:MenuTest.HelpOpens*:CommandLineTest.TheProgramsExitCodes")
   # Run once more when qemu itself fails (scripts/emulated-retry.sh), never on a test failure.
   # In the order written: under qemu a reordered run ends in the emulator's own failures
   # (x64 runs shuffled and covers the order).
