@@ -52,3 +52,7 @@ add_executable(registry_wix installer/registry_wix.cpp)
 target_compile_options(registry_wix PRIVATE -Wall -Wextra -Werror ${SAN_FLAGS})
 target_link_libraries(registry_wix PRIVATE framewise_installer)
 target_link_libraries(native_tests PRIVATE framewise_installer)
+# The sparse package's manifest from its template and the facts' own homes.
+add_executable(package_manifest installer/package_manifest.cpp)
+target_compile_options(package_manifest PRIVATE -Wall -Wextra -Werror ${SAN_FLAGS})
+target_link_libraries(package_manifest PRIVATE framewise_portable)
