@@ -14,6 +14,7 @@ packages=(
   fonts-wine xvfb xauth x11-utils
   qemu-user
   msitools wixl fp-utils
+  osslsigncode openssl python3-cryptography
 )
 
 missing=()
