@@ -6,7 +6,8 @@
 #   scripts/sign.sh verify FILE...        checks each signature ("Signature verification: ok")
 #   scripts/sign.sh certificate DIR       a throwaway self-signed code-signing certificate for
 #                                         tests: DIR/signing.pfx (password "test") and
-#                                         DIR/signing.pem; prints the variables to use it
+#                                         DIR/signing.pem; prints the variables to use
+#                                         it, for eval "export $(sign.sh certificate DIR)"
 #   scripts/sign.sh subject OUT.pem       writes the signing certificate (no key) to OUT.pem
 #
 # Environment (a release sets the first three; never commit a key):
@@ -78,7 +79,9 @@ case "$command" in
     openssl pkcs12 -export -inkey "$dir/signing.key" -in "$dir/signing.pem" -out "$dir/signing.pfx" \
       -passout pass:test
     rm -f "$dir/signing.key"
-    echo "FRAMEWISE_SIGN_PFX=$dir/signing.pfx FRAMEWISE_SIGN_PASSWORD=test FRAMEWISE_SIGN_CAFILE=$dir/signing.pem" ;;
+    # Shell-quoted, for: eval "export $(scripts/sign.sh certificate DIR)"
+    printf 'FRAMEWISE_SIGN_PFX=%q FRAMEWISE_SIGN_PASSWORD=test FRAMEWISE_SIGN_CAFILE=%q\n' \
+      "$dir/signing.pfx" "$dir/signing.pem" ;;
   subject)
     need_pfx
     export_certificate "$1" ;;
