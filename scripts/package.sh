@@ -109,6 +109,10 @@ build() {
   msibuild "$msi" -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('NotifyShellRemoved', 1041, '$dll_key', 'NotifyShellOfAssociations')"
   msibuild "$msi" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('NotifyShellRemoved', 'REMOVE=\"ALL\"', 2650)"
   msibuild "$msi" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('NotifyShellInstalled', 'NOT REMOVE', 5050)"
+  # An older version goes before this one is installed (wixl puts RemoveExistingProducts
+  # after InstallFinalize and has no Schedule attribute): one product's files and
+  # registrations at a time.
+  msibuild "$msi" -q "UPDATE \`InstallExecuteSequence\` SET \`Sequence\` = 1410 WHERE \`Action\` = 'RemoveExistingProducts'"
   [ "$arch" = x64 ] && package_actions "$msi"
   "$sign" sign "$msi"
 }
@@ -117,10 +121,9 @@ build() {
 # files are in place and removed while they still are, by deferred calls of the installed
 # DLL: type 17 + 1024, + 64 so that a failure never fails the install (the DLL logs it),
 # + 2048 per machine so that it runs as the system, which provisioning needs; per user it
-# runs as the user. An upgrade installs the new product before it removes the old one
-# (wixl's MajorUpgrade runs RemoveExistingProducts after InstallFinalize): the old one's
-# removal is skipped then (UPGRADINGPRODUCTCODE), and the new version's registration has
-# already replaced the old package.
+# runs as the user. In an upgrade the old product is removed first; its package stays
+# (UPGRADINGPRODUCTCODE is set then) until the new version's registration replaces it, so
+# a failed new registration still leaves a working entry.
 package_actions() {
   local msi=$1 row
   for row in "RegisterPackageForMachine 3153 ALLUSERS AND NOT REMOVE 5060" \
