@@ -32,6 +32,13 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
   [ ${#missing[@]} -eq 0 ] || $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# Signing the .msix needs osslsigncode 2.9 or later (APPX support came in 2.7, the central
+# directory order Windows expects in 2.9): Debian 12 has it in bookworm-backports.
+if ! dpkg --compare-versions "$(dpkg-query -W -f='${Version}' osslsigncode)" ge 2.9; then
+  echo "warning: osslsigncode older than 2.9: install it from bookworm-backports" \
+       "(apt-get install -t bookworm-backports osslsigncode)" >&2
+fi
+
 # 32-bit Wine needs i386 ELF binaries run through qemu-user on this kernel.
 if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
   $SUDO mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || true

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Signs and verifies what we ship with osslsigncode (2.6 or later, for .msix): PE files
+# Signs and verifies what we ship with osslsigncode (2.9 or later, for .msix): PE files
 # (Framewise.dll, Framewise.exe), MSI packages and the sparse package.
 #
 #   scripts/sign.sh sign FILE...          signs each file in place
