@@ -120,14 +120,15 @@ build() {
 # The sparse package (x64 only, Windows 11 only: the DLL decides) is registered after the
 # files are in place and removed while they still are, by deferred calls of the installed
 # DLL: type 17 + 1024, + 64 so that a failure never fails the install (the DLL logs it),
-# + 2048 per machine so that it runs as the system, which provisioning needs; per user it
-# runs as the user. In an upgrade the old product is removed first; its package stays
+# + 2048 per machine so that it runs as the system, which provisioning needs; the user's
+# registration runs as the user who installs, per user and per machine alike (provisioning
+# reaches an account only when Windows next prepares its apps). In an upgrade the old product is removed first; its package stays
 # (UPGRADINGPRODUCTCODE is set then) until the new version's registration replaces it, so
 # a failed new registration still leaves a working entry.
 package_actions() {
   local msi=$1 row
   for row in "RegisterPackageForMachine 3153 ALLUSERS AND NOT REMOVE 5060" \
-             "RegisterPackageForUser 1105 NOT ALLUSERS AND NOT REMOVE 5061" \
+             "RegisterPackageForUser 1105 NOT REMOVE 5061" \
              "RemovePackageForMachine 3153 ALLUSERS AND REMOVE=\"ALL\" AND NOT UPGRADINGPRODUCTCODE 2640" \
              "RemovePackageForUser 1105 NOT ALLUSERS AND REMOVE=\"ALL\" AND NOT UPGRADINGPRODUCTCODE 2641"; do
     local action=${row%% *} rest=${row#* }

@@ -118,7 +118,12 @@ HRESULT ChangeRegistration(HMODULE module, HRESULT (*change)(HMODULE module), Pa
   if (!install) RemoveSparsePackage(module, scope, log);
   const HRESULT hr = change(module);
   if (SUCCEEDED(hr)) {
-    if (install) RegisterSparsePackage(module, scope, log);
+    if (install) {
+      RegisterSparsePackage(module, scope, log);
+      // Provisioning reaches an account when Windows next prepares its apps: the one
+      // registering gets the entry now.
+      if (scope == PackageScope::Machine) RegisterSparsePackage(module, PackageScope::User, log);
+    }
     NotifyAssociationsChanged();
   }
   return hr;

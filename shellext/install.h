@@ -18,7 +18,9 @@ HRESULT UnregisterServerForUser(HMODULE module);
 
 // Runs `change` (a registration, or its removal when `install` is false) on `module` with
 // the sparse package of the same scope: the package goes in after the classes and out
-// before them, and its failure is logged and never decides the result. A change that went
+// before them, and its failure is logged and never decides the result. Registered for the
+// machine, it is registered for the calling user too (removal for the machine covers
+// every user). A change that went
 // through is announced to the shell.
 HRESULT ChangeRegistration(HMODULE module, HRESULT (*change)(HMODULE module), PackageScope scope,
                            bool install);

@@ -72,6 +72,7 @@ call_count() { [ -f "$calls" ] && grep -c . "$calls" || echo 0; }
 script_of() { sed -n "${1}p" "$calls" | sed 's/.*-EncodedCommand //' | tr -d '\r\n' | base64 -d | iconv -f UTF-16LE -t UTF-8; }
 last_script() { script_of "$(call_count)"; }
 last_script_has() { last_script | grep -qF -- "$1"; }
+call_has() { script_of "$1" | grep -qF -- "$2"; }
 last_script_lacks() { ! last_script | grep -qF -- "$1"; }
 # The version Wine reports: Wine 8's table of names ends at "win10" (a Version of
 # "win11" under HKCU\Software\Wine is ignored), and without a Version it reads
@@ -196,15 +197,16 @@ windows_11
 installed="$(win_path "$(install_dir)")"; installed=${installed%\\}
 before=$(call_count)
 check "msiexec /i per machine (Windows 11)" msi /i "$msi_path" /l*v "$(win_path "$log")"
-check "one registration per machine" test "$(call_count)" -eq $((before + 1))
-last_script > "$tmp/script.txt"
+check "registered for the machine and the installing user" test "$(call_count)" -eq $((before + 2))
+check "the installing user gets it now" last_script_has "Add-AppxPackage -Path '$installed\\Framewise.msix' -ExternalLocation '$installed'"
+script_of $((before + 1)) > "$tmp/script.txt"
 check "staged from the installed package" grep -qF "StagePackageByUriAsync([Uri]'$installed\\Framewise.msix', \$options)" "$tmp/script.txt"
 check "external location: the install folder" grep -qF "ExternalLocationUri = [Uri]'$installed'" "$tmp/script.txt"
 check "provisioned for every user" grep -qF 'ProvisionPackageForAllUsersAsync' "$tmp/script.txt"
 check "registration logged" logged "the package step succeeded"
 rm -f "$log"
 check "msiexec /x per machine (Windows 11)" msi /x "$msi_path"
-check "removal per machine" test "$(call_count)" -eq $((before + 2))
+check "one removal per machine" test "$(call_count)" -eq $((before + 3))
 check "removed for every user" last_script_has "Get-AppxPackage -AllUsers -Name 'Wrenfly.Framewise' | Remove-AppxPackage -AllUsers"
 
 check "msiexec /i per user (Windows 11)" msi /i "$msi_path" MSIINSTALLPERUSER=1
@@ -262,7 +264,8 @@ for n in $(seq $((before + 1)) "$(call_count)"); do
   script_of "$n" | grep -qF StagePackageByUriAsync && registrations=$((registrations + 1))
 done
 check "upgrade registers the new package once" test "$registrations" -eq 1
-check "the upgrade ends with the registration" last_script_has StagePackageByUriAsync
+check "the upgrade ends with the machine's registration" call_has $(($(call_count) - 1)) StagePackageByUriAsync
+check "and the installing user's" last_script_has "Add-AppxPackage -Path"
 check "one product listed" test "$(product_count)" -eq 1
 check "one set of files" test "$(find "$(install_dir)" -type f | wc -l)" -eq 9
 dump HKLM\\Software\\Classes > "$tmp/upgraded.txt"
