@@ -143,3 +143,11 @@ if(FRAMEWISE_ARCH STREQUAL "x64")
   set_tests_properties(msi_x64 PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77
     ENVIRONMENT "FRAMEWISE_NATIVE_BUILD=${CMAKE_SOURCE_DIR}/build/native")
 endif()
+
+# Framewise.exe, the console front end the app package names as its executable: the
+# product's objects and resources only.
+add_executable(FramewiseCli tools/cli/framewise.cpp ${FRAMEWISE_CORE_OBJECTS} ${FRAMEWISE_RC})
+set_target_properties(FramewiseCli PROPERTIES OUTPUT_NAME Framewise)
+target_compile_options(FramewiseCli PRIVATE ${WARN_FLAGS})
+target_link_libraries(FramewiseCli PRIVATE framewise_core ${WIN_LIBS})
+target_link_options(FramewiseCli PRIVATE ${STATIC_LINK} -municode)
