@@ -144,7 +144,7 @@ HRESULT ChangePackage(HMODULE module, PackageScope scope, PackageStep step, Pack
   if (!HasPackagedContextMenu()) return S_FALSE;  // Windows 10 and 7: the classic menu only
   std::wstring packagePath, folder;
   if (!FindPackage(module, &packagePath, &folder)) {
-    log.Write(L"Framewise: no package file beside the DLL; nothing to register");
+    log.Write(L"Framewise: no package file beside the DLL; nothing to do");
     return S_FALSE;
   }
   const std::wstring script = step == PackageStep::Register
