@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
 """Draws the DLL's bitmaps and icons: the menu entry's icon at two sizes, the logo, and
 the new context menu's icons (the entry's, and one per fit mode showing the part it keeps,
-each in a variant for light and one for dark menus).
+each in a variant for light and one for dark menus); and the sparse package's logos.
 
-Writes 24-bit BMP files and 32-bit ICO files (16, 20, 24 and 32 pixels) into resources/.
-Shapes are rasterised with 4x4 supersampling, so edges are smooth at every scale. Run
-again after changing a drawing.
+Writes 24-bit BMP files and 32-bit ICO files (16, 20, 24 and 32 pixels) into resources/,
+and the package's PNG logos into resources/package/. Shapes are rasterised with 4x4
+supersampling, so edges are smooth at every scale. Run again after changing a drawing.
 """
 import math
 import os
 import struct
+import zlib
 
 ORANGE = (255, 155, 0)
 DARK = (60, 45, 30)
@@ -77,6 +78,20 @@ class Canvas:
         with open(path, "wb") as f:
             f.write(header + info + data)
 
+    def save_png(self, path):
+        """An 8-bit RGB PNG, written with zlib alone."""
+        def chunk(kind, body):
+            return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+        raw = bytearray()
+        for y in range(self.h):
+            raw.append(0)  # no filter
+            for x in range(self.w):
+                raw += bytes(self.px[y][x])
+        png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", self.w, self.h, 8, 2, 0, 0, 0)) +
+               chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+        with open(path, "wb") as f:
+            f.write(png)
+
 
 def landscape(c, x0, y0, x1, y1):
     """A small photo: sky, sun, two hills."""
@@ -124,6 +139,19 @@ def logo():
     for i in range(3):                                                # wing bars
         c.shape(lambda x, y, i=i: abs(y - (26 + i * 4) - (x - 50) * 0.35) < 0.8 and 46 < x < 62, (95, 60, 30))
     return c
+
+
+def package_logo(size):
+    """The menu entry's framed photo at a tile's size, the frame in proportion."""
+    c = Canvas(size, size, DARK)
+    edge = size / 22
+    c.rect(edge / 2, edge / 2, size - edge / 2, size - edge / 2, ORANGE)
+    landscape(c, 2 * edge, 2 * edge, size - 2 * edge, size - 2 * edge)
+    return c
+
+
+# The package's logos: the names the manifest (installer/AppxManifest.xml.in) gives them.
+PACKAGE_LOGOS = {"Square44x44Logo.png": 44, "Square150x150Logo.png": 150, "StoreLogo.png": 50}
 
 
 class IconCanvas:
@@ -268,6 +296,9 @@ def main():
     menu_icon(16).save_bmp(os.path.join(here, "menu_entry_16.bmp"))
     menu_icon(13).save_bmp(os.path.join(here, "menu_entry_13.bmp"))
     logo().save_bmp(os.path.join(here, "logo.bmp"))
+    os.makedirs(os.path.join(here, "package"), exist_ok=True)
+    for name, size in PACKAGE_LOGOS.items():
+        package_logo(size).save_png(os.path.join(here, "package", name))
     icons = os.path.join(here, "icons")
     os.makedirs(icons, exist_ok=True)
     save_ico(os.path.join(icons, "entry.ico"), [entry_icon(s) for s in ICON_SIZES])
