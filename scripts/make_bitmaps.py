@@ -26,23 +26,27 @@ def lerp(a, b, t):
     return tuple(int(round(a[i] + (b[i] - a[i]) * t)) for i in range(3))
 
 
+def covered(width, height, inside, ss=4):
+    """Each pixel that `inside(x, y)` touches, with the share of its ss x ss subsamples it
+    covers."""
+    for y in range(height):
+        for x in range(width):
+            hits = sum(1 for sy in range(ss) for sx in range(ss)
+                       if inside(x + (sx + 0.5) / ss, y + (sy + 0.5) / ss))
+            if hits:
+                yield x, y, hits / (ss * ss)
+
+
 class Canvas:
     def __init__(self, width, height, background):
         self.w, self.h = width, height
         self.px = [[background for _ in range(width)] for _ in range(height)]
 
-    def shape(self, inside, color, ss=4):
+    def shape(self, inside, color):
         """Paints every pixel by the share of its subsamples that `inside(x, y)` covers."""
-        for y in range(self.h):
-            for x in range(self.w):
-                hits = 0
-                for sy in range(ss):
-                    for sx in range(ss):
-                        if inside(x + (sx + 0.5) / ss, y + (sy + 0.5) / ss):
-                            hits += 1
-                if hits:
-                    c = color(x, y) if callable(color) else color
-                    self.px[y][x] = lerp(self.px[y][x], c, hits / (ss * ss))
+        for x, y, share in covered(self.w, self.h, inside):
+            c = color(x, y) if callable(color) else color
+            self.px[y][x] = lerp(self.px[y][x], c, share)
 
     def rect(self, x0, y0, x1, y1, color):
         self.shape(lambda x, y: x0 <= x < x1 and y0 <= y < y1, color)
@@ -161,22 +165,14 @@ class IconCanvas:
         self.w = self.h = size
         self.px = [[(0.0, 0.0, 0.0, 0.0) for _ in range(size)] for _ in range(size)]
 
-    def shape(self, inside, color, alpha=1.0, ss=4):
-        for y in range(self.h):
-            for x in range(self.w):
-                hits = 0
-                for sy in range(ss):
-                    for sx in range(ss):
-                        if inside(x + (sx + 0.5) / ss, y + (sy + 0.5) / ss):
-                            hits += 1
-                if not hits:
-                    continue
-                c = color(x, y) if callable(color) else color
-                a = alpha * hits / (ss * ss)
-                r0, g0, b0, a0 = self.px[y][x]
-                out = a + a0 * (1 - a)
-                mix = [(c[i] * a + (r0, g0, b0)[i] * a0 * (1 - a)) / out for i in range(3)]
-                self.px[y][x] = (mix[0], mix[1], mix[2], out)
+    def shape(self, inside, color, alpha=1.0):
+        for x, y, share in covered(self.w, self.h, inside):
+            c = color(x, y) if callable(color) else color
+            a = alpha * share
+            r0, g0, b0, a0 = self.px[y][x]
+            out = a + a0 * (1 - a)
+            mix = [(c[i] * a + (r0, g0, b0)[i] * a0 * (1 - a)) / out for i in range(3)]
+            self.px[y][x] = (mix[0], mix[1], mix[2], out)
 
     def rect(self, x0, y0, x1, y1, color, alpha=1.0):
         self.shape(lambda x, y: x0 <= x < x1 and y0 <= y < y1, color, alpha)
