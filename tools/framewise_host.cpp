@@ -3,10 +3,12 @@
 // and can invoke a command or save a screenshot of the open submenu.
 //
 //   framewise_host PICTURE [--dll PATH] [--invoke COMMAND] [--screenshot FILE.png]
-//                          [--no-stand-in]
+//                          [--no-stand-in] [--look light|dark]
 // COMMAND is a fit mode (Exact, Top, Left, Middle, Bottom, Right, BestFit), update, help,
 // about, cancel, or a command offset. Without --dll the registered class is created
-// through COM, falling back to Framewise.dll beside this program.
+// through COM, falling back to Framewise.dll beside this program. --look gives the
+// handler a menu style of newer Windows, light or dark (with the user's dark choice and
+// system colours to match for the menu around it), which Wine has not.
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
@@ -15,6 +17,8 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "fitting/portable/geometry.h"
 #include "fitting/wallpaper_output.h"
@@ -146,6 +150,39 @@ bool CreateHandler(const std::wstring& dllPath, std::unique_ptr<testsupport::Loa
   return true;
 }
 
+// A menu style of newer Windows for the handler's module, which Wine lacks: the style's
+// colours, the user's light or dark choice, and system colours that give the menu
+// around the handler's items (drawn by Wine from them) the same look. Everything is put
+// back when it goes.
+class MenuLookStandIn {
+ public:
+  explicit MenuLookStandIn(bool dark)
+      : module_(HandlerModule()),
+        style_(dark ? std::vector<testsupport::FakeMenuStyle>{testsupport::DarkMenuStyle(),
+                                                              testsupport::LightMenuStyle()}
+                    : std::vector<testsupport::FakeMenuStyle>{testsupport::LightMenuStyle()},
+               module_),
+        choice_(true, dark ? 0 : 1),
+        colours_(SurroundingColours(dark ? testsupport::DarkMenuStyle() : testsupport::LightMenuStyle())) {}
+  bool applied() const { return module_ && style_.applied() && choice_.applied() && colours_.applied(); }
+
+ private:
+  static HMODULE HandlerModule() { return GetModuleHandleW(L"Framewise.dll"); }
+  static std::vector<std::pair<int, COLORREF>> SurroundingColours(const testsupport::FakeMenuStyle& s) {
+    const COLORREF edge = RGB((GetRValue(s.background) + GetRValue(s.text[2])) / 2,
+                              (GetGValue(s.background) + GetGValue(s.text[2])) / 2,
+                              (GetBValue(s.background) + GetBValue(s.text[2])) / 2);
+    return {{COLOR_MENU, s.background},     {COLOR_MENUTEXT, s.text[0]},     {COLOR_HIGHLIGHT, s.hot},
+            {COLOR_MENUHILIGHT, s.hot},     {COLOR_HIGHLIGHTTEXT, s.text[1]}, {COLOR_GRAYTEXT, s.text[2]},
+            {COLOR_BTNSHADOW, edge},        {COLOR_BTNHIGHLIGHT, s.background}};
+  }
+
+  HMODULE module_;
+  testsupport::MenuStyleOverride style_;
+  testsupport::LightThemeSetting choice_;
+  testsupport::SystemColours colours_;
+};
+
 int CommandOffset(const std::wstring& name) {
   for (int mode = framewise::FitModeExact; mode <= framewise::FitModeBestFit; ++mode) {
     if (lstrcmpiW(name.c_str(), framewise::FitModeName(mode)) == 0) return mode;
@@ -163,10 +200,11 @@ int CommandOffset(const std::wstring& name) {
 
 int Run(int argc, wchar_t** argv) {
   if (argc < 2) {
-    Print(L"usage: framewise_host PICTURE [--dll PATH] [--invoke COMMAND] [--screenshot FILE.png] [--no-stand-in]");
+    Print(L"usage: framewise_host PICTURE [--dll PATH] [--invoke COMMAND] [--screenshot FILE.png] [--no-stand-in] "
+          L"[--look light|dark]");
     return 2;
   }
-  std::wstring picture, dll, invoke;
+  std::wstring picture, dll, invoke, look;
   bool standIn = true;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
@@ -178,6 +216,8 @@ int Run(int argc, wchar_t** argv) {
       g_screenshot = argv[++i];
     } else if (arg == L"--no-stand-in") {
       standIn = false;
+    } else if (arg == L"--look" && i + 1 < argc) {
+      look = argv[++i];
     } else {
       picture = arg;
     }
@@ -221,6 +261,15 @@ int Run(int argc, wchar_t** argv) {
   Print(line);
   fw::ComPtr<IContextMenu3> contextMenu;
   if (FAILED(init.As(&contextMenu))) return 1;
+  std::unique_ptr<MenuLookStandIn> lookStandIn;
+  if (!look.empty()) {
+    lookStandIn = std::make_unique<MenuLookStandIn>(look == L"dark");
+    if (!lookStandIn->applied()) {
+      Print(L"cannot give the handler the " + look + L" look");
+      return 1;
+    }
+    Print(L"look: " + look + L" menu style, stand-in");
+  }
   // The owner window's procedure hands menu messages to the handler while this runs.
   const testsupport::ScopedValue<IContextMenu3*> handlerForMessages(g_menu, contextMenu.get());
 

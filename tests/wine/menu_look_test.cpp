@@ -191,9 +191,8 @@ TEST_F(MenuLookTest, ReadAgainOnEveryOpeningAndNothingKept) {
   EXPECT_EQ(style.openHandles(), 0) << "the handler kept its style handle";
 }
 
-// The flags of every DrawTextW that paints an item: Wine's DrawTextW draws no prefix
-// underline at all (measured: the same pixels with and without DT_HIDEPREFIX), so the
-// rule is checked on the call.
+// The flags of every DrawTextW that paints an item. Into a memory DC, Wine's DrawTextW
+// gave the same pixels with and without DT_HIDEPREFIX, so the rule is checked on the call.
 std::vector<UINT> g_textFlags;
 int(WINAPI* g_realDrawText)(HDC, LPCWSTR, int, LPRECT, UINT) = nullptr;
 int WINAPI RecordingDrawText(HDC dc, LPCWSTR text, int length, LPRECT rect, UINT flags) {
