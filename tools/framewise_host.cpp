@@ -31,6 +31,7 @@
 #include "tests/support/active_desktop_stand_in.h"
 #include "tests/support/com_apartment.h"
 #include "tests/support/loaded_dll.h"
+#include "tests/support/menu_owner.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -44,26 +45,8 @@ void Print(const std::wstring& text) {
   fflush(stdout);
 }
 
-IContextMenu3* g_menu = nullptr;
 std::wstring g_screenshot;
 int g_timerStep = 0;
-
-LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITMENUPOPUP:
-    case WM_MEASUREITEM:
-    case WM_DRAWITEM:
-    case WM_MENUCHAR:
-      if (g_menu) {
-        LRESULT result = 0;
-        if (SUCCEEDED(g_menu->HandleMenuMsg2(message, wParam, lParam, &result))) return result;
-      }
-      break;
-    default:
-      break;
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
-}
 
 BOOL CALLBACK CollectMenus(HWND window, LPARAM data) {
   wchar_t name[16];
@@ -233,14 +216,7 @@ int Run(int argc, wchar_t** argv) {
   // Made in this order so that they go in reverse, as in the shell: the handler is
   // released before the menu and window, and the DLL it came from is freed last.
   std::unique_ptr<testsupport::LoadedDll> loaded;
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = OwnerProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"FramewiseHostOwner";
-  RegisterClassW(&wc);
-  const testsupport::UniqueWindow ownerWindow(CreateWindowW(
-      wc.lpszClassName, L"Framewise host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-      wc.hInstance, nullptr));
+  const testsupport::MenuOwnerWindow ownerWindow(L"Framewise host");
   const fw::UniqueMenu shellMenu(CreatePopupMenu());
   if (!ownerWindow || !shellMenu) return 1;
   const HWND owner = ownerWindow.get();
@@ -271,9 +247,11 @@ int Run(int argc, wchar_t** argv) {
     Print(L"look: " + look + L" menu style, stand-in");
   }
   // The owner window's procedure hands menu messages to the handler while this runs.
-  const testsupport::ScopedValue<IContextMenu3*> handlerForMessages(g_menu, contextMenu.get());
+  const testsupport::ScopedValue<IContextMenu3*> handlerForMessages(testsupport::MenuOwnerHandler(),
+                                                                    contextMenu.get());
+  IContextMenu3* const handler = contextMenu.get();
 
-  hr = g_menu->QueryContextMenu(menu, 0, 1, 0x7FFF, CMF_NORMAL);
+  hr = handler->QueryContextMenu(menu, 0, 1, 0x7FFF, CMF_NORMAL);
   swprintf(line, 256, L"QueryContextMenu: 0x%08lX (%u identifiers)", static_cast<unsigned long>(hr),
            HRESULT_CODE(hr));
   Print(line);
@@ -282,7 +260,7 @@ int Run(int argc, wchar_t** argv) {
   HMENU submenu = GetSubMenu(menu, 0);
   if (submenu) {
     LRESULT result = 0;
-    g_menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(submenu), 0, &result);
+    handler->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(submenu), 0, &result);
     const int count = GetMenuItemCount(submenu);
     for (int i = 0; i < count; ++i) {
       const UINT id = GetMenuItemID(submenu, i);
@@ -295,7 +273,7 @@ int Run(int argc, wchar_t** argv) {
         continue;
       }
       wchar_t help[256] = L"";
-      g_menu->GetCommandString(id - 1, GCS_HELPTEXTW, nullptr, reinterpret_cast<LPSTR>(help), 256);
+      handler->GetCommandString(id - 1, GCS_HELPTEXTW, nullptr, reinterpret_cast<LPSTR>(help), 256);
       const int offset = static_cast<int>(id) - 1;
       swprintf(line, 256, L"  %2d %-8ls %ls", offset, offset <= 7 ? framewise::FitModeName(offset) : L"", help);
       Print(line);
@@ -314,7 +292,7 @@ int Run(int argc, wchar_t** argv) {
     info.hwnd = owner;
     info.lpVerb = MAKEINTRESOURCEA(CommandOffset(invoke));
     info.nShow = SW_SHOWNORMAL;
-    hr = g_menu->InvokeCommand(&info);
+    hr = handler->InvokeCommand(&info);
     swprintf(line, 256, L"InvokeCommand(%ls): 0x%08lX", invoke.c_str(), static_cast<unsigned long>(hr));
     Print(line);
     exitCode = SUCCEEDED(hr) ? 0 : 1;

@@ -12,6 +12,7 @@
 
 #include "shellext/menu_support.h"
 #include "tests/support/handler_fixture.h"
+#include "tests/support/menu_owner.h"
 
 using testsupport::Handler;
 
@@ -145,30 +146,9 @@ TEST_F(MenuKeyboardTest, MenuCharChoosesTheItemOfThatKeyInItsPopupOnly) {
 
 // A real menu: a window that hands menu messages to the handler as the shell does, and
 // TrackPopupMenuEx driven by messages posted to the open menu from a timer, one step per
-// tick. What the owner saw of WM_MENUCHAR is recorded.
-IContextMenu3* g_handler = nullptr;
+// tick.
 std::vector<std::function<void()>> g_steps;
 size_t g_nextStep = 0;
-std::vector<LRESULT> g_menuCharAnswers;
-
-LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITMENUPOPUP:
-    case WM_MEASUREITEM:
-    case WM_DRAWITEM:
-    case WM_MENUCHAR:
-      if (g_handler) {
-        LRESULT result = 0;
-        const HRESULT hr = g_handler->HandleMenuMsg2(message, wParam, lParam, &result);
-        if (message == WM_MENUCHAR) g_menuCharAnswers.push_back(hr == S_OK ? result : -1);
-        if (hr == S_OK) return result;
-      }
-      break;
-    default:
-      break;
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
-}
 
 void CALLBACK NextStep(HWND window, UINT, UINT_PTR id, DWORD) {
   if (g_nextStep < g_steps.size()) {
@@ -193,21 +173,15 @@ void PostChar(wchar_t typed) { PostMessageW(OpenMenuWindow(), WM_CHAR, typed, 0)
 
 // Tracks the shell menu with the steps and returns the command chosen (0 for none).
 UINT Track(Handler& h, HMENU shellMenu, std::vector<std::function<void()>> steps) {
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = OwnerProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"FramewiseMenuKeyboardTest";
-  RegisterClassW(&wc);  // fails harmlessly when an earlier test registered it
-  testsupport::UniqueWindow owner(CreateWindowW(wc.lpszClassName, L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
-                                                nullptr, nullptr, wc.hInstance, nullptr));
+  const testsupport::MenuOwnerWindow owner(L"owner");
   EXPECT_TRUE(owner);
   if (!owner) return 0;
   ShowWindow(owner.get(), SW_SHOW);
   SetForegroundWindow(owner.get());
-  const testsupport::ScopedValue<IContextMenu3*> handler(g_handler, h.menu.get());
+  const testsupport::ScopedValue<IContextMenu3*> handler(testsupport::MenuOwnerHandler(), h.menu.get());
   g_steps = std::move(steps);
   g_nextStep = 0;
-  g_menuCharAnswers.clear();
+  testsupport::MenuCharAnswers().clear();
   SetTimer(owner.get(), 1, 150, NextStep);
   const UINT chosen = static_cast<UINT>(
       TrackPopupMenuEx(shellMenu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, 40, 40, owner.get(), nullptr));
@@ -248,9 +222,10 @@ TEST_F(MenuKeyboardTest, KeysChooseItemsInARealMenu) {
   EXPECT_EQ(Track(h, opened.menu, {[] { PostKeys({VK_DOWN, VK_RIGHT}); }, [] { PostChar(L'z'); },
                                    [] { PostChar(L'r'); }}),
             106u);
-  ASSERT_EQ(g_menuCharAnswers.size(), 2u);
-  EXPECT_EQ(g_menuCharAnswers[0], MAKELRESULT(0, MNC_IGNORE));
-  EXPECT_EQ(g_menuCharAnswers[1], MAKELRESULT(PositionOf(opened.popup, 106), MNC_EXECUTE));
+  const std::vector<LRESULT>& answers = testsupport::MenuCharAnswers();
+  ASSERT_EQ(answers.size(), 2u);
+  EXPECT_EQ(answers[0], MAKELRESULT(0, MNC_IGNORE));
+  EXPECT_EQ(answers[1], MAKELRESULT(PositionOf(opened.popup, 106), MNC_EXECUTE));
 }
 
 // Opened on a monitor of 144 dpi (the menu window's DPI, patched: Wine reports one DPI),
