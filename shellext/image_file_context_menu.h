@@ -40,6 +40,14 @@ struct MenuItem {
   // The preview as it sits in the item's image column, with alpha, for preview rows only;
   // painting puts it over the background.
   fw::UniqueBitmap picture;
+  // The item as painted at the size the menu gives it, made by its first paint in each
+  // form (plain or selected, key underlined or not); later paints copy it.
+  struct Painted {
+    fw::UniqueBitmap bitmap;
+    LONG width = 0;
+    LONG height = 0;
+  };
+  Painted painted[4];
 };
 
 // How far the handler's picture has been decoded for the menu.
@@ -93,6 +101,8 @@ class ImageFileContextMenu final : public IImageFileContextMenu,
   HRESULT DispatchMenuMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
   HRESULT MeasureMenuItem(MEASUREITEMSTRUCT* measure, LRESULT* result);
   HRESULT DrawMenuItem(DRAWITEMSTRUCT* draw, LRESULT* result);
+  // Paints an item at (0, 0) of `dc`, `width` x `height`: background, preview and text.
+  bool PaintMenuItem(HDC dc, const MenuItem& item, LONG width, LONG height, bool selected, bool hideKey) const;
   // A typed key in our submenu: the item with that access key is chosen.
   HRESULT AnswerMenuChar(wchar_t typed, HMENU menu, LRESULT* result);
 

@@ -218,42 +218,63 @@ HRESULT ImageFileContextMenu::MeasureMenuItem(MEASUREITEMSTRUCT* measure, LRESUL
   return S_OK;
 }
 
+bool ImageFileContextMenu::PaintMenuItem(HDC dc, const MenuItem& item, LONG width, LONG height, bool selected,
+                                         bool hideKey) const {
+  const RECT area = {0, 0, width, height};
+  COLORREF textColour = 0;
+  if (!menuLook.PaintItemBackground(dc, area, selected, item.enabled, &textColour)) return false;
+  if (item.picture) {
+    const fw::UniqueMemoryDc source(CreateCompatibleDC(dc));
+    if (!source) return false;
+    const fw::ScopedSelect select(source.get(), item.picture.get());
+    const LONG pictureWidth = std::min<LONG>(width, static_cast<LONG>(imageColumnWidth + kImageGap));
+    const LONG pictureHeight = std::min<LONG>(height, static_cast<LONG>(item.height));
+    const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    if (pictureWidth > 0 && pictureHeight > 0 &&
+        !GdiAlphaBlend(dc, 0, 0, pictureWidth, pictureHeight, source.get(), 0, 0, pictureWidth, pictureHeight,
+                       blend)) {
+      return false;
+    }
+  }
+  // The text in the menu font, centred on the measured height.
+  const fw::ScopedSelect selectFont(dc, menuLook.font());
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, textColour);
+  RECT layout = {static_cast<LONG>(imageColumnWidth + kTextGap), 0, width, static_cast<LONG>(item.height)};
+  return DrawTextW(dc, item.menuString.c_str(), -1, &layout,
+                   DT_LEFT | DT_VCENTER | DT_SINGLELINE | (hideKey ? DT_HIDEPREFIX : 0)) != 0;
+}
+
 HRESULT ImageFileContextMenu::DrawMenuItem(DRAWITEMSTRUCT* draw, LRESULT* result) {
   MenuItem* item = FindMenuItem(draw->CtlType, draw->itemID);
   if (!item) return S_OK;
   HDC dc = draw->hDC;
   if (!dc) return E_FAIL;
-  const fw::ScopedDcState keep(dc);  // the menu's DC goes back as it came
-  if (!keep) return E_FAIL;
   const RECT& area = draw->rcItem;
+  const LONG width = area.right - area.left, height = area.bottom - area.top;
+  if (width <= 0 || height <= 0) return E_FAIL;
   const bool selected = (draw->itemState & ODS_SELECTED) != 0;
-  // The whole width the menu gives, which may be more than was measured.
-  COLORREF textColour = 0;
-  if (!menuLook.PaintItemBackground(dc, area, selected, item->enabled, &textColour)) return E_FAIL;
-  if (item->picture) {
-    const fw::UniqueMemoryDc source(CreateCompatibleDC(dc));
-    if (!source) return E_FAIL;
-    const fw::ScopedSelect select(source.get(), item->picture.get());
-    const LONG width = std::min<LONG>(area.right - area.left, static_cast<LONG>(imageColumnWidth + kImageGap));
-    const LONG height = std::min<LONG>(area.bottom - area.top, static_cast<LONG>(item->height));
-    const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    if (width > 0 && height > 0 &&
-        !GdiAlphaBlend(dc, area.left, area.top, width, height, source.get(), 0, 0, width, height, blend)) {
+  // The key underlined as Windows does it: once the keyboard is used, or always where the
+  // user asks.
+  const bool hideKey = (draw->itemState & ODS_NOACCEL) != 0 && !menuLook.alwaysUnderline();
+  // The whole width the menu gives, which may be more than was measured; painted once in
+  // each form at that size, then copied.
+  MenuItem::Painted& painted = item->painted[(selected ? 1 : 0) + (hideKey ? 2 : 0)];
+  const fw::UniqueMemoryDc memory(CreateCompatibleDC(dc));
+  if (!memory) return E_FAIL;
+  if (!painted.bitmap || painted.width != width || painted.height != height) {
+    painted.bitmap.reset(CreateCompatibleBitmap(dc, width, height));
+    if (!painted.bitmap) return E_FAIL;
+    painted.width = width;
+    painted.height = height;
+    const fw::ScopedSelect select(memory.get(), painted.bitmap.get());
+    if (!PaintMenuItem(memory.get(), *item, width, height, selected, hideKey)) {
+      painted.bitmap.reset();
       return E_FAIL;
     }
   }
-  // The text in the menu font, centred on the measured height; its access key underlined
-  // as Windows does it, once the keyboard is used or always where the user asks.
-  const bool hideKey = (draw->itemState & ODS_NOACCEL) != 0 && !menuLook.alwaysUnderline();
-  if (!SelectObject(dc, menuLook.font())) return E_FAIL;
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, textColour);
-  RECT layout = {area.left + static_cast<LONG>(imageColumnWidth + kTextGap), area.top, area.right,
-                 area.top + static_cast<LONG>(item->height)};
-  if (DrawTextW(dc, item->menuString.c_str(), -1, &layout,
-                DT_LEFT | DT_VCENTER | DT_SINGLELINE | (hideKey ? DT_HIDEPREFIX : 0)) == 0) {
-    return E_FAIL;
-  }
+  const fw::ScopedSelect select(memory.get(), painted.bitmap.get());
+  if (!BitBlt(dc, area.left, area.top, width, height, memory.get(), 0, 0, SRCCOPY)) return E_FAIL;
   *result = TRUE;
   return S_OK;
 }
