@@ -60,6 +60,19 @@ UINT PixelHeight(GpImage* image) {
   return height;
 }
 
+// A 32-bit top-down bitmap (rows in the order GDI+ writes them) whose pixels start at
+// `*bits`, all zero.
+fw::UniqueBitmap TopDownBitmap(HDC dc, LONG width, LONG height, void** bits) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return fw::UniqueBitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0));
+}
+
 // Draws a fitting row's preview as it sits in the item: right-aligned at `imageRight`,
 // centred in the item's height, clipped to the image column, on transparent pixels
 // (premultiplied alpha) so that painting can put it over any background.
@@ -67,15 +80,8 @@ fw::UniqueBitmap RenderPicture(HDC screen, GpImage* preview, UINT imageRight, UI
   fw::UniqueBitmap none;
   const INT width = static_cast<INT>(imageRight), rows = static_cast<INT>(height);
   if (!preview || width <= 0 || rows <= 0) return none;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -rows;  // top-down, as GDI+ writes its rows
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  fw::UniqueBitmap bitmap(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  fw::UniqueBitmap bitmap = TopDownBitmap(screen, width, rows, &bits);
   if (!bitmap || !bits) return none;
   {
     // The surface writes into the section's own pixels, which start transparent.
@@ -263,7 +269,8 @@ HRESULT ImageFileContextMenu::DrawMenuItem(DRAWITEMSTRUCT* draw, LRESULT* result
   const fw::UniqueMemoryDc memory(CreateCompatibleDC(dc));
   if (!memory) return E_FAIL;
   if (!painted.bitmap || painted.width != width || painted.height != height) {
-    painted.bitmap.reset(CreateCompatibleBitmap(dc, width, height));
+    void* bits = nullptr;
+    painted.bitmap = TopDownBitmap(dc, width, height, &bits);
     if (!painted.bitmap) return E_FAIL;
     painted.width = width;
     painted.height = height;
