@@ -27,7 +27,12 @@
 #include "fitting/preview_source.h"
 #include "framework/com_ptr.h"
 #include "framework/gdiplus_owners.h"
+#include "framework/app.h"
+#include "framework/strings.h"
+#include "framework/task_memory.h"
 #include "framework/win_owners.h"
+#include "shellext/guids.h"
+#include "shellext/portable/menu_table.h"
 #include "tests/support/active_desktop_stand_in.h"
 #include "tests/support/com_apartment.h"
 #include "tests/support/desktop_wallpaper_stand_in.h"
@@ -180,6 +185,24 @@ struct RightClick {
   std::vector<Item> items;
 };
 
+// Windows 11's new menu as it opens on the packaged command: a fresh command asked for its
+// state and title, and its subcommands listed (what Explorer asks before it shows the entry).
+double NewMenuOpenMs(const testsupport::LoadedDll& dll, IShellItemArray* items) {
+  const double t0 = NowMs();
+  fw::ComPtr<IExplorerCommand> root;
+  if (FAILED(dll.CreateObject(framewise::CLSID_FramewiseExplorerCommand, IID_IExplorerCommand, root.put_void()))) {
+    return -1;
+  }
+  EXPCMDSTATE state = ECS_HIDDEN;
+  LPWSTR title = nullptr;
+  fw::ComPtr<IEnumExplorerCommand> list;
+  const bool ok = SUCCEEDED(root->GetState(items, FALSE, &state)) && state == ECS_ENABLED &&
+                  SUCCEEDED(root->GetTitle(items, &title)) && SUCCEEDED(root->EnumSubCommands(list.put()));
+  const fw::TaskMemory<wchar_t> ownedTitle(title);
+  const double took = NowMs() - t0;
+  return ok ? took : -1;
+}
+
 // The baseline: the imaging library loads the file and draws it, every pixel decoded,
 // into a preview-sized bitmap.
 bool BareLoad(const std::wstring& path) {
@@ -268,7 +291,8 @@ void BenchPicture(const testsupport::LoadedDll& dll, const std::wstring& path, i
     const fw::WindowDc screen(nullptr);
     return static_cast<float>(2 * GetDeviceCaps(screen.get(), LOGPIXELSY));
   }();
-  std::vector<double> bare, inits, queries, opens, popups, measures, copies, decodes, rows;
+  std::vector<double> bare, inits, queries, opens, popups, measures, copies, decodes, rows, newMenus, newMenuRatios;
+  const fw::ComPtr<IShellItemArray> items = testsupport::ShellItems({path});
   {  // the desktop's drawing surface, for the preview copies of these runs only
     fw::GpGraphicsOwner desktop;
     gp::GdipCreateFromHWND(GetDesktopWindow(), desktop.put());
@@ -280,6 +304,11 @@ void BenchPicture(const testsupport::LoadedDll& dll, const std::wstring& path, i
         RightClick click(dll, path);
         inits.push_back(click.initializeMs);
         queries.push_back(click.queryMs);
+      }
+      const double newMenu = items ? NewMenuOpenMs(dll, items.get()) : -1;
+      if (newMenu >= 0) {
+        newMenus.push_back(newMenu);
+        newMenuRatios.push_back(newMenu / bare.back());
       }
       {
         RightClick click(dll, path);
@@ -332,6 +361,10 @@ void BenchPicture(const testsupport::LoadedDll& dll, const std::wstring& path, i
   std::vector<double> openRatios;
   for (size_t i = 0; i < opens.size(); ++i) openRatios.push_back(opens[i] / bare[i]);
   Report("open_ratio", name, Median(openRatios));
+  if (!newMenus.empty()) {
+    Report("newmenu_open_ms", name, Median(newMenus));
+    Report("newmenu_open_ratio", name, Median(newMenuRatios));
+  }
 
   // Painting: one preview item many times, then the whole submenu as it first shows.
   RightClick click(dll, path);
@@ -396,6 +429,51 @@ void BenchPicture(const testsupport::LoadedDll& dll, const std::wstring& path, i
   };
   Report("command_ms", name, TimeMedian(commandRuns, invokeMiddle));
   Report("command_peak_mb", name, Mb(static_cast<double>(sampler.Peak()) - static_cast<double>(before)));
+
+  // The same command from the new menu's row, each run beside the classic command, so a
+  // slower spell of the machine weighs on both alike.
+  fw::ComPtr<IExplorerCommand> middleRow;
+  {
+    fw::ComPtr<IExplorerCommand> root;
+    fw::ComPtr<IEnumExplorerCommand> list;
+    EXPCMDSTATE state = ECS_HIDDEN;
+    if (items && SUCCEEDED(dll.CreateObject(framewise::CLSID_FramewiseExplorerCommand, IID_IExplorerCommand,
+                                            root.put_void())) &&
+        SUCCEEDED(root->GetState(items.get(), FALSE, &state)) && SUCCEEDED(root->EnumSubCommands(list.put()))) {
+      const std::wstring middle = [&] {
+        const framewise::MenuEntry* row = framewise::FindItemRow(kMiddle);
+        const fw::ModuleStateScope scope;
+        return row ? fw::LoadResourceString(row->textId) : std::wstring();
+      }();
+      for (;;) {
+        fw::ComPtr<IExplorerCommand> sub;
+        ULONG fetched = 0;
+        if (list->Next(1, sub.put(), &fetched) != S_OK) break;
+        LPWSTR title = nullptr;
+        if (FAILED(sub->GetTitle(items.get(), &title))) continue;
+        const fw::TaskMemory<wchar_t> owned(title);
+        if (owned && middle == owned.get()) middleRow = sub;
+      }
+    }
+  }
+  if (middleRow) {
+    std::vector<double> classicTimes, newTimes, invokeRatios;
+    for (int i = 0; i < commandRuns; ++i) {
+      double t0 = NowMs();
+      invokeMiddle();
+      classicTimes.push_back(NowMs() - t0);
+      t0 = NowMs();
+      const HRESULT hr = middleRow->Invoke(items.get(), nullptr);
+      newTimes.push_back(NowMs() - t0);
+      if (FAILED(hr)) commandResult = hr;
+      invokeRatios.push_back(newTimes.back() / classicTimes.back());
+    }
+    Report("classic_invoke_ms", name, Median(classicTimes));
+    Report("newmenu_invoke_ms", name, Median(newTimes));
+    Report("newmenu_invoke_ratio", name, Median(invokeRatios));
+  } else {
+    printf("no Middle row in the new menu for %ls\n", name.c_str());
+  }
 
   // The same command on a desktop of three monitors (1920x1080 primary, 1080x1920 portrait,
   // 2560x1440 with its taskbar on the left), each given its own wallpaper.

@@ -17,6 +17,7 @@ struct MenuDeleter { void operator()(HMENU h) const { DestroyMenu(h); } };
 struct MemoryDcDeleter { void operator()(HDC h) const { DeleteDC(h); } };
 struct InternetDeleter { void operator()(HINTERNET h) const { InternetCloseHandle(h); } };
 struct ModuleDeleter { void operator()(HMODULE h) const { FreeLibrary(h); } };
+struct IconDeleter { void operator()(HICON h) const { DestroyIcon(h); } };
 
 using UniqueHKey = UniqueResource<HKEY, RegKeyDeleter>;
 using UniqueHandle = UniqueResource<HANDLE, HandleDeleter>;
@@ -24,6 +25,7 @@ using UniqueMenu = UniqueResource<HMENU, MenuDeleter>;
 using UniqueMemoryDc = UniqueResource<HDC, MemoryDcDeleter>;
 using UniqueInternet = UniqueResource<HINTERNET, InternetDeleter>;
 using UniqueModule = UniqueResource<HMODULE, ModuleDeleter>;
+using UniqueIcon = UniqueResource<HICON, IconDeleter>;
 
 template <typename T>
 using UniqueGdiObject = UniqueResource<T, GdiObjectDeleter>;

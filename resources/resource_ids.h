@@ -53,6 +53,12 @@
 #define IDB_LOGO 218
 #define IDB_MENU_ENTRY_SMALL 220
 
+// Icons of the new context menu's commands: the entry's, and each fit mode's (base + mode,
+// modes 1-7) in a variant for light and one for dark menus.
+#define IDI_ENTRY 300
+#define IDI_FIT_LIGHT_BASE 300
+#define IDI_FIT_DARK_BASE 310
+
 // Controls of the About box.
 #define IDC_ABOUT_STATUS 104
 #define IDC_ABOUT_VERSION 201

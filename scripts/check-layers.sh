@@ -31,5 +31,7 @@ check_upper() {
 check_upper tests/support 'tools/|bench/|installer/|tests/(wine|stress|native|fuzz|install)/'
 check_upper tools 'bench/|tests/(wine|stress|native|fuzz|install)/'
 check_upper bench 'tools/|tests/(wine|stress|native|fuzz|install)/'
+# The shipped console program takes the product only.
+check_upper tools/cli 'tests/|bench/|tools/'
 [ $status -eq 0 ] && echo "layer check: every include reaches down"
 exit $status

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
-"""Draws the DLL's bitmaps: the menu entry's icon at two sizes and the logo.
+"""Draws the DLL's bitmaps and icons: the menu entry's icon at two sizes, the logo, and
+the new context menu's icons (the entry's, and one per fit mode showing the part it keeps,
+each in a variant for light and one for dark menus).
 
-Writes 24-bit BMP files into resources/. Shapes are rasterised with 4x4 supersampling,
-so edges are smooth at 100% and 125% scaling. Run again after changing a drawing.
+Writes 24-bit BMP files and 32-bit ICO files (16, 20, 24 and 32 pixels) into resources/.
+Shapes are rasterised with 4x4 supersampling, so edges are smooth at every scale. Run
+again after changing a drawing.
 """
 import math
 import os
@@ -123,11 +126,155 @@ def logo():
     return c
 
 
+class IconCanvas:
+    """A transparent square: shapes are painted over what is there with their coverage."""
+
+    def __init__(self, size):
+        self.w = self.h = size
+        self.px = [[(0.0, 0.0, 0.0, 0.0) for _ in range(size)] for _ in range(size)]
+
+    def shape(self, inside, color, alpha=1.0, ss=4):
+        for y in range(self.h):
+            for x in range(self.w):
+                hits = 0
+                for sy in range(ss):
+                    for sx in range(ss):
+                        if inside(x + (sx + 0.5) / ss, y + (sy + 0.5) / ss):
+                            hits += 1
+                if not hits:
+                    continue
+                c = color(x, y) if callable(color) else color
+                a = alpha * hits / (ss * ss)
+                r0, g0, b0, a0 = self.px[y][x]
+                out = a + a0 * (1 - a)
+                mix = [(c[i] * a + (r0, g0, b0)[i] * a0 * (1 - a)) / out for i in range(3)]
+                self.px[y][x] = (mix[0], mix[1], mix[2], out)
+
+    def rect(self, x0, y0, x1, y1, color, alpha=1.0):
+        self.shape(lambda x, y: x0 <= x < x1 and y0 <= y < y1, color, alpha)
+
+    def outline(self, x0, y0, x1, y1, width, color):
+        self.shape(lambda x, y: x0 <= x < x1 and y0 <= y < y1 and not
+                   (x0 + width <= x < x1 - width and y0 + width <= y < y1 - width), color)
+
+    def bgra_rows(self):
+        """Bottom-up rows of premultiplied-free BGRA bytes, as an icon's image stores them."""
+        rows = []
+        for y in range(self.h - 1, -1, -1):
+            line = bytearray()
+            for x in range(self.w):
+                r, g, b, a = self.px[y][x]
+                line += bytes((int(round(b)), int(round(g)), int(round(r)), int(round(a * 255))))
+            rows.append(bytes(line))
+        return rows
+
+
+def save_ico(path, canvases):
+    """One icon file with an image per canvas: 32-bit BGRA with an empty AND mask."""
+    images = []
+    for c in canvases:
+        mask_row = ((c.w + 31) // 32) * 4
+        header = struct.pack("<IiiHHIIiiII", 40, c.w, c.h * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+        images.append(header + b"".join(c.bgra_rows()) + b"\0" * (mask_row * c.h))
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for c, data in zip(canvases, images):
+        out += struct.pack("<BBBBHHII", c.w % 256, c.h % 256, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    with open(path, "wb") as f:
+        f.write(out + b"".join(images))
+
+
+ICON_SIZES = (16, 20, 24, 32)
+# The icons' neutral strokes: dark on a light menu, light on a dark one.
+STROKE = {"light": (64, 64, 64), "dark": (224, 224, 224)}
+SCREEN_ASPECT = 16 / 10
+
+
+def fit_icon(size, mode, theme):
+    """What a fit mode keeps: the picture, its kept part framed in orange and the rest
+    darkened, as the menu's previews show it; best fit shows the whole picture on a screen."""
+    c = IconCanvas(size)
+    stroke = STROKE[theme]
+    m = 0.5 + size / 32  # margin
+    full = size - 2 * m
+    if mode == "BestFit":
+        # A screen outline with the whole (taller) picture centred in it between bars.
+        sh = full / SCREEN_ASPECT
+        sy0 = (size - sh) / 2
+        c.outline(m, sy0, size - m, sy0 + sh, max(1.0, size / 16), stroke)
+        inner = max(1.0, size / 16) + 0.5
+        ph = sh - 2 * inner
+        pw = ph * 0.75
+        px0 = (size - pw) / 2
+        landscape_rgba(c, px0, sy0 + inner, px0 + pw, sy0 + inner + ph)
+        return c
+    tall = mode in ("Top", "Bottom")
+    if mode == "Exact":
+        pw, ph = full, full / SCREEN_ASPECT
+    elif tall:
+        pw, ph = full * 0.62, full
+    else:
+        pw, ph = full, full * 0.42
+    px0, py0 = (size - pw) / 2, (size - ph) / 2
+    px1, py1 = px0 + pw, py0 + ph
+    landscape_rgba(c, px0, py0, px1, py1)
+    # The kept part has the screen's proportions, anchored as the mode says.
+    if mode == "Exact":
+        kx0, ky0, kx1, ky1 = px0, py0, px1, py1
+    elif tall:
+        kh = pw / SCREEN_ASPECT
+        ky0 = py0 if mode == "Top" else py1 - kh
+        kx0, ky1, kx1 = px0, ky0 + kh, px1
+    else:
+        kw = ph * SCREEN_ASPECT
+        kx0 = {"Left": px0, "Middle": (px0 + px1 - kw) / 2, "Right": px1 - kw}[mode]
+        ky0, kx1, ky1 = py0, kx0 + kw, py1
+    c.shape(lambda x, y: px0 <= x < px1 and py0 <= y < py1 and not (kx0 <= x < kx1 and ky0 <= y < ky1),
+            (0, 0, 0), 0.55)
+    c.outline(px0, py0, px1, py1, max(1.0, size / 24), stroke)
+    c.outline(kx0, ky0, kx1, ky1, max(1.0, size / 16), ORANGE)
+    return c
+
+
+def landscape_rgba(c, x0, y0, x1, y1):
+    """The small photo of the bitmaps, on a transparent canvas."""
+    w, h = x1 - x0, y1 - y0
+    c.rect(x0, y0, x1, y1, lambda x, y: lerp(SKY_TOP, SKY_BOTTOM, (y - y0) / max(h, 1)))
+    c.shape(lambda x, y: x0 <= x < x1 and y0 <= y < y1 and
+            ((x - (x0 + w * 0.72)) ** 2 + (y - (y0 + h * 0.3)) ** 2) <= (min(w, h) * 0.16) ** 2, SUN)
+    c.shape(lambda x, y: x0 <= x < x1 and y0 <= y < y1 and
+            y >= y0 + h * 0.62 - h * 0.22 * math.cos((x - x0) / w * math.pi * 1.1 - 0.9), HILL_BACK)
+    c.shape(lambda x, y: x0 <= x < x1 and y0 <= y < y1 and
+            y >= y0 + h * 0.78 - h * 0.18 * math.cos((x - x0) / w * math.pi * 1.4 + 0.8), HILL_FRONT)
+
+
+def entry_icon(size):
+    """The entry's framed photo, as the classic menu's bitmap, with a transparent corner."""
+    c = IconCanvas(size)
+    b = max(1.0, size / 12)
+    c.rect(0.5, 0.5, size - 0.5, size - 0.5, DARK)
+    c.rect(1.0, 1.0, size - 1.0, size - 1.0, ORANGE)
+    landscape_rgba(c, 1.0 + b, 1.0 + b, size - 1.0 - b, size - 1.0 - b)
+    return c
+
+
+# The fit modes in the order of their numbers (1..7), as the icons' file names give them.
+FIT_MODES = ("Exact", "Top", "Left", "Middle", "Bottom", "Right", "BestFit")
+
+
 def main():
     here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources")
     menu_icon(16).save_bmp(os.path.join(here, "menu_entry_16.bmp"))
     menu_icon(13).save_bmp(os.path.join(here, "menu_entry_13.bmp"))
     logo().save_bmp(os.path.join(here, "logo.bmp"))
+    icons = os.path.join(here, "icons")
+    os.makedirs(icons, exist_ok=True)
+    save_ico(os.path.join(icons, "entry.ico"), [entry_icon(s) for s in ICON_SIZES])
+    for mode in FIT_MODES:
+        for theme in ("light", "dark"):
+            save_ico(os.path.join(icons, "fit-%s-%s.ico" % (mode.lower(), theme)),
+                     [fit_icon(s, mode, theme) for s in ICON_SIZES])
 
 
 if __name__ == "__main__":

@@ -8,34 +8,22 @@
 #include <vector>
 
 #include "build_config.h"
-#include "fitting/image_fixer.h"
-#include "fitting/monitor_wallpapers.h"
-#include "fitting/wallpaper_output.h"
 #include "framework/app.h"
-#include "framework/module_path.h"
 #include "framework/strings.h"
 #include "framework/win_owners.h"
 #include "resources/resource_ids.h"
-#include "settings/about_box.h"
 #include "settings/update_checker.h"
 #include "settings/version.h"
-#include "settings/web_pages.h"
+#include "shellext/menu_commands.h"
 #include "shellext/menu_support.h"
 #include "shellext/portable/access_keys.h"
 #include "shellext/portable/menu_table.h"
-#include "widgets/please_wait.h"
 
 namespace framewise {
 
 int ownerDrawSupported = -1;
 
 namespace {
-
-constexpr wchar_t kEntryText[] = L"Wrenfly Framewise - Set Desktop Background";
-constexpr wchar_t kHelpFileName[] = L"Framewise.chm";
-// The HTML Help control's class: its registered file is the help engine to load.
-constexpr char kHtmlHelpServerKey[] = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
-constexpr WORD kHtmlHelpOrdinal = 15;  // HtmlHelpW
 
 // The entry's bitmaps, loaded once per process: the menu does not own an item's bitmap,
 // so loading one per right-click would leak a GDI object each time.
@@ -50,13 +38,6 @@ HBITMAP EntryBitmap(bool large) {
   }
   return slot.get();
 }
-
-void OpenWebPage(const wchar_t* path) {
-  const std::wstring address = WebPageAddress(path);
-  ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOW);
-}
-
-using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
 }  // namespace
 
@@ -83,33 +64,6 @@ static bool OwnerDrawSupported() {
   return ownerDrawSupported == 1;
 }
 
-HWND LoadHtmlHelp(HWND owner, const wchar_t* path, UINT command, DWORD_PTR data) {
-  static bool tried = false;
-  static HtmlHelpFunction htmlHelp = nullptr;
-  if (!tried) {
-    tried = true;
-    HMODULE module = nullptr;
-    fw::UniqueHKey key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kHtmlHelpServerKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS) {
-      char file[MAX_PATH] = {};
-      DWORD size = sizeof(file) - 1;  // room for a terminator the value may lack
-      DWORD type = 0;
-      if (RegQueryValueExA(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(file), &size) ==
-              ERROR_SUCCESS &&
-          (type == REG_SZ || type == REG_EXPAND_SZ)) {
-        module = LoadLibraryA(file);
-      }
-    }
-    if (!module) module = LoadLibraryW(L"hhctrl.ocx");
-    // Kept for the rest of the process.
-    if (module) {
-      htmlHelp = reinterpret_cast<HtmlHelpFunction>(
-          reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(kHtmlHelpOrdinal))));
-    }
-  }
-  return htmlHelp ? htmlHelp(owner, path, command, data) : nullptr;
-}
-
 HRESULT ImageFileContextMenu::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst,
                                                UINT idCmdLast, UINT flags) {
   try {
@@ -131,7 +85,7 @@ HRESULT ImageFileContextMenu::QueryContextMenu(HMENU menu, UINT indexMenu, UINT 
     placeholder.wID = idCmdFirst;
     if (!InsertMenuItemW(popup.get(), 0, TRUE, &placeholder)) return E_FAIL;
     if (!InsertMenuW(menu, indexMenu, MF_BYPOSITION | MF_POPUP,
-                     reinterpret_cast<UINT_PTR>(popup.get()), kEntryText)) {
+                     reinterpret_cast<UINT_PTR>(popup.get()), kMenuEntryText)) {
       return E_FAIL;
     }
     popup.release();  // the menu owns it now
@@ -266,66 +220,13 @@ HRESULT ImageFileContextMenu::GetCommandString(UINT_PTR idCmd, UINT flags, UINT*
   }
 }
 
-HRESULT ImageFileContextMenu::InvokeFitting(int mode, HWND owner) {
-  std::unique_ptr<ImageFixer> fixer = CreateImageFixer(mode);
-  if (!fixer || picturePath.empty()) return E_FAIL;
-  fw::GpImageOwner picture = LoadPicture(picturePath.c_str());
-  if (!picture) return E_FAIL;
-
-  HRESULT result = S_OK;
-  fw::ScopedCursor wait(LoadCursorW(nullptr, IDC_WAIT));
-  if (owner) UpdateWindow(owner);
-  PleaseWait window(owner);
-  if (window.Create()) {  // without the window the work runs all the same
-    window.ShowWindow(SW_SHOW);
-    window.UpdateWindow();
-  }
-  // Several monitors each get their own wallpaper where the shell can set them; else
-  // the primary monitor's file goes to every monitor, as Active Desktop shows it.
-  MonitorWallpapers monitors;
-  const bool perMonitor = monitors.Find();
-  fw::GpBitmapOwner wallpaper;
-  if (perMonitor ? !monitors.Make(picture.get(), mode)
-                 : !fixer->MakeWallpaper(picture.get(), &wallpaper)) {
-    result = E_FAIL;
-  } else {
-    // The picture may be the wallpaper file itself: it is let go before the new file
-    // replaces it.
-    picture.reset();
-    const bool applied = perMonitor ? monitors.Apply(owner, picturePath, mode)
-                                    : ApplyWallpaper(owner, wallpaper.get(), picturePath, mode);
-    if (!applied) result = E_FAIL;
-  }
-  return result;  // the window goes before the cursor comes back
-}
-
 HRESULT ImageFileContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
   try {
     fw::ModuleStateScope state;
     if (!info) return E_INVALIDARG;
     if (!IS_INTRESOURCE(info->lpVerb)) return E_INVALIDARG;  // a verb given as a string
     const int offset = LOWORD(reinterpret_cast<UINT_PTR>(info->lpVerb));
-    if (offset >= FitModeExact && offset <= FitModeBestFit) return InvokeFitting(offset, info->hwnd);
-    switch (offset) {
-      case UpdateInfoCommand:
-        OpenWebPage(kUpdatePagePath);
-        return S_OK;
-      case HelpCommand: {
-        std::wstring module;
-        bool opened = false;
-        if (fw::GetModulePath(fw::CodeModule(), &module)) {
-          const std::wstring path = fw::FolderOf(module) + kHelpFileName;
-          opened = LoadHtmlHelp(info->hwnd, path.c_str(), 1 /* HH_DISPLAY_TOC */, 0) != nullptr;
-        }
-        if (!opened) OpenWebPage(kHelpPagePath);
-        return S_OK;
-      }
-      case AboutCommand:
-        ShowAboutBox(info->hwnd);
-        return S_OK;
-      default:
-        return E_INVALIDARG;
-    }
+    return RunMenuCommand(offset, picturePath, info->hwnd);
   } catch (...) {
     return E_OUTOFMEMORY;
   }

@@ -188,15 +188,7 @@ HRESULT ImageFileContextMenu::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, H
 
     gdiplus = fw::StartGdiplus();
     if (!gdiplus) return E_FAIL;
-    if (!IsSupportedImage(picturePath)) return E_INVALIDARG;
-    if (!GetScreenAspect(&screenAspect)) return E_FAIL;
-    // Only the header: the shell initialises every handler on each right-click and
-    // double-click, so the pixels wait until our submenu opens.
-    if (!ReadPictureFileHeader(picturePath.c_str(), &header)) return E_INVALIDARG;
-    uint32_t width = 0, height = 0;
-    UprightSize(header, &width, &height);
-    const float aspect = static_cast<float>(static_cast<double>(width) / static_cast<double>(height));
-    pictureShape = ClassifyPicture(aspect, screenAspect);
+    return ReadPictureForMenu(picturePath, &header, &screenAspect, &pictureShape);
     return S_OK;
   } catch (...) {
     return E_OUTOFMEMORY;
@@ -216,7 +208,7 @@ bool MatchesAnyPattern(const std::wstring& path, const std::wstring& patterns) {
   return false;
 }
 
-bool ImageFileContextMenu::IsSupportedImage(const std::wstring& path) {
+bool MatchesInstalledDecoder(const std::wstring& path) {
   UINT count = 0, size = 0;
   if (gp::GdipGetImageDecodersSize(&count, &size) != Gdiplus::Ok || count == 0 || size == 0) {
     return false;
@@ -229,6 +221,24 @@ bool ImageFileContextMenu::IsSupportedImage(const std::wstring& path) {
     if (MatchesAnyPattern(path, decoders[i].FilenameExtension)) return true;
   }
   return false;
+}
+
+bool ImageFileContextMenu::IsSupportedImage(const std::wstring& path) {
+  return MatchesInstalledDecoder(path);
+}
+
+HRESULT ReadPictureForMenu(const std::wstring& path, PictureHeader* header, double* screenAspect,
+                           PictureShape* shape) {
+  if (!MatchesInstalledDecoder(path)) return E_INVALIDARG;
+  if (!GetScreenAspect(screenAspect)) return E_FAIL;
+  // Only the header: the shell asks on each right-click and double-click, so the pixels
+  // wait until a command or the classic submenu needs them.
+  if (!ReadPictureFileHeader(path.c_str(), header)) return E_INVALIDARG;
+  uint32_t width = 0, height = 0;
+  UprightSize(*header, &width, &height);
+  const float aspect = static_cast<float>(static_cast<double>(width) / static_cast<double>(height));
+  *shape = ClassifyPicture(aspect, *screenAspect);
+  return S_OK;
 }
 
 void ImageFileContextMenu::DecodePreview() {

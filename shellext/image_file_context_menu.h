@@ -142,7 +142,6 @@ class ImageFileContextMenu final : public IImageFileContextMenu,
   ImageFileContextMenu& operator=(const ImageFileContextMenu&) = delete;
 
   HRESULT LoadTypeInfo();
-  HRESULT InvokeFitting(int mode, HWND owner);
   // The record of an owner-drawn item of this handler's submenu, or null.
   MenuItem* FindMenuItem(UINT controlType, UINT itemId);
 
@@ -157,5 +156,14 @@ HRESULT CreateImageFileContextMenu(IUnknown* outer, REFIID iid, void** object);
 
 // The decoder patterns (";"-separated, such as "*.BMP;*.DIB") matched against a path.
 bool MatchesAnyPattern(const std::wstring& path, const std::wstring& patterns);
+
+// Whether a file name matches an installed GDI+ decoder's patterns (GDI+ must be started).
+bool MatchesInstalledDecoder(const std::wstring& path);
+
+// What a right-click needs of a picture, for both menus: its header, the screen's aspect
+// and the picture's upright shape against it; no pixel is decoded. E_INVALIDARG for a file
+// no decoder takes or whose header does not read, E_FAIL when the screen cannot be asked.
+HRESULT ReadPictureForMenu(const std::wstring& path, PictureHeader* header, double* screenAspect,
+                           PictureShape* shape);
 
 }  // namespace framewise

@@ -3,14 +3,11 @@
 #include <uxtheme.h>
 #include <vssym32.h>
 
+#include "framework/app_theme.h"
+
 namespace framewise {
 
 namespace {
-
-// Where the user's light or dark choice for programs is kept: AppsUseLightTheme = 0 is
-// dark; no value (Windows before 10, a fresh profile) is light.
-constexpr wchar_t kPersonalizeKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
-constexpr wchar_t kLightThemeValue[] = L"AppsUseLightTheme";
 
 // The style classes a dark menu is drawn from, most specific first. The shell draws its
 // own context menus from the first; none of them is documented, so each is taken only
@@ -30,20 +27,6 @@ Function User32Function(const char* name) {
   HMODULE user32 = GetModuleHandleW(L"user32.dll");
   return user32 ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
                 : nullptr;
-}
-
-bool AppsUseDarkTheme() {
-  fw::UniqueHKey key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kPersonalizeKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
-    return false;
-  }
-  DWORD value = 1, size = sizeof(value), type = 0;
-  if (RegQueryValueExW(key.get(), kLightThemeValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-          ERROR_SUCCESS ||
-      type != REG_DWORD || size != sizeof(value)) {
-    return false;
-  }
-  return value == 0;
 }
 
 bool HighContrastOn() {
@@ -117,7 +100,7 @@ MenuLook MenuLook::Read(HWND menuWindow, UINT systemDpi) {
   look.highContrast_ = HighContrastOn();
   if (look.highContrast_) return look;
 
-  if (AppsUseDarkTheme()) {
+  if (fw::AppsUseDarkTheme()) {
     for (const wchar_t* name : kDarkMenuClasses) {
       fw::UniqueTheme theme(OpenThemeData(menuWindow, name));
       COLORREF text = 0;

@@ -1,5 +1,5 @@
-// Process-wide pieces of the handler's menu: owner-draw support, the entry's bitmaps,
-// the help engine, and the preview row height.
+// Process-wide pieces of the handler's menu: owner-draw support, the entry's bitmaps
+// and the preview row height.
 #pragma once
 
 #include <windows.h>
@@ -14,9 +14,6 @@ extern int ownerDrawSupported;
 
 // Asks a shell32 DllGetVersion whether it is 4.71 or later.
 bool DecideOwnerDrawSupported(DllGetVersionFunction getVersion);
-
-// Opens help through the HTML Help engine, loaded once per process; null when it cannot.
-HWND LoadHtmlHelp(HWND owner, const wchar_t* path, UINT command, DWORD_PTR data);
 
 // Deletes the entry's bitmaps (the DLL is going away).
 void ReleaseMenuBitmaps();

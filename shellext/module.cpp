@@ -3,6 +3,7 @@
 #include <new>
 
 #include "framework/app.h"
+#include "shellext/explorer_command.h"
 #include "shellext/guids.h"
 #include "shellext/image_file_context_menu.h"
 #include "shellext/install.h"
@@ -12,11 +13,11 @@ namespace framewise {
 
 namespace {
 
-// The one class object: creates handlers. Its own count is interlocked; while a client
-// holds it beyond the cache's reference, it keeps one module lock.
+// A class object: creates the objects of one class. Its own count is interlocked; while
+// a client holds it beyond the cache's reference, it keeps one module lock.
 class ClassFactory final : public IClassFactory {
  public:
-  ClassFactory() = default;
+  explicit ClassFactory(CreateObjectFunction create) : create_(create) {}
 
   STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -47,7 +48,7 @@ class ClassFactory final : public IClassFactory {
     *object = nullptr;
     if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
     fw::ModuleStateScope state;
-    return CreateImageFileContextMenu(outer, iid, object);
+    return create_(outer, iid, object);
   }
 
   STDMETHODIMP LockServer(BOOL lock) override {
@@ -61,13 +62,25 @@ class ClassFactory final : public IClassFactory {
 
  private:
   ~ClassFactory() = default;
+  const CreateObjectFunction create_;
   volatile LONG refs_ = 0;
+};
+
+// The module's classes: the classic context-menu handler and the new context menu's
+// command, each with its own cached class object.
+struct ClassEntry {
+  const CLSID* clsid;
+  CreateObjectFunction create;
+};
+const ClassEntry kClasses[] = {
+    {&CLSID_ImageFileContextMenu, &CreateImageFileContextMenu},
+    {&CLSID_FramewiseExplorerCommand, &CreateExplorerCommand},
 };
 
 }  // namespace
 
-HRESULT CreateClassObject(IUnknown** object) {
-  ClassFactory* factory = new (std::nothrow) ClassFactory();
+HRESULT CreateClassObject(CreateObjectFunction create, IUnknown** object) {
+  ClassFactory* factory = new (std::nothrow) ClassFactory(create);
   if (!factory) return E_OUTOFMEMORY;
   factory->AddRef();  // the cache's reference
   *object = factory;
@@ -100,20 +113,27 @@ HRESULT CFramewiseModule::GetClassObject(REFCLSID clsid, REFIID iid, void** obje
   if (!object) return E_POINTER;
   if (!lock_.ready()) return E_UNEXPECTED;
   *object = nullptr;
-  if (!IsEqualCLSID(clsid, CLSID_ImageFileContextMenu)) return CLASS_E_CLASSNOTAVAILABLE;
+  static_assert(sizeof(kClasses) / sizeof(kClasses[0]) == sizeof(classObjects_) / sizeof(classObjects_[0]),
+                "one cached class object per class");
+  size_t index = 0;
+  while (index < sizeof(kClasses) / sizeof(kClasses[0]) && !IsEqualCLSID(clsid, *kClasses[index].clsid)) {
+    ++index;
+  }
+  if (index == sizeof(kClasses) / sizeof(kClasses[0])) return CLASS_E_CLASSNOTAVAILABLE;
 
   fw::ComPtr<IUnknown> factory;
   {
     // Two threads asking at once get the one object.
     fw::ScopedLock hold(lock_);
-    if (!classObject_) {
-      const HRESULT hr = CreateClassObject(classObject_.put());
+    fw::ComPtr<IUnknown>& cached = classObjects_[index];
+    if (!cached) {
+      const HRESULT hr = CreateClassObject(kClasses[index].create, cached.put());
       if (FAILED(hr)) {
-        classObject_.reset();
+        cached.reset();
         return hr;
       }
     }
-    factory = fw::ComPtr<IUnknown>::Share(classObject_.get());
+    factory = fw::ComPtr<IUnknown>::Share(cached.get());
   }
   const HRESULT hr = factory->QueryInterface(iid, object);
   if (hr == S_OK && *object == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
@@ -122,11 +142,11 @@ HRESULT CFramewiseModule::GetClassObject(REFCLSID clsid, REFIID iid, void** obje
 
 void CFramewiseModule::Term() {
   if (!lock_.ready()) return;
-  fw::ComPtr<IUnknown> object;
+  fw::ComPtr<IUnknown> objects[sizeof(classObjects_) / sizeof(classObjects_[0])];
   fw::ComPtr<IGlobalInterfaceTable> table;
   {
     fw::ScopedLock hold(lock_);
-    object.swap(classObject_);
+    for (size_t i = 0; i < sizeof(objects) / sizeof(objects[0]); ++i) objects[i].swap(classObjects_[i]);
     table.swap(globalInterfaceTable_);
   }
   // Released outside the lock: a release may call back into the module.

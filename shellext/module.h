@@ -1,4 +1,4 @@
-// The process-wide module object: lock count, the one cached class object, and the
+// The process-wide module object: lock count, one cached class object per class, and the
 // module instance from which the type library and registration scripts load.
 #pragma once
 
@@ -30,20 +30,24 @@ class CFramewiseModule : public ModuleLockCount {
   // Hands out the cached class object for a known CLSID (DllGetClassObject's contract).
   HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object);
 
-  // Releases the cached class object and the global interface table (process detach).
+  // Releases the cached class objects and the global interface table (process detach).
   void Term();
 
  private:
   volatile LONG lockCount_ = 0;
-  fw::CriticalSection lock_;  // guards the two objects below
-  fw::ComPtr<IUnknown> classObject_;
+  fw::CriticalSection lock_;  // guards the objects below
+  // In the order of the class table (module.cpp): the classic handler, the new menu's command.
+  fw::ComPtr<IUnknown> classObjects_[2];
   fw::ComPtr<IGlobalInterfaceTable> globalInterfaceTable_;
   HINSTANCE instance_ = nullptr;
 };
 
 CFramewiseModule& Module();
 
-// Creates the class object for the handler class (the cache keeps one reference).
-HRESULT CreateClassObject(IUnknown** object);
+// The creation function of one of the module's classes, as its class object calls it.
+using CreateObjectFunction = HRESULT (*)(IUnknown* outer, REFIID iid, void** object);
+
+// Creates the class object for a class (the cache keeps one reference).
+HRESULT CreateClassObject(CreateObjectFunction create, IUnknown** object);
 
 }  // namespace framewise

@@ -3,12 +3,17 @@
 // and can invoke a command or save a screenshot of the open submenu.
 //
 //   framewise_host PICTURE [--dll PATH] [--invoke COMMAND] [--screenshot FILE.png]
-//                          [--no-stand-in] [--look light|dark]
+//                          [--no-stand-in] [--look light|dark] [--new-menu [--classic-site]]
 // COMMAND is a fit mode (Exact, Top, Left, Middle, Bottom, Right, BestFit), update, help,
 // about, cancel, or a command offset. Without --dll the registered class is created
 // through COM, falling back to Framewise.dll beside this program. --look gives the
 // handler a menu style of newer Windows, light or dark (with the user's dark choice and
 // system colours to match for the menu around it), which Wine has not.
+// --new-menu plays Windows 11's new context menu instead: the DLL's packaged command is
+// created from its class factory (Explorer knows it from the app package), given the
+// new menu's site (or, with --classic-site, the one "Show more options" gives), asked for
+// its state, title, icon, flags and subcommands with the shell's item array for PICTURE,
+// and the subcommand for COMMAND is invoked.
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
@@ -24,6 +29,7 @@
 #include "fitting/wallpaper_output.h"
 #include "framework/com_ptr.h"
 #include "framework/gdiplus_owners.h"
+#include "framework/strings.h"
 #include "framework/win_owners.h"
 #include "settings/settings_file.h"
 #include "shellext/guids.h"
@@ -32,6 +38,7 @@
 #include "tests/support/com_apartment.h"
 #include "tests/support/loaded_dll.h"
 #include "tests/support/menu_owner.h"
+#include "tests/support/new_menu.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -145,7 +152,7 @@ class MenuLookStandIn {
                                                               testsupport::LightMenuStyle()}
                     : std::vector<testsupport::FakeMenuStyle>{testsupport::LightMenuStyle()},
                module_),
-        choice_(true, dark ? 0 : 1),
+        choice_(dark),
         colours_(SurroundingColours(dark ? testsupport::DarkMenuStyle() : testsupport::LightMenuStyle())) {}
   bool applied() const { return module_ && style_.applied() && choice_.applied() && colours_.applied(); }
 
@@ -162,14 +169,12 @@ class MenuLookStandIn {
 
   HMODULE module_;
   testsupport::MenuStyleOverride style_;
-  testsupport::LightThemeSetting choice_;
+  testsupport::AppThemeOverride choice_;
   testsupport::SystemColours colours_;
 };
 
 int CommandOffset(const std::wstring& name) {
-  for (int mode = framewise::FitModeExact; mode <= framewise::FitModeBestFit; ++mode) {
-    if (lstrcmpiW(name.c_str(), framewise::FitModeName(mode)) == 0) return mode;
-  }
+  if (const int mode = framewise::FitModeFromName(name.c_str())) return mode;
   const struct { const wchar_t* name; int offset; } others[] = {
       {L"update", framewise::UpdateInfoCommand},
       {L"help", framewise::HelpCommand},
@@ -181,14 +186,67 @@ int CommandOffset(const std::wstring& name) {
   return _wtoi(name.c_str());
 }
 
+std::wstring StateText(const testsupport::NewMenuCommand& command) {
+  if (FAILED(command.stateResult)) return L"GetState failed";
+  if (command.state & ECS_HIDDEN) return L"hidden";
+  return (command.state & ECS_DISABLED) ? L"disabled" : L"enabled";
+}
+
+std::wstring IconText(const testsupport::NewMenuCommand& command) {
+  return command.icon.empty() ? L"no icon" : L"icon " + command.icon;
+}
+
+// Windows 11's new menu on the packaged command, as a user would see it.
+int RunNewMenu(const std::wstring& picture, const std::wstring& dllPath, const std::wstring& invoke,
+               bool classicSite) {
+  const testsupport::LoadedDll dll(dllPath.empty() ? testsupport::ProgramFolder() + L"Framewise.dll" : dllPath);
+  fw::ComPtr<IExplorerCommand> root;
+  const HRESULT created = dll.CreateObject(framewise::CLSID_FramewiseExplorerCommand, IID_IExplorerCommand,
+                                           root.put_void());
+  if (FAILED(created)) {
+    Print(L"cannot create the packaged command");
+    return 1;
+  }
+  const fw::ComPtr<IShellItemArray> items = testsupport::ShellItems({picture});
+  if (!items) {
+    Print(L"the shell has no item for " + picture);
+    return 1;
+  }
+  const testsupport::NewMenu menu =
+      testsupport::ReadNewMenu(root.get(), items.get(), testsupport::MenuSite(classicSite).get());
+  Print(std::wstring(classicSite ? L"Show more options: " : L"new menu: ") + menu.root.title + L"  [" +
+        StateText(menu.root) + L"; " + IconText(menu.root) +
+        ((menu.root.flags & ECF_HASSUBCOMMANDS) ? L"; has subcommands]" : L"]"));
+  for (const testsupport::NewMenuCommand& sub : menu.subcommands) {
+    if (!sub.shown()) continue;
+    Print(L"  " + sub.title + L"  [" + IconText(sub) + L"]");
+  }
+  if (invoke.empty()) return menu.root.shown() ? 0 : 1;
+  const int offset = CommandOffset(invoke);
+  const framewise::MenuEntry* row = framewise::FindItemRow(offset);
+  const testsupport::NewMenuCommand* chosen = row ? menu.Find(fw::LoadResourceString(row->textId)) : nullptr;
+  if (!chosen) {
+    Print(L"the new menu offers no " + invoke);
+    return 1;
+  }
+  const HRESULT hr = chosen->command->Invoke(items.get(), nullptr);
+  wchar_t line[256];
+  swprintf(line, 256, L"Invoke(%ls): 0x%08lX", invoke.c_str(), static_cast<unsigned long>(hr));
+  Print(line);
+  wchar_t wallpaper[MAX_PATH] = L"";
+  SystemParametersInfoW(SPI_GETDESKWALLPAPER, MAX_PATH, wallpaper, 0);
+  Print(std::wstring(L"desktop wallpaper: ") + wallpaper);
+  return SUCCEEDED(hr) ? 0 : 1;
+}
+
 int Run(int argc, wchar_t** argv) {
   if (argc < 2) {
-    Print(L"usage: framewise_host PICTURE [--dll PATH] [--invoke COMMAND] [--screenshot FILE.png] [--no-stand-in] "
-          L"[--look light|dark]");
+    Print(L"usage: framewise_host PICTURE [--dll PATH] [--invoke COMMAND] [--screenshot FILE.png] [--no-stand-in]"
+          L" [--look light|dark] [--new-menu [--classic-site]]");
     return 2;
   }
   std::wstring picture, dll, invoke, look;
-  bool standIn = true;
+  bool standIn = true, newMenu = false, classicSite = false;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     if (arg == L"--dll" && i + 1 < argc) {
@@ -201,6 +259,10 @@ int Run(int argc, wchar_t** argv) {
       standIn = false;
     } else if (arg == L"--look" && i + 1 < argc) {
       look = argv[++i];
+    } else if (arg == L"--new-menu") {
+      newMenu = true;
+    } else if (arg == L"--classic-site") {
+      classicSite = true;
     } else {
       picture = arg;
     }
@@ -212,6 +274,7 @@ int Run(int argc, wchar_t** argv) {
   // Wine's own Active Desktop answers E_NOTIMPL: by default a stand-in takes the calls.
   std::unique_ptr<standin::ActiveDesktopStandIn> activeDesktop;
   if (standIn) activeDesktop = std::make_unique<standin::ActiveDesktopStandIn>();
+  if (newMenu) return RunNewMenu(picture, dll, invoke, classicSite);
 
   // Made in this order so that they go in reverse, as in the shell: the handler is
   // released before the menu and window, and the DLL it came from is freed last.

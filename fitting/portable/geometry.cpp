@@ -27,6 +27,21 @@ const wchar_t* FitModeName(int mode) {
   return kFitModeNames[mode];
 }
 
+int FitModeFromName(const wchar_t* name) {
+  if (!name) return FitModeNone;
+  for (int mode = FitModeExact; mode <= FitModeBestFit; ++mode) {
+    const wchar_t* a = name;
+    const wchar_t* b = kFitModeNames[mode];
+    auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; };
+    while (*a && lower(*a) == lower(*b)) {
+      ++a;
+      ++b;
+    }
+    if (*a == 0 && *b == 0) return mode;
+  }
+  return FitModeNone;
+}
+
 bool FillPartForMode(int mode, FillPart* part) {
   switch (mode) {
     case FitModeExact: *part = FillPart::Exact; return true;

@@ -21,6 +21,9 @@ enum FitMode : int {
 // Stored name of a mode ("Exact" ... "BestFit"); "ERROR" outside 1..7.
 const wchar_t* FitModeName(int mode);
 
+// The mode with this stored name, in any letter case; FitModeNone for any other text.
+int FitModeFromName(const wchar_t* name);
+
 // The part of the picture a fill-screen fitting keeps.
 enum class FillPart : int32_t { Top = 0, Left = 1, Middle = 2, Bottom = 3, Right = 4, Exact = 5 };
 

@@ -16,14 +16,16 @@ enum RowFlags : uint32_t {
   kPreview = 1,      // shows the framed preview of what its command keeps
   kLiveText = 2,     // its text comes first from the update status
   kNeedsUpdate = 4,  // shown only while an update is known
+  kClassicOnly = 8,  // not a command of the new context menu
 };
 
 constexpr MenuEntry Item(int offset, unsigned textId, unsigned helpTextId, uint32_t shapes,
                          uint32_t flags) {
   return MenuEntry{MenuRowKind::Item, offset, textId, (flags & kLiveText) != 0, helpTextId,
-                   shapes, (flags & kNeedsUpdate) != 0, (flags & kPreview) != 0};
+                   shapes, (flags & kNeedsUpdate) != 0, (flags & kPreview) != 0,
+                   (flags & kClassicOnly) != 0};
 }
-constexpr MenuEntry kSeparator = {MenuRowKind::Separator, 0, 0, false, 0, 0, false, false};
+constexpr MenuEntry kSeparator = {MenuRowKind::Separator, 0, 0, false, 0, 0, false, false, false};
 
 }  // namespace
 
@@ -41,7 +43,7 @@ const MenuEntry MenuEntries[] = {
     Item(HelpCommand, IDS_HELP_FEEDBACK, IDS_HELP_HELP, kAlways, kPlain),
     Item(AboutCommand, IDS_ABOUT, IDS_HELP_ABOUT, kAlways, kPlain),
     kSeparator,
-    Item(CancelCommand, IDS_CANCEL, IDS_HELP_CANCEL, kAlways, kPlain),
+    Item(CancelCommand, IDS_CANCEL, IDS_HELP_CANCEL, kAlways, kClassicOnly),
 };
 const size_t kMenuEntryCount = sizeof(MenuEntries) / sizeof(MenuEntries[0]);
 
@@ -75,6 +77,23 @@ std::vector<const MenuEntry*> SelectMenuRows(uint32_t shape, bool updateKnown) {
     }
   }
   return rows;
+}
+
+std::vector<const MenuEntry*> SelectCommandRows(uint32_t shapes, bool updateKnown) {
+  std::vector<const MenuEntry*> rows;
+  for (size_t i = 0; i < kMenuEntryCount; ++i) {
+    const MenuEntry& row = MenuEntries[i];
+    if (!row.classicOnly && ItemRowShown(row, shapes, updateKnown)) rows.push_back(&row);
+  }
+  return rows;
+}
+
+uint32_t AllPictureShapes() { return kAlways; }
+
+unsigned CommandIconId(int offset, bool dark) {
+  if (offset == 0) return IDI_ENTRY;
+  if (offset < FitModeExact || offset > FitModeBestFit) return 0;
+  return static_cast<unsigned>((dark ? IDI_FIT_DARK_BASE : IDI_FIT_LIGHT_BASE) + offset);
 }
 
 bool OwnerDrawSupportedByShell(bool versionKnown, unsigned long major, unsigned long minor) {

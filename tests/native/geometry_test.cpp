@@ -158,6 +158,13 @@ TEST(FitModes, NamesAndParts) {
   const wchar_t* names[] = {L"ERROR", L"Exact", L"Top", L"Left", L"Middle", L"Bottom", L"Right", L"BestFit", L"ERROR"};
   for (int mode = 0; mode <= 8; ++mode) EXPECT_EQ(std::wcscmp(FitModeName(mode), names[mode]), 0) << mode;
   EXPECT_EQ(std::wcscmp(FitModeName(-1), L"ERROR"), 0);
+  for (int mode = 1; mode <= 7; ++mode) EXPECT_EQ(FitModeFromName(names[mode]), mode) << mode;
+  EXPECT_EQ(FitModeFromName(L"bestfit"), FitModeBestFit);
+  EXPECT_EQ(FitModeFromName(L"MIDDLE"), FitModeMiddle);
+  for (const wchar_t* other : {L"ERROR", L"", L"Mid", L"Middles", L"Best Fit", L"4"}) {
+    EXPECT_EQ(FitModeFromName(other), FitModeNone);
+  }
+  EXPECT_EQ(FitModeFromName(nullptr), FitModeNone);
   FillPart part;
   EXPECT_FALSE(FillPartForMode(0, &part));
   EXPECT_FALSE(FillPartForMode(7, &part));

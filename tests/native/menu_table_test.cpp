@@ -33,6 +33,45 @@ TEST(MenuRows, PerShapeAndUpdateState) {
   }
 }
 
+std::vector<int> CommandOffsets(uint32_t shapes, bool update) {
+  std::vector<int> out;
+  for (const MenuEntry* row : SelectCommandRows(shapes, update)) out.push_back(row->offset);
+  return out;
+}
+
+// The new menu offers the classic rows in their order, without separators or Cancel; a
+// mask of shapes offers every row any of them would.
+TEST(MenuRows, NewMenuCommandsPerShape) {
+  EXPECT_EQ(CommandOffsets(1, false), (std::vector<int>{1, 10, 11}));
+  EXPECT_EQ(CommandOffsets(2, true), (std::vector<int>{2, 4, 5, 7, 8, 10, 11}));
+  EXPECT_EQ(CommandOffsets(4, false), (std::vector<int>{3, 4, 6, 7, 10, 11}));
+  EXPECT_EQ(CommandOffsets(AllPictureShapes(), false), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 10, 11}));
+  for (uint32_t shape : {1u, 2u, 4u}) {
+    // Every classic item row but Cancel, and nothing else.
+    std::vector<int> classic;
+    for (int offset : Offsets(shape, true)) {
+      if (offset != 0 && offset != CancelCommand) classic.push_back(offset);
+    }
+    EXPECT_EQ(CommandOffsets(shape, true), classic) << "shape " << shape;
+  }
+}
+
+TEST(MenuRows, CommandIconsDifferPerModeAndTheme) {
+  EXPECT_NE(CommandIconId(0, false), 0u);
+  EXPECT_EQ(CommandIconId(0, false), CommandIconId(0, true));
+  std::vector<unsigned> seen;
+  for (int mode = 1; mode <= 7; ++mode) {
+    for (bool dark : {false, true}) {
+      const unsigned id = CommandIconId(mode, dark);
+      EXPECT_NE(id, 0u);
+      EXPECT_NE(id, CommandIconId(0, false));
+      for (unsigned other : seen) EXPECT_NE(id, other) << "mode " << mode;
+      seen.push_back(id);
+    }
+  }
+  for (int offset : {-1, 8, 10, 11, 12, 13}) EXPECT_EQ(CommandIconId(offset, false), 0u) << offset;
+}
+
 TEST(MenuRows, ItemRowsByOffset) {
   EXPECT_EQ(FindItemRow(0), nullptr);
   EXPECT_EQ(FindItemRow(9), nullptr);

@@ -14,6 +14,7 @@
 
 #include "framework/win_owners.h"
 #include "stress_support.h"
+#include "shellext/guids.h"
 #include "tests/support/active_desktop_stand_in.h"
 #include "tests/support/test_support.h"
 
@@ -70,22 +71,33 @@ bool Succeeded(const std::vector<HRESULT>& results) {
   return true;
 }
 
-TEST(CorpusTest, HostilePicturesNeverCrashHangOrWriteSettingsOnFailure) {
-  const std::wstring folder = stress::CorpusFolder();
-  std::vector<Entry> entries = ReadManifest(folder);
-  ASSERT_GE(entries.size(), 200u) << "run scripts/make_corpus.py into " << testing::PrintToString(folder);
-
-  // The one case a script cannot make: a file another handle holds without sharing.
-  stress::Step("manifest read");
+// The generated corpus plus the one case a script cannot make: a file another handle
+// holds without sharing (the last entry).
+struct Corpus {
   testsupport::TempDir temp;
-  const std::wstring locked = temp.File(L"locked.jpg");
+  fw::UniqueHandle holder;
+  std::vector<Entry> entries;
+};
+
+void LoadCorpus(Corpus* corpus) {
+  const std::wstring folder = stress::CorpusFolder();
+  corpus->entries = ReadManifest(folder);
+  ASSERT_GE(corpus->entries.size(), 200u) << "run scripts/make_corpus.py into " << testing::PrintToString(folder);
+  stress::Step("manifest read");
+  const std::wstring locked = corpus->temp.File(L"locked.jpg");
   ASSERT_TRUE(CopyFileW((folder + L"\\seed\\seed.jpg").c_str(), locked.c_str(), FALSE));
   const HANDLE opened =
       CreateFileW(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(opened, INVALID_HANDLE_VALUE);
-  const fw::UniqueHandle holder(opened);
-  entries.push_back({"invalid", locked, L"(locked without sharing) locked.jpg"});
+  corpus->holder.reset(opened);
+  corpus->entries.push_back({"invalid", locked, L"(locked without sharing) locked.jpg"});
   stress::Step("locked file made");
+}
+
+TEST(CorpusTest, HostilePicturesNeverCrashHangOrWriteSettingsOnFailure) {
+  Corpus corpus;
+  ASSERT_NO_FATAL_FAILURE(LoadCorpus(&corpus));
+  std::vector<Entry>& entries = corpus.entries;
 
   // A 32-bit process runs through qemu-user, where it is slow (a command takes over a
   // second) and where a second thread stalls it: there the quick form takes the first
@@ -155,6 +167,68 @@ TEST(CorpusTest, HostilePicturesNeverCrashHangOrWriteSettingsOnFailure) {
   }
   printf("  corpus: %d files (%d usable, %d refused), %d fitting commands (%d failed); slowest %llu ms: %ls\n",
          ran, usable, refused, commands, failedCommands, slowestMs, slowest.c_str());
+}
+
+// The same files through Windows 11's new menu: the packaged command asked as Explorer
+// asks it, with the shell's item array. A file that cannot be used is hidden, or (a header
+// over pixels that do not decode) offered with rows whose commands fail cleanly.
+TEST(CorpusTest, NewMenuHidesOrFailsCleanlyForEveryFile) {
+  Corpus corpus;
+  ASSERT_NO_FATAL_FAILURE(LoadCorpus(&corpus));
+  const bool sampled = sizeof(void*) == 4 && !stress::FullRun();
+  std::set<std::wstring> kindsTaken;
+  testsupport::FileAside ini{testsupport::UserSettingsFile()};
+  testsupport::FileAside wallpaper{testsupport::UserWallpaperFile()};
+  standin::ActiveDesktopStandIn desktop;
+  ASSERT_TRUE(desktop.registered());
+  desktop.record().applyToSystem = false;
+  const testsupport::LoadedDll dll;
+  ASSERT_TRUE(dll.ok());
+  stress::Watchdog watchdog;
+  const DWORD limitMs = sizeof(void*) == 4 ? 120000 : 30000;
+  int shown = 0, hidden = 0, invoked = 0, noItem = 0;
+  for (size_t i = 0; i < corpus.entries.size(); ++i) {
+    const Entry& e = corpus.entries[i];
+    if (sampled && i + 1 != corpus.entries.size() && !kindsTaken.insert(Kind(e.name)).second) continue;
+    const std::string where = testing::PrintToString(e.name);
+    watchdog.Arm(e.name, limitMs);
+    fw::ComPtr<IExplorerCommand> root;
+    ASSERT_EQ(dll.CreateObject(framewise::CLSID_FramewiseExplorerCommand, IID_IExplorerCommand, root.put_void()), S_OK);
+    const fw::ComPtr<IShellItemArray> items = testsupport::ShellItems({e.path});
+    if (!items) {
+      ++noItem;  // a name the shell itself does not parse: Explorer could not offer it either
+      watchdog.Disarm();
+      continue;
+    }
+    const testsupport::NewMenu menu = testsupport::ReadNewMenu(root.get(), items.get());
+    EXPECT_EQ(menu.root.stateResult, S_OK) << where;
+    if (e.expect == "valid") {
+      EXPECT_TRUE(menu.root.shown()) << where;
+      EXPECT_GE(menu.ShownTitles().size(), 3u) << where;
+    }
+    if (!menu.root.shown()) {
+      ++hidden;
+    } else {
+      ++shown;
+      const std::string before = testsupport::ReadBytes(ini.path());
+      // A picture that may not decode: its first fitting row fails and remembers nothing.
+      if (e.expect != "valid" || e.name.compare(0, 5, L"seed/") == 0) {
+        for (const auto& sub : menu.subcommands) {
+          if (!sub.shown() || testsupport::IconResourceId(sub.icon) == 0) continue;
+          const HRESULT hr = sub.command->Invoke(items.get(), nullptr);
+          ++invoked;
+          if (e.expect == "valid") EXPECT_EQ(hr, S_OK) << where;
+          if (FAILED(hr)) EXPECT_TRUE(testsupport::ReadBytes(ini.path()) == before) << where;
+          if (e.expect == "invalid") EXPECT_TRUE(FAILED(hr)) << where;
+          break;
+        }
+      }
+    }
+    watchdog.Disarm();
+  }
+  printf("  new menu: %d shown, %d hidden, %d without a shell item; %d rows invoked\n", shown, hidden, noItem,
+         invoked);
+  EXPECT_GT(hidden, 100);
 }
 
 }  // namespace

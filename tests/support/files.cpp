@@ -162,4 +162,15 @@ std::wstring MachineSettingsFile() {
   return DataFolder(CSIDL_COMMON_APPDATA) + L"\\" + framewise::kSettingsFileName;
 }
 
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::wstring ReadIniValue(const std::wstring& path, const wchar_t* section, const wchar_t* key) {
+  wchar_t value[1024] = {};
+  GetPrivateProfileStringW(section, key, L"<none>", value, 1024, path.c_str());
+  return value;
+}
+
 }  // namespace testsupport

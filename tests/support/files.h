@@ -39,6 +39,12 @@ bool WriteUndecodableJpeg(const std::wstring& path, int width, int height);
 // file is opened sharing reads and writes, so a file the product holds open can be read.
 std::string ReadBytes(const std::wstring& path, bool* exists = nullptr);
 
+// Whether a file (not a folder) is at `path`.
+bool FileExists(const std::wstring& path);
+
+// A value of an INI file's section, "<none>" when it has none.
+std::wstring ReadIniValue(const std::wstring& path, const wchar_t* section, const wchar_t* key);
+
 // Moves a file aside while alive and puts it back (or removes what the test wrote).
 class FileAside {
  public:

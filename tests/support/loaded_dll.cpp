@@ -17,13 +17,17 @@ LoadedDll::LoadedDll(const std::wstring& path)
       reinterpret_cast<void*>(GetProcAddress(module_.get(), "DllCanUnloadNow")));
 }
 
-HRESULT LoadedDll::CreateHandler(fw::ComPtr<IShellExtInit>* init) const {
-  init->reset();
+HRESULT LoadedDll::CreateObject(REFCLSID clsid, REFIID iid, void** object) const {
+  *object = nullptr;
   if (!ok()) return E_UNEXPECTED;
   fw::ComPtr<IClassFactory> factory;
-  HRESULT hr = getClassObject_(framewise::CLSID_ImageFileContextMenu, IID_IClassFactory, factory.put_void());
+  const HRESULT hr = getClassObject_(clsid, IID_IClassFactory, factory.put_void());
   if (FAILED(hr)) return hr;
-  hr = factory->CreateInstance(nullptr, IID_IShellExtInit, init->put_void());
+  return factory->CreateInstance(nullptr, iid, object);
+}
+
+HRESULT LoadedDll::CreateHandler(fw::ComPtr<IShellExtInit>* init) const {
+  const HRESULT hr = CreateObject(framewise::CLSID_ImageFileContextMenu, IID_IShellExtInit, init->put_void());
   if (FAILED(hr)) init->reset();
   return hr;
 }

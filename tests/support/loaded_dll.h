@@ -29,6 +29,8 @@ class LoadedDll {
   HRESULT CreateHandler(fw::ComPtr<IShellExtInit>* init) const;
   // The same, with its menu interface; false when either cannot be had.
   bool CreateHandler(fw::ComPtr<IShellExtInit>* init, fw::ComPtr<IContextMenu3>* menu) const;
+  // An object of any of the DLL's classes through its class factory.
+  HRESULT CreateObject(REFCLSID clsid, REFIID iid, void** object) const;
   HRESULT CanUnloadNow() const { return canUnloadNow_ ? canUnloadNow_() : E_UNEXPECTED; }
   // Gives this object's reference on the module back now.
   void Free();

@@ -122,42 +122,6 @@ int MenuStyleOverride::openHandles() const { return g_openHandles; }
 
 namespace {
 
-constexpr wchar_t kPersonalizeKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
-constexpr wchar_t kLightThemeValue[] = L"AppsUseLightTheme";
-
-bool WriteLightTheme(bool present, DWORD value) {
-  fw::UniqueHKey key;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, kPersonalizeKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
-                      nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  if (!present) {
-    const LONG status = RegDeleteValueW(key.get(), kLightThemeValue);
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
-  }
-  return RegSetValueExW(key.get(), kLightThemeValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                        sizeof(value)) == ERROR_SUCCESS;
-}
-
-}  // namespace
-
-LightThemeSetting::LightThemeSetting(bool present, DWORD value) {
-  fw::UniqueHKey key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kPersonalizeKey, 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS) {
-    DWORD size = sizeof(saved_), type = 0;
-    hadValue_ = RegQueryValueExW(key.get(), kLightThemeValue, nullptr, &type, reinterpret_cast<BYTE*>(&saved_),
-                                 &size) == ERROR_SUCCESS &&
-                type == REG_DWORD;
-  }
-  applied_ = WriteLightTheme(present, value);
-}
-
-LightThemeSetting::~LightThemeSetting() {
-  if (applied_) WriteLightTheme(hadValue_, saved_);
-}
-
-namespace {
-
 int g_highContrast = -1;
 int g_menuUnderlines = -1;
 BOOL(WINAPI* g_realParameters)(UINT, UINT, PVOID, UINT) = nullptr;

@@ -1,7 +1,7 @@
 // Owners that give the submenu's look other system answers for a while, for what Wine
-// cannot show: a visual style for menus (light or dark) painting known colours, the
-// user's light or dark choice in the registry, high contrast and menu underlines, and
-// the per-monitor DPI functions of newer Windows. Each puts the real answer back when it
+// cannot show: a visual style for menus (light or dark) painting known colours, high
+// contrast and menu underlines, and the per-monitor DPI functions of newer Windows (the
+// user's dark choice: AppThemeOverride in system_overrides.h). Each puts the real answer back when it
 // goes, also when a test stops at a failed assertion.
 #pragma once
 
@@ -51,22 +51,6 @@ class MenuStyleOverride {
   ImportPatch close_;
   ImportPatch draw_;
   ImportPatch colour_;
-};
-
-// While alive, HKCU\...\Themes\Personalize AppsUseLightTheme is `value` (or absent with
-// `present` false); the value or its absence before comes back when the owner goes.
-class LightThemeSetting {
- public:
-  LightThemeSetting(bool present, DWORD value);
-  ~LightThemeSetting();
-  LightThemeSetting(const LightThemeSetting&) = delete;
-  LightThemeSetting& operator=(const LightThemeSetting&) = delete;
-  bool applied() const { return applied_; }
-
- private:
-  bool applied_ = false;
-  bool hadValue_ = false;
-  DWORD saved_ = 0;
 };
 
 // While alive, SystemParametersInfoW as `module` imports it answers SPI_GETHIGHCONTRAST

@@ -80,4 +80,27 @@ SystemColours::~SystemColours() {
   if (applied_) SetSysColors(static_cast<int>(indexes_.size()), indexes_.data(), saved_.data());
 }
 
+namespace {
+constexpr wchar_t kPersonalizeKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+constexpr wchar_t kAppsUseLightTheme[] = L"AppsUseLightTheme";
+}  // namespace
+
+AppThemeOverride::AppThemeOverride(bool dark) {
+  DWORD size = sizeof(saved_);
+  hadValue_ = RegGetValueW(HKEY_CURRENT_USER, kPersonalizeKey, kAppsUseLightTheme, RRF_RT_REG_DWORD, nullptr,
+                           &saved_, &size) == ERROR_SUCCESS;
+  const DWORD light = dark ? 0 : 1;
+  applied_ = RegSetKeyValueW(HKEY_CURRENT_USER, kPersonalizeKey, kAppsUseLightTheme, REG_DWORD, &light,
+                             sizeof(light)) == ERROR_SUCCESS;
+}
+
+AppThemeOverride::~AppThemeOverride() {
+  if (!applied_) return;
+  if (hadValue_) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, kPersonalizeKey, kAppsUseLightTheme, REG_DWORD, &saved_, sizeof(saved_));
+  } else {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kPersonalizeKey, kAppsUseLightTheme);
+  }
+}
+
 }  // namespace testsupport

@@ -99,4 +99,21 @@ class WorkAreaOverride {
   ImportPatch info_;
 };
 
+// While alive, the current user's app theme is dark or light (the Personalize key's
+// AppsUseLightTheme, which Wine's prefix does not have); the value as it was, or its
+// absence, comes back when the owner goes.
+class AppThemeOverride {
+ public:
+  explicit AppThemeOverride(bool dark);
+  ~AppThemeOverride();
+  AppThemeOverride(const AppThemeOverride&) = delete;
+  AppThemeOverride& operator=(const AppThemeOverride&) = delete;
+  bool applied() const { return applied_; }
+
+ private:
+  bool hadValue_ = false;
+  DWORD saved_ = 0;
+  bool applied_ = false;
+};
+
 }  // namespace testsupport

@@ -7,6 +7,7 @@
 #include "tests/support/import_patch.h"
 #include "tests/support/resource_counts.h"
 #include "tests/support/screen_objects.h"
+#include "tests/support/new_menu.h"
 #include "tests/support/shell_data_object.h"
 #include "tests/support/menu_look_overrides.h"
 #include "tests/support/system_overrides.h"

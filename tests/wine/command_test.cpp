@@ -26,9 +26,7 @@ namespace {
 namespace gp = Gdiplus::DllExports;
 
 std::wstring ReadIni(const std::wstring& path, const wchar_t* key) {
-  wchar_t value[1024] = {};
-  GetPrivateProfileStringW(L"Desktop", key, L"<none>", value, 1024, path.c_str());
-  return value;
+  return testsupport::ReadIniValue(path, L"Desktop", key);
 }
 
 // Dialog windows of this thread: the please-wait window must never outlive a command.

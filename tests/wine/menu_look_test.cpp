@@ -133,7 +133,7 @@ TEST_F(MenuLookTest, ColoursFollowTheStyleTheDarkChoiceAndHighContrast) {
     SCOPED_TRACE(c.look);
     testsupport::MenuStyleOverride style(c.styles);
     ASSERT_TRUE(style.applied());
-    testsupport::LightThemeSetting choice(true, c.darkChosen ? 0 : 1);
+    testsupport::AppThemeOverride choice(c.darkChosen);
     ASSERT_TRUE(choice.applied());
     testsupport::SystemParametersOverride contrast(c.highContrast, -1);
     ASSERT_TRUE(contrast.applied());
@@ -157,26 +157,20 @@ TEST_F(MenuLookTest, ReadAgainOnEveryOpeningAndNothingKept) {
   {
     Handler h;
     {
-      testsupport::LightThemeSetting choice(true, 1);
+      testsupport::AppThemeOverride choice(false);
       ASSERT_TRUE(choice.applied());
       Open(h, readable);
       EXPECT_EQ(Paint(h, 10, false, 400, 24).at(399, 0), DibColour(light.background));
       EXPECT_EQ(style.openHandles(), 1);
     }
     {
-      testsupport::LightThemeSetting choice(true, 0);
+      testsupport::AppThemeOverride choice(true);
       ASSERT_TRUE(choice.applied());
       Open(h, readable);
       EXPECT_EQ(Paint(h, 10, false, 400, 24).at(399, 0), DibColour(dark.background));
       EXPECT_EQ(style.openHandles(), 1) << "the light style's handle was kept";
     }
-    {
-      testsupport::LightThemeSetting choice(false, 0);  // no value: light
-      ASSERT_TRUE(choice.applied());
-      Open(h, readable);
-      EXPECT_EQ(Paint(h, 10, false, 400, 24).at(399, 0), DibColour(light.background));
-    }
-    testsupport::LightThemeSetting choice(true, 0);
+    testsupport::AppThemeOverride choice(true);
     for (int i = 0; i < 5; ++i) Open(h, readable);  // warm-up
     const auto before = testsupport::CurrentResourceCounts();
     for (int i = 0; i < 50; ++i) {

@@ -10,6 +10,7 @@
 
 #include "tests/support/handler_fixture.h"
 #include "settings/update_checker.h"
+#include "shellext/menu_commands.h"
 #include "shellext/menu_support.h"
 
 using testsupport::Handler;
