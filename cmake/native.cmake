@@ -52,3 +52,11 @@ add_executable(registry_wix installer/registry_wix.cpp)
 target_compile_options(registry_wix PRIVATE -Wall -Wextra -Werror ${SAN_FLAGS})
 target_link_libraries(registry_wix PRIVATE framewise_installer)
 target_link_libraries(native_tests PRIVATE framewise_installer)
+# The sparse package's manifest from its template and the facts' own homes.
+add_executable(package_manifest installer/package_manifest.cpp)
+target_compile_options(package_manifest PRIVATE -Wall -Wextra -Werror ${SAN_FLAGS})
+target_link_libraries(package_manifest PRIVATE framewise_portable)
+# The package builder (scripts/msix.py) with the system's Python, which has the certificate
+# reader it uses.
+find_program(FRAMEWISE_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+add_test(NAME msix_packer COMMAND ${FRAMEWISE_SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/package/msix_test.py)

@@ -131,9 +131,15 @@ if(FRAMEWISE_ARCH STREQUAL "x64")
   target_compile_options(install_as_standard_user PRIVATE -Wall -Wextra)
   target_link_libraries(install_as_standard_user PRIVATE msi)
   target_link_options(install_as_standard_user PRIVATE ${STATIC_LINK} -municode)
+  # Windows PowerShell's stand-in for the sparse package's registration step.
+  add_executable(powershell_stand_in tests/install/powershell_stand_in.cpp framework/module_path.cpp)
+  target_include_directories(powershell_stand_in PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_options(powershell_stand_in PRIVATE -Wall -Wextra)
+  target_link_options(powershell_stand_in PRIVATE ${STATIC_LINK} -municode)
   add_test(NAME msi_x64 COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/msi_test.sh
            ${CMAKE_BINARY_DIR}/package $<TARGET_FILE:framewise_host> $<TARGET_FILE:Framewise>
-           ${FRAMEWISE_X86_DLL} $<TARGET_FILE:install_as_standard_user>)
+           ${FRAMEWISE_X86_DLL} $<TARGET_FILE:install_as_standard_user>
+           $<TARGET_FILE:powershell_stand_in>)
   set_tests_properties(msi_x64 PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77
     ENVIRONMENT "FRAMEWISE_NATIVE_BUILD=${CMAKE_SOURCE_DIR}/build/native")
 endif()

@@ -14,6 +14,7 @@ packages=(
   fonts-wine xvfb xauth x11-utils
   qemu-user
   msitools wixl fp-utils
+  osslsigncode openssl python3-cryptography
 )
 
 missing=()
@@ -29,6 +30,13 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   [ ${#missing[@]} -eq 0 ] || $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Signing the .msix needs osslsigncode 2.9 or later (APPX support came in 2.7, the central
+# directory order Windows expects in 2.9): Debian 12 has it in bookworm-backports.
+if ! dpkg --compare-versions "$(dpkg-query -W -f='${Version}' osslsigncode)" ge 2.9; then
+  echo "warning: osslsigncode older than 2.9: install it from bookworm-backports" \
+       "(apt-get install -t bookworm-backports osslsigncode)" >&2
 fi
 
 # 32-bit Wine needs i386 ELF binaries run through qemu-user on this kernel.

@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
 """Draws the DLL's bitmaps and icons: the menu entry's icon at two sizes, the logo, and
 the new context menu's icons (the entry's, and one per fit mode showing the part it keeps,
-each in a variant for light and one for dark menus).
+each in a variant for light and one for dark menus); and the sparse package's logos.
 
-Writes 24-bit BMP files and 32-bit ICO files (16, 20, 24 and 32 pixels) into resources/.
-Shapes are rasterised with 4x4 supersampling, so edges are smooth at every scale. Run
-again after changing a drawing.
+Writes 24-bit BMP files and 32-bit ICO files (16, 20, 24 and 32 pixels) into resources/,
+and the package's PNG logos into resources/package/. Shapes are rasterised with 4x4
+supersampling, so edges are smooth at every scale. Run again after changing a drawing.
 """
 import math
 import os
 import struct
+import zlib
 
 ORANGE = (255, 155, 0)
 DARK = (60, 45, 30)
@@ -25,23 +26,27 @@ def lerp(a, b, t):
     return tuple(int(round(a[i] + (b[i] - a[i]) * t)) for i in range(3))
 
 
+def covered(width, height, inside, ss=4):
+    """Each pixel that `inside(x, y)` touches, with the share of its ss x ss subsamples it
+    covers."""
+    for y in range(height):
+        for x in range(width):
+            hits = sum(1 for sy in range(ss) for sx in range(ss)
+                       if inside(x + (sx + 0.5) / ss, y + (sy + 0.5) / ss))
+            if hits:
+                yield x, y, hits / (ss * ss)
+
+
 class Canvas:
     def __init__(self, width, height, background):
         self.w, self.h = width, height
         self.px = [[background for _ in range(width)] for _ in range(height)]
 
-    def shape(self, inside, color, ss=4):
+    def shape(self, inside, color):
         """Paints every pixel by the share of its subsamples that `inside(x, y)` covers."""
-        for y in range(self.h):
-            for x in range(self.w):
-                hits = 0
-                for sy in range(ss):
-                    for sx in range(ss):
-                        if inside(x + (sx + 0.5) / ss, y + (sy + 0.5) / ss):
-                            hits += 1
-                if hits:
-                    c = color(x, y) if callable(color) else color
-                    self.px[y][x] = lerp(self.px[y][x], c, hits / (ss * ss))
+        for x, y, share in covered(self.w, self.h, inside):
+            c = color(x, y) if callable(color) else color
+            self.px[y][x] = lerp(self.px[y][x], c, share)
 
     def rect(self, x0, y0, x1, y1, color):
         self.shape(lambda x, y: x0 <= x < x1 and y0 <= y < y1, color)
@@ -76,6 +81,20 @@ class Canvas:
         info = struct.pack("<IiiHHIIiiII", 40, self.w, self.h, 1, 24, 0, len(data), 2835, 2835, 0, 0)
         with open(path, "wb") as f:
             f.write(header + info + data)
+
+    def save_png(self, path):
+        """An 8-bit RGB PNG, written with zlib alone."""
+        def chunk(kind, body):
+            return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+        raw = bytearray()
+        for y in range(self.h):
+            raw.append(0)  # no filter
+            for x in range(self.w):
+                raw += bytes(self.px[y][x])
+        png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", self.w, self.h, 8, 2, 0, 0, 0)) +
+               chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+        with open(path, "wb") as f:
+            f.write(png)
 
 
 def landscape(c, x0, y0, x1, y1):
@@ -126,6 +145,19 @@ def logo():
     return c
 
 
+def package_logo(size):
+    """The menu entry's framed photo at a tile's size, the frame in proportion."""
+    c = Canvas(size, size, DARK)
+    edge = size / 22
+    c.rect(edge / 2, edge / 2, size - edge / 2, size - edge / 2, ORANGE)
+    landscape(c, 2 * edge, 2 * edge, size - 2 * edge, size - 2 * edge)
+    return c
+
+
+# The package's logos: the names the manifest (installer/AppxManifest.xml.in) gives them.
+PACKAGE_LOGOS = {"Square44x44Logo.png": 44, "Square150x150Logo.png": 150, "StoreLogo.png": 50}
+
+
 class IconCanvas:
     """A transparent square: shapes are painted over what is there with their coverage."""
 
@@ -133,22 +165,14 @@ class IconCanvas:
         self.w = self.h = size
         self.px = [[(0.0, 0.0, 0.0, 0.0) for _ in range(size)] for _ in range(size)]
 
-    def shape(self, inside, color, alpha=1.0, ss=4):
-        for y in range(self.h):
-            for x in range(self.w):
-                hits = 0
-                for sy in range(ss):
-                    for sx in range(ss):
-                        if inside(x + (sx + 0.5) / ss, y + (sy + 0.5) / ss):
-                            hits += 1
-                if not hits:
-                    continue
-                c = color(x, y) if callable(color) else color
-                a = alpha * hits / (ss * ss)
-                r0, g0, b0, a0 = self.px[y][x]
-                out = a + a0 * (1 - a)
-                mix = [(c[i] * a + (r0, g0, b0)[i] * a0 * (1 - a)) / out for i in range(3)]
-                self.px[y][x] = (mix[0], mix[1], mix[2], out)
+    def shape(self, inside, color, alpha=1.0):
+        for x, y, share in covered(self.w, self.h, inside):
+            c = color(x, y) if callable(color) else color
+            a = alpha * share
+            r0, g0, b0, a0 = self.px[y][x]
+            out = a + a0 * (1 - a)
+            mix = [(c[i] * a + (r0, g0, b0)[i] * a0 * (1 - a)) / out for i in range(3)]
+            self.px[y][x] = (mix[0], mix[1], mix[2], out)
 
     def rect(self, x0, y0, x1, y1, color, alpha=1.0):
         self.shape(lambda x, y: x0 <= x < x1 and y0 <= y < y1, color, alpha)
@@ -268,6 +292,9 @@ def main():
     menu_icon(16).save_bmp(os.path.join(here, "menu_entry_16.bmp"))
     menu_icon(13).save_bmp(os.path.join(here, "menu_entry_13.bmp"))
     logo().save_bmp(os.path.join(here, "logo.bmp"))
+    os.makedirs(os.path.join(here, "package"), exist_ok=True)
+    for name, size in PACKAGE_LOGOS.items():
+        package_logo(size).save_png(os.path.join(here, "package", name))
     icons = os.path.join(here, "icons")
     os.makedirs(icons, exist_ok=True)
     save_ico(os.path.join(icons, "entry.ico"), [entry_icon(s) for s in ICON_SIZES])

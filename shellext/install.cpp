@@ -8,6 +8,7 @@
 #include "framework/com_ptr.h"
 #include "framework/win_owners.h"
 #include "shellext/module.h"
+#include "shellext/package_registration.h"
 #include "shellext/portable/module_paths.h"
 #include "shellext/registration.h"
 
@@ -111,6 +112,23 @@ HRESULT UnregisterServerForUser(HMODULE module) {
   }
 }
 
+HRESULT ChangeRegistration(HMODULE module, HRESULT (*change)(HMODULE module), PackageScope scope,
+                           bool install) {
+  DebugOutputLog log;
+  if (!install) RemoveSparsePackage(module, scope, log);
+  const HRESULT hr = change(module);
+  if (SUCCEEDED(hr)) {
+    if (install) {
+      RegisterSparsePackage(module, scope, log);
+      // Provisioning reaches an account when Windows next prepares its apps: the one
+      // registering gets the entry now.
+      if (scope == PackageScope::Machine) RegisterSparsePackage(module, PackageScope::User, log);
+    }
+    NotifyAssociationsChanged();
+  }
+  return hr;
+}
+
 void NotifyAssociationsChanged() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
 
 }  // namespace framewise
@@ -121,16 +139,21 @@ void NotifyAssociationsChanged() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLI
 STDAPI DllInstall(BOOL install, PCWSTR commandLine) {
   try {
     HMODULE module = framewise::Module().instance();
-    HRESULT hr = E_INVALIDARG;
+    framewise::PackageScope scope = framewise::PackageScope::Machine;
+    HRESULT (*change)(HMODULE) = nullptr;
     if (framewise::IsUserCommandLine(commandLine)) {
-      hr = install ? framewise::RegisterServerForUser(module)
-                   : framewise::UnregisterServerForUser(module);
+      scope = framewise::PackageScope::User;
+      change = install ? &framewise::RegisterServerForUser : &framewise::UnregisterServerForUser;
     } else if (!commandLine || !*commandLine ||
                CompareStringOrdinal(commandLine, -1, L"machine", -1, TRUE) == CSTR_EQUAL) {
-      hr = install ? framewise::RegisterServer(module) : framewise::UnregisterServer(module);
+      if (install) {
+        change = &framewise::RegisterServer;
+      } else {
+        change = &framewise::UnregisterServer;
+      }
     }
-    if (SUCCEEDED(hr)) framewise::NotifyAssociationsChanged();
-    return hr;
+    if (!change) return E_INVALIDARG;
+    return framewise::ChangeRegistration(module, change, scope, install);
   } catch (...) {
     return E_UNEXPECTED;
   }

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "shellext/portable/package_commands.h"
+
 namespace framewise {
 
 // Per-user registration: the scripts' classes-root rows go below
@@ -13,6 +15,15 @@ namespace framewise {
 // removes the same rows again.
 HRESULT RegisterServerForUser(HMODULE module);
 HRESULT UnregisterServerForUser(HMODULE module);
+
+// Runs `change` (a registration, or its removal when `install` is false) on `module` with
+// the sparse package of the same scope: the package goes in after the classes and out
+// before them, and its failure is logged and never decides the result. Registered for the
+// machine, it is registered for the calling user too (removal for the machine covers
+// every user). A change that went
+// through is announced to the shell.
+HRESULT ChangeRegistration(HMODULE module, HRESULT (*change)(HMODULE module), PackageScope scope,
+                           bool install);
 
 // Tells the shell that file associations changed, so a running Explorer picks up the
 // handler's arrival or departure without a new logon.

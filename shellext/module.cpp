@@ -177,13 +177,12 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
 
 namespace {
 
-// Runs framewise::RegisterServer or UnregisterServer on this module; a change that went
-// through is announced to the shell.
-HRESULT ChangeRegistration(HRESULT (*change)(HMODULE module)) {
+// Runs framewise::RegisterServer or UnregisterServer on this module, with the machine's
+// sparse package.
+HRESULT ChangeMachineRegistration(HRESULT (*change)(HMODULE module), bool install) {
   try {
-    const HRESULT hr = change(Module().instance());
-    if (SUCCEEDED(hr)) framewise::NotifyAssociationsChanged();
-    return hr;
+    return framewise::ChangeRegistration(Module().instance(), change,
+                                         framewise::PackageScope::Machine, install);
   } catch (...) {
     return E_UNEXPECTED;
   }
@@ -191,6 +190,6 @@ HRESULT ChangeRegistration(HRESULT (*change)(HMODULE module)) {
 
 }  // namespace
 
-STDAPI DllRegisterServer() { return ChangeRegistration(&framewise::RegisterServer); }
+STDAPI DllRegisterServer() { return ChangeMachineRegistration(&framewise::RegisterServer, true); }
 
-STDAPI DllUnregisterServer() { return ChangeRegistration(&framewise::UnregisterServer); }
+STDAPI DllUnregisterServer() { return ChangeMachineRegistration(&framewise::UnregisterServer, false); }
