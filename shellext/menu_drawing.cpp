@@ -1,5 +1,6 @@
-// Measuring and drawing the owner-drawn submenu items, each fitting item with a preview
-// of what its command keeps.
+// Measuring and painting the owner-drawn submenu items in the look of the menu they open
+// in (shellext/menu_look.h), each fitting item with a preview of what its command keeps,
+// and choosing an item by its access key.
 #include <algorithm>
 #include <cmath>
 
