@@ -107,8 +107,11 @@ TEST_F(MenuLookTest, ColoursFollowTheStyleTheDarkChoiceAndHighContrast) {
   const FakeMenuStyle light = testsupport::LightMenuStyle();
   const FakeMenuStyle dark = testsupport::DarkMenuStyle();
   const FakeMenuStyle olderDark = testsupport::DarkMenuStyle(L"DarkMode::Menu");
-  // A dark class name that opens the light class, as an unknown "X::Menu" can.
-  const FakeMenuStyle lightUnderADarkName = testsupport::LightMenuStyle(L"DarkMode_ImmersiveStart::Menu");
+  // A dark class name that opens a light class, as an unknown "X::Menu" can: its own
+  // colours, so that taking it would show.
+  FakeMenuStyle lightUnderADarkName = testsupport::LightMenuStyle(L"DarkMode_ImmersiveStart::Menu");
+  lightUnderADarkName.background = RGB(232, 236, 226);
+  lightUnderADarkName.hot = RGB(200, 214, 190);
   enum Failing { None, Drawing, Colours };
   const struct {
     const char* look;
