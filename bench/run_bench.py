@@ -172,7 +172,7 @@ def main():
     row("&nbsp;&nbsp;of it, the preview copy: decode + reduce (timed alone)", "preview_copy_ms", fmt_ms)
     row("&nbsp;&nbsp;&nbsp;&nbsp;of that, the WIC decode of the whole picture (timed alone)", "wic_decode_ms", fmt_ms)
     row("&nbsp;&nbsp;of it, the framed previews of the 4 fitting rows (timed alone)", "row_previews_ms", fmt_ms)
-    row("&nbsp;&nbsp;of it, the rest: item bitmaps, plain and selected, with their text (difference)",
+    row("&nbsp;&nbsp;of it, the rest: the look, the text measured, the previews' bitmaps (difference)",
         lambda n: get("initpopup_ms", n) - get("preview_copy_ms", n) - get("row_previews_ms", n)
         if None not in (get("initpopup_ms", n), get("preview_copy_ms", n), get("row_previews_ms", n)) else None,
         fmt_ms)

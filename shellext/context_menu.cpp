@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include <string>
+#include <vector>
 
 #include "build_config.h"
 #include "framework/app.h"
@@ -15,6 +16,7 @@
 #include "settings/version.h"
 #include "shellext/menu_commands.h"
 #include "shellext/menu_support.h"
+#include "shellext/portable/access_keys.h"
 #include "shellext/portable/menu_table.h"
 
 namespace framewise {
@@ -127,46 +129,67 @@ HRESULT ImageFileContextMenu::PopulateSubmenu(HMENU popup, LRESULT* result) {
   const bool updateKnown = UpdateFound != 0;
   const wchar_t* liveText = UpdateText;
 
+  // The rows first, separators as null records: the access keys are chosen over every
+  // item's text before any item is inserted.
   menuItems.clear();
   imageColumnWidth = 0;
-  UINT position = 0;
-  // Inserts one owner-drawn item and its record.
-  auto insertItem = [&](int offset, std::wstring text, bool previewRow, bool enabled) {
-    MENUITEMINFOW info = {};
-    info.cbSize = sizeof(info);
-    info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE;
-    info.fType = MFT_OWNERDRAW;
-    info.fState = enabled ? MFS_ENABLED : MFS_DISABLED;
-    info.wID = static_cast<UINT>(firstCommandId + offset);
-    if (!InsertMenuItemW(popup, position++, TRUE, &info)) return false;
+  submenu = popup;
+  struct Row {
+    int offset;
+    std::unique_ptr<MenuItem> item;  // null for a separator
+  };
+  std::vector<Row> rows;
+  auto addItem = [&](int offset, std::wstring text, bool previewRow, bool enabled) {
     auto item = std::make_unique<MenuItem>();
     item->text = std::move(text);
     item->preview = previewRow && !unreadable;
     item->enabled = enabled;
-    menuItems[offset] = std::move(item);
-    return true;
+    rows.push_back(Row{offset, std::move(item)});
   };
-
   // Pixels that do not decode: one line says so, and the picture's rows cannot be chosen.
-  if (unreadable &&
-      !insertItem(kUnreadableLineOffset, fw::LoadResourceString(IDS_PICTURE_UNREADABLE), false, false)) {
-    return E_OUTOFMEMORY;
-  }
+  if (unreadable) addItem(kUnreadableLineOffset, fw::LoadResourceString(IDS_PICTURE_UNREADABLE), false, false);
   for (const MenuEntry* row : SelectMenuRows(pictureShape, updateKnown)) {
     if (row->kind == MenuRowKind::Separator) {
-      MENUITEMINFOW info = {};
-      info.cbSize = sizeof(info);
-      info.fMask = MIIM_ID | MIIM_FTYPE;
-      info.fType = MFT_SEPARATOR;
-      info.wID = static_cast<UINT>(firstCommandId);
-      if (!InsertMenuItemW(popup, position++, TRUE, &info)) return E_OUTOFMEMORY;
+      rows.push_back(Row{0, nullptr});
       continue;
     }
     std::wstring text = row->liveText && liveText && *liveText ? std::wstring(liveText)
                                                                : fw::LoadResourceString(row->textId);
-    if (!insertItem(row->offset, std::move(text), row->preview, !(row->preview && unreadable))) {
-      return E_OUTOFMEMORY;
+    addItem(row->offset, std::move(text), row->preview, !(row->preview && unreadable));
+  }
+  std::vector<std::wstring> texts;
+  for (const Row& row : rows) {
+    if (row.item) texts.push_back(row.item->text);
+  }
+  const std::vector<size_t> keys = ChooseAccessKeys(texts);
+
+  UINT position = 0;
+  size_t itemIndex = 0;
+  for (Row& row : rows) {
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_ID | MIIM_FTYPE;
+    info.wID = static_cast<UINT>(firstCommandId + row.offset);
+    if (!row.item) {
+      info.fType = MFT_SEPARATOR;
+      if (!InsertMenuItemW(popup, position++, TRUE, &info)) return E_OUTOFMEMORY;
+      continue;
     }
+    MenuItem& item = *row.item;
+    const size_t key = keys[itemIndex++];
+    item.menuString = MenuString(item.text, key);
+    item.key = key == kNoAccessKey ? L'\0' : FoldAccessKey(item.text[key]);
+    item.accessible.dwMSAASignature = MSAA_MENU_SIG;
+    item.accessible.cchWText = static_cast<DWORD>(item.menuString.size());
+    item.accessible.pszWText = &item.menuString[0];
+    // Owner-drawn, and with its string too: the system matches typed keys against it.
+    info.fMask |= MIIM_STATE | MIIM_STRING | MIIM_DATA;
+    info.fType = MFT_OWNERDRAW;
+    info.fState = item.enabled ? MFS_ENABLED : MFS_DISABLED;
+    info.dwTypeData = &item.menuString[0];
+    info.dwItemData = reinterpret_cast<ULONG_PTR>(&item.accessible);
+    if (!InsertMenuItemW(popup, position++, TRUE, &info)) return E_OUTOFMEMORY;
+    menuItems[row.offset] = std::move(row.item);
   }
   return LayOutMenuItems();
 }

@@ -146,6 +146,8 @@ void ImageFileContextMenu::ResetSelection() {
   firstCommandId = -1;
   fileCount = 0;
   imageColumnWidth = 0;
+  submenu = nullptr;
+  menuLook = MenuLook();
   previewState = PreviewState::NotDecoded;
   preview.reset();
   menuItems.clear();

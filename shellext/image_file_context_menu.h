@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <oaidl.h>
+#include <oleacc.h>
 #include <shlobj.h>
 
 #include <map>
@@ -14,6 +15,7 @@
 #include "fitting/portable/picture_header.h"
 #include "framework/com_ptr.h"
 #include "framework/win_owners.h"
+#include "shellext/menu_look.h"
 
 namespace framewise {
 
@@ -21,17 +23,31 @@ namespace framewise {
 // DLL's type library.
 struct IImageFileContextMenu : public IDispatch {};
 
-// The run-time record of one inserted submenu item: its text, its size and the item
-// drawn once, plain and selected, when the submenu opened; painting only copies these.
+// The run-time record of one inserted submenu item: its text, its access key, its size,
+// and for a fitting row its framed preview, drawn once when the submenu opened.
 struct MenuItem {
+  // The item data the menu holds points here: a screen reader reads the item's text from
+  // it (an owner-drawn item has no other name for it).
+  MSAAMENUINFO accessible = {};
   std::wstring text;
-  bool preview = false;  // a fitting row, shown with its framed preview
+  std::wstring menuString;  // the text as the menu's string: "&" doubled, the key marked
+  wchar_t key = 0;          // the access key, folded (FoldAccessKey); 0 for none
+  bool preview = false;     // a fitting row, shown with its framed preview
   bool enabled = true;
   fw::GpBitmapOwner image;  // the row's framed preview, for preview rows only
   UINT width = 0;           // as measured
   UINT height = 0;
-  fw::UniqueBitmap plain;
-  fw::UniqueBitmap selected;
+  // The preview as it sits in the item's image column, with alpha, for preview rows only;
+  // painting puts it over the background.
+  fw::UniqueBitmap picture;
+  // The item as painted at the size the menu gives it, made by its first paint in each
+  // form (plain or selected, key underlined or not); later paints copy it.
+  struct Painted {
+    fw::UniqueBitmap bitmap;
+    LONG width = 0;
+    LONG height = 0;
+  };
+  Painted painted[4];
 };
 
 // How far the handler's picture has been decoded for the menu.
@@ -85,6 +101,10 @@ class ImageFileContextMenu final : public IImageFileContextMenu,
   HRESULT DispatchMenuMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
   HRESULT MeasureMenuItem(MEASUREITEMSTRUCT* measure, LRESULT* result);
   HRESULT DrawMenuItem(DRAWITEMSTRUCT* draw, LRESULT* result);
+  // Paints an item at (0, 0) of `dc`, `width` x `height`: background, preview and text.
+  bool PaintMenuItem(HDC dc, const MenuItem& item, LONG width, LONG height, bool selected, bool hideKey) const;
+  // A typed key in our submenu: the item with that access key is chosen.
+  HRESULT AnswerMenuChar(wchar_t typed, HMENU menu, LRESULT* result);
 
   // Fields; their construction values are the empty state.
   std::wstring picturePath;
@@ -96,6 +116,8 @@ class ImageFileContextMenu final : public IImageFileContextMenu,
   std::map<int, std::unique_ptr<MenuItem>> menuItems;
   PictureShape pictureShape = WiderThanScreen;
   UINT imageColumnWidth = 0;
+  HMENU submenu = nullptr;  // the popup last filled; the shell owns it
+  MenuLook menuLook;        // read when the submenu opens, used by every paint
   double screenAspect = 1.0;
   HANDLE updateThread = nullptr;  // only stored; the update worker owns it
   // Last: GDI+ shuts down only after every GDI+ object above is gone.

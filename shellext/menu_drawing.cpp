@@ -1,5 +1,7 @@
-// Measuring and drawing the owner-drawn submenu items, each fitting item with a preview
-// of what its command keeps.
+// Measuring and painting the owner-drawn submenu items in the look of the menu they open
+// in (shellext/menu_look.h), each fitting item with a preview of what its command keeps,
+// and choosing an item by its access key.
+#include <algorithm>
 #include <cmath>
 
 #include "fitting/image_fixer.h"
@@ -8,6 +10,7 @@
 #include "framework/win_owners.h"
 #include "shellext/image_file_context_menu.h"
 #include "shellext/menu_support.h"
+#include "shellext/portable/access_keys.h"
 #include "shellext/portable/menu_table.h"
 
 namespace framewise {
@@ -15,6 +18,14 @@ namespace framewise {
 float previewRowHeight = 0;
 
 namespace {
+
+// An item's layout in pixels from its left edge: the preview ends at the image column's
+// width plus kImageGap, the text starts at the column's width plus kTextGap, and
+// kTextEndGap follow it; kRowPadding is added to the taller of text and preview.
+constexpr UINT kImageGap = 4;
+constexpr UINT kTextGap = 8;
+constexpr UINT kTextEndGap = 4;
+constexpr UINT kRowPadding = 8;
 
 // Surface resolution over image resolution, each way; 0 for no image.
 struct Scale {
@@ -50,67 +61,43 @@ UINT PixelHeight(GpImage* image) {
   return height;
 }
 
-// The menu font (DEFAULT_GUI_FONT) as a GDI+ font for the screen; empty without one.
-fw::GpFontOwner MenuFont(HDC screen) {
-  fw::GpFontOwner font;
-  HGDIOBJ stock = GetStockObject(DEFAULT_GUI_FONT);
-  LOGFONTW logfont = {};
-  if (!stock || GetObjectW(stock, sizeof(logfont), &logfont) == 0) return font;
-  if (gp::GdipCreateFontFromLogfontW(screen, &logfont, font.put()) != Gdiplus::Ok) {
-    font.reset();
-  }
-  return font;
-}
-
-// Draws one item, plain or selected, into a bitmap of its measured size compatible with
-// `screen`: background, preview right-aligned in the image column and centred, text after
-// the column.
-fw::UniqueBitmap RenderItem(HDC screen, const MenuItem& item, float textLeft, float imageRight,
-                            bool selected) {
-  fw::UniqueBitmap none;
-  const INT width = static_cast<INT>(item.width), height = static_cast<INT>(item.height);
-  if (width <= 0 || height <= 0) return none;
-  fw::UniqueMemoryDc dc(CreateCompatibleDC(screen));
+// A 32-bit top-down bitmap (rows in the order GDI+ writes them) whose pixels start at
+// `*bits`, all zero.
+fw::UniqueBitmap TopDownBitmap(HDC dc, LONG width, LONG height, void** bits) {
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biHeight = -height;
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
+  return fw::UniqueBitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0));
+}
+
+// Draws a fitting row's preview as it sits in the item: right-aligned at `imageRight`,
+// centred in the item's height, clipped to the image column, on transparent pixels
+// (premultiplied alpha) so that painting can put it over any background.
+fw::UniqueBitmap RenderPicture(HDC screen, GpImage* preview, UINT imageRight, UINT height) {
+  fw::UniqueBitmap none;
+  const INT width = static_cast<INT>(imageRight), rows = static_cast<INT>(height);
+  if (!preview || width <= 0 || rows <= 0) return none;
   void* bits = nullptr;
-  fw::UniqueBitmap bitmap(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!dc || !bitmap) return none;
-  fw::ScopedSelect selectBitmap(dc.get(), bitmap.get());
-  const RECT all = {0, 0, width, height};
-  if (!FillRect(dc.get(), &all, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_MENU))) {
-    return none;
-  }
-  if (GpImage* picture = item.image.get()) {
+  fw::UniqueBitmap bitmap = TopDownBitmap(screen, width, rows, &bits);
+  if (!bitmap || !bits) return none;
+  {
+    // The surface writes into the section's own pixels, which start transparent.
+    fw::GpBitmapOwner pixels;
     fw::GpGraphicsOwner surface;
-    const float drawnWidth = static_cast<float>(PixelWidth(picture));
-    const float drawnHeight = static_cast<float>(PixelHeight(picture));
-    if (gp::GdipCreateFromHDC(dc.get(), surface.put()) != Gdiplus::Ok ||
-        gp::GdipDrawImageRectRect(surface.get(), picture, imageRight - drawnWidth,
-                                  (static_cast<float>(height) - drawnHeight) / 2.0f, drawnWidth,
-                                  drawnHeight, 0, 0, drawnWidth, drawnHeight, Gdiplus::UnitPixel,
-                                  nullptr, nullptr, nullptr) != Gdiplus::Ok ||
+    const float drawnWidth = static_cast<float>(PixelWidth(preview));
+    const float drawnHeight = static_cast<float>(PixelHeight(preview));
+    if (gp::GdipCreateBitmapFromScan0(width, rows, width * 4, PixelFormat32bppPARGB, static_cast<BYTE*>(bits),
+                                      pixels.put()) != Gdiplus::Ok ||
+        gp::GdipGetImageGraphicsContext(pixels.get(), surface.put()) != Gdiplus::Ok ||
+        gp::GdipDrawImageRectRect(surface.get(), preview, static_cast<float>(width) - drawnWidth,
+                                  (static_cast<float>(rows) - drawnHeight) / 2.0f, drawnWidth, drawnHeight, 0,
+                                  0, drawnWidth, drawnHeight, Gdiplus::UnitPixel, nullptr, nullptr,
+                                  nullptr) != Gdiplus::Ok ||
         gp::GdipFlush(surface.get(), Gdiplus::FlushIntentionSync) != Gdiplus::Ok) {
-      return none;
-    }
-  }
-  // The text through GDI in the menu font, centred on the item's height: what the library
-  // would draw, at a fraction of its cost, which every item pays twice on opening.
-  HGDIOBJ menuFont = GetStockObject(DEFAULT_GUI_FONT);
-  if (menuFont) {
-    fw::ScopedSelect selectFont(dc.get(), menuFont);
-    const int textColor = !item.enabled ? COLOR_GRAYTEXT
-                                        : selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT;
-    SetBkMode(dc.get(), TRANSPARENT);
-    SetTextColor(dc.get(), GetSysColor(textColor));
-    RECT layout = {static_cast<LONG>(textLeft), 0, width, height};
-    if (DrawTextW(dc.get(), item.text.c_str(), -1, &layout,
-                  DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX) == 0) {
       return none;
     }
   }
@@ -146,6 +133,8 @@ HRESULT ImageFileContextMenu::DispatchMenuMessage(UINT message, WPARAM wParam, L
       return lParam ? MeasureMenuItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam), result) : S_OK;
     case WM_DRAWITEM:
       return lParam ? DrawMenuItem(reinterpret_cast<DRAWITEMSTRUCT*>(lParam), result) : S_OK;
+    case WM_MENUCHAR:
+      return AnswerMenuChar(static_cast<wchar_t>(LOWORD(wParam)), reinterpret_cast<HMENU>(lParam), result);
     default:
       return S_OK;
   }
@@ -164,9 +153,13 @@ HRESULT ImageFileContextMenu::LayOutMenuItems() {
   if (gp::GdipCreateFromHWND(GetDesktopWindow(), screen.put()) != Gdiplus::Ok) return E_FAIL;
   float dpiX = 0, dpiY = 0;
   if (gp::GdipGetDpiX(screen.get(), &dpiX) != Gdiplus::Ok ||
-      gp::GdipGetDpiY(screen.get(), &dpiY) != Gdiplus::Ok) {
+      gp::GdipGetDpiY(screen.get(), &dpiY) != Gdiplus::Ok || dpiY <= 0) {
     return E_FAIL;
   }
+  // The look of the monitor the menu opens on. Sizes below are the system DPI's, scaled
+  // by that monitor's DPI over the system's.
+  menuLook = MenuLook::Read(ShowingMenuWindow(), static_cast<UINT>(dpiY + 0.5f));
+  const float monitorScale = static_cast<float>(menuLook.dpi()) / dpiY;
 
   // The previews: every fitting row shows the same copy, so they share one size.
   float imageWidth = 0, imageHeight = 0;
@@ -176,20 +169,19 @@ HRESULT ImageFileContextMenu::LayOutMenuItems() {
   for (const auto& entry : menuItems) anyPreview = anyPreview || entry.second->preview;
   if (copy && anyPreview) {
     if (previewRowHeight == 0) previewRowHeight = 1.5f * dpiY;
-    const float copyWidth = static_cast<float>(PixelWidth(copy)) * scale.x;
-    const float copyHeight = static_cast<float>(PixelHeight(copy)) * scale.y;
+    const float copyWidth = static_cast<float>(PixelWidth(copy)) * scale.x * monitorScale;
+    const float copyHeight = static_cast<float>(PixelHeight(copy)) * scale.y * monitorScale;
     const float ratio = copyHeight > 0 ? copyWidth / copyHeight : 0;
     imageWidth = copyWidth;
-    imageHeight = previewRowHeight;
-    LimitPreviewSize(&imageWidth, &imageHeight, dpiX, ratio);
+    imageHeight = previewRowHeight * monitorScale;
+    LimitPreviewSize(&imageWidth, &imageHeight, dpiX * monitorScale, ratio);
   }
   imageColumnWidth = static_cast<UINT>(imageWidth);
-  const float column = static_cast<float>(imageColumnWidth);
 
-  // One screen DC for measuring and for every item's bitmaps.
+  // One screen DC for measuring the text in the menu font and for the previews' bitmaps.
   const fw::WindowDc screenDc(nullptr);
   if (!screenDc) return E_FAIL;
-  fw::GpFontOwner font = MenuFont(screenDc.get());
+  const fw::ScopedSelect selectFont(screenDc.get(), menuLook.font());
   for (auto& entry : menuItems) {
     MenuItem& item = *entry.second;
     const int offset = entry.first;
@@ -207,21 +199,19 @@ HRESULT ImageFileContextMenu::LayOutMenuItems() {
       }
       pictureHeight = imageHeight;
     }
-    Gdiplus::RectF box(0, 0, 0, 0);
-    if (font) {
-      const Gdiplus::RectF layout(column + 8.0f, 0, 0, 0);
-      if (gp::GdipMeasureString(screen.get(), item.text.c_str(), -1, font.get(), &layout,
-                                nullptr, &box, nullptr, nullptr) != Gdiplus::Ok) {
-        box = Gdiplus::RectF(0, 0, 0, 0);
-      }
+    // Measured as it is drawn: the menu string with its key marker, in the menu font.
+    RECT box = {0, 0, 0, 0};
+    if (!DrawTextW(screenDc.get(), item.menuString.c_str(), -1, &box, DT_CALCRECT | DT_LEFT | DT_SINGLELINE)) {
+      box = RECT{0, 0, 0, 0};
     }
-    item.width = static_cast<UINT>(box.Width) + imageColumnWidth + 12;
-    const UINT textHeight = static_cast<UINT>(box.Height);
+    item.width = static_cast<UINT>(box.right - box.left) + imageColumnWidth + kTextGap + kTextEndGap;
+    const UINT textHeight = static_cast<UINT>(box.bottom - box.top);
     const UINT imagePixels = static_cast<UINT>(pictureHeight);
-    item.height = (textHeight > imagePixels ? textHeight : imagePixels) + 8;
-    item.plain = RenderItem(screenDc.get(), item, column + 8.0f, column + 4.0f, false);
-    item.selected = RenderItem(screenDc.get(), item, column + 8.0f, column + 4.0f, true);
-    if (!item.plain || !item.selected) return E_FAIL;
+    item.height = (textHeight > imagePixels ? textHeight : imagePixels) + kRowPadding;
+    if (item.image) {
+      item.picture = RenderPicture(screenDc.get(), item.image.get(), imageColumnWidth + kImageGap, item.height);
+      if (!item.picture) return E_FAIL;
+    }
   }
   return S_OK;
 }
@@ -235,28 +225,90 @@ HRESULT ImageFileContextMenu::MeasureMenuItem(MEASUREITEMSTRUCT* measure, LRESUL
   return S_OK;
 }
 
+bool ImageFileContextMenu::PaintMenuItem(HDC dc, const MenuItem& item, LONG width, LONG height, bool selected,
+                                         bool hideKey) const {
+  const RECT area = {0, 0, width, height};
+  COLORREF textColour = 0;
+  if (!menuLook.PaintItemBackground(dc, area, selected, item.enabled, &textColour)) return false;
+  if (item.picture) {
+    const fw::UniqueMemoryDc source(CreateCompatibleDC(dc));
+    if (!source) return false;
+    const fw::ScopedSelect select(source.get(), item.picture.get());
+    const LONG pictureWidth = std::min<LONG>(width, static_cast<LONG>(imageColumnWidth + kImageGap));
+    const LONG pictureHeight = std::min<LONG>(height, static_cast<LONG>(item.height));
+    const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    if (pictureWidth > 0 && pictureHeight > 0 &&
+        !GdiAlphaBlend(dc, 0, 0, pictureWidth, pictureHeight, source.get(), 0, 0, pictureWidth, pictureHeight,
+                       blend)) {
+      return false;
+    }
+  }
+  // The text in the menu font, centred on the measured height.
+  const fw::ScopedSelect selectFont(dc, menuLook.font());
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, textColour);
+  RECT layout = {static_cast<LONG>(imageColumnWidth + kTextGap), 0, width, static_cast<LONG>(item.height)};
+  return DrawTextW(dc, item.menuString.c_str(), -1, &layout,
+                   DT_LEFT | DT_VCENTER | DT_SINGLELINE | (hideKey ? DT_HIDEPREFIX : 0)) != 0;
+}
+
 HRESULT ImageFileContextMenu::DrawMenuItem(DRAWITEMSTRUCT* draw, LRESULT* result) {
   MenuItem* item = FindMenuItem(draw->CtlType, draw->itemID);
   if (!item) return S_OK;
+  HDC dc = draw->hDC;
+  if (!dc) return E_FAIL;
+  const RECT& area = draw->rcItem;
+  const LONG width = area.right - area.left, height = area.bottom - area.top;
+  if (width <= 0 || height <= 0) return E_FAIL;
   const bool selected = (draw->itemState & ODS_SELECTED) != 0;
-  HBITMAP drawn = selected ? item->selected.get() : item->plain.get();
-  if (!drawn || !draw->hDC) return E_FAIL;
-  // The menu may be wider than the item was measured: the rest is background.
-  if (!FillRect(draw->hDC, &draw->rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_MENU))) {
-    return E_FAIL;
+  // The key underlined as Windows does it: once the keyboard is used, or always where the
+  // user asks.
+  const bool hideKey = (draw->itemState & ODS_NOACCEL) != 0 && !menuLook.alwaysUnderline();
+  // The whole width the menu gives, which may be more than was measured; painted once in
+  // each form at that size, then copied.
+  MenuItem::Painted& painted = item->painted[(selected ? 1 : 0) + (hideKey ? 2 : 0)];
+  const fw::UniqueMemoryDc memory(CreateCompatibleDC(dc));
+  if (!memory) return E_FAIL;
+  if (!painted.bitmap || painted.width != width || painted.height != height) {
+    void* bits = nullptr;
+    painted.bitmap = TopDownBitmap(dc, width, height, &bits);
+    if (!painted.bitmap) return E_FAIL;
+    painted.width = width;
+    painted.height = height;
+    const fw::ScopedSelect select(memory.get(), painted.bitmap.get());
+    if (!PaintMenuItem(memory.get(), *item, width, height, selected, hideKey)) {
+      painted.bitmap.reset();
+      return E_FAIL;
+    }
   }
-  fw::UniqueMemoryDc source(CreateCompatibleDC(draw->hDC));
-  if (!source) return E_FAIL;
-  fw::ScopedSelect select(source.get(), drawn);
-  const LONG width = draw->rcItem.right - draw->rcItem.left;
-  const LONG height = draw->rcItem.bottom - draw->rcItem.top;
-  const LONG copyWidth = width < static_cast<LONG>(item->width) ? width : static_cast<LONG>(item->width);
-  const LONG copyHeight = height < static_cast<LONG>(item->height) ? height : static_cast<LONG>(item->height);
-  if (!BitBlt(draw->hDC, draw->rcItem.left, draw->rcItem.top, copyWidth, copyHeight,
-              source.get(), 0, 0, SRCCOPY)) {
-    return E_FAIL;
-  }
+  const fw::ScopedSelect select(memory.get(), painted.bitmap.get());
+  if (!BitBlt(dc, area.left, area.top, width, height, memory.get(), 0, 0, SRCCOPY)) return E_FAIL;
   *result = TRUE;
+  return S_OK;
+}
+
+HRESULT ImageFileContextMenu::AnswerMenuChar(wchar_t typed, HMENU menu, LRESULT* result) {
+  // Another menu's key is not ours to answer.
+  if (!menu || menu != submenu || menuItems.empty()) {
+    *result = MAKELRESULT(0, MNC_IGNORE);
+    return S_FALSE;
+  }
+  *result = MAKELRESULT(0, MNC_IGNORE);
+  const wchar_t key = FoldAccessKey(typed);
+  const int count = GetMenuItemCount(menu);
+  for (int position = 0; key != 0 && position < count; ++position) {
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE;
+    if (!GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info) || (info.fType & MFT_SEPARATOR)) continue;
+    const MenuItem* item = FindMenuItem(ODT_MENU, info.wID);
+    if (!item || item->key != key) continue;
+    // A greyed item keeps its key, but the key chooses nothing.
+    if (item->enabled && (info.fState & MFS_DISABLED) == 0) {
+      *result = MAKELRESULT(static_cast<WORD>(position), MNC_EXECUTE);
+    }
+    break;
+  }
   return S_OK;
 }
 

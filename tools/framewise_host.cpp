@@ -3,10 +3,12 @@
 // and can invoke a command or save a screenshot of the open submenu.
 //
 //   framewise_host PICTURE [--dll PATH] [--invoke COMMAND] [--screenshot FILE.png]
-//                          [--no-stand-in] [--new-menu [--classic-site]]
+//                          [--no-stand-in] [--look light|dark] [--new-menu [--classic-site]]
 // COMMAND is a fit mode (Exact, Top, Left, Middle, Bottom, Right, BestFit), update, help,
 // about, cancel, or a command offset. Without --dll the registered class is created
-// through COM, falling back to Framewise.dll beside this program.
+// through COM, falling back to Framewise.dll beside this program. --look gives the
+// handler a menu style of newer Windows, light or dark (with the user's dark choice and
+// system colours to match for the menu around it), which Wine has not.
 // --new-menu plays Windows 11's new context menu instead: the DLL's packaged command is
 // created from its class factory (Explorer knows it from the app package), given the
 // new menu's site (or, with --classic-site, the one "Show more options" gives), asked for
@@ -20,6 +22,8 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "fitting/portable/geometry.h"
 #include "fitting/wallpaper_output.h"
@@ -33,6 +37,7 @@
 #include "tests/support/active_desktop_stand_in.h"
 #include "tests/support/com_apartment.h"
 #include "tests/support/loaded_dll.h"
+#include "tests/support/menu_owner.h"
 #include "tests/support/new_menu.h"
 #include "tests/support/test_support.h"
 
@@ -47,26 +52,8 @@ void Print(const std::wstring& text) {
   fflush(stdout);
 }
 
-IContextMenu3* g_menu = nullptr;
 std::wstring g_screenshot;
 int g_timerStep = 0;
-
-LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITMENUPOPUP:
-    case WM_MEASUREITEM:
-    case WM_DRAWITEM:
-    case WM_MENUCHAR:
-      if (g_menu) {
-        LRESULT result = 0;
-        if (SUCCEEDED(g_menu->HandleMenuMsg2(message, wParam, lParam, &result))) return result;
-      }
-      break;
-    default:
-      break;
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
-}
 
 BOOL CALLBACK CollectMenus(HWND window, LPARAM data) {
   wchar_t name[16];
@@ -153,6 +140,39 @@ bool CreateHandler(const std::wstring& dllPath, std::unique_ptr<testsupport::Loa
   return true;
 }
 
+// A menu style of newer Windows for the handler's module, which Wine lacks: the style's
+// colours, the user's light or dark choice, and system colours that give the menu
+// around the handler's items (drawn by Wine from them) the same look. Everything is put
+// back when it goes.
+class MenuLookStandIn {
+ public:
+  explicit MenuLookStandIn(bool dark)
+      : module_(HandlerModule()),
+        style_(dark ? std::vector<testsupport::FakeMenuStyle>{testsupport::DarkMenuStyle(),
+                                                              testsupport::LightMenuStyle()}
+                    : std::vector<testsupport::FakeMenuStyle>{testsupport::LightMenuStyle()},
+               module_),
+        choice_(dark),
+        colours_(SurroundingColours(dark ? testsupport::DarkMenuStyle() : testsupport::LightMenuStyle())) {}
+  bool applied() const { return module_ && style_.applied() && choice_.applied() && colours_.applied(); }
+
+ private:
+  static HMODULE HandlerModule() { return GetModuleHandleW(L"Framewise.dll"); }
+  static std::vector<std::pair<int, COLORREF>> SurroundingColours(const testsupport::FakeMenuStyle& s) {
+    const COLORREF edge = RGB((GetRValue(s.background) + GetRValue(s.text[2])) / 2,
+                              (GetGValue(s.background) + GetGValue(s.text[2])) / 2,
+                              (GetBValue(s.background) + GetBValue(s.text[2])) / 2);
+    return {{COLOR_MENU, s.background},     {COLOR_MENUTEXT, s.text[0]},     {COLOR_HIGHLIGHT, s.hot},
+            {COLOR_MENUHILIGHT, s.hot},     {COLOR_HIGHLIGHTTEXT, s.text[1]}, {COLOR_GRAYTEXT, s.text[2]},
+            {COLOR_BTNSHADOW, edge},        {COLOR_BTNHIGHLIGHT, s.background}};
+  }
+
+  HMODULE module_;
+  testsupport::MenuStyleOverride style_;
+  testsupport::AppThemeOverride choice_;
+  testsupport::SystemColours colours_;
+};
+
 int CommandOffset(const std::wstring& name) {
   if (const int mode = framewise::FitModeFromName(name.c_str())) return mode;
   const struct { const wchar_t* name; int offset; } others[] = {
@@ -222,10 +242,10 @@ int RunNewMenu(const std::wstring& picture, const std::wstring& dllPath, const s
 int Run(int argc, wchar_t** argv) {
   if (argc < 2) {
     Print(L"usage: framewise_host PICTURE [--dll PATH] [--invoke COMMAND] [--screenshot FILE.png] [--no-stand-in]"
-          L" [--new-menu [--classic-site]]");
+          L" [--look light|dark] [--new-menu [--classic-site]]");
     return 2;
   }
-  std::wstring picture, dll, invoke;
+  std::wstring picture, dll, invoke, look;
   bool standIn = true, newMenu = false, classicSite = false;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
@@ -237,6 +257,8 @@ int Run(int argc, wchar_t** argv) {
       g_screenshot = argv[++i];
     } else if (arg == L"--no-stand-in") {
       standIn = false;
+    } else if (arg == L"--look" && i + 1 < argc) {
+      look = argv[++i];
     } else if (arg == L"--new-menu") {
       newMenu = true;
     } else if (arg == L"--classic-site") {
@@ -257,14 +279,7 @@ int Run(int argc, wchar_t** argv) {
   // Made in this order so that they go in reverse, as in the shell: the handler is
   // released before the menu and window, and the DLL it came from is freed last.
   std::unique_ptr<testsupport::LoadedDll> loaded;
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = OwnerProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"FramewiseHostOwner";
-  RegisterClassW(&wc);
-  const testsupport::UniqueWindow ownerWindow(CreateWindowW(
-      wc.lpszClassName, L"Framewise host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-      wc.hInstance, nullptr));
+  const testsupport::MenuOwnerWindow ownerWindow(L"Framewise host");
   const fw::UniqueMenu shellMenu(CreatePopupMenu());
   if (!ownerWindow || !shellMenu) return 1;
   const HWND owner = ownerWindow.get();
@@ -285,10 +300,21 @@ int Run(int argc, wchar_t** argv) {
   Print(line);
   fw::ComPtr<IContextMenu3> contextMenu;
   if (FAILED(init.As(&contextMenu))) return 1;
+  std::unique_ptr<MenuLookStandIn> lookStandIn;
+  if (!look.empty()) {
+    lookStandIn = std::make_unique<MenuLookStandIn>(look == L"dark");
+    if (!lookStandIn->applied()) {
+      Print(L"cannot give the handler the " + look + L" look");
+      return 1;
+    }
+    Print(L"look: " + look + L" menu style, stand-in");
+  }
   // The owner window's procedure hands menu messages to the handler while this runs.
-  const testsupport::ScopedValue<IContextMenu3*> handlerForMessages(g_menu, contextMenu.get());
+  const testsupport::ScopedValue<IContextMenu3*> handlerForMessages(testsupport::MenuOwnerHandler(),
+                                                                    contextMenu.get());
+  IContextMenu3* const handler = contextMenu.get();
 
-  hr = g_menu->QueryContextMenu(menu, 0, 1, 0x7FFF, CMF_NORMAL);
+  hr = handler->QueryContextMenu(menu, 0, 1, 0x7FFF, CMF_NORMAL);
   swprintf(line, 256, L"QueryContextMenu: 0x%08lX (%u identifiers)", static_cast<unsigned long>(hr),
            HRESULT_CODE(hr));
   Print(line);
@@ -297,7 +323,7 @@ int Run(int argc, wchar_t** argv) {
   HMENU submenu = GetSubMenu(menu, 0);
   if (submenu) {
     LRESULT result = 0;
-    g_menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(submenu), 0, &result);
+    handler->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(submenu), 0, &result);
     const int count = GetMenuItemCount(submenu);
     for (int i = 0; i < count; ++i) {
       const UINT id = GetMenuItemID(submenu, i);
@@ -310,7 +336,7 @@ int Run(int argc, wchar_t** argv) {
         continue;
       }
       wchar_t help[256] = L"";
-      g_menu->GetCommandString(id - 1, GCS_HELPTEXTW, nullptr, reinterpret_cast<LPSTR>(help), 256);
+      handler->GetCommandString(id - 1, GCS_HELPTEXTW, nullptr, reinterpret_cast<LPSTR>(help), 256);
       const int offset = static_cast<int>(id) - 1;
       swprintf(line, 256, L"  %2d %-8ls %ls", offset, offset <= 7 ? framewise::FitModeName(offset) : L"", help);
       Print(line);
@@ -329,7 +355,7 @@ int Run(int argc, wchar_t** argv) {
     info.hwnd = owner;
     info.lpVerb = MAKEINTRESOURCEA(CommandOffset(invoke));
     info.nShow = SW_SHOWNORMAL;
-    hr = g_menu->InvokeCommand(&info);
+    hr = handler->InvokeCommand(&info);
     swprintf(line, 256, L"InvokeCommand(%ls): 0x%08lX", invoke.c_str(), static_cast<unsigned long>(hr));
     Print(line);
     exitCode = SUCCEEDED(hr) ? 0 : 1;

@@ -66,7 +66,7 @@ WorkAreaOverride::WorkAreaOverride(RECT work, RECT monitor, HMODULE module)
       info_("user32.dll", "GetMonitorInfoW",
             reinterpret_cast<void*>(&FakeMonitorInfo), module) {}
 
-SystemColours::SystemColours(std::initializer_list<std::pair<int, COLORREF>> colours) {
+SystemColours::SystemColours(const std::vector<std::pair<int, COLORREF>>& colours) {
   std::vector<COLORREF> values;
   for (const auto& colour : colours) {
     indexes_.push_back(colour.first);

@@ -36,7 +36,7 @@ class ScopedValue {
 // menu-bar colours are all white, so a drawing that takes the wrong one would not show.
 class SystemColours {
  public:
-  explicit SystemColours(std::initializer_list<std::pair<int, COLORREF>> colours);
+  explicit SystemColours(const std::vector<std::pair<int, COLORREF>>& colours);
   ~SystemColours();
   SystemColours(const SystemColours&) = delete;
   SystemColours& operator=(const SystemColours&) = delete;

@@ -9,4 +9,5 @@
 #include "tests/support/screen_objects.h"
 #include "tests/support/new_menu.h"
 #include "tests/support/shell_data_object.h"
+#include "tests/support/menu_look_overrides.h"
 #include "tests/support/system_overrides.h"

@@ -1,0 +1,80 @@
+// Access keys over the submenu's texts: distinct, telling the items apart, and marked in
+// menu strings with every other "&" doubled.
+#include "shellext/portable/access_keys.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace framewise {
+namespace {
+
+// The key characters chosen, as the texts spell them ('-' for none).
+std::wstring Keys(const std::vector<std::wstring>& texts) {
+  const std::vector<size_t> keys = ChooseAccessKeys(texts);
+  EXPECT_EQ(keys.size(), texts.size());
+  std::wstring out;
+  for (size_t i = 0; i < keys.size(); ++i) out += keys[i] == kNoAccessKey ? L'-' : texts[i][keys[i]];
+  return out;
+}
+
+TEST(AccessKeys, TheSubmenusRowsGetTheWordThatTellsThemApart) {
+  const struct {
+    const char* menu;
+    std::vector<std::wstring> texts;
+    std::wstring keys;
+  } cases[] = {
+      {"wide picture",
+       {L"Fill Screen (Left Side of Picture)", L"Fill Screen (Middle Portion of Picture)",
+        L"Fill Screen (Right Side of Picture)", L"Best Fit (Entire Picture)", L"Help & Feedback",
+        L"About Wrenfly Framewise", L"Cancel"},
+       L"LMRBHAC"},
+      {"tall picture",
+       {L"Fill Screen (Top of Picture)", L"Fill Screen (Middle Portion of Picture)",
+        L"Fill Screen (Bottom of Picture)", L"Best Fit (Entire Picture)", L"Help & Feedback",
+        L"About Wrenfly Framewise", L"Cancel"},
+       L"TMBFHAC"},
+      {"update known",
+       {L"Fill Screen", L"An update is is available. Go online for info.", L"Help & Feedback",
+        L"About Wrenfly Framewise", L"Cancel"},
+       L"FAHWC"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.menu);
+    EXPECT_EQ(Keys(c.texts), c.keys);
+  }
+}
+
+TEST(AccessKeys, DistinctWhateverTheTextsAndNoneWhenAllAreTaken) {
+  // Case folds: "a" and "A" are one key; so are Latin-1, Greek and Cyrillic pairs.
+  EXPECT_EQ(Keys({L"apple", L"Avocado", L"Ant"}), L"avn");
+  EXPECT_EQ(Keys({L"\u00e9t\u00e9", L"\u00c9cole"}), L"\u00e9c");
+  EXPECT_EQ(Keys({L"\u0434\u0430", L"\u0414\u043e\u043c"}), L"\u0434\u043e");
+  EXPECT_EQ(Keys({L"\u03b1", L"\u0391"}), L"\u03b1-");
+  // Only letters and digits: punctuation, spaces and "&" are never keys.
+  EXPECT_EQ(Keys({L"& - ()", L"", L"2 & 3", L"3D"}), L"--23");
+  EXPECT_EQ(Keys({L"ab", L"ba", L"ab"}), L"ab-");
+
+  // A long list of look-alike texts: every key that is given is unique.
+  std::vector<std::wstring> texts;
+  for (int i = 0; i < 60; ++i) texts.push_back(L"Item " + std::to_wstring(i));
+  const std::vector<size_t> keys = ChooseAccessKeys(texts);
+  std::set<wchar_t> seen;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (keys[i] == kNoAccessKey) continue;
+    EXPECT_TRUE(seen.insert(FoldAccessKey(texts[i][keys[i]])).second) << i;
+  }
+  EXPECT_EQ(seen.size(), 14u);  // I, T, E, M and the ten digits
+}
+
+TEST(AccessKeys, MenuStringsDoubleAmpersandsAndMarkTheKey) {
+  EXPECT_EQ(MenuString(L"Help & Feedback", 0), L"&Help && Feedback");
+  EXPECT_EQ(MenuString(L"Help & Feedback", 7), L"Help && &Feedback");
+  EXPECT_EQ(MenuString(L"R&D", 2), L"R&&&D");
+  EXPECT_EQ(MenuString(L"&&", kNoAccessKey), L"&&&&");
+  EXPECT_EQ(MenuString(L"Cancel", kNoAccessKey), L"Cancel");
+  EXPECT_EQ(MenuString(L"", 0), L"");
+}
+
+}  // namespace
+}  // namespace framewise
