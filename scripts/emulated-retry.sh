@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a 32-bit test program (through qemu-user) and runs it once more when the emulator,
-# not the program, failed: qemu's own "uncaught target signal" (Wine's signal handling
+# not the program, failed (up to three runs in all): qemu's own "uncaught target signal" (Wine's signal handling
 # broke inside the emulator), a Wine client that lost its server connection, or a process
 # that went quiet past the limit (its threads blocked on server replies that qemu did not
 # deliver; a real hang is ended earlier by the suite's own watchdog, exit code 3).
@@ -11,12 +11,13 @@ limit=$1; shift
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 rc=1
-for attempt in 1 2; do
+attempts=3
+for attempt in $(seq $attempts); do
   timeout --kill-after=10 "$limit" "$@" 2>&1 | tee "$log"
   rc=${PIPESTATUS[0]}
   [ "$rc" -eq 0 ] && exit 0
   if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ] || grep -q -e 'qemu: uncaught target signal' -e 'wine client error' "$log"; then
-    echo "== attempt $attempt of 2 ended by the emulator, not the program (exit code $rc)"
+    echo "== attempt $attempt of $attempts ended by the emulator, not the program (exit code $rc)"
     continue
   fi
   exit "$rc"
