@@ -18,6 +18,13 @@ for attempt in $(seq $attempts); do
   [ "$rc" -eq 0 ] && exit 0
   if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ] || grep -q -e 'qemu: uncaught target signal' -e 'wine client error' "$log"; then
     echo "== attempt $attempt of $attempts ended by the emulator, not the program (exit code $rc)"
+    # A client that lost its server may have left the server in a bad state: the next run
+    # starts with a fresh one for the same prefix.
+    if [ -n "${WINEPREFIX:-}" ] && [ "$attempt" -lt "$attempts" ]; then
+      /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+      /usr/lib/wine/wineserver -p 60 </dev/null >/dev/null 2>&1 || true
+      /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1 || true
+    fi
     continue
   fi
   exit "$rc"
