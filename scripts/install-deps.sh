@@ -28,7 +28,9 @@ done
 if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
+  # A mirror caught mid-sync fails one index; the others still serve the install.
+  $SUDO apt-get update -qq || { sleep 20; $SUDO apt-get update -qq; } ||
+    echo "warning: apt-get update failed for some index; installing from what it read" >&2
   [ ${#missing[@]} -eq 0 ] || $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 

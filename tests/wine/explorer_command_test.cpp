@@ -255,7 +255,9 @@ TEST_F(NewMenuTest, HiddenForEverythingButOnePicture) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    if (std::string(c.what) != "no array") ASSERT_TRUE(c.items);
+    if (std::string(c.what) != "no array") {
+      ASSERT_TRUE(c.items);
+    }
     const fw::ComPtr<IExplorerCommand> root = NewCommand();
     const NewMenu menu = ReadNewMenu(root.get(), c.items.get());
     EXPECT_EQ(menu.root.stateResult, S_OK);
