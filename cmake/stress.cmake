@@ -39,7 +39,7 @@ else()
   # in one process, run once more when the emulator rather than the program failed. The
   # new menu's corpus pass runs on x64 only: the app package is x64 only.
   add_test(NAME stress_tests_${FRAMEWISE_ARCH}
-    COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/emulated-retry.sh 900
+    COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/emulated-retry.sh 600
       ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh $<TARGET_FILE:stress_tests>
       --gtest_filter=CorpusTest.Hostile*:SoakTest.*)
   set_tests_properties(stress_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}"
