@@ -28,9 +28,22 @@ done
 if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  # A mirror caught mid-sync fails one index; the others still serve the install.
-  $SUDO apt-get update -qq || { sleep 20; $SUDO apt-get update -qq; } ||
-    echo "warning: apt-get update failed for some index; installing from what it read" >&2
+  # A mirror caught mid-sync serves an index newer than its signed release file, and apt
+  # refuses it (seen for the i386 security index): without it the i386 libraries cannot
+  # match the amd64 ones and wine32 does not install. After a second try, such an index is
+  # taken as the mirror serves it, with a warning; the packages are then checked against it.
+  update_log=$(mktemp)
+  if ! { $SUDO apt-get update -qq 2>&1 || { sleep 20; $SUDO apt-get update -qq 2>&1; }; } >"$update_log"; then
+    cat "$update_log" >&2
+    grep -oE "Failed to fetch http://[^ ]+/Packages\.xz +File has unexpected size" "$update_log" |
+      awk '{print $4}' | sort -u | while read -r url; do
+        list=/var/lib/apt/lists/$(echo "${url#http://}" | sed 's|/|_|g; s|\.xz$||')
+        echo "warning: using the index as the mirror serves it: $url" >&2
+        python3 -c 'import lzma, sys, urllib.request; sys.stdout.buffer.write(lzma.decompress(urllib.request.urlopen(sys.argv[1], timeout=120).read()))' \
+          "$url" | $SUDO tee "$list" >/dev/null || $SUDO rm -f "$list"
+      done
+  fi
+  rm -f "$update_log"
   [ ${#missing[@]} -eq 0 ] || $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
