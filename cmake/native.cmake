@@ -60,3 +60,5 @@ target_link_libraries(package_manifest PRIVATE framewise_portable)
 # reader it uses.
 find_program(FRAMEWISE_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 add_test(NAME msix_packer COMMAND ${FRAMEWISE_SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/package/msix_test.py)
+# The test harness's own scripts: the quiet watch and the i386 probe.
+add_test(NAME harness_scripts COMMAND ${FRAMEWISE_SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/scripts/test_harness_test.py)

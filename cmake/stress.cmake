@@ -9,7 +9,7 @@ target_compile_options(stress_tests PRIVATE -Wall -Wextra)
 target_link_libraries(stress_tests PRIVATE framewise_test_support GTest::gtest ${WIN_LIBS})
 target_link_options(stress_tests PRIVATE ${STATIC_LINK})
 add_dependencies(stress_tests Framewise)
-set_target_properties(stress_tests PROPERTIES CROSSCOMPILING_EMULATOR ${CMAKE_CROSSCOMPILING_EMULATOR})
+set_target_properties(stress_tests PROPERTIES CROSSCOMPILING_EMULATOR "${CMAKE_CROSSCOMPILING_EMULATOR}")
 
 # Benchmarks: built in every configuration so they keep compiling; run by bench/run_bench.py.
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS bench/*.cpp)
@@ -28,19 +28,19 @@ find_program(FRAMEWISE_PYTHON3 python3 REQUIRED)
 add_test(NAME stress_corpus_${FRAMEWISE_ARCH}
   COMMAND ${FRAMEWISE_PYTHON3} ${CMAKE_SOURCE_DIR}/scripts/make_corpus.py ${CMAKE_BINARY_DIR}/corpus)
 set_tests_properties(stress_corpus_${FRAMEWISE_ARCH} PROPERTIES FIXTURES_SETUP stress_corpus_${FRAMEWISE_ARCH})
-if(FRAMEWISE_ARCH STREQUAL "x64")
-  # The quick forms, in one process.
+if(NOT FRAMEWISE_EMULATED)
+  # The quick forms, in one process, with the whole corpus on both architectures.
   add_test(NAME stress_tests_${FRAMEWISE_ARCH} COMMAND stress_tests --gtest_shuffle)
   set_tests_properties(stress_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}"
     FIXTURES_REQUIRED stress_corpus_${FRAMEWISE_ARCH} TIMEOUT 900)
 else()
-  # The 32-bit short form runs through qemu-user, which carries no second thread in a Wine
-  # process (the thread suites die or stall there): a sample of the corpus and a short soak
-  # in one process, run once more when the emulator rather than the program failed. The
-  # new menu's corpus pass runs on x64 only: the app package is x64 only.
+  # On a machine without IA32 emulation the 32-bit short form runs through qemu-user,
+  # which carries no second thread in a Wine process (the thread suites die or stall there):
+  # a sample of the corpus and a short soak in one process, run once more when the emulator
+  # rather than the program failed.
   add_test(NAME stress_tests_${FRAMEWISE_ARCH}
     COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/emulated-retry.sh 600
-      ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh $<TARGET_FILE:stress_tests>
+      ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:stress_tests>
       --gtest_filter=CorpusTest.Hostile*:SoakTest.*)
   set_tests_properties(stress_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}"
     FIXTURES_REQUIRED stress_corpus_${FRAMEWISE_ARCH} TIMEOUT 2000)

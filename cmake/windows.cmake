@@ -72,7 +72,22 @@ foreach(src ${TOOL_SOURCES})
 endforeach()
 
 enable_testing()
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh)
+find_program(FRAMEWISE_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+# How this machine runs the 32-bit programs (scripts/i386-mode.sh): natively where the
+# kernel runs i386 code, else through qemu-user, which cannot carry every test.
+set(FRAMEWISE_EMULATED OFF)
+if(FRAMEWISE_ARCH STREQUAL "x86")
+  execute_process(COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/i386-mode.sh
+    OUTPUT_VARIABLE i386_mode OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT i386_mode STREQUAL "native")
+    set(FRAMEWISE_EMULATED ON)
+  endif()
+  message(STATUS "32-bit test programs run: ${i386_mode}")
+endif()
+# Every test program runs under Wine behind a watch that ends it, naming the running test,
+# when it prints nothing for two minutes (ten under qemu, where a step takes seconds).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${FRAMEWISE_SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/scripts/quiet-watch.py
+    ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh)
 file(GLOB WINE_TESTS CONFIGURE_DEPENDS tests/wine/*.cpp)
 add_executable(wine_tests ${WINE_TESTS} ${FRAMEWISE_CORE_OBJECTS}
   ${FRAMEWISE_RC})
@@ -82,48 +97,48 @@ target_compile_options(wine_tests PRIVATE -Wall -Wextra)
 target_link_libraries(wine_tests PRIVATE framewise_test_support GTest::gtest ${WIN_LIBS})
 target_link_options(wine_tests PRIVATE ${STATIC_LINK})
 add_dependencies(wine_tests Framewise)
-set_target_properties(wine_tests PROPERTIES CROSSCOMPILING_EMULATOR ${CMAKE_CROSSCOMPILING_EMULATOR})
+set_target_properties(wine_tests PROPERTIES CROSSCOMPILING_EMULATOR "${CMAKE_CROSSCOMPILING_EMULATOR}")
 
-# The whole suite in one process (a 32-bit process start costs most under qemu);
-# the high-DPI cases need their own prefix setting, so they run separately.
+# The whole suite in one process; the high-DPI cases need their own prefix setting, so
+# they run separately.
 set(WINE_ENV "FRAMEWISE_WINE_LOADER=${FRAMEWISE_WINE_LOADER}"
              "FRAMEWISE_DLL=$<TARGET_FILE:Framewise>"
              "FRAMEWISE_INPUTS=${CMAKE_BINARY_DIR}/inputs")
+if(FRAMEWISE_EMULATED)
+  # The suites size their loops by it: a step under qemu takes ten times as long.
+  list(APPEND WINE_ENV "FRAMEWISE_EMULATED=1" "FRAMEWISE_QUIET_LIMIT=600")
+endif()
 # Pictures in the layouts cameras and programs write, generated when the tests run with
 # the system's Python and its Pillow (scripts/make_inputs.py), never committed.
-find_program(FRAMEWISE_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 add_test(NAME test_inputs_${FRAMEWISE_ARCH}
   COMMAND ${FRAMEWISE_SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/scripts/make_inputs.py ${CMAKE_BINARY_DIR}/inputs)
 set_tests_properties(test_inputs_${FRAMEWISE_ARCH} PROPERTIES FIXTURES_SETUP test_inputs_${FRAMEWISE_ARCH})
-# The 32-bit suite runs through qemu-user, whose emulation of Wine's threads hangs or
-# crashes the process in tests that start threads of their own (the loopback server,
-# dialog drivers, racing threads), and where each child process (regsvr32) costs a
-# minute: those run in the x64 suite only. The logic they cover is the same source. So do
-# the new menu's and the console program's tests: the app package is x64 only (Windows 11
-# has no 32-bit edition), and every test more is another chance for qemu to fail.
 set(WINE_FILTER "-*Dpi120*")
-if(FRAMEWISE_ARCH STREQUAL "x86")
+if(FRAMEWISE_EMULATED)
+  # Only on a machine without IA32 emulation: qemu-user's emulation of Wine's threads hangs
+  # or crashes the process in tests that start threads of their own (the loopback server,
+  # dialog drivers, racing threads), and each child process (regsvr32) costs a minute:
+  # those run natively or on x64 only. The logic they cover is the same source.
   set(WINE_FILTER "-*Dpi120*:*Racing*:UpdateCheck*:AboutBoxTest.*:RegistrationTest.*:MenuTest.HelpOpens*:NewMenuTest.*:CommandLineTest.*")
   # Run once more when qemu itself fails (scripts/emulated-retry.sh), never on a test failure.
-  # In the order written: under qemu a reordered run ends in the emulator's own failures
-  # (x64 runs shuffled and covers the order).
+  # In the order written: under qemu a reordered run ends in the emulator's own failures.
   add_test(NAME wine_tests_${FRAMEWISE_ARCH}
     COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/emulated-retry.sh 1400
-      ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh $<TARGET_FILE:wine_tests> --gtest_filter=${WINE_FILTER})
+      ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:wine_tests> --gtest_filter=${WINE_FILTER})
   set_tests_properties(wine_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}" TIMEOUT 3000
     FIXTURES_REQUIRED test_inputs_${FRAMEWISE_ARCH})
 else()
   add_test(NAME wine_tests_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_filter=${WINE_FILTER} --gtest_shuffle)
-  set_tests_properties(wine_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}" TIMEOUT 3000
+  set_tests_properties(wine_tests_${FRAMEWISE_ARCH} PROPERTIES ENVIRONMENT "${WINE_ENV}" TIMEOUT 900
     FIXTURES_REQUIRED test_inputs_${FRAMEWISE_ARCH})
   add_test(NAME wine_tests_dpi120_${FRAMEWISE_ARCH} COMMAND wine_tests --gtest_filter=*Dpi120* --gtest_shuffle)
   set_tests_properties(wine_tests_dpi120_${FRAMEWISE_ARCH} PROPERTIES
-    ENVIRONMENT "${WINE_ENV};FRAMEWISE_DPI=120" TIMEOUT 3000)
+    ENVIRONMENT "${WINE_ENV};FRAMEWISE_DPI=120" TIMEOUT 900)
 endif()
 include(cmake/version_fixtures.cmake)
 include(cmake/stress.cmake)
 
-# The installer packages under Wine (x64 only: 32-bit processes run through qemu-user).
+# The installer packages under Wine.
 # scripts/package.sh builds the packages into package/ first; without them the test is
 # skipped.
 if(FRAMEWISE_ARCH STREQUAL "x64")
@@ -143,6 +158,19 @@ if(FRAMEWISE_ARCH STREQUAL "x64")
            ${FRAMEWISE_X86_DLL} $<TARGET_FILE:install_as_standard_user>
            $<TARGET_FILE:powershell_stand_in>)
   set_tests_properties(msi_x64 PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77
+    ENVIRONMENT "FRAMEWISE_NATIVE_BUILD=${CMAKE_SOURCE_DIR}/build/native")
+endif()
+
+# The 32-bit package, where 32-bit programs run natively: installed, compared with the
+# 32-bit regsvr32, used by a 32-bit client, upgraded and removed. The packages are built
+# into the x64 tree's package/ by scripts/package.sh; without them the test is skipped.
+if(FRAMEWISE_ARCH STREQUAL "x86" AND NOT FRAMEWISE_EMULATED)
+  set(FRAMEWISE_X64_DLL ${CMAKE_SOURCE_DIR}/build/x86_64/Framewise.dll CACHE FILEPATH
+      "The x64 DLL the packages were built with")
+  get_filename_component(x64_tree ${FRAMEWISE_X64_DLL} DIRECTORY)
+  add_test(NAME msi_x86 COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/msi_x86_test.sh
+           ${x64_tree}/package $<TARGET_FILE:framewise_host> ${FRAMEWISE_X64_DLL} $<TARGET_FILE:Framewise>)
+  set_tests_properties(msi_x86 PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77
     ENVIRONMENT "FRAMEWISE_NATIVE_BUILD=${CMAKE_SOURCE_DIR}/build/native")
 endif()
 

@@ -54,14 +54,29 @@ if ! dpkg --compare-versions "$(dpkg-query -W -f='${Version}' osslsigncode)" ge 
        "(apt-get install -t bookworm-backports osslsigncode)" >&2
 fi
 
-# 32-bit Wine needs i386 ELF binaries run through qemu-user on this kernel.
-if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
-  $SUDO mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || true
+# 32-bit Wine: run directly where the kernel runs i386 code itself (IA32 emulation), else
+# through qemu-user. The project's own binfmt rule catches every i386 ELF before the kernel
+# does, so it is switched off before the probe and only brought back when the probe fails.
+# FRAMEWISE_I386_MODE=qemu forces the emulated path (to test it on a machine that needs none).
+binfmt=/proc/sys/fs/binfmt_misc
+rule=$binfmt/framewise-i386
+if [ ! -e "$binfmt/register" ]; then
+  $SUDO mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || true
 fi
-if [ -e /proc/sys/fs/binfmt_misc/register ] && [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ] \
-   && [ ! -e /proc/sys/fs/binfmt_misc/framewise-i386 ]; then
+if [ -e "$rule" ] && [ "${FRAMEWISE_I386_MODE:-}" != qemu ]; then
+  echo 0 | $SUDO tee "$rule" >/dev/null || true
+fi
+if [ "${FRAMEWISE_I386_MODE:-}" != qemu ] && [ "$(bash "$(dirname "$0")/i386-mode.sh")" = native ]; then
+  echo "32-bit programs: native (the kernel runs i386 code; no qemu rule)"
+elif [ -e "$rule" ]; then
+  echo 1 | $SUDO tee "$rule" >/dev/null || true
+  echo "32-bit programs: through qemu-user (the project's binfmt rule)"
+elif [ -e "$binfmt/register" ] && [ ! -e "$binfmt/qemu-i386" ]; then
   qemu=/usr/bin/qemu-i386
   [ -x "$qemu" ] || qemu=/usr/bin/qemu-i386-static
   printf '%s' ":framewise-i386:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xfe\\xfe\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:${qemu}:OCF" \
-    | $SUDO tee /proc/sys/fs/binfmt_misc/register >/dev/null || echo "warning: could not register i386 binfmt rule" >&2
+    | $SUDO tee "$binfmt/register" >/dev/null || echo "warning: could not register i386 binfmt rule" >&2
+  echo "32-bit programs: through qemu-user (the project's binfmt rule, registered now)"
+else
+  echo "32-bit programs: through the system's qemu-i386 rule"
 fi

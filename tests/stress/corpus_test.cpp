@@ -110,10 +110,10 @@ TEST(CorpusTest, HostilePicturesNeverCrashHangOrWriteSettingsOnFailure) {
   ASSERT_TRUE(LoadCorpus(&corpus));
   std::vector<Entry>& entries = corpus.entries;
 
-  // A 32-bit process runs through qemu-user, where it is slow (a command takes over a
-  // second) and where a second thread stalls it: there the quick form takes the first
-  // file of each kind of damage for each format, and invokes the commands on the seeds.
-  const bool sampled = sizeof(void*) == 4 && !stress::FullRun();
+  // Through qemu-user a process is slow (a command takes over a second) and a second
+  // thread stalls it: there the quick form takes the first file of each kind of damage
+  // for each format, and invokes the commands on the seeds.
+  const bool sampled = testsupport::RunsUnderEmulator() && !stress::FullRun();
   std::set<std::wstring> kindsTaken;
   stress::CycleOptions options;
   options.invokeFitting = true;
@@ -132,7 +132,7 @@ TEST(CorpusTest, HostilePicturesNeverCrashHangOrWriteSettingsOnFailure) {
   ASSERT_TRUE(dll.ok());
   stress::Step("DLL loaded");
   stress::Watchdog watchdog;
-  const DWORD limitMs = sizeof(void*) == 4 ? 120000 : 30000;
+  const DWORD limitMs = testsupport::RunsUnderEmulator() ? 120000 : 30000;
 
   int ran = 0, usable = 0, refused = 0, commands = 0, failedCommands = 0;
   ULONGLONG slowestMs = 0;
@@ -186,7 +186,7 @@ TEST(CorpusTest, HostilePicturesNeverCrashHangOrWriteSettingsOnFailure) {
 TEST(CorpusTest, NewMenuHidesOrFailsCleanlyForEveryFile) {
   Corpus corpus;
   ASSERT_TRUE(LoadCorpus(&corpus));
-  const bool sampled = sizeof(void*) == 4 && !stress::FullRun();
+  const bool sampled = testsupport::RunsUnderEmulator() && !stress::FullRun();
   std::set<std::wstring> kindsTaken;
   testsupport::FileAside ini{testsupport::UserSettingsFile()};
   testsupport::FileAside wallpaper{testsupport::UserWallpaperFile()};
@@ -196,7 +196,7 @@ TEST(CorpusTest, NewMenuHidesOrFailsCleanlyForEveryFile) {
   const testsupport::LoadedDll dll;
   ASSERT_TRUE(dll.ok());
   stress::Watchdog watchdog;
-  const DWORD limitMs = sizeof(void*) == 4 ? 120000 : 30000;
+  const DWORD limitMs = testsupport::RunsUnderEmulator() ? 120000 : 30000;
   int shown = 0, hidden = 0, invoked = 0, noItem = 0;
   for (size_t i = 0; i < corpus.entries.size(); ++i) {
     const Entry& e = corpus.entries[i];

@@ -57,7 +57,7 @@ int SoakCycles() {
   const char* env = std::getenv("FRAMEWISE_SOAK_CYCLES");
   if (env && std::atoi(env) > 0) return std::atoi(env);
   if (FullRun()) return 5000;
-  return sizeof(void*) == 4 ? 50 : 500;  // a 32-bit process runs through qemu
+  return testsupport::RunsUnderEmulator() ? 50 : 500;
 }
 
 bool WaitForDllUnloaded(DWORD timeoutMs) {
@@ -180,9 +180,10 @@ CycleResult RunCycle(const testsupport::LoadedDll& dll, const std::wstring& pict
 }
 
 Watchdog::Watchdog() : stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-  // A 32-bit process runs through qemu-user, where a second thread stalls the process
-  // inside Wine's picture decoders: there the run's own time limit bounds each suite.
-  if (sizeof(void*) == 8) thread_.reset(CreateThread(nullptr, 0, Watch, this, 0, nullptr));
+  // Under qemu-user a second thread stalls the process inside Wine's picture decoders:
+  // there the run's own time limit bounds each suite.
+  if (!testsupport::RunsUnderEmulator())
+    thread_.reset(CreateThread(nullptr, 0, Watch, this, 0, nullptr));
 }
 
 Watchdog::~Watchdog() {

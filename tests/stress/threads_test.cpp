@@ -73,8 +73,8 @@ TEST(ThreadsTest, FourApartmentsAtOnceShareOneCheckAndOnePathLookup) {
   ASSERT_NE(g_realLookup, nullptr);
 
   stress::Watchdog watchdog;
-  watchdog.Arm(L"four apartment threads", sizeof(void*) == 4 ? 600000 : 120000);
-  const int perThread = stress::FullRun() ? 250 : (sizeof(void*) == 4 ? 6 : 30);
+  watchdog.Arm(L"four apartment threads", testsupport::RunsUnderEmulator() ? 600000 : 120000);
+  const int perThread = stress::FullRun() ? 250 : (testsupport::RunsUnderEmulator() ? 6 : 30);
   const std::vector<std::wstring> pictures = {Seed(L"seed.jpg"), Seed(L"seed.png"), Seed(L"seed.gif"),
                                               Seed(L"seed.emf")};
   std::atomic<int> ok{0}, bad{0};
@@ -130,7 +130,7 @@ TEST(ThreadsTest, UnloadingWhenAllowedWhileTheCheckStallsNeverCrashes) {
   stress::Watchdog watchdog;
   watchdog.Arm(L"unload rounds", 180000);
 
-  const DWORD runMs = stress::FullRun() ? 30000 : (sizeof(void*) == 4 ? 4000 : 6000);
+  const DWORD runMs = stress::FullRun() ? 30000 : (testsupport::RunsUnderEmulator() ? 4000 : 6000);
   const ULONGLONG end = GetTickCount64() + runMs;
   int loads = 0, unloadsAllowed = 0, refusals = 0, handlers = 0, unloadsSeen = 0;
   stress::CycleOptions options;

@@ -6,6 +6,7 @@
 #include "tests/support/files.h"
 #include "tests/support/import_patch.h"
 #include "tests/support/resource_counts.h"
+#include "tests/support/run_environment.h"
 #include "tests/support/screen_objects.h"
 #include "tests/support/new_menu.h"
 #include "tests/support/shell_data_object.h"

@@ -267,8 +267,8 @@ TEST(DecoderPatterns, LongPatternsMatchWholeAndSafely) {
   EXPECT_FALSE(framewise::MatchesAnyPattern(L"C:\\a\\b.txt", L"*.BMP;*.JPG"));
 }
 
-// 1000 cycles on x64; the 32-bit suite runs through an emulator, about ten times slower.
-constexpr int kCycles = sizeof(void*) == 8 ? 1000 : 150;
+// 1000 cycles; fewer through an emulator, about ten times slower.
+const int kCycles = testsupport::RunsUnderEmulator() ? 150 : 1000;
 
 TEST_F(IntakeTest, ManyInitializationsLeakNothing) {
   const std::wstring path = dir.File(L"leak.jpg");

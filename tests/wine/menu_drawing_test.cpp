@@ -280,7 +280,7 @@ Gdiplus::GpStatus WINGDIPAPI CountingImageSurface(Gdiplus::GpImage* image, Gdipl
   return g_realImageSurface(image, graphics);
 }
 
-constexpr int kCycles = sizeof(void*) == 8 ? 1000 : 100;
+const int kCycles = testsupport::RunsUnderEmulator() ? 100 : 1000;
 
 TEST_F(MenuDrawingTest, DrawingNeverReadsTheFileAndLeaksNothing) {
   Handler h;
