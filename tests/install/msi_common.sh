@@ -29,13 +29,22 @@ class_keys=("AppID\\$APPID" 'AppID\Framewise.DLL' 'Framewise.ImageFileContextMen
   'Framewise.ImageFileContextMenu' "CLSID\\$CLSID" "$HANDLERS" "TypeLib\\$LIBID" "Interface\\$IID")
 
 # dump ROOT: the registration's keys and values below a classes root, plus our approved
-# value, as sorted "key | value" lines with the root's name taken out.
+# value, as "key | value" lines with the root's name taken out. With REG_VIEW=32 each key
+# is read from the 32-bit view, or from the shared one where it is not there: Wine's
+# installer writes a 32-bit package's ProgIDs below Wow6432Node, its registry functions
+# those of a 32-bit regsvr32 in the shared keys (as Windows shares them), so a key is
+# compared wherever the one registry of either kind keeps it.
+query_view() {
+  wine reg query "$1" /s ${REG_VIEW:+/reg:$REG_VIEW} ||
+    { [ "${REG_VIEW:-}" = 32 ] && wine reg query "$1" /s /reg:64; }
+}
 dump() {
   local root=$1 key
   for key in "${class_keys[@]}"; do
-    wine reg query "$root\\$key" /s ${REG_VIEW:+/reg:$REG_VIEW} | sed -e "s|^HKEY_[A-Z_]*\\\\[^\\\\]*\\\\Classes\\\\||" -e '/^$/d' -e '/^reg: /d'
+    query_view "$root\\$key" | sed -e "s|^HKEY_[A-Z_]*\\\\[^\\\\]*\\\\Classes\\\\||" -e '/^$/d' -e '/^reg: /d'
   done
   wine reg query "$APPROVED" /v "$CLSID" ${REG_VIEW:+/reg:$REG_VIEW} | grep -F "$CLSID"
 }
+not() { ! "$@"; }
 msi() { wine msiexec "$@" /qn; }
 product_count() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s ${REG_VIEW:+/reg:$REG_VIEW} | grep -c 'DisplayName.*Wrenfly Framewise'; }

@@ -37,7 +37,7 @@ check "listed among installed programs" test "$(product_count)" -eq 1
 dump HKLM\\Software\\Classes > "$tmp/msi-machine.txt"
 grep -qF "$(win_path "$dir/Framewise.dll")" "$tmp/msi-machine.txt" || fail "InprocServer32 names the installed DLL"
 check "class in the 32-bit view" machine_class /reg:32
-check "no class in the 64-bit view" bash -c "! $(declare -f wine machine_class); W=$W; CLSID='$CLSID'; machine_class /reg:64"
+check "no class in the 64-bit view" not machine_class /reg:64
 
 # The registered class through COM, as a 32-bit program's file dialog creates it.
 wallpaper="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Wrenfly Framewise/Desktop Background.jpg"
@@ -71,8 +71,9 @@ check "msiexec /i per user" msi /i "$msi_path" MSIINSTALLPERUSER=1
 udir=$(user_dir)
 check "files in the user's programs folder" test -f "$udir/Framewise.dll" -a -f "$udir/Framewise.chm"
 check "nothing in the program folder" test ! -e "$(install_dir)"
-check "no machine class" bash -c "! $(declare -f wine machine_class); W=$W; CLSID='$CLSID'; machine_class /reg:32"
-check "user's class names the user's DLL" bash -c "$(declare -f wine); W=$W; wine reg query 'HKCU\\Software\\Classes\\CLSID\\$CLSID\\InprocServer32' /ve | grep -qF 'Programs\\Wrenfly Framewise\\Framewise.dll'"
+check "no machine class" not machine_class /reg:32
+user_class() { wine reg query "HKCU\\Software\\Classes\\CLSID\\$CLSID\\InprocServer32" /ve | grep -qF 'Programs\Wrenfly Framewise\Framewise.dll'; }
+check "user's class names the user's DLL" user_class
 check "msiexec /x per user" msi /x "$msi_path" MSIINSTALLPERUSER=1
 check "per-user files removed" test ! -e "$udir/Framewise.dll"
 check "per-user rows removed" test -z "$(dump HKCU\\Software\\Classes)"
