@@ -208,7 +208,9 @@ constexpr uint32_t FourCc(const char (&name)[5]) {
          static_cast<uint32_t>(static_cast<uint8_t>(name[3]));
 }
 
-uint32_t Get24(const uint8_t* p) { return p[0] | (p[1] << 8) | (static_cast<uint32_t>(p[2]) << 16); }
+uint32_t Get24(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (static_cast<uint32_t>(p[2]) << 16);
+}
 
 // ---- WebP ----
 
@@ -250,7 +252,8 @@ bool ReadWebp(ByteSource& source, const uint8_t* b, size_t n, PictureHeader* out
   if (std::memcmp(b + 12, "VP8 ", 4) == 0) {
     // A key frame's tag (bit 0 clear), its start code, then 14-bit sizes whose top two bits
     // ask for upscaling, which the stored size does not include.
-    if (n < 30 || chunkSize < 10 || (d[0] & 1) != 0 || std::memcmp(d + 3, "\x9D\x01\x2A", 3) != 0) {
+    if (n < 30 || chunkSize < 10 || (d[0] & 1) != 0 ||
+        std::memcmp(d + 3, "\x9D\x01\x2A", 3) != 0) {
       return false;
     }
     out->width = Get16(d + 6, true) & 0x3FFFu;
@@ -662,7 +665,8 @@ bool ReadJxlCodestream(const uint8_t* data, size_t size, PictureHeader* out) {
   // orientation minus one in 3 bits.
   uint32_t allDefault, extraFields = 0, orientation = 0;
   if (!bits.Read(1, &allDefault)) return false;
-  if (!allDefault && (!bits.Read(1, &extraFields) || (extraFields && !bits.Read(3, &orientation)))) {
+  if (!allDefault &&
+      (!bits.Read(1, &extraFields) || (extraFields && !bits.Read(3, &orientation)))) {
     return false;
   }
   out->format = PictureFormat::JpegXl;
@@ -838,9 +842,11 @@ bool ReadHeader(ByteSource& source, PictureHeader* out) {
   if (n >= 2 && b[0] == 0xFF && b[1] == 0x0A) {  // a bare JPEG XL codestream
     return ReadJxlCodestream(b, n, out);
   }
-  if (n >= sizeof kJxlSignatureBox && std::memcmp(b, kJxlSignatureBox, sizeof kJxlSignatureBox) == 0) {
+  if (n >= sizeof kJxlSignatureBox &&
+      std::memcmp(b, kJxlSignatureBox, sizeof kJxlSignatureBox) == 0) {
     uint8_t codestream[kJxlHeaderBytes];
-    return ReadJxlCodestream(codestream, JxlContainerCodestream(source, codestream, sizeof codestream), out);
+    const size_t got = JxlContainerCodestream(source, codestream, sizeof codestream);
+    return ReadJxlCodestream(codestream, got, out);
   }
   if (n >= 8 && std::memcmp(b + 4, "ftyp", 4) == 0) return ReadHeif(source, out);
   if (n >= 8 && std::memcmp(b, "II\xBC\x01", 4) == 0) return ReadJpegXr(source, b, out);

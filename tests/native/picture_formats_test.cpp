@@ -35,8 +35,12 @@ bool ReadTga(const Bytes& b, PictureHeader* header) {
 }
 
 void Put(Bytes* b, const std::string& text) { b->insert(b->end(), text.begin(), text.end()); }
-void PutBe32(Bytes* b, uint32_t v) { Put(b, {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}); }
-void PutLe32(Bytes* b, uint32_t v) { Put(b, {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}); }
+void PutBe32(Bytes* b, uint32_t v) {
+  Put(b, {char(v >> 24), char(v >> 16), char(v >> 8), char(v)});
+}
+void PutLe32(Bytes* b, uint32_t v) {
+  Put(b, {char(v), char(v >> 8), char(v >> 16), char(v >> 24)});
+}
 void PutBe16(Bytes* b, uint32_t v) { Put(b, {char(v >> 8), char(v)}); }
 Bytes operator+(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -260,11 +264,13 @@ TEST(PictureFormats, WebpHeadersAtTheirLimits) {
       {"exif after Exif\\0\\0",
        Webp(Vp8x(0x08, 3, 2) + Chunk("EXIF", Bytes{'E', 'x', 'i', 'f', 0, 0} + TiffOrientation(5))),
        true, 3, 2, 5},
-      {"exif flag without the chunk", Webp(Vp8x(0x08, 3, 2) + Chunk("VP8L", vp8lMax)), true, 3, 2, 1},
+      {"exif flag without the chunk", Webp(Vp8x(0x08, 3, 2) + Chunk("VP8L", vp8lMax)), true, 3,
+       2, 1},
       {"exif chunk without the flag", Webp(Vp8x(0, 3, 2) + Chunk("EXIF", TiffOrientation(6))), true,
        3, 2, 1},
       {"exif chunk of a hostile size",
-       Webp(Vp8x(0x08, 3, 2) + Bytes{'E', 'X', 'I', 'F', 0xFF, 0xFF, 0xFF, 0xFF} + TiffOrientation(6)),
+       Webp(Vp8x(0x08, 3, 2) + Bytes{'E', 'X', 'I', 'F', 0xFF, 0xFF, 0xFF, 0xFF} +
+            TiffOrientation(6)),
        true, 3, 2, 6},
       {"unknown first chunk", Webp(Chunk("ALPH", vp8)), false, 0, 0, 1},
   };
@@ -289,7 +295,8 @@ Bytes IsoBox(const std::string& type, const Bytes& body) {
 }
 
 Bytes FullBox(const std::string& type, uint8_t version, uint32_t flags, const Bytes& body) {
-  return IsoBox(type, Bytes{version, uint8_t(flags >> 16), uint8_t(flags >> 8), uint8_t(flags)} + body);
+  const Bytes head = {version, uint8_t(flags >> 16), uint8_t(flags >> 8), uint8_t(flags)};
+  return IsoBox(type, head + body);
 }
 
 Bytes Ispe(uint32_t w, uint32_t h) {
@@ -321,9 +328,10 @@ Bytes Build(const HeifFile& f) {
   Put(&ftyp, f.brands.substr(0, 4) + std::string(4, '\0') + f.brands);
   Bytes pitm;
   f.pitmVersion == 0 ? PutBe16(&pitm, f.primary) : PutBe32(&pitm, f.primary);
-  Bytes iinf, infes, ipma, ipco;
-  f.iinfVersion == 0 ? PutBe16(&iinf, uint32_t(f.items.size())) : PutBe32(&iinf, uint32_t(f.items.size()));
-  PutBe32(&ipma, uint32_t(f.items.size()));
+  Bytes iinf, ipma, ipco;
+  const uint32_t count = uint32_t(f.items.size());
+  f.iinfVersion == 0 ? PutBe16(&iinf, count) : PutBe32(&iinf, count);
+  PutBe32(&ipma, count);
   for (const Item& item : f.items) {
     Bytes infe;
     PutBe16(&infe, item.id);
@@ -337,9 +345,10 @@ Bytes Build(const HeifFile& f) {
     }
   }
   for (const Bytes& p : f.properties) ipco = ipco + p;
+  const Bytes iprp =
+      IsoBox("iprp", IsoBox("ipco", ipco) + FullBox("ipma", f.ipmaVersion, f.ipmaFlags, ipma));
   const Bytes meta = FullBox("hdlr", 0, 0, Bytes(20, 0)) + FullBox("pitm", f.pitmVersion, 0, pitm) +
-                     FullBox("iinf", f.iinfVersion, 0, iinf) +
-                     IsoBox("iprp", IsoBox("ipco", ipco) + FullBox("ipma", f.ipmaVersion, f.ipmaFlags, ipma));
+                     FullBox("iinf", f.iinfVersion, 0, iinf) + iprp;
   return IsoBox("ftyp", ftyp) + FullBox("meta", 0, 0, meta) + IsoBox("mdat", Bytes(16, 0xAB));
 }
 
@@ -421,7 +430,8 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
   Bytes selfSized = {0, 0, 0, 1, 'p', 'i', 't', 'm', 0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 1};
   const Bytes built = Build(plain);
   const size_t metaAt = Find(built, "meta"), hdlrAt = Find(built, "hdlr");
-  const size_t pitmAt = Find(built, "pitm"), iinfAt = Find(built, "iinf"), mdatAt = Find(built, "mdat");
+  const size_t pitmAt = Find(built, "pitm"), iinfAt = Find(built, "iinf");
+  const size_t mdatAt = Find(built, "mdat");
   const Bytes pitmLast =
       Bytes(built.begin(), built.begin() + long(metaAt)) +
       FullBox("meta", 0, 0,
@@ -441,9 +451,7 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
   EXPECT_EQ(self.width, 300u);
 
   Bytes withoutPitm = Build(noPitm);
-  const size_t pitm = size_t(std::search(withoutPitm.begin(), withoutPitm.end(), "pitm", "pitm" + 4) -
-                             withoutPitm.begin());
-  std::copy_n("skip", 4, withoutPitm.begin() + pitm);
+  std::copy_n("skip", 4, withoutPitm.begin() + long(Find(withoutPitm, "pitm")) + 4);
   PictureHeader h;
   EXPECT_FALSE(Read(withoutPitm, &h));
 }
@@ -651,13 +659,15 @@ TEST(PictureFormats, TruncatedFilesGiveFalseOrTheWholeAnswer) {
 // A file of `prefix`, then `pattern` over and over, that counts its reads.
 class EndlessSource final : public ByteSource {
  public:
-  EndlessSource(Bytes prefix, Bytes pattern) : prefix_(std::move(prefix)), pattern_(std::move(pattern)) {}
+  EndlessSource(Bytes prefix, Bytes pattern)
+      : prefix_(std::move(prefix)), pattern_(std::move(pattern)) {}
   size_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
     ++reads;
     auto* out = static_cast<uint8_t*>(buffer);
     for (size_t i = 0; i < size; ++i) {
       const uint64_t at = offset + i;
-      out[i] = at < prefix_.size() ? prefix_[at] : pattern_[(at - prefix_.size()) % pattern_.size()];
+      out[i] = at < prefix_.size() ? prefix_[at]
+                                   : pattern_[(at - prefix_.size()) % pattern_.size()];
     }
     return size;
   }
