@@ -848,7 +848,8 @@ bool ReadHeader(ByteSource& source, PictureHeader* out) {
     const size_t got = JxlContainerCodestream(source, codestream, sizeof codestream);
     return ReadJxlCodestream(codestream, got, out);
   }
-  if (n >= 8 && std::memcmp(b + 4, "ftyp", 4) == 0) return ReadHeif(source, out);
+  // A file type box that is no HEIF one still goes on to the icon's test, as it always did.
+  if (n >= 8 && std::memcmp(b + 4, "ftyp", 4) == 0 && ReadHeif(source, out)) return true;
   if (n >= 8 && std::memcmp(b, "II\xBC\x01", 4) == 0) return ReadJpegXr(source, b, out);
   // Icon, last because its signature is the weakest: reserved 0, type 1, at least one
   // image, then a whole first directory entry.
