@@ -72,12 +72,13 @@ for o in 3 6 8; do
   cwebp -quiet -q 20 -metadata exif "$work/s.jpg" -o "$out/webp/exif_o${o}_40x24.webp"
 done
 
-# ---- HEIF (HEVC): heif-enc stores an odd size as a grid of 64x64 tiles ----
+# ---- HEIF (HEVC): heif-enc puts a size that is not a multiple of 8 in a grid item (the
+# primary item, with the picture's ispe) over one larger hidden tile with an ispe of its own ----
 for size in 1x1 33x17 640x480 17x4000; do
   source_picture "$work/s.png" "${size%x*}" "${size#*x}"
   heif-enc -q 10 "$work/s.png" -o "$out/heif/heic_$size.heic" >/dev/null
 done
-# With a thumbnail, another item with its own ispe.
+# With a thumbnail: another grid and tile, each with an ispe of its own.
 source_picture "$work/s.png" 96 40
 heif-enc -q 10 -t 24 "$work/s.png" -o "$out/heif/thumbnail_96x40.heic" >/dev/null
 
@@ -91,7 +92,8 @@ avifenc -s 10 --min 50 --max 63 "$work/s.png" "$out/avif/alpha_33x17.avif" >/dev
 source_picture "$work/s.png" 33 17
 heif-enc -A -q 10 "$work/s.png" -o "$out/avif/heifenc_33x17.avif" >/dev/null
 # Every orientation as irot (quarter turns anticlockwise) and imir (0: top and bottom
-# exchanged, 1: left and right), which avifenc lists irot first.
+# exchanged, 1: left and right); avifenc lists irot before imir, and a decoder applies them
+# in that order.
 source_picture "$work/s.png" 40 24
 declare -A turns=([1]="" [2]="--imir 1" [3]="--irot 2" [4]="--imir 0" [5]="--irot 1 --imir 0"
                   [6]="--irot 3" [7]="--irot 1 --imir 1" [8]="--irot 1")
@@ -188,6 +190,7 @@ EOF
 
 # ---- Checks with other readers: sizes, and the AVIF orientations as decoded ----
 # exiftool's size for each file but the TGA ones (Pillow's), against the size in its name.
+# shellcheck disable=SC2016  # exiftool's own tag names, not the shell's
 { exiftool -q -q -r --ext tga -p '$FileName $ImageSize' "$out"
   "$py" -c 'import glob, os, sys
 from PIL import Image
