@@ -28,6 +28,24 @@ const std::vector<std::string> kFuzzDictionary = {
     // The other formats' headers.
     "\x89PNG\r\n\x1A\n"s, "\0\0\0\x0DIHDR"s, "GIF87a"s, "GIF89a"s, "BM"s, "\x0C\0\0\0"s,
     "\x28\0\0\0"s, "\0\0\0\x80"s, "\0\0\x01\0\x01\0"s, "\0\0\x01\0\0\0"s,
+    // WebP: the RIFF header, chunk names and sizes, the VP8 start code, the VP8L signature,
+    // a VP8X header with the EXIF flag and a canvas of 2^24 x 2^24.
+    "RIFF"s, "WEBP"s, "VP8 "s, "VP8L"s, "VP8X"s, "EXIF"s, "ALPH"s, "ANIM"s, "\x0A\0\0\0"s,
+    "\x9D\x01\x2A"s, "\x2F"s, "\x08\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF"s, "\x7F\x02\0\x7F\x01\0"s,
+    // Boxes: sizes (64-bit, to the end, tiny), the item boxes and properties, brands.
+    "\0\0\0\x01"s, "\0\0\0\0"s, "\0\0\0\x08"s, "\0\0\0\x0C"s, "\0\0\0\x10"s, "\0\0\0\x14"s,
+    "ftyp"s, "meta"s, "hdlr"s, "pitm"s, "iinf"s, "infe"s, "iprp"s, "ipco"s, "ipma"s, "ispe"s,
+    "irot"s, "imir"s, "mdat"s, "heic"s, "mif1"s, "avif"s, "av01"s, "hvc1"s, "grid"s,
+    "\0\0\0\x14ispe\0\0\0\0\0\0\x01\0\0\0\0\x80"s, "\0\0\0\x09irot\x01"s, "\0\0\0\x09imir\x01"s,
+    "\0\0\0\x01\0\x01\x02\x81\x02"s, "\x01\0\0\x01"s,
+    // JPEG XL: the codestream signature, the container's signature box and codestream boxes.
+    "\xFF\x0A"s, "\0\0\0\x0CJXL \r\n\x87\n"s, "jxlc"s, "jxlp"s, "jxl "s, "\x80\0\0\0"s,
+    // JPEG XR: the header and the width, height and spatial transform entries.
+    "II\xBC\x01\x08\0\0\0"s, "\x80\xBC\x04\0\x01\0\0\0"s, "\x81\xBC\x03\0\x01\0\0\0"s,
+    "\x02\xBC\x04\0\x01\0\0\0\x05\0\0\0"s,
+    // TGA: a true-colour header, a mapped one's start and the footer's signature.
+    "\0\0\x02\0\0\0\0\0\0\0\0\0\x10\0\x10\0\x18\0"s, "\0\x01\x09\0\0\0\x01\x18"s,
+    "TRUEVISION-XFILE.\0"s,
 };
 
 namespace {
@@ -65,15 +83,45 @@ void Check(const std::string& bytes) {
   if (header.width == 0 || header.height == 0) std::abort();
   if (header.format == framewise::PictureFormat::Unknown) std::abort();
   CheckOrientation(header.orientation);
-  // Only JPEG and TIFF carry an orientation, and both readers must agree on it.
-  const bool carries = header.format == framewise::PictureFormat::Jpeg ||
-                       header.format == framewise::PictureFormat::Tiff;
-  if (carries ? header.orientation != exif : header.orientation != 1) std::abort();
+  // JPEG and TIFF carry an EXIF orientation, and both readers must agree on it; the newer
+  // formats carry their own; the rest none.
+  using F = framewise::PictureFormat;
+  const F f = header.format;
+  const bool exifCarrier = f == F::Jpeg || f == F::Tiff;
+  const bool ownCarrier = f == F::Webp || f == F::Heif || f == F::Avif || f == F::JpegXl ||
+                          f == F::JpegXr;
+  // A TGA has no signature: only ReadTgaHeader, told so by the caller, reads one.
+  if (f == F::Tga || static_cast<int>(f) > static_cast<int>(F::Tga)) std::abort();
+  if (exifCarrier ? header.orientation != exif : !ownCarrier && header.orientation != 1) {
+    std::abort();
+  }
   uint32_t w = 0, h = 0;
   framewise::UprightSize(header, &w, &h);
   if (static_cast<uint64_t>(w) * h != static_cast<uint64_t>(header.width) * header.height) {
     std::abort();
   }
+}
+
+// The same bytes as a TGA file, which has no signature: a plausible header or nothing.
+void CheckTga(const std::string& bytes) {
+  CountingSource source(bytes);
+  framewise::PictureHeader header;
+  if (!framewise::ReadTgaHeader(source, &header)) {
+    if (header.format != framewise::PictureFormat::Unknown || header.width != 0) std::abort();
+    return;
+  }
+  if (header.format != framewise::PictureFormat::Tga || header.width == 0 || header.height == 0 ||
+      header.orientation != 1 || source.reads > 1) {
+    std::abort();
+  }
+}
+
+// `body` as a box of `type`.
+std::string Box(const char* type, const std::string& body) {
+  const size_t size = body.size() + 8;
+  std::string b = {static_cast<char>(size >> 24), static_cast<char>(size >> 16),
+                   static_cast<char>(size >> 8), static_cast<char>(size)};
+  return b + type + body;
 }
 
 }  // namespace
@@ -91,5 +139,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(exif);
   Check("II*\0\x08\0\0\0"s + input);
   Check("MM\0*\0\0\0\x08"s + input);
+  CheckTga(input);
+  // Behind each newer format's signature, so their readers see the bytes as their own:
+  // a HEIF's boxes after its file type, its item boxes inside meta, its properties inside
+  // ipco (with an association list for item 1), a JPEG XL container's boxes, a WebP's
+  // chunks, a JPEG XR's IFD, a JPEG XL codestream.
+  const std::string ftyp = Box("ftyp", "heic\0\0\0\0mif1heic"s);
+  Check(ftyp + input);
+  Check(ftyp + Box("meta", "\0\0\0\0"s + input));
+  const std::string ipma = Box("ipma", "\0\0\0\0\0\0\0\x01\0\x01\x04\x81\x02\x03\x04"s);
+  Check(ftyp + Box("meta", "\0\0\0\0"s + Box("pitm", "\0\0\0\0\0\x01"s) +
+                               Box("iprp", Box("ipco", input) + ipma)));
+  Check("\0\0\0\x0CJXL \r\n\x87\n"s + input);
+  Check("RIFF\0\0\0\0WEBPVP8X\x0A\0\0\0\x08\0\0\0\x01\0\0\x01\0\0"s + input);
+  Check("II\xBC\x01\x08\0\0\0"s + input);
+  Check("\xFF\x0A"s + input);
   return 0;
 }
