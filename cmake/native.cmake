@@ -62,3 +62,10 @@ target_link_libraries(package_manifest PRIVATE framewise_portable)
 # reader it uses.
 find_program(FRAMEWISE_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 add_test(NAME msix_packer COMMAND ${FRAMEWISE_SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/package/msix_test.py)
+# Profiles built from coded colour descriptions, used by lcms2 (through Pillow) and compared
+# with published conversions and with real profiles of the same spaces.
+add_executable(write_nclx_profiles tests/colour/write_nclx_profiles.cpp)
+target_compile_options(write_nclx_profiles PRIVATE -Wall -Wextra -Werror ${SAN_FLAGS})
+target_link_libraries(write_nclx_profiles PRIVATE framewise_portable)
+add_test(NAME colour_profiles_lcms COMMAND ${FRAMEWISE_SYSTEM_PYTHON3}
+  ${CMAKE_SOURCE_DIR}/tests/colour/lcms_check.py $<TARGET_FILE:write_nclx_profiles>)

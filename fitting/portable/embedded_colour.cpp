@@ -275,6 +275,7 @@ struct ItemProperties {
 bool FindItemProperties(ByteSource& source, const Box& meta, ItemProperties* found) {
   if (meta.end - meta.payload < 4) return false;
   uint64_t pos = meta.payload + 4;  // after the full box's version and flags
+  bool walkedIprp = false;
   Box child;
   for (int step = 0; step < kMaxSteps && ReadBox(source, pos, meta.end, &child); ++step) {
     if (child.type == FourCc("pitm") && !found->hasPrimary) {
@@ -291,7 +292,8 @@ bool FindItemProperties(ByteSource& source, const Box& meta, ItemProperties* fou
         return false;
       }
       found->hasPrimary = true;
-    } else if (child.type == FourCc("iprp")) {
+    } else if (child.type == FourCc("iprp") && !walkedIprp) {  // one, so walks stay linear
+      walkedIprp = true;
       uint64_t at = child.payload;
       Box inner;
       for (int s = 0; s < kMaxSteps && ReadBox(source, at, child.end, &inner); ++s) {

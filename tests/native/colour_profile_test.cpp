@@ -214,8 +214,9 @@ TEST(EmbeddedProfile, JpegSegmentsOutOfOrderOrBroken) {
   EXPECT_FALSE(Read(join({&first})).ok);                    // the second is missing
   EXPECT_FALSE(Read(join({&first, &first, &second})).ok);  // a repeated one
   Bytes counted = second;
-  counted[4 + 13] = 3;  // the second says there are three
+  counted[4 + 13] = 3;  // the second says there are three, the first two
   EXPECT_FALSE(Read(join({&first, &counted})).ok);
+  EXPECT_FALSE(Read(join({&counted, &first})).ok);
   Bytes zero = second;
   zero[4 + 12] = 0;  // sequence numbers start at 1
   EXPECT_FALSE(Read(join({&first, &zero})).ok);
@@ -304,6 +305,14 @@ TEST(EmbeddedProfile, WebpAndPngChunksWithLyingSizes) {
   Bytes past = webp;
   past[34] = 0xF0, past[35] = 0xFF, past[36] = 0xFF, past[37] = 0x7F;  // beyond the RIFF
   EXPECT_FALSE(Read(past).ok);
+  // An odd-sized chunk before the profile takes a padding byte.
+  Bytes padded = Piece(webp, 0, 30);
+  Put(&padded, std::string("XTRA\x03\0\0\0abc\0", 12));
+  padded.insert(padded.end(), webp.begin() + 30, webp.end());
+  padded[4] += 12;  // the RIFF size
+  const Found afterPadding = Read(padded);
+  ASSERT_TRUE(afterPadding.ok);
+  EXPECT_EQ(afterPadding.profile, Fixture("displayp3_argyll.icm"));
   Bytes simple = webp;
   std::memcpy(&simple[12], "VP8 ", 4);  // a simple file carries no profile
   EXPECT_FALSE(Read(simple).ok);
