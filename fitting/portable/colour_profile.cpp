@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <initializer_list>
 #include <string>
 
@@ -529,7 +528,9 @@ std::vector<uint8_t> MakeRgbMatrixProfile(const RgbPrimaries& primaries,
   if (!Invert(columns, inverse)) return {};
   double scale[3];
   Apply(inverse, white, scale);
-  if (!(scale[0] > 0 && scale[1] > 0 && scale[2] > 0)) return {};  // white outside the triangle
+  // White outside the triangle. Inside it every column is a positive share of the white,
+  // so the colorants stay within the white's bounds however thin the triangle.
+  if (!(scale[0] > 0 && scale[1] > 0 && scale[2] > 0)) return {};
   Matrix toXyz;
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 3; ++c) toXyz[r][c] = columns[r][c] * scale[c];
