@@ -397,7 +397,7 @@ bool NclxPrimaries(uint16_t code, RgbPrimaries* p) {
   const Chromaticity d65{0.3127, 0.3290}, c{0.310, 0.316};
   switch (code) {
     case 1:  // BT.709, sRGB
-    case 2:  // unspecified: taken as sRGB's
+    case 2:  // not given: taken as sRGB's
       *p = {{0.640, 0.330}, {0.300, 0.600}, {0.150, 0.060}, d65};
       return true;
     case 4:  // BT.470 System M
@@ -463,7 +463,7 @@ bool NclxTransfer(uint16_t code, TransferCurve* t) {
     case 8:  // linear
       *t = TransferCurve();
       return true;
-    case 2:   // unspecified: taken as sRGB's
+    case 2:   // not given: taken as sRGB's
     case 13:  // sRGB
       *t = TransferCurve();
       t->g = 2.4;

@@ -26,7 +26,7 @@ constexpr size_t kMaxProfileBytes = 8u << 20;
 
 // A coded colour description, as a HEIF/AVIF 'nclx' colour box holds it: the code points of
 // the colour primaries, the transfer characteristics and the matrix coefficients (2 is
-// "unspecified" in each), and whether the samples use the full range.
+// "not given" in each), and whether the samples use the full range.
 struct NclxColour {
   uint16_t primaries = 2;
   uint16_t transfer = 2;
@@ -105,8 +105,8 @@ enum class NclxHandling {
   Unsupported,  // not expressible as a matrix profile (PQ, HLG, unknown codes): leave as is
 };
 
-// What to do with a picture described by coded primaries and transfer. Unspecified
-// primaries count as BT.709's and an unspecified transfer as sRGB's, as a picture without
+// What to do with a picture described by coded primaries and transfer. Primaries not
+// given count as BT.709's and a transfer not given as sRGB's, as a picture without
 // any description is taken as sRGB. The BT.709 family of transfers is taken as the inverse
 // of its camera curve. *profile is empty unless the answer is Profile.
 NclxHandling ProfileForNclx(const NclxColour& nclx, std::vector<uint8_t>* profile);

@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   const struct {
     const char* name;
     uint16_t primaries, transfer;
-  } coded[] = {{"display_p3", 12, 13}, {"bt709", 1, 1}, {"bt2020", 9, 14}, {"bt601", 6, 6}};
+  } coded[] = {{"display_p3", 12, 13}, {"bt709", 1, 1}, {"bt2020", 9, 14}};
   for (const auto& c : coded) {
     framewise::NclxColour nclx;
     nclx.primaries = c.primaries;

@@ -138,7 +138,7 @@ TEST(EmbeddedProfile, AvifProfileWinsOverItsCodedDescription) {
   ASSERT_TRUE(found.ok);
   EXPECT_EQ(found.info.kind, EmbeddedColour::IccProfile);
   EXPECT_EQ(found.profile, Fixture("rec2020_argyll.icm"));
-  // avifenc writes "unspecified" primaries and transfer and BT.601 coefficients beside it.
+  // avifenc writes primaries and transfer "not given" (2) and BT.601 coefficients beside it.
   EXPECT_TRUE(found.info.hasNclx);
   EXPECT_EQ(found.info.nclx.primaries, 2);
   EXPECT_EQ(found.info.nclx.transfer, 2);
@@ -641,7 +641,7 @@ TEST(MakeProfile, CodedDescriptions) {
   srgb.transfer = 13;
   EXPECT_EQ(ProfileForNclx(srgb, &profile), NclxHandling::Srgb);
   EXPECT_TRUE(profile.empty());
-  EXPECT_EQ(ProfileForNclx(NclxColour(), &profile), NclxHandling::Srgb);  // all unspecified
+  EXPECT_EQ(ProfileForNclx(NclxColour(), &profile), NclxHandling::Srgb);  // nothing given
 
   NclxColour p3 = srgb;
   p3.primaries = 12;
