@@ -20,7 +20,7 @@ file(GLOB NATIVE_TESTS CONFIGURE_DEPENDS tests/native/*.cpp)
 add_executable(native_tests ${NATIVE_TESTS})
 target_compile_options(native_tests PRIVATE -Wall -Wextra ${SAN_FLAGS})
 target_link_libraries(native_tests PRIVATE framewise_portable GTest::gtest_main)
-# Where the tests find their fixture files (tests/fixtures/).
+# Where the tests find their fixture files (tests/fixtures/), made by real tools.
 target_compile_definitions(native_tests PRIVATE FRAMEWISE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME native_tests COMMAND native_tests)
 
@@ -64,3 +64,10 @@ find_program(FRAMEWISE_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH REQ
 add_test(NAME msix_packer COMMAND ${FRAMEWISE_SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/package/msix_test.py)
 # The test harness's own scripts: the quiet watch and the i386 probe.
 add_test(NAME harness_scripts COMMAND ${FRAMEWISE_SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/scripts/test_harness_test.py)
+# Profiles built from coded colour descriptions, used by lcms2 (through Pillow) and compared
+# with published conversions and with real profiles of the same spaces.
+add_executable(write_nclx_profiles tests/colour/write_nclx_profiles.cpp)
+target_compile_options(write_nclx_profiles PRIVATE -Wall -Wextra -Werror ${SAN_FLAGS})
+target_link_libraries(write_nclx_profiles PRIVATE framewise_portable)
+add_test(NAME colour_profiles_lcms COMMAND ${FRAMEWISE_SYSTEM_PYTHON3}
+  ${CMAKE_SOURCE_DIR}/tests/colour/lcms_check.py $<TARGET_FILE:write_nclx_profiles>)

@@ -1,0 +1,712 @@
+// The colour description reader against pictures made by real encoders (Pillow, tiffcp,
+// cwebp, avifenc, heif-enc: see scripts/make_colour_fixtures.py) and against hostile files
+// made from them; the profile checks against real profiles from several makers; the profile
+// builder against the colorants of published profiles.
+#include "fitting/portable/colour_profile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace framewise {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Fixture(const std::string& name) {
+  std::ifstream file(std::string(FRAMEWISE_SOURCE_DIR) + "/tests/fixtures/colour/" + name,
+                     std::ios::binary);
+  Bytes bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_FALSE(bytes.empty()) << name;
+  return bytes;
+}
+
+// Remembers the largest read asked for, so a lying size that was not checked against the
+// file before reading shows up.
+class RecordingSource final : public ByteSource {
+ public:
+  explicit RecordingSource(const Bytes& bytes) : memory_(bytes.data(), bytes.size()) {}
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
+    largest = std::max(largest, size);
+    return memory_.ReadAt(offset, buffer, size);
+  }
+  size_t largest = 0;
+
+ private:
+  MemoryByteSource memory_;
+};
+
+struct Found {
+  bool ok = false;
+  Bytes profile;
+  EmbeddedColourInfo info;
+  size_t largestRead = 0;
+};
+
+Found Read(const Bytes& file) {
+  RecordingSource source(file);
+  Found found;
+  found.ok = ReadEmbeddedProfile(source, &found.profile, &found.info);
+  found.largestRead = source.largest;
+  if (!found.ok) {
+    EXPECT_TRUE(found.profile.empty());
+    EXPECT_EQ(found.info.kind, EmbeddedColour::None);
+  }
+  return found;
+}
+
+void Put(Bytes* b, const std::string& text) { b->insert(b->end(), text.begin(), text.end()); }
+void Put16(Bytes* b, uint32_t v) { Put(b, {char(v >> 8), char(v)}); }
+void Put32(Bytes* b, uint32_t v) {
+  Put16(b, v >> 16);
+  Put16(b, v & 0xFFFF);
+}
+void Set32(Bytes* b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) (*b)[at + i] = uint8_t(v >> (24 - 8 * i));
+}
+uint32_t Get32(const Bytes& b, size_t at) {
+  return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
+}
+
+// ---- Pictures made by real encoders.
+
+TEST(EmbeddedProfile, ReadsWhatEachEncoderEmbedded) {
+  const Bytes p3 = Fixture("displayp3_argyll.icm");
+  const Bytes prophoto = Fixture("prophoto_argyll.icm");
+  const struct {
+    const char* file;
+    const Bytes& profile;
+  } cases[] = {
+      {"jpeg_displayp3.jpg", p3},        {"tiff_le_prophoto.tif", prophoto},
+      {"tiff_be_prophoto.tif", prophoto}, {"webp_displayp3.webp", p3},
+      {"heic_displayp3.heic", p3},
+  };
+  for (const auto& c : cases) {
+    const Found found = Read(Fixture(c.file));
+    ASSERT_TRUE(found.ok) << c.file;
+    EXPECT_EQ(found.info.kind, EmbeddedColour::IccProfile) << c.file;
+    EXPECT_EQ(found.profile, c.profile) << c.file;
+    EXPECT_FALSE(found.info.hasNclx) << c.file;
+  }
+}
+
+// Pillow splits a profile over APP2 segments of at most 65519 bytes each.
+TEST(EmbeddedProfile, ReassemblesAProfileSplitOverJpegSegments) {
+  const Bytes lut = Fixture("lut_argyll.icc");
+  ASSERT_GT(lut.size(), 65519u);
+  const Found found = Read(Fixture("jpeg_lut_split.jpg"));
+  ASSERT_TRUE(found.ok);
+  EXPECT_EQ(found.profile, lut);
+  EXPECT_TRUE(IsPlausibleIccProfile(found.profile.data(), found.profile.size()));
+}
+
+TEST(EmbeddedProfile, PictureWithoutOneHasNone) {
+  EXPECT_FALSE(Read(Fixture("jpeg_plain.jpg")).ok);
+  EXPECT_FALSE(Read(Fixture("displayp3_argyll.icm")).ok);  // a profile is not a picture
+  EXPECT_FALSE(Read(Bytes()).ok);
+}
+
+uint32_t Adler32(const Bytes& data) {
+  uint32_t a = 1, b = 0;
+  for (uint8_t byte : data) {
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  return b << 16 | a;
+}
+
+// PNG keeps its profile as a zlib stream: the stream's closing checksum is the profile's.
+TEST(EmbeddedProfile, PngGivesTheCompressedStream) {
+  const Found found = Read(Fixture("png_displayp3.png"));
+  ASSERT_TRUE(found.ok);
+  EXPECT_EQ(found.info.kind, EmbeddedColour::CompressedIcc);
+  ASSERT_GT(found.profile.size(), 6u);
+  EXPECT_EQ(found.profile[0], 0x78);  // deflate with a 32 KB window
+  EXPECT_EQ(Get32(found.profile, found.profile.size() - 4),
+            Adler32(Fixture("displayp3_argyll.icm")));
+}
+
+TEST(EmbeddedProfile, AvifProfileWinsOverItsCodedDescription) {
+  const Found found = Read(Fixture("avif_icc_rec2020.avif"));
+  ASSERT_TRUE(found.ok);
+  EXPECT_EQ(found.info.kind, EmbeddedColour::IccProfile);
+  EXPECT_EQ(found.profile, Fixture("rec2020_argyll.icm"));
+  // avifenc writes primaries and transfer "not given" (2) and BT.601 coefficients beside it.
+  EXPECT_TRUE(found.info.hasNclx);
+  EXPECT_EQ(found.info.nclx.primaries, 2);
+  EXPECT_EQ(found.info.nclx.transfer, 2);
+  EXPECT_EQ(found.info.nclx.matrix, 6);
+}
+
+TEST(EmbeddedProfile, AvifCodedDescriptionsAsGivenToAvifenc) {
+  const struct {
+    const char* file;
+    uint16_t primaries, transfer, matrix;
+    bool fullRange;
+  } cases[] = {
+      {"avif_nclx_srgb.avif", 1, 13, 6, true},  // avifenc's default
+      {"avif_nclx_p3.avif", 12, 13, 1, true},
+      {"avif_nclx_pq.avif", 9, 16, 9, true},
+      {"avif_nclx_709_limited.avif", 1, 1, 1, false},
+  };
+  for (const auto& c : cases) {
+    const Found found = Read(Fixture(c.file));
+    ASSERT_TRUE(found.ok) << c.file;
+    EXPECT_EQ(found.info.kind, EmbeddedColour::Nclx) << c.file;
+    EXPECT_TRUE(found.profile.empty()) << c.file;
+    EXPECT_EQ(found.info.nclx.primaries, c.primaries) << c.file;
+    EXPECT_EQ(found.info.nclx.transfer, c.transfer) << c.file;
+    EXPECT_EQ(found.info.nclx.matrix, c.matrix) << c.file;
+    EXPECT_EQ(found.info.nclx.fullRange, c.fullRange) << c.file;
+  }
+}
+
+// ---- JPEG: hostile arrangements of the real file's two segments.
+
+struct Segment {
+  size_t start, end;  // from the marker to the end of the segment
+};
+
+std::vector<Segment> IccSegments(const Bytes& jpeg) {
+  std::vector<Segment> found;
+  size_t pos = 2;
+  while (pos + 4 <= jpeg.size() && jpeg[pos] == 0xFF && jpeg[pos + 1] != 0xDA) {
+    const size_t end = pos + 2 + (jpeg[pos + 2] << 8 | jpeg[pos + 3]);
+    if (jpeg[pos + 1] == 0xE2 && std::memcmp(&jpeg[pos + 4], "ICC_PROFILE", 12) == 0) {
+      found.push_back({pos, end});
+    }
+    pos = end;
+  }
+  return found;
+}
+
+Bytes Piece(const Bytes& b, size_t start, size_t end) {
+  return Bytes(b.begin() + start, b.begin() + end);
+}
+
+TEST(EmbeddedProfile, JpegSegmentsOutOfOrderOrBroken) {
+  const Bytes jpeg = Fixture("jpeg_lut_split.jpg");
+  const Bytes lut = Fixture("lut_argyll.icc");
+  const std::vector<Segment> s = IccSegments(jpeg);
+  ASSERT_EQ(s.size(), 2u);
+  ASSERT_EQ(s[0].end, s[1].start);
+  const Bytes head = Piece(jpeg, 0, s[0].start), first = Piece(jpeg, s[0].start, s[0].end),
+              second = Piece(jpeg, s[1].start, s[1].end),
+              tail = Piece(jpeg, s[1].end, jpeg.size());
+  auto join = [&](std::initializer_list<const Bytes*> parts) {
+    Bytes out = head;
+    for (const Bytes* p : parts) out.insert(out.end(), p->begin(), p->end());
+    out.insert(out.end(), tail.begin(), tail.end());
+    return out;
+  };
+  // Sequence numbers, not file order, give the order.
+  const Found swapped = Read(join({&second, &first}));
+  ASSERT_TRUE(swapped.ok);
+  EXPECT_EQ(swapped.profile, lut);
+
+  EXPECT_FALSE(Read(join({&first})).ok);                    // the second is missing
+  EXPECT_FALSE(Read(join({&first, &first, &second})).ok);  // a repeated one
+  Bytes counted = second;
+  counted[4 + 13] = 3;  // the second says there are three, the first two
+  EXPECT_FALSE(Read(join({&first, &counted})).ok);
+  EXPECT_FALSE(Read(join({&counted, &first})).ok);
+  Bytes zero = second;
+  zero[4 + 12] = 0;  // sequence numbers start at 1
+  EXPECT_FALSE(Read(join({&first, &zero})).ok);
+  Bytes beyond = second;
+  beyond[4 + 12] = 3;  // number 3 of 2
+  EXPECT_FALSE(Read(join({&first, &beyond})).ok);
+  // Cut inside the second segment: the walk ends there, and the chunk is not whole.
+  EXPECT_FALSE(Read(Piece(jpeg, 0, s[1].end - 1)).ok);
+  // Cut right after it: whole, though no picture follows.
+  EXPECT_TRUE(Read(Piece(jpeg, 0, s[1].end)).ok);
+}
+
+// Segments are at most 65533 bytes after the marker, so 8 MiB takes 129 of them.
+Bytes JpegOfChunks(size_t total) {
+  const size_t perChunk = 65519;
+  const size_t count = (total + perChunk - 1) / perChunk;
+  Bytes b = {0xFF, 0xD8};
+  for (size_t i = 0; i < count; ++i) {
+    const size_t n = std::min(perChunk, total - i * perChunk);
+    Put(&b, "\xFF\xE2");
+    Put16(&b, uint32_t(n + 16));
+    Put(&b, std::string("ICC_PROFILE\0", 12));
+    b.push_back(uint8_t(i + 1));
+    b.push_back(uint8_t(count));
+    b.insert(b.end(), n, uint8_t(i));
+  }
+  Put(&b, "\xFF\xD9");
+  return b;
+}
+
+TEST(EmbeddedProfile, JpegProfileUpToEightMebibytes) {
+  const size_t cap = 8u << 20;
+  const Found atCap = Read(JpegOfChunks(cap));
+  ASSERT_TRUE(atCap.ok);
+  EXPECT_EQ(atCap.profile.size(), cap);
+  EXPECT_EQ(atCap.profile[65519], 1);  // the second chunk follows the first
+  EXPECT_FALSE(Read(JpegOfChunks(cap + 1)).ok);
+}
+
+// ---- TIFF: a profile tag built by hand in both byte orders.
+
+Bytes TiffWithProfile(bool le, uint16_t type, uint32_t count, size_t stored) {
+  Bytes b;
+  auto p16 = [&](uint32_t v) { le ? Put(&b, {char(v), char(v >> 8)}) : Put16(&b, v); };
+  auto p32 = [&](uint32_t v) {
+    le ? Put(&b, {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}) : Put32(&b, v);
+  };
+  Put(&b, le ? std::string("II*\0", 4) : std::string("MM\0*", 4));
+  p32(8);
+  p16(2);
+  p16(256), p16(3), p32(1), p16(8), p16(0);  // width, so the profile is not the first entry
+  p16(34675), p16(type), p32(count), p32(8 + 2 + 2 * 12 + 4);
+  p32(0);
+  const size_t start = b.size();
+  b.resize(start + stored);
+  for (size_t i = 0; i < std::min<size_t>(stored, 1024); ++i) b[start + i] = uint8_t(i * 7);
+  return b;
+}
+
+TEST(EmbeddedProfile, TiffProfileTagBoundsAndTypes) {
+  for (bool le : {true, false}) {
+    const Found whole = Read(TiffWithProfile(le, 7, 300, 300));
+    ASSERT_TRUE(whole.ok) << le;
+    ASSERT_EQ(whole.profile.size(), 300u);
+    EXPECT_EQ(whole.profile[1], 7);
+    EXPECT_TRUE(Read(TiffWithProfile(le, 1, 300, 300)).ok) << le;   // BYTE as well
+    EXPECT_FALSE(Read(TiffWithProfile(le, 3, 150, 300)).ok) << le;  // SHORT is not
+    EXPECT_FALSE(Read(TiffWithProfile(le, 7, 301, 300)).ok) << le;  // one past the end
+    // A size field of 4 GB, and one of 8 MiB in a small file: refused without reading.
+    for (uint32_t count : {0xFFFFFFFFu, 8u << 20}) {
+      const Found lying = Read(TiffWithProfile(le, 7, count, 300));
+      EXPECT_FALSE(lying.ok) << le;
+      EXPECT_LT(lying.largestRead, 1024u) << le;
+    }
+  }
+  const size_t cap = 8u << 20;
+  EXPECT_TRUE(Read(TiffWithProfile(true, 7, cap, cap)).ok);
+  EXPECT_FALSE(Read(TiffWithProfile(true, 7, cap + 1, cap + 1)).ok);
+}
+
+// ---- WebP and PNG: the real files with lying sizes.
+
+TEST(EmbeddedProfile, WebpAndPngChunksWithLyingSizes) {
+  Bytes webp = Fixture("webp_displayp3.webp");
+  ASSERT_EQ(std::string(webp.begin() + 30, webp.begin() + 34), "ICCP");
+  Bytes past = webp;
+  past[34] = 0xF0, past[35] = 0xFF, past[36] = 0xFF, past[37] = 0x7F;  // beyond the RIFF
+  EXPECT_FALSE(Read(past).ok);
+  // An odd-sized chunk before the profile takes a padding byte.
+  Bytes padded = Piece(webp, 0, 30);
+  Put(&padded, std::string("XTRA\x03\0\0\0abc\0", 12));
+  padded.insert(padded.end(), webp.begin() + 30, webp.end());
+  padded[4] += 12;  // the RIFF size
+  const Found afterPadding = Read(padded);
+  ASSERT_TRUE(afterPadding.ok);
+  EXPECT_EQ(afterPadding.profile, Fixture("displayp3_argyll.icm"));
+  Bytes simple = webp;
+  std::memcpy(&simple[12], "VP8 ", 4);  // a simple file carries no profile
+  EXPECT_FALSE(Read(simple).ok);
+
+  const Bytes png = Fixture("png_displayp3.png");
+  const size_t iccp = 33;  // after the signature and IHDR
+  ASSERT_EQ(std::string(png.begin() + iccp + 4, png.begin() + iccp + 8), "iCCP");
+  Bytes unnamed = png;
+  unnamed[iccp + 8] = 0;  // an empty name
+  EXPECT_FALSE(Read(unnamed).ok);
+  Bytes method = png;
+  const size_t name = std::strlen(reinterpret_cast<const char*>(&png[iccp + 8]));
+  method[iccp + 8 + name + 1] = 1;  // an unknown compression
+  EXPECT_FALSE(Read(method).ok);
+  Bytes huge = png;
+  Set32(&huge, iccp, 0x7FFFFFFF);
+  const Found lying = Read(huge);
+  EXPECT_FALSE(lying.ok);
+  EXPECT_LT(lying.largestRead, 1024u);
+}
+
+// ---- HEIF/AVIF: item properties built by hand.
+
+Bytes Box(const std::string& type, const Bytes& payload) {
+  Bytes b;
+  Put32(&b, uint32_t(8 + payload.size()));
+  Put(&b, type);
+  b.insert(b.end(), payload.begin(), payload.end());
+  return b;
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+Bytes FullBox(const std::string& type, uint8_t version, uint32_t flags, const Bytes& payload) {
+  Bytes head = {version, uint8_t(flags >> 16), uint8_t(flags >> 8), uint8_t(flags)};
+  return Box(type, Cat({head, payload}));
+}
+
+Bytes Colr(const std::string& kind, const Bytes& body) {
+  return Box("colr", Cat({Bytes(kind.begin(), kind.end()), body}));
+}
+
+const Bytes kProfileBody = {'p', 'r', 'o', 'f', 'i', 'l', 'e'};
+const Bytes kNclxBody = {0, 12, 0, 13, 0, 1, 0x80};
+
+struct Heif {
+  uint8_t pitmVersion = 0, ipmaVersion = 0;
+  uint32_t ipmaFlags = 0;
+  uint32_t primary = 1, associatedItem = 1;
+  std::vector<uint16_t> indexes = {2};
+  std::vector<Bytes> properties = {Box("ispe", Bytes(12)), Colr("prof", kProfileBody)};
+  bool withPitm = true;
+  bool ipmaFirst = false;
+
+  Bytes Build() const {
+    Bytes pitm;
+    pitmVersion == 0 ? Put16(&pitm, primary) : Put32(&pitm, primary);
+    Bytes entry;
+    Put32(&entry, 1);  // entry count
+    ipmaVersion == 0 ? Put16(&entry, associatedItem) : Put32(&entry, associatedItem);
+    entry.push_back(uint8_t(indexes.size()));
+    for (uint16_t i : indexes) (ipmaFlags & 1) ? Put16(&entry, i) : entry.push_back(uint8_t(i));
+    Bytes ipco;
+    for (const Bytes& p : properties) ipco = Cat({ipco, p});
+    const Bytes ipma = FullBox("ipma", ipmaVersion, ipmaFlags, entry);
+    const Bytes iprp =
+        Box("iprp", ipmaFirst ? Cat({ipma, Box("ipco", ipco)}) : Cat({Box("ipco", ipco), ipma}));
+    const Bytes meta = FullBox(
+        "meta", 0, 0, Cat({withPitm ? FullBox("pitm", pitmVersion, 0, pitm) : Bytes(), iprp}));
+    return Cat({Box("ftyp", {'a', 'v', 'i', 'f', 0, 0, 0, 0}), meta, Box("mdat", Bytes(4))});
+  }
+};
+
+TEST(EmbeddedProfile, HeifPrimaryItemColourProperty) {
+  const Found plain = Read(Heif().Build());
+  ASSERT_TRUE(plain.ok);
+  EXPECT_EQ(plain.profile, kProfileBody);
+
+  Heif wide;  // 32-bit item numbers and 15-bit property indexes, essential bit set
+  wide.pitmVersion = wide.ipmaVersion = 1;
+  wide.ipmaFlags = 1;
+  wide.primary = wide.associatedItem = 0x10001;
+  wide.indexes = {0x8001, 0x8002};
+  EXPECT_EQ(Read(wide.Build()).profile, kProfileBody);
+
+  Heif both;  // the profile is taken whatever the order
+  both.properties = {Colr("nclx", kNclxBody), Colr("rICC", kProfileBody)};
+  both.indexes = {1, 2};
+  const Found found = Read(both.Build());
+  ASSERT_TRUE(found.ok);
+  EXPECT_EQ(found.info.kind, EmbeddedColour::IccProfile);
+  EXPECT_EQ(found.profile, kProfileBody);
+  EXPECT_TRUE(found.info.hasNclx);
+  EXPECT_EQ(found.info.nclx.primaries, 12);
+
+  Heif other;  // the colour belongs to another item
+  other.associatedItem = 2;
+  EXPECT_FALSE(Read(other.Build()).ok);
+  Heif unassociated;
+  unassociated.indexes = {1};
+  EXPECT_FALSE(Read(unassociated.Build()).ok);
+  Heif pastTheEnd;
+  pastTheEnd.indexes = {3};
+  EXPECT_FALSE(Read(pastTheEnd.Build()).ok);
+  Heif noPrimary;
+  noPrimary.withPitm = false;
+  EXPECT_FALSE(Read(noPrimary.Build()).ok);
+  Heif shortNclx;
+  shortNclx.properties = {Box("ispe", Bytes(12)),
+                          Colr("nclx", Bytes(kNclxBody.begin(), kNclxBody.end() - 1))};
+  EXPECT_FALSE(Read(shortNclx.Build()).ok);
+}
+
+TEST(EmbeddedProfile, HeifBoxSizesThatLie) {
+  const Bytes file = Heif().Build();
+  const size_t colr = std::string(file.begin(), file.end()).find("colr") - 4;
+  Bytes longer = file;
+  Set32(&longer, colr, Get32(file, colr) + 1);  // one byte past its container
+  EXPECT_FALSE(Read(longer).ok);
+  Bytes tiny = file;
+  Set32(&tiny, colr, 7);  // smaller than its own header
+  EXPECT_FALSE(Read(tiny).ok);
+  Bytes huge = file;  // a 64-bit size of 4 GB
+  Set32(&huge, colr, 1);
+  huge.insert(huge.begin() + colr + 8, {0, 0, 0, 1, 0, 0, 0, 0});
+  EXPECT_FALSE(Read(huge).ok);
+  Heif first;  // the associations before the properties, so a cut reaches the profile
+  first.ipmaFirst = true;
+  const Bytes whole = first.Build();
+  const size_t profile = std::string(whole.begin(), whole.end()).find("prof") + 4;
+  EXPECT_TRUE(Read(whole).ok);
+  EXPECT_TRUE(Read(Piece(whole, 0, profile + kProfileBody.size())).ok);
+  EXPECT_FALSE(Read(Piece(whole, 0, profile + kProfileBody.size() - 1)).ok);
+}
+
+// ---- Profile checks.
+
+TEST(IccProfile, RealProfilesJudged) {
+  const struct {
+    const char* file;
+    bool plausible, srgb;
+  } cases[] = {
+      // sRGB from five makers, and sRGB with a video card calibration (not used to convert).
+      {"srgb_colord.icc", true, true},
+      {"srgb_free.icc", true, true},
+      {"srgb_argyll.icm", true, true},
+      {"srgb_lcms.icc", true, true},
+      {"srgb_wine.icc", true, true},
+      {"bluish_colord.icc", true, true},
+      // sRGB primaries with another curve; sRGB's curve with other colorants.
+      {"rec709_argyll.icm", true, false},
+      {"cineonlog_free.icc", true, false},
+      {"swapped_colord.icc", true, false},
+      {"adobergb_free.icc", true, false},
+      {"displayp3_argyll.icm", true, false},
+      {"prophoto_argyll.icm", true, false},
+      {"rec2020_argyll.icm", true, false},
+      {"lut_argyll.icc", true, false},  // tables made from sRGB readings: converted anyway
+      {"gray_free.icc", false, false},
+      {"lab2lab_argyll.icm", false, false},
+  };
+  for (const auto& c : cases) {
+    const Bytes p = Fixture(c.file);
+    EXPECT_EQ(IsPlausibleIccProfile(p.data(), p.size()), c.plausible) << c.file;
+    EXPECT_EQ(IsSrgbProfile(p.data(), p.size()), c.srgb) << c.file;
+  }
+}
+
+bool Plausible(const Bytes& p) { return IsPlausibleIccProfile(p.data(), p.size()); }
+bool Srgb(const Bytes& p) { return IsSrgbProfile(p.data(), p.size()); }
+
+// Where a tag's entry is in the table, or 0.
+size_t TagEntry(const Bytes& p, const char* signature) {
+  for (uint32_t i = 0; i < Get32(p, 128); ++i) {
+    if (std::memcmp(&p[132 + 12 * i], signature, 4) == 0) return 132 + 12 * i;
+  }
+  return 0;
+}
+
+TEST(IccProfile, HostileHeadersAndTagTables) {
+  const Bytes base = Fixture("srgb_lcms.icc");
+  ASSERT_TRUE(Plausible(base));
+  ASSERT_EQ(Get32(base, 0), base.size());
+
+  Bytes longer = base;  // trailing bytes after the declared size are allowed
+  longer.resize(base.size() + 16);
+  EXPECT_TRUE(Plausible(longer));
+  EXPECT_TRUE(Srgb(longer));
+  Bytes beyond = base;
+  Set32(&beyond, 0, uint32_t(base.size() + 1));
+  EXPECT_FALSE(Plausible(beyond));
+  Bytes huge = base;
+  Set32(&huge, 0, 0xFFFFFFFF);
+  EXPECT_FALSE(Plausible(huge));
+  EXPECT_FALSE(Srgb(huge));
+
+  Bytes signature = base;
+  signature[36] = 'x';
+  EXPECT_FALSE(Plausible(signature));
+  Bytes tags = base;
+  Set32(&tags, 128, 0x15555555);  // a table far past the end
+  EXPECT_FALSE(Plausible(tags));
+  EXPECT_FALSE(Srgb(tags));
+
+  // The tag that ends last, moved to end exactly at the profile's end, then one further.
+  size_t last = 0;
+  for (uint32_t i = 0; i < Get32(base, 128); ++i) {
+    const size_t e = 132 + 12 * i;
+    const auto end = [&](size_t entry) { return Get32(base, entry + 4) + Get32(base, entry + 8); };
+    if (!last || end(e) > end(last)) last = e;
+  }
+  Bytes atEnd = base;
+  Set32(&atEnd, last + 8, uint32_t(base.size() - Get32(base, last + 4)));
+  EXPECT_TRUE(Plausible(atEnd));
+  Set32(&atEnd, last + 8, uint32_t(base.size() - Get32(base, last + 4) + 1));
+  EXPECT_FALSE(Plausible(atEnd));
+
+  Bytes printer = base;
+  std::memcpy(&printer[12], "prtr", 4);
+  EXPECT_FALSE(Plausible(printer));
+  Bytes cmyk = base;
+  std::memcpy(&cmyk[16], "CMYK", 4);
+  EXPECT_FALSE(Plausible(cmyk));
+  Bytes version5 = base;
+  version5[8] = 5;
+  EXPECT_FALSE(Plausible(version5));
+  Bytes noBlueCurve = base;
+  std::memcpy(&noBlueCurve[TagEntry(base, "bTRC")], "bTRX", 4);
+  EXPECT_FALSE(Plausible(noBlueCurve));
+
+  EXPECT_FALSE(Plausible(Bytes(base.begin(), base.begin() + 131)));
+  EXPECT_FALSE(IsPlausibleIccProfile(nullptr, 0));
+  EXPECT_FALSE(Plausible(Fixture("jpeg_plain.jpg")));
+}
+
+TEST(IccProfile, SrgbDecidedByColorantsCurvesAndTables) {
+  const Bytes base = Fixture("srgb_lcms.icc");  // a parametric sRGB curve: g, a, b, c, d
+  const size_t red = Get32(base, TagEntry(base, "rXYZ") + 4);
+  const size_t curve = Get32(base, TagEntry(base, "rTRC") + 4);
+  ASSERT_EQ(std::string(base.begin() + curve, base.begin() + curve + 4), "para");
+
+  Bytes nearby = base;  // off by what separates two makers' sRGB profiles
+  Set32(&nearby, red + 8, Get32(base, red + 8) + 20);  // +0.0003
+  EXPECT_TRUE(Srgb(nearby));
+  Bytes pal = base;  // PAL's red is 0.019 further along X
+  Set32(&pal, red + 8, Get32(base, red + 8) + 1245);
+  EXPECT_FALSE(Srgb(pal));
+
+  Bytes gamma22 = base;
+  Set32(&gamma22, curve + 12, 0x00023333);  // 2.2
+  EXPECT_TRUE(Plausible(gamma22));
+  EXPECT_FALSE(Srgb(gamma22));
+
+  Bytes tables = base;  // an A2B0 table would be used instead of the matrix
+  std::memcpy(&tables[TagEntry(base, "cprt")], "A2B0", 4);
+  EXPECT_TRUE(Plausible(tables));
+  EXPECT_FALSE(Srgb(tables));
+}
+
+// ---- Building profiles.
+
+double Fixed(const Bytes& p, size_t at) { return int32_t(Get32(p, at)) / 65536.0; }
+
+// A colorant (or white point) tag's XYZ.
+std::vector<double> Xyz(const Bytes& p, const char* tag) {
+  const size_t entry = TagEntry(p, tag);
+  if (!entry) return {};
+  const size_t at = Get32(p, entry + 4);
+  return {Fixed(p, at + 8), Fixed(p, at + 12), Fixed(p, at + 16)};
+}
+
+void ExpectSameColorants(const Bytes& made, const Bytes& published, double tolerance) {
+  for (const char* tag : {"rXYZ", "gXYZ", "bXYZ"}) {
+    const std::vector<double> a = Xyz(made, tag), b = Xyz(published, tag);
+    ASSERT_EQ(a.size(), 3u) << tag;
+    ASSERT_EQ(b.size(), 3u) << tag;
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(a[i], b[i], tolerance) << tag << i;
+  }
+}
+
+const Chromaticity kD65{0.3127, 0.3290};
+const RgbPrimaries kBt709{{0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}, kD65};
+const TransferCurve kSrgbCurve{2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045, 0, 0};
+
+TEST(MakeProfile, ColorantsOfPublishedProfiles) {
+  TransferCurve gamma;
+  gamma.g = 563 / 256.0;  // as Adobe RGB profiles store 2.2
+  const Bytes adobe = MakeRgbMatrixProfile(
+      {{0.64, 0.33}, {0.21, 0.71}, {0.15, 0.06}, kD65}, gamma, "Adobe RGB compatible");
+  ASSERT_TRUE(Plausible(adobe));
+  ExpectSameColorants(adobe, Fixture("adobergb_free.icc"), 0.0005);
+
+  // ProPhoto's white is D50 already, so the adaptation changes nothing.
+  gamma.g = 1.8;
+  const Bytes prophoto = MakeRgbMatrixProfile(
+      {{0.7347, 0.2653}, {0.1596, 0.8404}, {0.0366, 0.0001}, {0.3457, 0.3585}}, gamma, "ProPhoto");
+  ASSERT_TRUE(Plausible(prophoto));
+  ExpectSameColorants(prophoto, Fixture("prophoto_argyll.icm"), 0.0005);
+
+  // BT.709 primaries with the sRGB curve are sRGB by any maker's measure.
+  const Bytes srgb = MakeRgbMatrixProfile(kBt709, kSrgbCurve, "sRGB");
+  EXPECT_TRUE(Srgb(srgb));
+  ExpectSameColorants(srgb, Fixture("srgb_wine.icc"), 0.0002);
+  EXPECT_EQ(Get32(srgb, 0), srgb.size());
+  const std::vector<double> white = Xyz(srgb, "wtpt");
+  ASSERT_EQ(white.size(), 3u);
+  EXPECT_NEAR(white[0], 0.9642, 0.0001);
+  EXPECT_NEAR(white[2], 0.8249, 0.0001);
+}
+
+// A curv table tag's value at entry i of n, in 0..1.
+double TableValue(const Bytes& p, const char* tag, size_t i) {
+  const size_t at = Get32(p, TagEntry(p, tag) + 4);
+  EXPECT_EQ(std::string(p.begin() + at, p.begin() + at + 4), "curv");
+  return (p[at + 12 + 2 * i] << 8 | p[at + 13 + 2 * i]) / 65535.0;
+}
+
+TEST(MakeProfile, CodedDescriptions) {
+  std::vector<uint8_t> profile = {1};
+  NclxColour srgb;
+  srgb.primaries = 1;
+  srgb.transfer = 13;
+  EXPECT_EQ(ProfileForNclx(srgb, &profile), NclxHandling::Srgb);
+  EXPECT_TRUE(profile.empty());
+  EXPECT_EQ(ProfileForNclx(NclxColour(), &profile), NclxHandling::Srgb);  // nothing given
+
+  NclxColour p3 = srgb;
+  p3.primaries = 12;
+  ASSERT_EQ(ProfileForNclx(p3, &profile), NclxHandling::Profile);
+  EXPECT_TRUE(Plausible(profile));
+  EXPECT_FALSE(Srgb(profile));
+  ExpectSameColorants(profile, Fixture("displayp3_argyll.icm"), 0.0005);
+
+  NclxColour bt2020;
+  bt2020.primaries = 9;
+  bt2020.transfer = 14;
+  ASSERT_EQ(ProfileForNclx(bt2020, &profile), NclxHandling::Profile);
+  const Bytes rec2020 = Fixture("rec2020_argyll.icm");
+  ExpectSameColorants(profile, rec2020, 0.0005);
+  // Argyll's curve has 4096 entries, ours 1024: entry 4i of one is entry i of the other...
+  // nearly, 4095 steps against 1023; compare at the ends and the middle of the range.
+  EXPECT_NEAR(TableValue(profile, "gTRC", 0), 0, 1e-6);
+  EXPECT_NEAR(TableValue(profile, "gTRC", 1023), 1, 1e-6);
+  EXPECT_NEAR(TableValue(profile, "gTRC", 341), TableValue(rec2020, "gTRC", 1365), 0.0002);
+
+  NclxColour bt709 = srgb;
+  bt709.transfer = 1;
+  ASSERT_EQ(ProfileForNclx(bt709, &profile), NclxHandling::Profile);
+  EXPECT_FALSE(Srgb(profile));
+  const Bytes rec709 = Fixture("rec709_argyll.icm");  // 1024 entries too
+  for (size_t i : {10, 100, 512, 900}) {
+    EXPECT_NEAR(TableValue(profile, "rTRC", i), TableValue(rec709, "rTRC", i), 0.0002) << i;
+  }
+
+  for (auto codes : {std::pair<int, int>{9, 16}, {9, 18}, {1, 17}, {3, 13}, {10, 13}, {1, 0}}) {
+    NclxColour unsupported;
+    unsupported.primaries = uint16_t(codes.first);
+    unsupported.transfer = uint16_t(codes.second);
+    EXPECT_EQ(ProfileForNclx(unsupported, &profile), NclxHandling::Unsupported)
+        << codes.first << "/" << codes.second;
+    EXPECT_TRUE(profile.empty());
+  }
+}
+
+TEST(MakeProfile, RefusesWhatIsNoRgbSpace) {
+  const TransferCurve linear;
+  EXPECT_FALSE(MakeRgbMatrixProfile(kBt709, linear, "linear").empty());
+  RgbPrimaries collinear = kBt709;
+  collinear.blue = {0.47, 0.465};  // on the line from red to green
+  EXPECT_TRUE(MakeRgbMatrixProfile(collinear, linear, "x").empty());
+  RgbPrimaries outside = kBt709;
+  outside.white = {0.7, 0.25};  // white beyond the red primary
+  EXPECT_TRUE(MakeRgbMatrixProfile(outside, linear, "x").empty());
+  RgbPrimaries zero = kBt709;
+  zero.green.y = 0;
+  EXPECT_TRUE(MakeRgbMatrixProfile(zero, linear, "x").empty());
+  RgbPrimaries nan = kBt709;
+  nan.red.x = std::nan("");
+  EXPECT_TRUE(MakeRgbMatrixProfile(nan, linear, "x").empty());
+
+  TransferCurve falling;  // 0.8 up to the middle, then X: ends at 1 but falls on the way
+  falling.d = 0.5, falling.f = 0.8;
+  EXPECT_TRUE(MakeRgbMatrixProfile(kBt709, falling, "x").empty());
+  TransferCurve dim;
+  dim.a = 0.5;  // white ends at half
+  EXPECT_TRUE(MakeRgbMatrixProfile(kBt709, dim, "x").empty());
+  TransferCurve infinite;
+  infinite.g = INFINITY;
+  EXPECT_TRUE(MakeRgbMatrixProfile(kBt709, infinite, "x").empty());
+}
+
+}  // namespace
+}  // namespace framewise
