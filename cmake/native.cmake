@@ -20,6 +20,8 @@ file(GLOB NATIVE_TESTS CONFIGURE_DEPENDS tests/native/*.cpp)
 add_executable(native_tests ${NATIVE_TESTS})
 target_compile_options(native_tests PRIVATE -Wall -Wextra ${SAN_FLAGS})
 target_link_libraries(native_tests PRIVATE framewise_portable GTest::gtest_main)
+# Fixture files (tests/fixtures/...) are read from the source tree.
+target_compile_definitions(native_tests PRIVATE FRAMEWISE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME native_tests COMMAND native_tests)
 
 # Fuzz targets over the text parsers, built when clang with libFuzzer is the compiler.
