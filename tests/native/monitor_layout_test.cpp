@@ -78,8 +78,20 @@ TEST(Edid, RealMonitorsReadAsTheirBytesSayAndValidSizesMatchTheMakers) {
       EXPECT_NEAR(size.height, c.publishedH, c.publishedH / 100) << c.file;
     }
   }
-  // The laptop panel's basic block holds only its landscape aspect ratio: bytes 79, 0.
-  EXPECT_DOUBLE_EQ(Parsed(Fixture("boe_nv156fhm_n4g.bin")).screenAspect, 1.78);
+  // The laptop panel's basic block holds only its landscape aspect ratio: bytes 79, 0,
+  // a form revision 4 brought; before it, that is just an unknown size.
+  std::vector<uint8_t> boe = Fixture("boe_nv156fhm_n4g.bin");
+  EXPECT_DOUBLE_EQ(Parsed(boe).screenAspect, 1.78);
+  boe[19] = 3;
+  FixChecksum(&boe, 0);
+  EXPECT_EQ(Parsed(boe).screenAspect, 0);
+  // An interlaced timing counts the lines of one field: the frame has twice as many.
+  std::vector<uint8_t> benq = Fixture("benq_gl2450.bin");
+  benq[54 + 5] = 0x1C;  // 540 lines: 0x21C
+  benq[54 + 7] = static_cast<uint8_t>((benq[54 + 7] & 0x0F) | 0x20);
+  benq[54 + 17] |= 0x80;
+  FixChecksum(&benq, 0);
+  EXPECT_EQ(Parsed(benq).nativeHeight, 1080u);
 }
 
 TEST(Edid, BasicBlockSizeStandsInForAMissingTimingSize) {
