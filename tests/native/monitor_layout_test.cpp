@@ -1,0 +1,399 @@
+// Spanning a picture across monitors true to size: real EDIDs (tests/fixtures/edid, see its
+// README for each monitor's published size), the size checks at both sides of each limit,
+// the arrangement in mm, and the cuts that make a line continuous across a seam.
+#include "fitting/portable/edid.h"
+#include "fitting/portable/geometry.h"
+#include "fitting/portable/monitor_layout.h"
+#include "fitting/portable/physical_size.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace framewise {
+namespace {
+
+std::vector<uint8_t> Fixture(const char* name) {
+  std::ifstream file(std::string(FRAMEWISE_SOURCE_DIR) + "/tests/fixtures/edid/" + name,
+                     std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
+}
+
+EdidInfo Parsed(const std::vector<uint8_t>& bytes) {
+  EdidInfo info;
+  EXPECT_TRUE(ParseEdid(bytes.data(), bytes.size(), &info));
+  return info;
+}
+
+void FixChecksum(std::vector<uint8_t>* bytes, size_t block) {
+  uint32_t sum = 0;
+  for (size_t i = block * 128; i < block * 128 + 127; ++i) sum += (*bytes)[i];
+  (*bytes)[block * 128 + 127] = static_cast<uint8_t>(256 - (sum & 0xFF));
+}
+
+// What each monitor's EDID bytes say, and the maker's published size (0: a projector, or a
+// size the EDID gets wrong, where the check must refuse the EDID's figure).
+struct FixtureCase {
+  const char* file;
+  const char* maker;
+  uint16_t product;
+  uint32_t pixelsW, pixelsH, mmW, mmH, cmW, cmH;
+  SizeVerdict verdict;
+  double publishedW, publishedH;
+};
+
+const FixtureCase kFixtures[] = {
+    {"dell_p2715q.bin", "DEL", 0x40BD, 3840, 2160, 597, 336, 60, 34, SizeVerdict::Valid, 596.74, 335.66},
+    {"benq_gl2450.bin", "BNQ", 0x78A4, 1920, 1080, 531, 298, 53, 30, SizeVerdict::Valid, 531.36, 298.89},
+    {"auo_b156han02_1.bin", "AUO", 0x21ED, 1920, 1080, 344, 193, 34, 19, SizeVerdict::Valid, 344.16, 193.59},
+    {"boe_nv156fhm_n4g.bin", "BOE", 0x07AF, 1920, 1080, 344, 193, 0, 0, SizeVerdict::Valid, 344.16, 193.59},
+    {"dell_p2419h.bin", "DEL", 0xD0D8, 1920, 1080, 527, 296, 53, 30, SizeVerdict::Valid, 527.04, 296.46},
+    {"dell_s2721hgf.bin", "DEL", 0x41E8, 1920, 1080, 255, 255, 60, 34, SizeVerdict::ShapeMismatch, 0, 0},
+    {"viewsonic_va2216w.bin", "VSC", 0x2920, 1680, 1050, 495, 291, 50, 29, SizeVerdict::ShapeMismatch, 0, 0},
+    {"epson_pj.bin", "SEC", 0xA514, 1920, 1080, 1600, 900, 160, 90, SizeVerdict::DensityOutOfRange, 0, 0},
+    {"optoma_1080p.bin", "OTM", 0x0026, 1920, 1080, 0, 0, 0, 0, SizeVerdict::Unknown, 0, 0},
+};
+
+TEST(Edid, RealMonitorsReadAsTheirBytesSayAndValidSizesMatchTheMakers) {
+  for (const FixtureCase& c : kFixtures) {
+    const EdidInfo info = Parsed(Fixture(c.file));
+    EXPECT_STREQ(info.manufacturer, c.maker) << c.file;
+    EXPECT_EQ(info.productCode, c.product) << c.file;
+    EXPECT_TRUE(info.hasDetailedTiming) << c.file;
+    EXPECT_EQ(info.nativeWidth, c.pixelsW) << c.file;
+    EXPECT_EQ(info.nativeHeight, c.pixelsH) << c.file;
+    EXPECT_EQ(info.imageWidthMm, c.mmW) << c.file;
+    EXPECT_EQ(info.imageHeightMm, c.mmH) << c.file;
+    EXPECT_EQ(info.screenWidthCm, c.cmW) << c.file;
+    EXPECT_EQ(info.screenHeightCm, c.cmH) << c.file;
+    MillimetreSize size;
+    EXPECT_EQ(ChoosePhysicalSize(info, c.pixelsW, c.pixelsH, DisplayRotation::None, &size),
+              c.verdict) << c.file;
+    if (c.publishedW > 0) {  // within 1% of the published active area
+      EXPECT_NEAR(size.width, c.publishedW, c.publishedW / 100) << c.file;
+      EXPECT_NEAR(size.height, c.publishedH, c.publishedH / 100) << c.file;
+    }
+  }
+  // The laptop panel's basic block holds only its landscape aspect ratio: bytes 79, 0,
+  // a form revision 4 brought; before it, that is just an unknown size.
+  std::vector<uint8_t> boe = Fixture("boe_nv156fhm_n4g.bin");
+  EXPECT_DOUBLE_EQ(Parsed(boe).screenAspect, 1.78);
+  boe[19] = 3;
+  FixChecksum(&boe, 0);
+  EXPECT_EQ(Parsed(boe).screenAspect, 0);
+  // An interlaced timing counts the lines of one field: the frame has twice as many.
+  std::vector<uint8_t> benq = Fixture("benq_gl2450.bin");
+  benq[54 + 5] = 0x1C;  // 540 lines: 0x21C
+  benq[54 + 7] = static_cast<uint8_t>((benq[54 + 7] & 0x0F) | 0x20);
+  benq[54 + 17] |= 0x80;
+  FixChecksum(&benq, 0);
+  EXPECT_EQ(Parsed(benq).nativeHeight, 1080u);
+}
+
+TEST(Edid, BasicBlockSizeStandsInForAMissingTimingSize) {
+  // Without the timing's mm, the 27" 4K falls back to its 60 x 34 cm, still valid.
+  std::vector<uint8_t> dell = Fixture("dell_p2715q.bin");
+  dell[54 + 12] = dell[54 + 13] = dell[54 + 14] = 0;
+  FixChecksum(&dell, 0);
+  MillimetreSize size;
+  EXPECT_EQ(ChoosePhysicalSize(Parsed(dell), 3840, 2160, DisplayRotation::None, &size),
+            SizeVerdict::Valid);
+  EXPECT_EQ(size.width, 600u);
+  EXPECT_EQ(size.height, 340u);
+  // The laptop panel's aspect-ratio form is no size at all.
+  std::vector<uint8_t> boe = Fixture("boe_nv156fhm_n4g.bin");
+  boe[54 + 12] = boe[54 + 13] = boe[54 + 14] = 0;
+  FixChecksum(&boe, 0);
+  EXPECT_EQ(ChoosePhysicalSize(Parsed(boe), 1920, 1080, DisplayRotation::None, &size),
+            SizeVerdict::Unknown);
+}
+
+TEST(Edid, TimingFromTheExtensionWhenTheBaseBlockHasNone) {
+  // The 27" 4K's first base descriptor made a blank display descriptor: its CTA-861
+  // extension's first timing is 3840x2160 at 30 Hz, 597 x 336 mm.
+  std::vector<uint8_t> bytes = Fixture("dell_p2715q.bin");
+  for (size_t i = 54; i < 72; ++i) bytes[i] = 0;
+  bytes[57] = 0x10;
+  FixChecksum(&bytes, 0);
+  EdidInfo info = Parsed(bytes);
+  EXPECT_TRUE(info.hasDetailedTiming);
+  EXPECT_EQ(info.nativeWidth, 3840u);
+  EXPECT_EQ(info.imageHeightMm, 336u);
+  bytes[200] ^= 1;  // a broken extension is skipped
+  info = Parsed(bytes);
+  EXPECT_FALSE(info.hasDetailedTiming);
+  EXPECT_EQ(info.extensionsPresent, 1u);
+}
+
+TEST(Edid, DamagedBlobsAreRefusedCleanly) {
+  const std::vector<uint8_t> good = Fixture("benq_gl2450.bin");
+  EdidInfo info;
+  EXPECT_FALSE(ParseEdid(good.data(), 127, &info));
+  EXPECT_FALSE(ParseEdid(nullptr, 128, &info));
+  std::vector<uint8_t> bytes = good;
+  bytes[3] = 0xFE;  // header
+  EXPECT_FALSE(ParseEdid(bytes.data(), bytes.size(), &info));
+  bytes = good;
+  bytes[70] ^= 0x40;  // checksum
+  EXPECT_FALSE(ParseEdid(bytes.data(), bytes.size(), &info));
+  EXPECT_EQ(info.manufacturer[0], 0);
+  bytes = good;
+  bytes[18] = 2;  // not version 1
+  FixChecksum(&bytes, 0);
+  EXPECT_FALSE(ParseEdid(bytes.data(), bytes.size(), &info));
+  // Announcing more extensions than arrived is not an error: the missing ones are skipped.
+  bytes = Fixture("dell_p2419h.bin");
+  bytes[126] = 200;
+  FixChecksum(&bytes, 0);
+  ASSERT_TRUE(ParseEdid(bytes.data(), bytes.size(), &info));
+  EXPECT_EQ(info.extensionCount, 200u);
+  EXPECT_EQ(info.extensionsPresent, 1u);
+}
+
+TEST(PhysicalSize, ShapeWithinFivePercentOnBothSides) {
+  // Square pixels: 210/200 and 190/200 are 5% off, 211/200 and 189/200 beyond.
+  MillimetreSize s;
+  auto check = [&s](uint32_t width) {
+    return CheckPhysicalSize({width, 200}, 2000, 2000, DisplayRotation::None, &s);
+  };
+  EXPECT_EQ(check(210), SizeVerdict::Valid);
+  EXPECT_EQ(check(211), SizeVerdict::ShapeMismatch);
+  EXPECT_EQ(s.width, 0u);
+  EXPECT_EQ(check(190), SizeVerdict::Valid);
+  EXPECT_EQ(check(189), SizeVerdict::ShapeMismatch);
+}
+
+TEST(PhysicalSize, DensityFromFiftyToThreeHundredFiftyPpiOnEachAxis) {
+  // 500 px over 254 mm (10 in) is 50 ppi; 3500 px over 254 mm is 350 ppi.
+  const struct {
+    MillimetreSize mm;
+    uint32_t pixels;
+    SizeVerdict verdict;
+  } cases[] = {
+      {{254, 250}, 500, SizeVerdict::Valid},  {{255, 250}, 500, SizeVerdict::DensityOutOfRange},
+      {{250, 254}, 500, SizeVerdict::Valid},  {{250, 255}, 500, SizeVerdict::DensityOutOfRange},
+      {{254, 256}, 3500, SizeVerdict::Valid}, {{253, 256}, 3500, SizeVerdict::DensityOutOfRange},
+      {{256, 254}, 3500, SizeVerdict::Valid}, {{256, 253}, 3500, SizeVerdict::DensityOutOfRange},
+  };
+  for (const auto& c : cases) {
+    MillimetreSize s;
+    EXPECT_EQ(CheckPhysicalSize(c.mm, c.pixels, c.pixels, DisplayRotation::None, &s), c.verdict)
+        << c.mm.width << "x" << c.mm.height << " at " << c.pixels;
+  }
+  MillimetreSize s;
+  const DisplayRotation none = DisplayRotation::None;
+  EXPECT_EQ(CheckPhysicalSize({0, 336}, 3840, 2160, none, &s), SizeVerdict::Unknown);
+  EXPECT_EQ(CheckPhysicalSize({597, 0}, 3840, 2160, none, &s), SizeVerdict::Unknown);
+  EXPECT_EQ(CheckPhysicalSize({597, 336}, 0, 2160, none, &s), SizeVerdict::NoPixels);
+}
+
+TEST(PhysicalSize, PortraitMonitorSwapsTheLandscapeEdidSize) {
+  // The pivoting 23.8" turned to portrait shows 1080 x 1920 pixels.
+  const EdidInfo info = Parsed(Fixture("dell_p2419h.bin"));
+  MillimetreSize s;
+  for (DisplayRotation r : {DisplayRotation::Quarter, DisplayRotation::ThreeQuarters}) {
+    ASSERT_EQ(ChoosePhysicalSize(info, 1080, 1920, r, &s), SizeVerdict::Valid);
+    EXPECT_EQ(s.width, 296u);
+    EXPECT_EQ(s.height, 527u);
+  }
+  EXPECT_EQ(ChoosePhysicalSize(info, 1080, 1920, DisplayRotation::None, &s),
+            SizeVerdict::ShapeMismatch);
+  ASSERT_EQ(ChoosePhysicalSize(info, 1920, 1080, DisplayRotation::Half, &s), SizeVerdict::Valid);
+  EXPECT_EQ(s.width, 527u);
+}
+
+// The worked example: the 27" 4K left of the 24" 1080p, sizes from their EDIDs.
+MillimetreSize SizeOf(const char* file, uint32_t w, uint32_t h) {
+  MillimetreSize s;
+  EXPECT_EQ(ChoosePhysicalSize(Parsed(Fixture(file)), w, h, DisplayRotation::None, &s),
+            SizeVerdict::Valid);
+  return s;
+}
+
+std::vector<LayoutMonitor> FourKBeside1080p(int32_t secondTop) {
+  return {{{0, 0, 3840, 2160}, SizeOf("dell_p2715q.bin", 3840, 2160), true},
+          {{3840, secondTop, 5760, secondTop + 1080},
+           SizeOf("benq_gl2450.bin", 1920, 1080),
+           false}};
+}
+
+void ExpectRect(const CanvasRect& r, double left, double top, double right, double bottom) {
+  EXPECT_NEAR(r.left, left, 1e-9);
+  EXPECT_NEAR(r.top, top, 1e-9);
+  EXPECT_NEAR(r.right, right, 1e-9);
+  EXPECT_NEAR(r.bottom, bottom, 1e-9);
+}
+
+TEST(PhysicalLayout, SideBySideKeepsTheAlignmentOfThePixelArrangement) {
+  PhysicalLayout layout;
+  // Tops aligned: 597 x 336 mm, then 531 x 298 mm flush right, tops level.
+  ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(0), 0, &layout));
+  EXPECT_TRUE(layout.physical);
+  ExpectRect(layout.monitors[0], 0, 0, 597, 336);
+  ExpectRect(layout.monitors[1], 597, 0, 1128, 298);
+  ExpectRect(layout.bounds, 0, 0, 1128, 336);
+  // Centred and bottom-aligned in pixels stay so in mm: (336 - 298) / 2 and 336 - 298.
+  ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(540), 0, &layout));
+  ExpectRect(layout.monitors[1], 597, 19, 1128, 317);
+  ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(1080), 0, &layout));
+  ExpectRect(layout.monitors[1], 597, 38, 1128, 336);
+  // Half of the 1080p below the 4K's bottom: half of its 298 mm below 336 mm.
+  ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(1620), 0, &layout));
+  ExpectRect(layout.monitors[1], 597, 336 - 149, 1128, 336 + 149);
+  // Its middle row level with the 4K's top.
+  ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(-540), 0, &layout));
+  ExpectRect(layout.monitors[1], 597, -149, 1128, 149);
+  // A gap between neighbours; a monitor on the left.
+  ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(0), 12.5, &layout));
+  EXPECT_NEAR(layout.monitors[1].left, 609.5, 1e-9);
+  std::vector<LayoutMonitor> left = FourKBeside1080p(0);
+  left[1].pixels = {-1920, 0, 0, 1080};
+  ASSERT_TRUE(ComputePhysicalLayout(left, 0, &layout));
+  ExpectRect(layout.monitors[1], -531, 0, 0, 298);
+}
+
+TEST(PhysicalLayout, StackedEqualWidthsCentreAndTheWalkReachesEveryNeighbour) {
+  // A 24" above a laptop panel, both 1920 wide, and the 4K right of the 24".
+  const std::vector<LayoutMonitor> monitors = {
+      {{0, 1080, 1920, 2160}, SizeOf("auo_b156han02_1.bin", 1920, 1080), false},
+      {{0, 0, 1920, 1080}, SizeOf("benq_gl2450.bin", 1920, 1080), true},
+      {{1920, 0, 5760, 2160}, SizeOf("dell_p2715q.bin", 3840, 2160), false}};
+  PhysicalLayout layout;
+  ASSERT_TRUE(ComputePhysicalLayout(monitors, 5, &layout));
+  ASSERT_TRUE(layout.physical);
+  ExpectRect(layout.monitors[1], 0, 0, 531, 298);
+  ExpectRect(layout.monitors[0], (531 - 344) / 2.0, 303, (531 + 344) / 2.0, 303 + 193);
+  ExpectRect(layout.monitors[2], 536, 0, 536 + 597, 336);
+}
+
+TEST(PhysicalLayout, FallsBackToThePixelLayoutForTheWholeDesktop) {
+  PhysicalLayout layout;
+  std::vector<LayoutMonitor> monitors = FourKBeside1080p(0);
+  monitors[1].size = MillimetreSize();  // e.g. the projector without a size
+  ASSERT_TRUE(ComputePhysicalLayout(monitors, 0, &layout));
+  EXPECT_FALSE(layout.physical);
+  EXPECT_EQ(layout.fallback, LayoutFallback::MissingSize);
+  ExpectRect(layout.monitors[0], 0, 0, 3840, 2160);
+  ExpectRect(layout.monitors[1], 3840, 0, 5760, 1080);
+  ExpectRect(layout.bounds, 0, 0, 5760, 2160);
+
+  monitors = FourKBeside1080p(0);
+  monitors[1].pixels = {3841, 0, 5761, 1080};  // one pixel apart
+  ASSERT_TRUE(ComputePhysicalLayout(monitors, 0, &layout));
+  EXPECT_EQ(layout.fallback, LayoutFallback::NotTouching);
+  monitors[1].pixels = {3840, 2160, 5760, 3240};  // corners alone do not touch
+  ASSERT_TRUE(ComputePhysicalLayout(monitors, 0, &layout));
+  EXPECT_EQ(layout.fallback, LayoutFallback::NotTouching);
+  monitors[1].pixels = {3839, 0, 5759, 1080};
+  ASSERT_TRUE(ComputePhysicalLayout(monitors, 0, &layout));
+  EXPECT_EQ(layout.fallback, LayoutFallback::OverlappingPixels);
+
+  // Two 27" panels centred on a laptop panel's right and bottom edges would overlap in mm.
+  const MillimetreSize laptop = SizeOf("auo_b156han02_1.bin", 1920, 1080);
+  const MillimetreSize big = SizeOf("dell_p2715q.bin", 3840, 2160);
+  monitors = {{{0, 0, 1920, 1080}, laptop, true},
+              {{1920, 0, 3840, 1080}, big, false},
+              {{0, 1080, 1920, 2160}, big, false}};
+  ASSERT_TRUE(ComputePhysicalLayout(monitors, 0, &layout));
+  EXPECT_EQ(layout.fallback, LayoutFallback::Conflict);
+  EXPECT_FALSE(layout.physical);
+
+  EXPECT_FALSE(ComputePhysicalLayout({}, 0, &layout));
+  EXPECT_FALSE(ComputePhysicalLayout(FourKBeside1080p(0), -1, &layout));
+  EXPECT_FALSE(ComputePhysicalLayout(FourKBeside1080p(0), std::nan(""), &layout));
+  monitors = FourKBeside1080p(0);
+  monitors[0].pixels.right = 0;
+  EXPECT_FALSE(ComputePhysicalLayout(monitors, 0, &layout));
+  EXPECT_TRUE(layout.monitors.empty());
+}
+
+TEST(SpanCut, AHorizontalLineStaysContinuousAcrossTheSeam) {
+  PhysicalLayout layout;
+  ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(0), 0, &layout));
+  std::vector<MonitorCut> cuts;
+  ASSERT_TRUE(ComputeSpanCut(6000, 2000, layout, FitModeMiddle, &cuts));
+  const CutRect& a = cuts[0].source;
+  const CutRect& b = cuts[1].source;
+  // Columns continue at the seam and the rows start level; the 24" shows 298/336 of them.
+  EXPECT_NEAR(a.x + a.width, b.x, 1e-9);
+  EXPECT_NEAR(a.y, b.y, 1e-9);
+  EXPECT_NEAR(b.height / a.height, 298.0 / 336.0, 1e-12);
+  // A picture row meets each monitor at the same height in mm from the desktop's top.
+  for (double rowOnB : {0.5, 540.5, 1079.5}) {
+    const double pictureRow = b.y + rowOnB / 1080 * b.height;
+    const double rowOnA = (pictureRow - a.y) / a.height * 2160;
+    EXPECT_NEAR(rowOnA / 2160 * 336, rowOnB / 1080 * 298, 1e-9);
+  }
+  // Both monitors are covered whole.
+  EXPECT_EQ(cuts[1].covered.width, 1920);
+  EXPECT_EQ(cuts[1].covered.height, 1080);
+}
+
+TEST(SpanCut, FillAnchorsPickThePartOfThePictureOutsideTheSpansShape) {
+  PhysicalLayout layout;
+  ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(0), 0, &layout));
+  std::vector<MonitorCut> cuts;
+  // 20000 x 2000 is wider than 1128 x 336: 2000 * 1128/336 columns are kept.
+  const double keptColumns = 2000 * 1128.0 / 336;
+  ASSERT_TRUE(ComputeSpanCut(20000, 2000, layout, FitModeLeft, &cuts));
+  EXPECT_NEAR(cuts[0].source.x, 0, 1e-9);
+  ASSERT_TRUE(ComputeSpanCut(20000, 2000, layout, FitModeRight, &cuts));
+  EXPECT_NEAR(cuts[1].source.x + cuts[1].source.width, 20000, 1e-6);
+  for (int mode : {FitModeMiddle, FitModeTop, FitModeExact}) {
+    ASSERT_TRUE(ComputeSpanCut(20000, 2000, layout, mode, &cuts));
+    EXPECT_NEAR(cuts[0].source.x, (20000 - keptColumns) / 2, 1e-6) << mode;
+    EXPECT_NEAR(cuts[0].source.y, 0, 1e-9) << mode;
+  }
+  // 1000 x 1000 is taller: 1000 * 336/1128 rows are kept.
+  const double keptRows = 1000 * 336.0 / 1128;
+  ASSERT_TRUE(ComputeSpanCut(1000, 1000, layout, FitModeTop, &cuts));
+  EXPECT_NEAR(cuts[0].source.y, 0, 1e-9);
+  EXPECT_NEAR(cuts[0].source.height, keptRows, 1e-9);
+  ASSERT_TRUE(ComputeSpanCut(1000, 1000, layout, FitModeBottom, &cuts));
+  EXPECT_NEAR(cuts[0].source.y + cuts[0].source.height, 1000, 1e-9);
+  ASSERT_TRUE(ComputeSpanCut(1000, 1000, layout, FitModeLeft, &cuts));
+  EXPECT_NEAR(cuts[0].source.y, (1000 - keptRows) / 2, 1e-9);
+}
+
+TEST(SpanCut, BestFitCoversOnlyWhereThePictureLands) {
+  PhysicalLayout layout;
+  ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(0), 0, &layout));
+  std::vector<MonitorCut> cuts;
+  // A square picture 336 mm tall, centred in 1128 mm: from 396 mm to 732 mm.
+  ASSERT_TRUE(ComputeSpanCut(1000, 1000, layout, FitModeBestFit, &cuts));
+  const double pxPerMm = 1000 / 336.0;
+  EXPECT_NEAR(cuts[0].source.x, 0, 1e-9);
+  EXPECT_NEAR(cuts[0].source.width, (597 - 396) * pxPerMm, 1e-9);
+  EXPECT_NEAR(cuts[0].source.height, 1000, 1e-9);
+  EXPECT_NEAR(cuts[0].covered.x, 396 * 3840 / 597.0, 1e-9);
+  EXPECT_NEAR(cuts[0].covered.width, 3840 - 396 * 3840 / 597.0, 1e-9);
+  EXPECT_NEAR(cuts[1].source.x, (597 - 396) * pxPerMm, 1e-9);
+  EXPECT_NEAR(cuts[1].source.height, 298 * pxPerMm, 1e-9);
+  EXPECT_NEAR(cuts[1].covered.width, (732 - 597) * 1920 / 531.0, 1e-9);
+  EXPECT_NEAR(cuts[1].covered.height, 1080, 1e-9);
+
+  // Three 1080p monitors in the pixel layout (sizes unknown), as the system's span shows
+  // them: a square picture 3240 px wide lands on the middle monitor only.
+  const std::vector<LayoutMonitor> three = {{{0, 0, 1920, 1080}, {}, true},
+                                            {{1920, 0, 3840, 1080}, {}, false},
+                                            {{3840, 0, 5760, 1080}, {}, false}};
+  ASSERT_TRUE(ComputePhysicalLayout(three, 0, &layout));
+  ASSERT_TRUE(ComputeSpanCut(1000, 1000, layout, FitModeBestFit, &cuts));
+  EXPECT_EQ(cuts[0].source.width, 0);
+  EXPECT_EQ(cuts[0].covered.width, 0);
+  EXPECT_EQ(cuts[2].source.width, 0);
+  EXPECT_NEAR(cuts[1].covered.x, (5760 - 1080) / 2.0 - 1920, 1e-9);
+  EXPECT_NEAR(cuts[1].covered.width, 1080, 1e-9);
+  EXPECT_NEAR(cuts[1].source.width, 1000, 1e-9);
+
+  EXPECT_FALSE(ComputeSpanCut(0, 1000, layout, FitModeBestFit, &cuts));
+  EXPECT_FALSE(ComputeSpanCut(1000, 1000, layout, FitModeNone, &cuts));
+  EXPECT_FALSE(ComputeSpanCut(1000, 1000, PhysicalLayout(), FitModeMiddle, &cuts));
+}
+
+}  // namespace
+}  // namespace framewise
