@@ -313,8 +313,7 @@ struct TagData {
 
 std::string AsciiDescription(const char* description) {
   std::string text;
-  for (const char* p = description ? description : ""; *p && text.size() < kMaxDescription;
-       ++p) {
+  for (const char* p = description ? description : ""; *p && text.size() < kMaxDescription; ++p) {
     const unsigned char ch = static_cast<unsigned char>(*p);
     text.push_back(ch >= 0x20 && ch < 0x7F ? static_cast<char>(ch) : '?');
   }
@@ -328,10 +327,10 @@ std::vector<uint8_t> DescriptionElement(const std::string& text) {
   w.Put32(static_cast<uint32_t>(text.size() + 1));
   w.PutText(text);
   w.Put8(0);
-  w.Put32(0);     // Unicode language
-  w.Put32(0);     // Unicode count
-  w.Put16(0);     // ScriptCode code
-  w.Put8(0);      // ScriptCode count
+  w.Put32(0);      // Unicode language
+  w.Put32(0);      // Unicode count
+  w.Put16(0);      // ScriptCode code
+  w.Put8(0);       // ScriptCode count
   w.PutZeros(67);  // ScriptCode text
   return std::move(w.Bytes());
 }
@@ -494,7 +493,7 @@ bool IsSrgbProfile(const uint8_t* data, size_t size) {
   if (profile.Header(20) != Sig("XYZ ")) return false;
   // A colour engine prefers these tables to the matrix and curves whatever they say.
   static const uint32_t kTables[] = {Sig("A2B0"), Sig("A2B1"), Sig("A2B2"),
-                                      Sig("D2B0"), Sig("D2B1"), Sig("D2B2")};
+                                     Sig("D2B0"), Sig("D2B1"), Sig("D2B2")};
   for (uint32_t table : kTables) {
     if (profile.Has(table)) return false;
   }
@@ -513,17 +512,16 @@ bool IsSrgbProfile(const uint8_t* data, size_t size) {
   return true;
 }
 
-std::vector<uint8_t> MakeRgbMatrixProfile(const RgbPrimaries& primaries,
-                                          const TransferCurve& curve, const char* description) {
+std::vector<uint8_t> MakeRgbMatrixProfile(const RgbPrimaries& primaries, const TransferCurve& curve,
+                                          const char* description) {
   // The primaries' XYZ as columns, scaled so that they add up to the white.
   double red[3], green[3], blue[3], white[3];
   if (!ToXyz(primaries.red, red) || !ToXyz(primaries.green, green) ||
       !ToXyz(primaries.blue, blue) || !ToXyz(primaries.white, white)) {
     return {};
   }
-  const Matrix columns = {{red[0], green[0], blue[0]},
-                          {red[1], green[1], blue[1]},
-                          {red[2], green[2], blue[2]}};
+  const Matrix columns = {
+      {red[0], green[0], blue[0]}, {red[1], green[1], blue[1]}, {red[2], green[2], blue[2]}};
   Matrix inverse;
   if (!Invert(columns, inverse)) return {};
   double scale[3];
@@ -562,8 +560,8 @@ std::vector<uint8_t> MakeRgbMatrixProfile(const RgbPrimaries& primaries,
   constexpr size_t kTagCount = sizeof kTags / sizeof kTags[0];
 
   Writer w;
-  w.Put32(0);  // size, set at the end
-  w.Put32(0);  // preferred colour engine: none
+  w.Put32(0);           // size, set at the end
+  w.Put32(0);           // preferred colour engine: none
   w.Put32(0x02400000);  // version 2.4
   w.PutText("mntrRGB XYZ ");
   // Creation time: fixed, so the same description always gives the same bytes.

@@ -96,8 +96,8 @@ struct TransferCurve {
 // channels. `description` (ASCII, cut at 64 characters) names it. Empty when the primaries
 // are not a usable triangle around their white, or the curve is not finite, rising and
 // ending near 1.
-std::vector<uint8_t> MakeRgbMatrixProfile(const RgbPrimaries& primaries,
-                                          const TransferCurve& curve, const char* description);
+std::vector<uint8_t> MakeRgbMatrixProfile(const RgbPrimaries& primaries, const TransferCurve& curve,
+                                          const char* description);
 
 enum class NclxHandling {
   Srgb,         // the picture is sRGB already: no conversion

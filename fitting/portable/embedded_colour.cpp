@@ -26,8 +26,7 @@ constexpr uint16_t kTypeByte = 1;
 constexpr uint16_t kTypeUndefined = 7;
 
 uint16_t Get16(const uint8_t* p, bool le) {
-  return le ? static_cast<uint16_t>(p[0] | (p[1] << 8))
-            : static_cast<uint16_t>((p[0] << 8) | p[1]);
+  return le ? static_cast<uint16_t>(p[0] | (p[1] << 8)) : static_cast<uint16_t>((p[0] << 8) | p[1]);
 }
 
 uint32_t Get32(const uint8_t* p, bool le) {

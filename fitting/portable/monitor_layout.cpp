@@ -147,8 +147,8 @@ bool ComputePhysicalLayout(const std::vector<LayoutMonitor>& monitors, double ga
       if (done[b]) continue;
       const Side side = TouchingSide(monitors[a].pixels, monitors[b].pixels);
       if (side == Side::None) continue;
-      placed[b] = PlaceAgainst(monitors[a].pixels, placed[a], monitors[b].pixels,
-                               monitors[b].size, side, gapMm);
+      placed[b] = PlaceAgainst(monitors[a].pixels, placed[a], monitors[b].pixels, monitors[b].size,
+                               side, gapMm);
       done[b] = true;
       queue.push_back(b);
     }
@@ -217,9 +217,9 @@ bool ComputeSpanCut(uint32_t pictureWidth, uint32_t pictureHeight, const Physica
         const double spare = h - spanHeight * scale;
         cropY = part == FillPart::Top ? 0 : part == FillPart::Bottom ? spare : spare / 2;
       }
-      cut.source = CutRect{cropX + (r.left - bounds.left) * scale,
-                           cropY + (r.top - bounds.top) * scale, r.Width() * scale,
-                           r.Height() * scale};
+      cut.source =
+          CutRect{cropX + (r.left - bounds.left) * scale, cropY + (r.top - bounds.top) * scale,
+                  r.Width() * scale, r.Height() * scale};
       cut.covered = CutRect{0, 0, monitorWidth, monitorHeight};
     } else {
       // The whole picture, as large as fits, centred; units per picture pixel.

@@ -19,8 +19,7 @@ MillimetreSize EdidStatedSize(const EdidInfo& edid) {
 SizeVerdict CheckPhysicalSize(MillimetreSize panel, uint32_t pixelWidth, uint32_t pixelHeight,
                               DisplayRotation rotation, MillimetreSize* oriented) {
   *oriented = MillimetreSize();
-  if (pixelWidth == 0 || pixelHeight == 0 || pixelWidth > kMaxPixels ||
-      pixelHeight > kMaxPixels) {
+  if (pixelWidth == 0 || pixelHeight == 0 || pixelWidth > kMaxPixels || pixelHeight > kMaxPixels) {
     return SizeVerdict::NoPixels;
   }
   // EDID sizes have 12 bits; anything larger did not come from one.

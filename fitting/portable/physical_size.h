@@ -20,9 +20,9 @@ struct MillimetreSize {
 // Why a size was or was not taken.
 enum class SizeVerdict : int32_t {
   Valid = 0,
-  Unknown,        // no size, or a zero side (the basic block's aspect-ratio form too)
-  NoPixels,       // the pixel rectangle is empty or beyond any real monitor
-  ShapeMismatch,  // width/height differs from the pixels' by more than 5%
+  Unknown,            // no size, or a zero side (the basic block's aspect-ratio form too)
+  NoPixels,           // the pixel rectangle is empty or beyond any real monitor
+  ShapeMismatch,      // width/height differs from the pixels' by more than 5%
   DensityOutOfRange,  // under 50 or over 350 pixels per inch on either axis
 };
 

@@ -252,8 +252,7 @@ bool ReadWebp(ByteSource& source, const uint8_t* b, size_t n, PictureHeader* out
   if (std::memcmp(b + 12, "VP8 ", 4) == 0) {
     // A key frame's tag (bit 0 clear), its start code, then 14-bit sizes whose top two bits
     // ask for upscaling, which the stored size does not include.
-    if (n < 30 || chunkSize < 10 || (d[0] & 1) != 0 ||
-        std::memcmp(d + 3, "\x9D\x01\x2A", 3) != 0) {
+    if (n < 30 || chunkSize < 10 || (d[0] & 1) != 0 || std::memcmp(d + 3, "\x9D\x01\x2A", 3) != 0) {
       return false;
     }
     out->width = Get16(d + 6, true) & 0x3FFFu;
@@ -279,8 +278,8 @@ bool ReadWebp(ByteSource& source, const uint8_t* b, size_t n, PictureHeader* out
     out->width = width;
     out->height = height;
     if (d[0] & kVp8xExif) {
-      out->orientation = WebpExifOrientation(source, 20u + static_cast<uint64_t>(chunkSize) +
-                                                         (chunkSize & 1u));
+      out->orientation =
+          WebpExifOrientation(source, 20u + static_cast<uint64_t>(chunkSize) + (chunkSize & 1u));
     }
     return true;
   }
@@ -337,8 +336,7 @@ void Keep(const Box& box, uint32_t type, Box* kept, bool* found) {
 // True when the box's last byte is in the file: one that claims more is cut or lying.
 bool EndsInFile(ByteSource& source, const Box& box) {
   uint8_t last;
-  return box.end == kToEndOfFile || box.end == box.body ||
-         ReadFully(source, box.end - 1, &last, 1);
+  return box.end == kToEndOfFile || box.end == box.body || ReadFully(source, box.end - 1, &last, 1);
 }
 
 // Reads `size` bytes at `offset` in a box's body; false when the body is shorter.
@@ -404,15 +402,20 @@ int OrientationOf(const Turn& turn) {
 // Brands of files whose pictures are items with properties; `av1` is set for AV1 ones.
 bool IsItemBrand(uint32_t brand, bool* av1) {
   switch (brand) {
-    case FourCc("avif"): case FourCc("avis"): case FourCc("avio"):
-      *av1 = true;
-      return true;
-    case FourCc("mif1"): case FourCc("mif2"): case FourCc("msf1"): case FourCc("miaf"):
-    case FourCc("heic"): case FourCc("heix"): case FourCc("heim"): case FourCc("heis"):
-    case FourCc("hevc"): case FourCc("hevx"):
-      return true;
-    default:
-      return false;
+    case FourCc("avif"):
+    case FourCc("avis"):
+    case FourCc("avio"): *av1 = true; return true;
+    case FourCc("mif1"):
+    case FourCc("mif2"):
+    case FourCc("msf1"):
+    case FourCc("miaf"):
+    case FourCc("heic"):
+    case FourCc("heix"):
+    case FourCc("heim"):
+    case FourCc("heis"):
+    case FourCc("hevc"):
+    case FourCc("hevx"): return true;
+    default: return false;
   }
 }
 
@@ -428,8 +431,9 @@ uint32_t ItemType(ByteSource& source, const Box& iinf, uint32_t item) {
     if (infe.type != FourCc("infe")) continue;
     // Version and flags, the item's id (16 or 32 bits), its protection index, its type.
     uint8_t e[14];
-    const size_t got = ReadSome(source, infe.body, e, static_cast<size_t>(
-                                    std::min<uint64_t>(sizeof e, infe.end - infe.body)));
+    const size_t got =
+        ReadSome(source, infe.body, e,
+                 static_cast<size_t>(std::min<uint64_t>(sizeof e, infe.end - infe.body)));
     if (got >= 12 && e[0] == 2 && Get16(e + 4, false) == item) return Get32(e + 8, false);
     if (got >= 14 && e[0] == 3 && Get32(e + 4, false) == item) return Get32(e + 10, false);
   }
@@ -518,8 +522,9 @@ bool ReadHeif(ByteSource& source, PictureHeader* out) {
   if (!ReadBoxHeader(source, 0, kToEndOfFile, &ftyp) || ftyp.type != FourCc("ftyp")) return false;
   // The major brand, a minor version, then compatible brands.
   uint8_t brands[4 * (kMaxBrands + 1)];
-  const size_t got = ReadSome(source, ftyp.body, brands, static_cast<size_t>(
-                                  std::min<uint64_t>(sizeof brands, ftyp.end - ftyp.body)));
+  const size_t got =
+      ReadSome(source, ftyp.body, brands,
+               static_cast<size_t>(std::min<uint64_t>(sizeof brands, ftyp.end - ftyp.body)));
   bool items = false, av1 = false;
   for (size_t i = 0; i + 4 <= got; i += 4) {
     if (i != 4) items |= IsItemBrand(Get32(brands + i, false), &av1);
@@ -538,7 +543,7 @@ bool ReadHeif(ByteSource& source, PictureHeader* out) {
   Box pitm, iinf, iprp;
   bool havePitm = false, haveIinf = false, haveIprp = false;
   BoxWalk inMeta(source, meta.body + 4, meta.end, kMaxBoxes);  // after version and flags
-  while (inMeta.Next(&box)) {  // the first of each counts
+  while (inMeta.Next(&box)) {                                  // the first of each counts
     Keep(box, FourCc("pitm"), &pitm, &havePitm);
     Keep(box, FourCc("iinf"), &iinf, &haveIinf);
     Keep(box, FourCc("iprp"), &iprp, &haveIprp);
@@ -747,7 +752,7 @@ bool ReadTga(ByteSource& source, PictureHeader* out) {
     return false;
   }
   switch (imageType & ~8) {  // 9, 10 and 11 are the run-length coded 1, 2 and 3
-    case 1:  // colour-mapped: 8- or 16-bit indices into a map it must have
+    case 1:                  // colour-mapped: 8- or 16-bit indices into a map it must have
       if (mapType != 1 || (depth != 8 && depth != 16)) return false;
       break;
     case 2:  // true colour
@@ -756,8 +761,7 @@ bool ReadTga(ByteSource& source, PictureHeader* out) {
     case 3:  // grey, 16 bits with alpha
       if (depth != 8 && depth != 16) return false;
       break;
-    default:
-      return false;
+    default: return false;
   }
   out->format = PictureFormat::Tga;
   out->width = Get16(h + 12, true);

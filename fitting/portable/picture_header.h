@@ -27,8 +27,21 @@
 namespace framewise {
 
 enum class PictureFormat {
-  Unknown, Jpeg, Png, Gif, Bmp, Tiff, Ico, Emf, Wmf,
-  Webp, Heif, Avif, JpegXl, JpegXr, Tga,
+  Unknown,
+  Jpeg,
+  Png,
+  Gif,
+  Bmp,
+  Tiff,
+  Ico,
+  Emf,
+  Wmf,
+  Webp,
+  Heif,
+  Avif,
+  JpegXl,
+  JpegXr,
+  Tga,
 };
 
 // Random access to a file's bytes. ReadAt returns how many bytes it read (fewer at end of

@@ -40,9 +40,7 @@ int main(int argc, char** argv) {
   }
   // sRGB itself is never built for a picture; built here, it shows the builder agrees with
   // the colour engine's own sRGB.
-  const framewise::RgbPrimaries bt709{
-      {0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}, {0.3127, 0.3290}};
+  const framewise::RgbPrimaries bt709{{0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}, {0.3127, 0.3290}};
   const framewise::TransferCurve srgb{2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045, 0, 0};
-  return Write(folder + "/srgb.icc", framewise::MakeRgbMatrixProfile(bt709, srgb, "sRGB")) ? 0
-                                                                                           : 1;
+  return Write(folder + "/srgb.icc", framewise::MakeRgbMatrixProfile(bt709, srgb, "sRGB")) ? 0 : 1;
 }

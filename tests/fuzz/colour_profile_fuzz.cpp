@@ -16,25 +16,83 @@ using namespace std::string_literals;
 extern const std::vector<std::string> kFuzzDictionary;
 const std::vector<std::string> kFuzzDictionary = {
     // JPEG: SOI, SOS, EOI, APP2 profile chunks (sequence, count), other segments.
-    "\xFF\xD8"s, "\xFF\xDA"s, "\xFF\xD9"s, "\xFF\xE2"s, "\xFF\xE2\x00\x20"s, "ICC_PROFILE\0"s,
-    "ICC_PROFILE\0\x01\x01"s, "ICC_PROFILE\0\x01\x02"s, "ICC_PROFILE\0\x02\x02"s,
-    "ICC_PROFILE\0\x00\x01"s, "\xFF\xE0\x00\x10JFIF\0"s, "\xFF\xFF"s, "\xFF\xD0"s,
+    "\xFF\xD8"s,
+    "\xFF\xDA"s,
+    "\xFF\xD9"s,
+    "\xFF\xE2"s,
+    "\xFF\xE2\x00\x20"s,
+    "ICC_PROFILE\0"s,
+    "ICC_PROFILE\0\x01\x01"s,
+    "ICC_PROFILE\0\x01\x02"s,
+    "ICC_PROFILE\0\x02\x02"s,
+    "ICC_PROFILE\0\x00\x01"s,
+    "\xFF\xE0\x00\x10JFIF\0"s,
+    "\xFF\xFF"s,
+    "\xFF\xD0"s,
     // TIFF: headers, an entry count, profile entries in both byte orders.
-    "II*\0\x08\0\0\0"s, "MM\0*\0\0\0\x08"s, "\x01\0"s, "\0\x01"s,
-    "\x73\x87\x07\0\x80\0\0\0\x1A\0\0\0"s, "\x87\x73\0\x07\0\0\0\x80\0\0\0\x1A"s,
+    "II*\0\x08\0\0\0"s,
+    "MM\0*\0\0\0\x08"s,
+    "\x01\0"s,
+    "\0\x01"s,
+    "\x73\x87\x07\0\x80\0\0\0\x1A\0\0\0"s,
+    "\x87\x73\0\x07\0\0\0\x80\0\0\0\x1A"s,
     "\x73\x87\x01\0\xFF\xFF\xFF\xFF\x08\0\0\0"s,
     // PNG: signature, chunk types, a name and compression method.
-    "\x89PNG\r\n\x1A\n"s, "IHDR"s, "iCCP"s, "IDAT"s, "IEND"s, "ICC\0\0"s, "\0\0\0\x20"s,
+    "\x89PNG\r\n\x1A\n"s,
+    "IHDR"s,
+    "iCCP"s,
+    "IDAT"s,
+    "IEND"s,
+    "ICC\0\0"s,
+    "\0\0\0\x20"s,
     // WebP: RIFF header and chunks.
-    "RIFF"s, "WEBP"s, "VP8X\x0A\0\0\0"s, "VP8 "s, "ICCP"s, "\x20\0\0\0"s,
+    "RIFF"s,
+    "WEBP"s,
+    "VP8X\x0A\0\0\0"s,
+    "VP8 "s,
+    "ICCP"s,
+    "\x20\0\0\0"s,
     // ISO-BMFF: box types, sizes, colour kinds.
-    "ftyp"s, "avif"s, "heic"s, "meta"s, "pitm"s, "iprp"s, "ipco"s, "ipma"s, "colr"s, "prof"s,
-    "rICC"s, "nclx"s, "\0\0\0\x01"s, "\0\0\0\0"s, "\0\0\0\x10"s, "\x01\0\0\x01"s, "\x02\x01\x82"s,
+    "ftyp"s,
+    "avif"s,
+    "heic"s,
+    "meta"s,
+    "pitm"s,
+    "iprp"s,
+    "ipco"s,
+    "ipma"s,
+    "colr"s,
+    "prof"s,
+    "rICC"s,
+    "nclx"s,
+    "\0\0\0\x01"s,
+    "\0\0\0\0"s,
+    "\0\0\0\x10"s,
+    "\x01\0\0\x01"s,
+    "\x02\x01\x82"s,
     "\0\x0C\0\x0D\0\x01\x80"s,
     // ICC: header fields, tag signatures and types.
-    "acsp"s, "mntr"s, "scnr"s, "RGB "s, "XYZ "s, "Lab "s, "\x02\x40\0\0"s, "\x04\x30\0\0"s,
-    "rXYZ"s, "gXYZ"s, "bXYZ"s, "rTRC"s, "gTRC"s, "bTRC"s, "A2B0"s, "curv"s, "para"s,
-    "\0\x03\0\0"s, "\0\x02\x66\x66"s, "\0\0\xF3\x52"s, "\0\0\x6F\xA2"s,
+    "acsp"s,
+    "mntr"s,
+    "scnr"s,
+    "RGB "s,
+    "XYZ "s,
+    "Lab "s,
+    "\x02\x40\0\0"s,
+    "\x04\x30\0\0"s,
+    "rXYZ"s,
+    "gXYZ"s,
+    "bXYZ"s,
+    "rTRC"s,
+    "gTRC"s,
+    "bTRC"s,
+    "A2B0"s,
+    "curv"s,
+    "para"s,
+    "\0\x03\0\0"s,
+    "\0\x02\x66\x66"s,
+    "\0\0\xF3\x52"s,
+    "\0\0\x6F\xA2"s,
 };
 
 namespace {
@@ -107,8 +165,8 @@ std::string Box(const std::string& type, const std::string& payload) {
 std::string AsHeif(const std::string& input) {
   const std::string ipco = Box("ipco", Box("colr", "prof"s + input));
   const std::string ipma = Box("ipma", "\0\0\0\0\0\0\0\x01\0\x01\x01\x81"s);
-  const std::string meta = Box("meta", "\0\0\0\0"s + Box("pitm", "\0\0\0\0\0\x01"s) +
-                                           Box("iprp", ipco + ipma));
+  const std::string meta =
+      Box("meta", "\0\0\0\0"s + Box("pitm", "\0\0\0\0\0\x01"s) + Box("iprp", ipco + ipma));
   return Box("ftyp", "avif\0\0\0\0"s) + meta;
 }
 

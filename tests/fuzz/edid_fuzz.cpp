@@ -19,16 +19,31 @@ using namespace std::string_literals;
 extern const std::vector<std::string> kFuzzDictionary;
 const std::vector<std::string> kFuzzDictionary = {
     // Header, version 1.3 / 1.4, extension counts.
-    "\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00"s, "\x01\x03"s, "\x01\x04"s, "\x01"s, "\x02"s, "\xFF"s,
+    "\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00"s,
+    "\x01\x03"s,
+    "\x01\x04"s,
+    "\x01"s,
+    "\x02"s,
+    "\xFF"s,
     // Maker ids (DEL, invalid letters), screen sizes in cm and aspect-ratio forms.
-    "\x10\xAC"s, "\x00\x00"s, "\xFF\xFF"s, "\x3C\x22"s, "\x4F\x00"s, "\x00\x4F"s, "\xA0\x5A"s,
+    "\x10\xAC"s,
+    "\x00\x00"s,
+    "\xFF\xFF"s,
+    "\x3C\x22"s,
+    "\x4F\x00"s,
+    "\x00\x4F"s,
+    "\xA0\x5A"s,
     // Detailed timings: 3840x2160 597x336 mm, 1920x1080 interlaced 1600x900 mm, 0 mm.
     "\x4D\xD0\x00\xA0\xF0\x70\x3E\x80\x30\x20\x35\x00\x55\x50\x21\x00\x00\x1A"s,
     "\x02\x3A\x80\x18\x71\x38\x2D\x40\x58\x2C\x45\x00\x40\x84\x63\x00\x00\x9E"s,
     "\x02\x3A\x80\x18\x71\x38\x2D\x40\x58\x2C\x45\x00\x00\x00\x00\x00\x00\x1E"s,
     // Display descriptors (name, range limits) and a CTA-861 extension's start.
-    "\x00\x00\x00\xFC\x00"s, "\x00\x00\x00\xFD\x00"s, "\x02\x03\x04\x00"s, "\x02\x03\x1D\xF1"s,
-    "\x00\x00\x00\x00"s, "\x00"s,
+    "\x00\x00\x00\xFC\x00"s,
+    "\x00\x00\x00\xFD\x00"s,
+    "\x02\x03\x04\x00"s,
+    "\x02\x03\x1D\xF1"s,
+    "\x00\x00\x00\x00"s,
+    "\x00"s,
 };
 
 namespace {
@@ -62,9 +77,9 @@ void CheckEdid(const std::string& bytes) {
 
   for (int rotation = 0; rotation < 4; ++rotation) {
     framewise::MillimetreSize size;
-    const auto verdict = framewise::ChoosePhysicalSize(
-        info, info.nativeWidth, info.nativeHeight,
-        static_cast<framewise::DisplayRotation>(rotation), &size);
+    const auto verdict =
+        framewise::ChoosePhysicalSize(info, info.nativeWidth, info.nativeHeight,
+                                      static_cast<framewise::DisplayRotation>(rotation), &size);
     if (verdict != framewise::SizeVerdict::Valid) {
       Require(size.width == 0 && size.height == 0);
       continue;

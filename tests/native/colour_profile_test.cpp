@@ -84,7 +84,7 @@ TEST(EmbeddedProfile, ReadsWhatEachEncoderEmbedded) {
     const char* file;
     const Bytes& profile;
   } cases[] = {
-      {"jpeg_displayp3.jpg", p3},        {"tiff_le_prophoto.tif", prophoto},
+      {"jpeg_displayp3.jpg", p3},         {"tiff_le_prophoto.tif", prophoto},
       {"tiff_be_prophoto.tif", prophoto}, {"webp_displayp3.webp", p3},
       {"heic_displayp3.heic", p3},
   };
@@ -198,8 +198,7 @@ TEST(EmbeddedProfile, JpegSegmentsOutOfOrderOrBroken) {
   ASSERT_EQ(s.size(), 2u);
   ASSERT_EQ(s[0].end, s[1].start);
   const Bytes head = Piece(jpeg, 0, s[0].start), first = Piece(jpeg, s[0].start, s[0].end),
-              second = Piece(jpeg, s[1].start, s[1].end),
-              tail = Piece(jpeg, s[1].end, jpeg.size());
+              second = Piece(jpeg, s[1].start, s[1].end), tail = Piece(jpeg, s[1].end, jpeg.size());
   auto join = [&](std::initializer_list<const Bytes*> parts) {
     Bytes out = head;
     for (const Bytes* p : parts) out.insert(out.end(), p->begin(), p->end());
@@ -211,7 +210,7 @@ TEST(EmbeddedProfile, JpegSegmentsOutOfOrderOrBroken) {
   ASSERT_TRUE(swapped.ok);
   EXPECT_EQ(swapped.profile, lut);
 
-  EXPECT_FALSE(Read(join({&first})).ok);                    // the second is missing
+  EXPECT_FALSE(Read(join({&first})).ok);                   // the second is missing
   EXPECT_FALSE(Read(join({&first, &first, &second})).ok);  // a repeated one
   Bytes counted = second;
   counted[4 + 13] = 3;  // the second says there are three, the first two
@@ -604,8 +603,8 @@ const TransferCurve kSrgbCurve{2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045
 TEST(MakeProfile, ColorantsOfPublishedProfiles) {
   TransferCurve gamma;
   gamma.g = 563 / 256.0;  // as Adobe RGB profiles store 2.2
-  const Bytes adobe = MakeRgbMatrixProfile(
-      {{0.64, 0.33}, {0.21, 0.71}, {0.15, 0.06}, kD65}, gamma, "Adobe RGB compatible");
+  const Bytes adobe = MakeRgbMatrixProfile({{0.64, 0.33}, {0.21, 0.71}, {0.15, 0.06}, kD65}, gamma,
+                                           "Adobe RGB compatible");
   ASSERT_TRUE(Plausible(adobe));
   ExpectSameColorants(adobe, Fixture("adobergb_free.icc"), 0.0005);
 

@@ -47,14 +47,22 @@ struct FixtureCase {
 };
 
 const FixtureCase kFixtures[] = {
-    {"dell_p2715q.bin", "DEL", 0x40BD, 3840, 2160, 597, 336, 60, 34, SizeVerdict::Valid, 596.74, 335.66},
-    {"benq_gl2450.bin", "BNQ", 0x78A4, 1920, 1080, 531, 298, 53, 30, SizeVerdict::Valid, 531.36, 298.89},
-    {"auo_b156han02_1.bin", "AUO", 0x21ED, 1920, 1080, 344, 193, 34, 19, SizeVerdict::Valid, 344.16, 193.59},
-    {"boe_nv156fhm_n4g.bin", "BOE", 0x07AF, 1920, 1080, 344, 193, 0, 0, SizeVerdict::Valid, 344.16, 193.59},
-    {"dell_p2419h.bin", "DEL", 0xD0D8, 1920, 1080, 527, 296, 53, 30, SizeVerdict::Valid, 527.04, 296.46},
-    {"dell_s2721hgf.bin", "DEL", 0x41E8, 1920, 1080, 255, 255, 60, 34, SizeVerdict::ShapeMismatch, 0, 0},
-    {"viewsonic_va2216w.bin", "VSC", 0x2920, 1680, 1050, 495, 291, 50, 29, SizeVerdict::ShapeMismatch, 0, 0},
-    {"epson_pj.bin", "SEC", 0xA514, 1920, 1080, 1600, 900, 160, 90, SizeVerdict::DensityOutOfRange, 0, 0},
+    {"dell_p2715q.bin", "DEL", 0x40BD, 3840, 2160, 597, 336, 60, 34, SizeVerdict::Valid, 596.74,
+     335.66},
+    {"benq_gl2450.bin", "BNQ", 0x78A4, 1920, 1080, 531, 298, 53, 30, SizeVerdict::Valid, 531.36,
+     298.89},
+    {"auo_b156han02_1.bin", "AUO", 0x21ED, 1920, 1080, 344, 193, 34, 19, SizeVerdict::Valid, 344.16,
+     193.59},
+    {"boe_nv156fhm_n4g.bin", "BOE", 0x07AF, 1920, 1080, 344, 193, 0, 0, SizeVerdict::Valid, 344.16,
+     193.59},
+    {"dell_p2419h.bin", "DEL", 0xD0D8, 1920, 1080, 527, 296, 53, 30, SizeVerdict::Valid, 527.04,
+     296.46},
+    {"dell_s2721hgf.bin", "DEL", 0x41E8, 1920, 1080, 255, 255, 60, 34, SizeVerdict::ShapeMismatch,
+     0, 0},
+    {"viewsonic_va2216w.bin", "VSC", 0x2920, 1680, 1050, 495, 291, 50, 29,
+     SizeVerdict::ShapeMismatch, 0, 0},
+    {"epson_pj.bin", "SEC", 0xA514, 1920, 1080, 1600, 900, 160, 90, SizeVerdict::DensityOutOfRange,
+     0, 0},
     {"optoma_1080p.bin", "OTM", 0x0026, 1920, 1080, 0, 0, 0, 0, SizeVerdict::Unknown, 0, 0},
 };
 
@@ -72,7 +80,8 @@ TEST(Edid, RealMonitorsReadAsTheirBytesSayAndValidSizesMatchTheMakers) {
     EXPECT_EQ(info.screenHeightCm, c.cmH) << c.file;
     MillimetreSize size;
     EXPECT_EQ(ChoosePhysicalSize(info, c.pixelsW, c.pixelsH, DisplayRotation::None, &size),
-              c.verdict) << c.file;
+              c.verdict)
+        << c.file;
     if (c.publishedW > 0) {  // within 1% of the published active area
       EXPECT_NEAR(size.width, c.publishedW, c.publishedW / 100) << c.file;
       EXPECT_NEAR(size.height, c.publishedH, c.publishedH / 100) << c.file;
@@ -215,10 +224,9 @@ MillimetreSize SizeOf(const char* file, uint32_t w, uint32_t h) {
 }
 
 std::vector<LayoutMonitor> FourKBeside1080p(int32_t secondTop) {
-  return {{{0, 0, 3840, 2160}, SizeOf("dell_p2715q.bin", 3840, 2160), true},
-          {{3840, secondTop, 5760, secondTop + 1080},
-           SizeOf("benq_gl2450.bin", 1920, 1080),
-           false}};
+  return {
+      {{0, 0, 3840, 2160}, SizeOf("dell_p2715q.bin", 3840, 2160), true},
+      {{3840, secondTop, 5760, secondTop + 1080}, SizeOf("benq_gl2450.bin", 1920, 1080), false}};
 }
 
 void ExpectRect(const CanvasRect& r, double left, double top, double right, double bottom) {

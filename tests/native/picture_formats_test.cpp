@@ -42,9 +42,8 @@ Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 TEST(PictureFormats, RealFilesGiveTheSizeAndUprightShapeTheirEncoderWasGiven) {
   const std::map<std::string, PictureFormat> folders = {
-      {"webp", PictureFormat::Webp}, {"heif", PictureFormat::Heif},
-      {"avif", PictureFormat::Avif}, {"jxl", PictureFormat::JpegXl},
-      {"jxr", PictureFormat::JpegXr}, {"tga", PictureFormat::Tga}};
+      {"webp", PictureFormat::Webp},  {"heif", PictureFormat::Heif},  {"avif", PictureFormat::Avif},
+      {"jxl", PictureFormat::JpegXl}, {"jxr", PictureFormat::JpegXr}, {"tga", PictureFormat::Tga}};
   const std::regex name(R"((?:^|_)(?:o([1-8])_)?(\d+)x(\d+)\.\w+$)");
   int files = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(kFixtures)) {
@@ -80,18 +79,18 @@ TEST(PictureFormats, RealFilesGiveTheSizeAndUprightShapeTheirEncoderWasGiven) {
 // pixel depth.
 Bytes Tga(uint8_t map, uint8_t type, uint8_t mapLength, uint8_t mapBits, uint16_t w,
           uint8_t depth) {
-  return {0, map, type, 0, 0, mapLength, 0, mapBits, 0, 0, 0, 0, uint8_t(w), uint8_t(w >> 8), 5, 0,
-          depth, 0};
+  return {0, map, type,  0, 0, mapLength, 0, mapBits, 0, 0, 0, 0, uint8_t(w), uint8_t(w >> 8),
+          5, 0,   depth, 0};
 }
 
 TEST(PictureFormats, ImplausibleTgaHeadersAreRefused) {
   const std::pair<Bytes, bool> cases[] = {
-      {Tga(0, 2, 0, 0, 65535, 15), true},  {Tga(0, 2, 0, 0, 5, 8), false},  // true colour
-      {Tga(1, 10, 16, 24, 5, 32), true},   {Tga(0, 11, 0, 0, 5, 16), true},  // grey
-      {Tga(0, 3, 0, 0, 5, 24), false},     {Tga(1, 9, 255, 15, 5, 16), true},  // mapped
-      {Tga(0, 1, 0, 0, 5, 8), false},      {Tga(1, 1, 0, 24, 5, 8), false},
-      {Tga(1, 1, 16, 8, 5, 8), false},     {Tga(2, 2, 0, 0, 5, 24), false},
-      {Tga(0, 0, 0, 0, 5, 24), false},     {Tga(0, 12, 0, 0, 5, 24), false},
+      {Tga(0, 2, 0, 0, 65535, 15), true}, {Tga(0, 2, 0, 0, 5, 8), false},     // true colour
+      {Tga(1, 10, 16, 24, 5, 32), true},  {Tga(0, 11, 0, 0, 5, 16), true},    // grey
+      {Tga(0, 3, 0, 0, 5, 24), false},    {Tga(1, 9, 255, 15, 5, 16), true},  // mapped
+      {Tga(0, 1, 0, 0, 5, 8), false},     {Tga(1, 1, 0, 24, 5, 8), false},
+      {Tga(1, 1, 16, 8, 5, 8), false},    {Tga(2, 2, 0, 0, 5, 24), false},
+      {Tga(0, 0, 0, 0, 5, 24), false},    {Tga(0, 12, 0, 0, 5, 24), false},
       {Tga(0, 2, 0, 0, 0, 24), false},
   };
   for (const auto& c : cases) {
@@ -146,8 +145,8 @@ TEST(PictureFormats, WebpHeadersAtTheirLimits) {
       {"vp8, upscaling bits not in the size", Webp(Chunk("VP8 ", vp8)), true, 640, 480, 1},
       {"vp8 inter frame", Webp(Chunk("VP8 ", inter)), false, 0, 0, 1},
       {"vp8 start code", Webp(Chunk("VP8 ", badStart)), false, 0, 0, 1},
-      {"vp8l 14 bits each", Webp(Chunk("VP8L", {0x2F, 0xFF, 0xFF, 0xFF, 0x0F})), true, 16384,
-       16384, 1},
+      {"vp8l 14 bits each", Webp(Chunk("VP8L", {0x2F, 0xFF, 0xFF, 0xFF, 0x0F})), true, 16384, 16384,
+       1},
       {"vp8l version 1", Webp(Chunk("VP8L", {0x2F, 0xFF, 0xFF, 0xFF, 0x2F})), false, 0, 0, 1},
       // A canvas may hold 2^32 - 1 pixels (65537 x 65535), not one more row; what it says
       // is its size even when no data follows.
@@ -210,8 +209,8 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
       {{"avif grid", Heif("avifmif1", 70000, items, "grid", props), true, 300, 200, 7}, P::Avif},
       {{"av01 under heic", Heif("heicmif1", 70000, items, "av01", props), true, 300, 200, 7},
        P::Avif},
-      {{"ispe of 2^32 - 1 each way", Heif("mif1", 1, {{1, {1}}}, "hvc1", Ispe(~0u, ~0u)), true,
-        ~0u, ~0u, 1},
+      {{"ispe of 2^32 - 1 each way", Heif("mif1", 1, {{1, {1}}}, "hvc1", Ispe(~0u, ~0u)), true, ~0u,
+        ~0u, 1},
        P::Heif},
       {{"no ispe", Heif("mif1", 70000, items, "hvc1", Box("irot", {1})), false, 0, 0, 1}, P::Heif},
       {{"primary not listed", Heif("mif1", 6, items, "hvc1", props), false, 0, 0, 1}, P::Heif},
@@ -321,8 +320,9 @@ TEST(PictureFormats, JpegXlSizeHeadersAndContainers) {
 TEST(PictureFormats, JpegXrSpatialTransformsAsOrientations) {
   const Bytes real = Load(kFixtures + "jxr/jxr_33x17.jxr");
   const Bytes entry = {0x02, 0xBC, 4, 0, 1, 0, 0, 0};  // 0xBC02, LONG, one value
-  const size_t at = size_t(std::search(real.begin(), real.end(), entry.begin(), entry.end()) -
-                           real.begin()) + entry.size();
+  const size_t at =
+      size_t(std::search(real.begin(), real.end(), entry.begin(), entry.end()) - real.begin()) +
+      entry.size();
   ASSERT_LT(at, real.size());
   // The values as published: 0 none, 1 mirror vertical, 2 mirror horizontal, 3 rotate 180,
   // 4 rotate 90 CW, 5 mirror horizontal and rotate 90 CW, 6 mirror horizontal and rotate
@@ -341,10 +341,10 @@ TEST(PictureFormats, JpegXrSpatialTransformsAsOrientations) {
 }
 
 TEST(PictureFormats, TruncatedFilesGiveFalseOrTheWholeAnswer) {
-  for (const char* name : {"webp/lossy_33x17.webp", "webp/lossless_33x17.webp",
-                           "webp/exif_o6_40x24.webp", "heif/heic_33x17.heic", "avif/o7_40x24.avif",
-                           "jxl/bare_33x17.jxl", "jxl/jpeg_o6_40x24.jxl", "jxr/jxr_33x17.jxr",
-                           "tga/palette_33x17.tga"}) {
+  for (const char* name :
+       {"webp/lossy_33x17.webp", "webp/lossless_33x17.webp", "webp/exif_o6_40x24.webp",
+        "heif/heic_33x17.heic", "avif/o7_40x24.avif", "jxl/bare_33x17.jxl", "jxl/jpeg_o6_40x24.jxl",
+        "jxr/jxr_33x17.jxr", "tga/palette_33x17.tga"}) {
     const Bytes whole = Load(kFixtures + name);
     const bool tga = std::string(name).rfind("tga/", 0) == 0;
     PictureHeader full;
