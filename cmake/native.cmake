@@ -71,3 +71,4 @@ target_compile_options(write_nclx_profiles PRIVATE -Wall -Wextra -Werror ${SAN_F
 target_link_libraries(write_nclx_profiles PRIVATE framewise_portable)
 add_test(NAME colour_profiles_lcms COMMAND ${FRAMEWISE_SYSTEM_PYTHON3}
   ${CMAKE_SOURCE_DIR}/tests/colour/lcms_check.py $<TARGET_FILE:write_nclx_profiles>)
+add_test(NAME mutant_generator COMMAND ${FRAMEWISE_SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/scripts/mutants_test.py)

@@ -573,17 +573,17 @@ class Workspace:
                     [os.path.join(prefix, "drive_c", "ProgramData", "Wrenfly Framewise")]:
                 shutil.rmtree(folder, ignore_errors=True)
 
-    def run_check(self, program, test_filter, dpi=None):
-        """True when the suite passes with this filter."""
+    def run_check(self, program, test_filter, dpi=None, extra=()):
+        """True when the suite passes with this filter (and any extra arguments)."""
         shutil.rmtree(self.run_dir, ignore_errors=True)
         os.makedirs(self.run_dir)
         if program == WINE:
             self.clear_data_folders()
             command = [os.path.join(self.src, "scripts/wine-exec.sh"),
-                       os.path.join(self.wine_build, "wine_tests.exe"), "--gtest_filter=" + test_filter]
+                       os.path.join(self.wine_build, "wine_tests.exe"), "--gtest_filter=" + test_filter, *extra]
             code, out = run(command, cwd=self.run_dir, env=self.wine_env(dpi), timeout=self.args.timeout)
         else:
-            command = [os.path.join(self.native_build, "native_tests"), "--gtest_filter=" + test_filter]
+            command = [os.path.join(self.native_build, "native_tests"), "--gtest_filter=" + test_filter, *extra]
             code, out = run(command, cwd=self.run_dir, timeout=self.args.timeout)
         if self.args.verbose:
             sys.stdout.write(out)
