@@ -28,8 +28,23 @@ ScreenRect FromRect(const RECT& r) {
 
 }  // namespace
 
+namespace {
+
+BOOL CALLBACK CountMonitor(HMONITOR, HDC, LPRECT, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+}  // namespace
+
 bool MonitorWallpapers::Find() {
   monitors_.clear();
+  // One monitor needs no object: the menu opens as cheaply as ever.
+  int attached = 0;
+  if (!EnumDisplayMonitors(nullptr, nullptr, CountMonitor, reinterpret_cast<LPARAM>(&attached)) ||
+      attached < 2) {
+    return false;
+  }
   if (FAILED(CoCreateInstance(kClsidDesktopWallpaper, nullptr, CLSCTX_ALL, kIidDesktopWallpaper,
                               desktop_.put_void()))) {
     return false;
