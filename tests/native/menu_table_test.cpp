@@ -1,6 +1,8 @@
 // Which submenu rows show for each picture shape and update state.
 #include "shellext/portable/menu_table.h"
 
+#include "fitting/portable/geometry.h"
+
 #include <gtest/gtest.h>
 
 namespace framewise {
