@@ -79,9 +79,9 @@ HRESULT RunFittingCommand(const std::wstring& picturePath, int mode, HWND owner,
   // The picture may be the wallpaper file itself: it is let go before the new file
   // replaces it.
   picture.reset();
-  const bool applied = perMonitor ? monitors.ApplyTo(WallpaperTarget::EveryMonitor, owner,
-                                                    picturePath, mode)
-                                  : ApplyWallpaper(owner, wallpaper.get(), picturePath, mode);
+  const bool applied =
+      perMonitor ? monitors.ApplyTo(WallpaperTarget::EveryMonitor, owner, picturePath, mode)
+                 : ApplyWallpaper(owner, wallpaper.get(), picturePath, mode);
   return applied ? S_OK : E_FAIL;
 }
 

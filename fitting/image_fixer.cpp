@@ -146,10 +146,9 @@ bool ImageFixer::MakeSpanPreview(GpImage* picture, const std::vector<SourceArea>
   const double scaleY = area.height / double(pictureHeight);
   for (const SourceArea& part : parts) {
     if (part.width <= 0 || part.height <= 0) continue;
-    const RectF kept{static_cast<float>(area.x + part.x * scaleX),
-                     static_cast<float>(area.y + part.y * scaleY),
-                     static_cast<float>(part.width * scaleX),
-                     static_cast<float>(part.height * scaleY)};
+    const RectF kept{
+        static_cast<float>(area.x + part.x * scaleX), static_cast<float>(area.y + part.y * scaleY),
+        static_cast<float>(part.width * scaleX), static_cast<float>(part.height * scaleY)};
     if (!DrawResampled(picture, part, canvas.get(), AreaOf(kept), false) ||
         !DrawFrame(canvas.get(), kept)) {
       return false;

@@ -46,8 +46,8 @@ class ImageFixer {
 
   // The spanned picture's preview: the whole picture dimmed, each monitor's part of it
   // (`parts`, in the picture's pixels) at full brightness and framed.
-  static bool MakeSpanPreview(GpImage* picture, const std::vector<SourceArea>& parts,
-                              int32_t width, int32_t height, fw::GpBitmapOwner* preview);
+  static bool MakeSpanPreview(GpImage* picture, const std::vector<SourceArea>& parts, int32_t width,
+                              int32_t height, fw::GpBitmapOwner* preview);
 
  protected:
   ImageFixer() = default;

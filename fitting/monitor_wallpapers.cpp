@@ -180,8 +180,8 @@ bool MonitorWallpapers::MakeOne(GpImage* picture, int mode, int index) {
   return true;
 }
 
-bool MonitorWallpapers::ApplyTo(WallpaperTarget target, HWND owner,
-                                const std::wstring& picturePath, int mode) {
+bool MonitorWallpapers::ApplyTo(WallpaperTarget target, HWND owner, const std::wstring& picturePath,
+                                int mode) {
   if (target != WallpaperTarget::OneMonitor) {
     if (!Apply(owner, picturePath, mode)) return false;
     const wchar_t* settings = SettingsFile::GetPath(SettingsScope::CurrentUser, owner);

@@ -76,7 +76,7 @@ class MonitorWallpapers {
   fw::ComPtr<IDesktopWallpaper> desktop_;
   std::vector<MonitorTarget> monitors_;
   std::vector<fw::GpBitmapOwner> wallpapers_;  // in the order of monitors_
-  int one_ = -1;  // the monitor MakeOne made a wallpaper for
+  int one_ = -1;                               // the monitor MakeOne made a wallpaper for
 };
 
 }  // namespace framewise

@@ -48,13 +48,12 @@ bool ReadEdid(const std::wstring& monitorId, std::vector<uint8_t>* edid) {
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
-    if (!SetupDiGetDeviceInterfaceDetailW(devices.list, &face, detail, needed, nullptr,
-                                          &device) ||
+    if (!SetupDiGetDeviceInterfaceDetailW(devices.list, &face, detail, needed, nullptr, &device) ||
         _wcsicmp(detail->DevicePath, monitorId.c_str()) != 0) {
       continue;
     }
-    HKEY key = SetupDiOpenDevRegKey(devices.list, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
-                                    KEY_READ);
+    HKEY key =
+        SetupDiOpenDevRegKey(devices.list, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
     if (key == INVALID_HANDLE_VALUE) return false;
     std::vector<uint8_t> value(kEdidMaxSize);
     DWORD size = static_cast<DWORD>(value.size());
@@ -109,8 +108,7 @@ SRWLOCK g_lock = SRWLOCK_INIT;
 bool SameMonitors(const std::vector<DesktopMonitor>& a, const std::vector<DesktopMonitor>& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i].id != b[i].id || !EqualRect(&a[i].area, &b[i].area) ||
-        a[i].primary != b[i].primary) {
+    if (a[i].id != b[i].id || !EqualRect(&a[i].area, &b[i].area) || a[i].primary != b[i].primary) {
       return false;
     }
   }

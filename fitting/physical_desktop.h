@@ -45,7 +45,7 @@ struct DesktopMonitor {
 };
 
 struct PhysicalDesktop {
-  PhysicalLayout layout;             // monitors in the input order
+  PhysicalLayout layout;              // monitors in the input order
   std::vector<SizeVerdict> verdicts;  // each monitor's size check
 };
 

@@ -153,7 +153,9 @@ HRESULT ImageFileContextMenu::PopulateSubmenu(HMENU popup, LRESULT* result) {
   if (monitors) ReadMonitorGroups();
   bool groupsAdded = !monitors;
   // Pixels that do not decode: one line says so, and the picture's rows cannot be chosen.
-  if (unreadable) addItem(&rows, kUnreadableLineOffset, fw::LoadResourceString(IDS_PICTURE_UNREADABLE), false, false);
+  if (unreadable)
+    addItem(&rows, kUnreadableLineOffset, fw::LoadResourceString(IDS_PICTURE_UNREADABLE), false,
+            false);
   for (const MenuEntry* row : SelectMenuRows(pictureShape, updateKnown)) {
     if (row->kind == MenuRowKind::Separator) {
       rows.push_back(Row{0, nullptr, nullptr});
@@ -252,8 +254,8 @@ void ImageFileContextMenu::ReadMonitorGroups() {
     spanShape = ClassifyPicture(aspect, bounds.Width() / bounds.Height());
   }
   if (menuMonitor >= 0) {
-    monitorShape =
-        ClassifyPicture(aspect, AspectOf(monitors->monitors()[static_cast<size_t>(menuMonitor)].work));
+    monitorShape = ClassifyPicture(
+        aspect, AspectOf(monitors->monitors()[static_cast<size_t>(menuMonitor)].work));
   }
 }
 

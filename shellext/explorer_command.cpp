@@ -301,7 +301,9 @@ class SubCommand final : public CommandBase<SubCommand> {
  public:
   SubCommand(const MenuEntry* row, std::shared_ptr<SelectionReader> selection,
              std::shared_ptr<const MonitorGroups> groups = nullptr, uint32_t groupShape = 0)
-      : row_(row), selection_(std::move(selection)), groups_(std::move(groups)),
+      : row_(row),
+        selection_(std::move(selection)),
+        groups_(std::move(groups)),
         groupShape_(groupShape) {}
 
   HRESULT Title(IShellItemArray*, LPWSTR* name) const {
@@ -398,8 +400,8 @@ std::shared_ptr<const MonitorGroups> ReadMonitorGroups(const std::wstring& path)
   PhysicalDesktop desktop;
   if (monitors.Layout(&desktop) && desktop.layout.bounds.Height() > 0) {
     groups->physical = desktop.layout.physical;
-    groups->spanShape = ClassifyPicture(
-        aspect, desktop.layout.bounds.Width() / desktop.layout.bounds.Height());
+    groups->spanShape =
+        ClassifyPicture(aspect, desktop.layout.bounds.Width() / desktop.layout.bounds.Height());
   }
   // The new menu's own window is not ours to ask: the cursor's monitor.
   const int index = monitors.MenuMonitor(nullptr);

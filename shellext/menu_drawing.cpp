@@ -189,8 +189,9 @@ HRESULT ImageFileContextMenu::LayOutMenuItems() {
     if (item.preview) {
       std::unique_ptr<ImageFixer> fixer = CreateImageFixer(offset);
       const int32_t w = static_cast<int32_t>(imageWidth), h = static_cast<int32_t>(imageHeight);
-      const bool made = offset > FitModeBestFit ? MakeGroupPreview(offset, copy, w, h, &item.image)
-                                                : fixer && fixer->MakePreview(copy, &item.image, w, h);
+      const bool made = offset > FitModeBestFit
+                            ? MakeGroupPreview(offset, copy, w, h, &item.image)
+                            : fixer && fixer->MakePreview(copy, &item.image, w, h);
       // A preview that cannot be fitted shows the copy itself.
       if (!made) {
         if (gp::GdipCloneBitmapAreaI(0, 0, static_cast<INT>(PixelWidth(copy)),
@@ -321,7 +322,7 @@ HRESULT ImageFileContextMenu::DrawMenuItem(DRAWITEMSTRUCT* draw, LRESULT* result
 HRESULT ImageFileContextMenu::AnswerMenuChar(wchar_t typed, HMENU menu, LRESULT* result) {
   // Another menu's key is not ours to answer.
   const bool ours = menu && (menu == submenu || std::find(groupMenus.begin(), groupMenus.end(),
-                                                           menu) != groupMenus.end());
+                                                          menu) != groupMenus.end());
   if (!ours || menuItems.empty()) {
     *result = MAKELRESULT(0, MNC_IGNORE);
     return S_FALSE;

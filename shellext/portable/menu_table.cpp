@@ -107,7 +107,8 @@ std::vector<const MenuEntry*> SelectGroupRows(int group, uint32_t shape) {
   if (base < 0) return rows;
   for (size_t i = 0; i < kGroupEntryCount; ++i) {
     const MenuEntry& row = GroupEntries[i];
-    if (row.offset > base && row.offset <= base + FitModeBestFit && ItemRowShown(row, shape, false)) {
+    if (row.offset > base && row.offset <= base + FitModeBestFit &&
+        ItemRowShown(row, shape, false)) {
       rows.push_back(&row);
     }
   }

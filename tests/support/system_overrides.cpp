@@ -61,10 +61,10 @@ FakeDesktop::~FakeDesktop() {
 
 MonitorsOverride::MonitorsOverride(const std::vector<FakeMonitor>& monitors, HMODULE module)
     : desktop_(monitors, false),
-      fromRect_("user32.dll", "MonitorFromRect",
-                reinterpret_cast<void*>(&FakeMonitorFromRect), module),
-      fromWindow_("user32.dll", "MonitorFromWindow", reinterpret_cast<void*>(&FakeMonitorFromWindow),
-                  module),
+      fromRect_("user32.dll", "MonitorFromRect", reinterpret_cast<void*>(&FakeMonitorFromRect),
+                module),
+      fromWindow_("user32.dll", "MonitorFromWindow",
+                  reinterpret_cast<void*>(&FakeMonitorFromWindow), module),
       info_("user32.dll", "GetMonitorInfoW", reinterpret_cast<void*>(&FakeMonitorInfo), module),
       enumerate_("user32.dll", "EnumDisplayMonitors",
                  reinterpret_cast<void*>(&FakeEnumDisplayMonitors), module) {}

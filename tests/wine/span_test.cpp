@@ -55,7 +55,8 @@ std::vector<uint8_t> Fixture(const char* name) {
   if (!file) return bytes;
   uint8_t buffer[512];
   size_t got = 0;
-  while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+  while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
+    bytes.insert(bytes.end(), buffer, buffer + got);
   fclose(file);
   return bytes;
 }
@@ -116,14 +117,17 @@ bool NearEdge(double x, double y, double marginX, double marginY) {
 
 void WriteBands(const std::wstring& path, int width, int height) {
   fw::GpBitmapOwner picture;
-  ASSERT_EQ(gp::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat24bppRGB, nullptr, picture.put()), Gdiplus::Ok);
+  ASSERT_EQ(
+      gp::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat24bppRGB, nullptr, picture.put()),
+      Gdiplus::Ok);
   fw::GpGraphicsOwner g;
   ASSERT_EQ(gp::GdipGetImageGraphicsContext(picture.get(), g.put()), Gdiplus::Ok);
   for (int y = 0; y < height; y += kBandRows) {
     for (int x = 0; x < width; x += kBandColumns) {
       fw::GpSolidFillOwner brush;
       ASSERT_EQ(gp::GdipCreateSolidFill(PictureColour(x, y), brush.put()), Gdiplus::Ok);
-      ASSERT_EQ(gp::GdipFillRectangleI(g.get(), brush.get(), x, y, kBandColumns, kBandRows), Gdiplus::Ok);
+      ASSERT_EQ(gp::GdipFillRectangleI(g.get(), brush.get(), x, y, kBandColumns, kBandRows),
+                Gdiplus::Ok);
     }
   }
   g.reset();
@@ -185,7 +189,8 @@ class SpanTest : public testing::Test {
     monitors.reset(new testsupport::MonitorsOverride(fakes));
   }
   std::wstring FileOf(const Screen& s) const {
-    return testsupport::UserDataFolder() + L"\\" + (s.primary ? std::wstring(fwk::kWallpaperFileName) : fwk::MonitorWallpaperName(s.id));
+    return testsupport::UserDataFolder() + L"\\" +
+           (s.primary ? std::wstring(fwk::kWallpaperFileName) : fwk::MonitorWallpaperName(s.id));
   }
   std::wstring Ini(const wchar_t* key) const {
     wchar_t value[512] = {};
@@ -273,7 +278,8 @@ class SpanTest : public testing::Test {
   std::unique_ptr<testsupport::MonitorsOverride> monitors;
   testsupport::FileAside ini{testsupport::UserSettingsFile()};
   std::vector<std::unique_ptr<testsupport::FileAside>> files;
-  testsupport::ScopedValue<fwk::MonitorHardwareReader> seam{fwk::monitorHardwareReader, &FakeHardware};
+  testsupport::ScopedValue<fwk::MonitorHardwareReader> seam{fwk::monitorHardwareReader,
+                                                            &FakeHardware};
 };
 
 constexpr auto kNone = fwk::DisplayRotation::None;
@@ -284,7 +290,13 @@ constexpr auto kTurned = fwk::DisplayRotation::Quarter;
 TEST_F(SpanTest, MixedDensitiesKeepALineLevel) {
   const std::vector<Screen> screens = {
       {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
-      {L"\\\\?\\DISPLAY#BNQ78A4#2", {3840, 0, 5760, 1080}, false, "benq_gl2450.bin", kNone, 531, 298}};
+      {L"\\\\?\\DISPLAY#BNQ78A4#2",
+       {3840, 0, 5760, 1080},
+       false,
+       "benq_gl2450.bin",
+       kNone,
+       531,
+       298}};
   Use(screens);
   CheckSpan(screens, {{0, 0, 597, 336}, {597, 0, 531, 298}}, 2256, 800);
   EXPECT_EQ(wallpaper.record().setPositionCalls, 1);
@@ -295,7 +307,13 @@ TEST_F(SpanTest, MixedDensitiesKeepALineLevel) {
 TEST_F(SpanTest, VerticalOffsetIsKeptInMillimetres) {
   const std::vector<Screen> screens = {
       {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
-      {L"\\\\?\\DISPLAY#BNQ78A4#2", {3840, 540, 5760, 1620}, false, "benq_gl2450.bin", kNone, 531, 298}};
+      {L"\\\\?\\DISPLAY#BNQ78A4#2",
+       {3840, 540, 5760, 1620},
+       false,
+       "benq_gl2450.bin",
+       kNone,
+       531,
+       298}};
   Use(screens);
   CheckSpan(screens, {{0, 0, 597, 336}, {597, 19, 531, 298}}, 1800, 900);
 }
@@ -305,7 +323,13 @@ TEST_F(SpanTest, VerticalOffsetIsKeptInMillimetres) {
 TEST_F(SpanTest, PortraitMonitorIsTurned) {
   const std::vector<Screen> screens = {
       {L"\\\\?\\DISPLAY#BNQ78A4#1", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298},
-      {L"\\\\?\\DISPLAY#DELD0D8#2", {1920, 0, 3000, 1920}, false, "dell_p2419h.bin", kTurned, 296, 527}};
+      {L"\\\\?\\DISPLAY#DELD0D8#2",
+       {1920, 0, 3000, 1920},
+       false,
+       "dell_p2419h.bin",
+       kTurned,
+       296,
+       527}};
   Use(screens);
   CheckSpan(screens, {{0, 0, 531, 298}, {531, 0, 296, 527}}, 1600, 1300);
 }
@@ -325,7 +349,13 @@ TEST_F(SpanTest, UntrustedSizesFallBackToPixels) {
     g_hardware.clear();
     files.clear();
     const std::vector<Screen> screens = {
-        {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 3840, 2160},
+        {L"\\\\?\\DISPLAY#DEL40BD#1",
+         {0, 0, 3840, 2160},
+         true,
+         "dell_p2715q.bin",
+         kNone,
+         3840,
+         2160},
         {L"\\\\?\\DISPLAY#OTHER#2", {3840, 0, 7680, 2160}, false, nullptr, kNone, 3840, 2160}};
     Use(screens);
     if (!c.edid.empty()) g_hardware[screens[1].id] = fwk::MonitorHardware{c.edid, kNone};
@@ -337,7 +367,9 @@ TEST_F(SpanTest, UntrustedSizesFallBackToPixels) {
     testsupport::OpenedMenu opened(h);
     EXPECT_EQ(opened.query, MAKE_HRESULT(0, 0, 30));
     wchar_t help[300] = {};
-    ASSERT_EQ(h.menu->GetCommandString(fwk::SpanGroupCommand, GCS_HELPTEXTW, nullptr, reinterpret_cast<LPSTR>(help), 300), S_OK);
+    ASSERT_EQ(h.menu->GetCommandString(fwk::SpanGroupCommand, GCS_HELPTEXTW, nullptr,
+                                       reinterpret_cast<LPSTR>(help), 300),
+              S_OK);
     EXPECT_NE(std::wstring(help).find(L"by their pixels"), std::wstring::npos);
   }
 }
@@ -347,7 +379,13 @@ TEST_F(SpanTest, UntrustedSizesFallBackToPixels) {
 TEST_F(SpanTest, GroupsFollowTheFittingRowsAndTheLayoutIsReadOnce) {
   const std::vector<Screen> screens = {
       {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
-      {L"\\\\?\\DISPLAY#BNQ78A4#2", {3840, 0, 5760, 1080}, false, "benq_gl2450.bin", kNone, 531, 298}};
+      {L"\\\\?\\DISPLAY#BNQ78A4#2",
+       {3840, 0, 5760, 1080},
+       false,
+       "benq_gl2450.bin",
+       kNone,
+       531,
+       298}};
   Use(screens);
   const std::wstring picture = dir.File(L"wide.png");
   WriteBands(picture, 3000, 800);
@@ -359,15 +397,19 @@ TEST_F(SpanTest, GroupsFollowTheFittingRowsAndTheLayoutIsReadOnce) {
     EXPECT_EQ(opened.query, MAKE_HRESULT(0, 0, 30));
     ASSERT_EQ(opened.opened, S_OK);
     // Wider than 16:9: Left, Middle, Right, Best Fit; then the groups; then the rest.
-    EXPECT_EQ(ItemOffsets(opened.popup), (std::vector<int>{3, 4, 6, 0, 7, 0, 28, 29, 0, 10, 11, 0, 12}));
+    EXPECT_EQ(ItemOffsets(opened.popup),
+              (std::vector<int>{3, 4, 6, 0, 7, 0, 28, 29, 0, 10, 11, 0, 12}));
     // The span is 1128 x 336 mm (3.36): the 3.75 picture is wider than it too.
     HMENU span = GetSubMenu(opened.popup, 6);
     ASSERT_NE(span, nullptr);
     std::vector<int> spanRows;
-    for (int i = 0; i < GetMenuItemCount(span); ++i) spanRows.push_back(int(GetMenuItemID(span, i)) - 100);
+    for (int i = 0; i < GetMenuItemCount(span); ++i)
+      spanRows.push_back(int(GetMenuItemID(span, i)) - 100);
     EXPECT_EQ(spanRows, (std::vector<int>{16, 17, 19, 20}));
     wchar_t help[300] = {};
-    ASSERT_EQ(h.menu->GetCommandString(fwk::kSpanCommandBase + 4, GCS_HELPTEXTW, nullptr, reinterpret_cast<LPSTR>(help), 300), S_OK);
+    ASSERT_EQ(h.menu->GetCommandString(fwk::kSpanCommandBase + 4, GCS_HELPTEXTW, nullptr,
+                                       reinterpret_cast<LPSTR>(help), 300),
+              S_OK);
     EXPECT_NE(std::wstring(help).find(L"physical sizes"), std::wstring::npos);
   }
   EXPECT_EQ(fwk::monitorHardwareReads, reads + 1);
@@ -382,8 +424,10 @@ TEST_F(SpanTest, GroupsFollowTheFittingRowsAndTheLayoutIsReadOnce) {
   HMENU span = GetSubMenu(opened.popup, 6), one = GetSubMenu(opened.popup, 7);
   ASSERT_TRUE(span && one);
   std::vector<int> spanRows, oneRows;
-  for (int i = 0; i < GetMenuItemCount(span); ++i) spanRows.push_back(int(GetMenuItemID(span, i)) - 100);
-  for (int i = 0; i < GetMenuItemCount(one); ++i) oneRows.push_back(int(GetMenuItemID(one, i)) - 100);
+  for (int i = 0; i < GetMenuItemCount(span); ++i)
+    spanRows.push_back(int(GetMenuItemID(span, i)) - 100);
+  for (int i = 0; i < GetMenuItemCount(one); ++i)
+    oneRows.push_back(int(GetMenuItemID(one, i)) - 100);
   EXPECT_EQ(spanRows, (std::vector<int>{15, 17, 18, 20}));
   EXPECT_EQ(oneRows, (std::vector<int>{23, 24, 26, 27}));
 }
@@ -393,7 +437,13 @@ TEST_F(SpanTest, GroupsFollowTheFittingRowsAndTheLayoutIsReadOnce) {
 TEST_F(SpanTest, ThisMonitorOnlyLeavesTheOthers) {
   const std::vector<Screen> screens = {
       {L"\\\\?\\DISPLAY#PRIMARY#1", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298},
-      {L"\\\\?\\DISPLAY#PORTRAIT#2", {1920, 0, 3000, 1920}, false, "dell_p2419h.bin", kTurned, 296, 527},
+      {L"\\\\?\\DISPLAY#PORTRAIT#2",
+       {1920, 0, 3000, 1920},
+       false,
+       "dell_p2419h.bin",
+       kTurned,
+       296,
+       527},
       {L"\\\\?\\DISPLAY#LEFT#3", {-3840, 0, 0, 2160}, false, "dell_p2715q.bin", kNone, 597, 336}};
   Use(screens);
   const std::wstring picture = dir.File(L"bands.png");
@@ -402,7 +452,8 @@ TEST_F(SpanTest, ThisMonitorOnlyLeavesTheOthers) {
   const RECT portrait = screens[1].area;
   g_cursorMonitor = MonitorFromRect(&portrait, MONITOR_DEFAULTTONULL);
   ASSERT_NE(g_cursorMonitor, nullptr);
-  testsupport::ImportPatch cursor("user32.dll", "MonitorFromPoint", reinterpret_cast<void*>(&CursorMonitor));
+  testsupport::ImportPatch cursor("user32.dll", "MonitorFromPoint",
+                                  reinterpret_cast<void*>(&CursorMonitor));
 
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
@@ -426,7 +477,8 @@ TEST_F(SpanTest, ThisMonitorOnlyLeavesTheOthers) {
     for (int x = 20; x < 1080; x += 71) {
       const double px = 462.5 + (x + 0.5) / scale, py = (y + 0.5) / scale;
       if (NearEdge(px, py, 3, 3)) continue;
-      EXPECT_TRUE(testsupport::NearColour(file.At(x, y), PictureColour(px, py), 30)) << x << "," << y;
+      EXPECT_TRUE(testsupport::NearColour(file.At(x, y), PictureColour(px, py), 30))
+          << x << "," << y;
     }
   }
 
