@@ -1,7 +1,7 @@
 # Cross build with mingw-w64: the DLL, its tools and the tests that run under Wine.
 set(WARN_FLAGS -Wall -Wextra -Werror -Wno-cast-function-type)
 set(WIN_LIBS gdiplus ole32 oleaut32 uuid shell32 shlwapi user32 gdi32 comctl32 uxtheme
-    wininet version advapi32 psapi)
+    wininet version advapi32 psapi setupapi)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
   _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0700)
 # Only Windows system DLLs may be imported: the C/C++ runtime and threads are linked in.
@@ -92,7 +92,8 @@ file(GLOB WINE_TESTS CONFIGURE_DEPENDS tests/wine/*.cpp)
 add_executable(wine_tests ${WINE_TESTS} ${FRAMEWISE_CORE_OBJECTS}
   ${FRAMEWISE_RC})
 target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
-target_compile_definitions(wine_tests PRIVATE FRAMEWISE_TEST_BASE_URL=L"${FRAMEWISE_BASE_URL}")
+target_compile_definitions(wine_tests PRIVATE FRAMEWISE_TEST_BASE_URL=L"${FRAMEWISE_BASE_URL}"
+  FRAMEWISE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_compile_options(wine_tests PRIVATE -Wall -Wextra)
 target_link_libraries(wine_tests PRIVATE framewise_test_support GTest::gtest ${WIN_LIBS})
 target_link_options(wine_tests PRIVATE ${STATIC_LINK})

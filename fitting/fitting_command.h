@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "fitting/monitor_wallpapers.h"
+
 namespace framewise {
 
 // Whether the command shows the please-wait window (and the wait cursor) while it works:
@@ -18,5 +20,12 @@ enum class CommandProgress { Window, Silent };
 // written or applied. A picture that does not load writes nothing.
 HRESULT RunFittingCommand(const std::wstring& picturePath, int mode, HWND owner,
                           CommandProgress progress);
+
+// The same for a desktop of several monitors and a target: every monitor its own cut (as
+// above), the picture spanned over all of them, or the monitor with device path
+// `monitorId` alone (empty: the monitor of `owner`, else the cursor's). E_FAIL as above,
+// and when the desktop has fewer than two monitors or no per-monitor wallpaper object.
+HRESULT RunTargetedCommand(const std::wstring& picturePath, int mode, WallpaperTarget target,
+                           const std::wstring& monitorId, HWND owner, CommandProgress progress);
 
 }  // namespace framewise

@@ -77,7 +77,12 @@ bool ImageFixer::BeginWallpaper(GpImage* picture, const ScreenRect& work,
 bool ImageFixer::BeginPreview(GpImage* picture, int32_t width, int32_t height,
                               Canvas* canvas) const {
   if (!PictureSize(picture, &canvas->pictureWidth, &canvas->pictureHeight)) return false;
-  if (!GetScreenRects(&canvas->work, &canvas->monitor)) return false;
+  if (ownScreen_) {
+    canvas->work = screenWork_;
+    canvas->monitor = screenMonitor_;
+  } else if (!GetScreenRects(&canvas->work, &canvas->monitor)) {
+    return false;
+  }
   if (!NewCanvas(width, height, PixelFormat32bppARGB, kPreviewBorder, &canvas->bitmap)) {
     return false;
   }
@@ -108,6 +113,49 @@ bool ImageFixer::DrawResampled(GpImage* picture, const SourceArea& from, GpBitma
 
 void ImageFixer::Finish(Canvas* canvas, fw::GpBitmapOwner* out) {
   *out = std::move(canvas->bitmap);
+}
+
+bool ImageFixer::MakeSpanPart(GpImage* picture, const SourceArea& from, const SourceArea& to,
+                              int32_t width, int32_t height, fw::GpBitmapOwner* wallpaper) {
+  wallpaper->reset();
+  fw::GpBitmapOwner canvas;
+  if (width <= 0 || height <= 0 ||
+      !NewCanvas(width, height, PixelFormat24bppRGB, DesktopColorArgb(), &canvas)) {
+    return false;
+  }
+  // A monitor the span's letterbox leaves empty keeps the desktop colour only.
+  if (from.width > 0 && from.height > 0 && to.width > 0 && to.height > 0 &&
+      !DrawResampled(picture, from, canvas.get(), to, false)) {
+    return false;
+  }
+  *wallpaper = std::move(canvas);
+  return true;
+}
+
+bool ImageFixer::MakeSpanPreview(GpImage* picture, const std::vector<SourceArea>& parts,
+                                 int32_t width, int32_t height, fw::GpBitmapOwner* preview) {
+  preview->reset();
+  UINT pictureWidth = 0, pictureHeight = 0;
+  if (!PictureSize(picture, &pictureWidth, &pictureHeight)) return false;
+  fw::GpBitmapOwner canvas;
+  if (!NewCanvas(width, height, PixelFormat32bppARGB, kPreviewBorder, &canvas)) return false;
+  const RectF area = PreviewPictureArea(width, height);
+  const SourceArea whole{0, 0, double(pictureWidth), double(pictureHeight)};
+  if (!DrawResampled(picture, whole, canvas.get(), AreaOf(area), true)) return false;
+  const double scaleX = area.width / double(pictureWidth);
+  const double scaleY = area.height / double(pictureHeight);
+  for (const SourceArea& part : parts) {
+    if (part.width <= 0 || part.height <= 0) continue;
+    const RectF kept{
+        static_cast<float>(area.x + part.x * scaleX), static_cast<float>(area.y + part.y * scaleY),
+        static_cast<float>(part.width * scaleX), static_cast<float>(part.height * scaleY)};
+    if (!DrawResampled(picture, part, canvas.get(), AreaOf(kept), false) ||
+        !DrawFrame(canvas.get(), kept)) {
+      return false;
+    }
+  }
+  *preview = std::move(canvas);
+  return true;
 }
 
 // ---- FillScreenImageFixer ----

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "fitting/imaging.h"
 #include "fitting/portable/geometry.h"
@@ -30,6 +31,23 @@ class ImageFixer {
                            int32_t height) = 0;
 
   bool FillWithDesktopColor(GpBitmap* canvas, const RectF& area) const;
+
+  // Previews for another monitor than the primary: its work area and whole area.
+  void UseScreen(const ScreenRect& work, const ScreenRect& monitor) {
+    screenWork_ = work;
+    screenMonitor_ = monitor;
+    ownScreen_ = true;
+  }
+
+  // One monitor's part of a picture spanned over several: a width x height 24-bit canvas
+  // in the desktop colour with the area `from` of the picture drawn over `to`.
+  static bool MakeSpanPart(GpImage* picture, const SourceArea& from, const SourceArea& to,
+                           int32_t width, int32_t height, fw::GpBitmapOwner* wallpaper);
+
+  // The spanned picture's preview: the whole picture dimmed, each monitor's part of it
+  // (`parts`, in the picture's pixels) at full brightness and framed.
+  static bool MakeSpanPreview(GpImage* picture, const std::vector<SourceArea>& parts, int32_t width,
+                              int32_t height, fw::GpBitmapOwner* preview);
 
  protected:
   ImageFixer() = default;
@@ -71,6 +89,11 @@ class ImageFixer {
 
   // Hands the finished bitmap to the caller.
   static void Finish(Canvas* canvas, fw::GpBitmapOwner* out);
+
+ private:
+  bool ownScreen_ = false;
+  ScreenRect screenWork_;
+  ScreenRect screenMonitor_;
 };
 
 // The six fill-screen modes: the largest part of the picture with the work area's

@@ -7,6 +7,8 @@
 #include "fitting/portable/monitor_fit.h"
 #include "fitting/wallpaper_output.h"
 #include "framework/task_memory.h"
+#include "settings/portable/settings_values.h"
+#include "settings/settings_file.h"
 #include "settings/version.h"
 
 namespace framewise {
@@ -26,8 +28,23 @@ ScreenRect FromRect(const RECT& r) {
 
 }  // namespace
 
+namespace {
+
+BOOL CALLBACK CountMonitor(HMONITOR, HDC, LPRECT, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+}  // namespace
+
 bool MonitorWallpapers::Find() {
   monitors_.clear();
+  // One monitor needs no object: the menu opens as cheaply as ever.
+  int attached = 0;
+  if (!EnumDisplayMonitors(nullptr, nullptr, CountMonitor, reinterpret_cast<LPARAM>(&attached)) ||
+      attached < 2) {
+    return false;
+  }
   if (FAILED(CoCreateInstance(kClsidDesktopWallpaper, nullptr, CLSCTX_ALL, kIidDesktopWallpaper,
                               desktop_.put_void()))) {
     return false;
@@ -81,6 +98,117 @@ bool MonitorWallpapers::Make(GpImage* picture, int mode) {
     }
     wallpapers_.push_back(std::move(wallpaper));
   }
+  return true;
+}
+
+bool MonitorWallpapers::Layout(PhysicalDesktop* desktop) const {
+  std::vector<DesktopMonitor> input;
+  for (const MonitorTarget& m : monitors_) {
+    DesktopMonitor d;
+    d.id = m.id;
+    d.area = RECT{m.monitor.x, m.monitor.y, m.monitor.x + m.monitor.width,
+                  m.monitor.y + m.monitor.height};
+    d.primary = m.primary;
+    input.push_back(std::move(d));
+  }
+  return GetPhysicalDesktop(input, desktop);
+}
+
+int MonitorWallpapers::MenuMonitor(HWND window) const {
+  HMONITOR handle = window ? MonitorFromWindow(window, MONITOR_DEFAULTTONULL) : nullptr;
+  POINT cursor = {};
+  if (!handle && GetCursorPos(&cursor)) handle = MonitorFromPoint(cursor, MONITOR_DEFAULTTONULL);
+  MONITORINFO info = {};
+  info.cbSize = sizeof(info);
+  if (handle && GetMonitorInfoW(handle, &info)) {
+    for (size_t i = 0; i < monitors_.size(); ++i) {
+      const ScreenRect& r = monitors_[i].monitor;
+      if (r.x == info.rcMonitor.left && r.y == info.rcMonitor.top &&
+          r.width == info.rcMonitor.right - info.rcMonitor.left &&
+          r.height == info.rcMonitor.bottom - info.rcMonitor.top) {
+        return static_cast<int>(i);
+      }
+    }
+  }
+  for (size_t i = 0; i < monitors_.size(); ++i) {
+    if (monitors_[i].primary) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool MonitorWallpapers::MakeSpan(GpImage* picture, int mode) {
+  wallpapers_.clear();
+  UINT width = 0, height = 0;
+  PhysicalDesktop desktop;
+  std::vector<MonitorCut> cuts;
+  if (!GetPictureSize(picture, &width, &height) || !Layout(&desktop) ||
+      !ComputeSpanCut(width, height, desktop.layout, mode, &cuts) ||
+      cuts.size() != monitors_.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < monitors_.size(); ++i) {
+    const MonitorTarget& m = monitors_[i];
+    const CutRect& from = cuts[i].source;
+    const CutRect& to = cuts[i].covered;
+    fw::GpBitmapOwner wallpaper;
+    if (!ImageFixer::MakeSpanPart(picture, SourceArea{from.x, from.y, from.width, from.height},
+                                  SourceArea{to.x, to.y, to.width, to.height}, m.monitor.width,
+                                  m.monitor.height, &wallpaper)) {
+      return false;
+    }
+    if (IsPrereleaseBuild()) {
+      if (!DrawBetaNoticeIn(wallpaper.get(), WithinMonitor(m.work, m.monitor))) return false;
+    }
+    wallpapers_.push_back(std::move(wallpaper));
+  }
+  return true;
+}
+
+bool MonitorWallpapers::MakeOne(GpImage* picture, int mode, int index) {
+  wallpapers_.clear();
+  one_ = -1;
+  if (index < 0 || static_cast<size_t>(index) >= monitors_.size()) return false;
+  const MonitorTarget& m = monitors_[static_cast<size_t>(index)];
+  std::unique_ptr<ImageFixer> fixer = CreateImageFixer(mode);
+  fw::GpBitmapOwner wallpaper;
+  if (!fixer || !fixer->MakeWallpaperFor(picture, m.work, m.monitor, &wallpaper)) return false;
+  if (IsPrereleaseBuild()) {
+    if (!DrawBetaNoticeIn(wallpaper.get(), WithinMonitor(m.work, m.monitor))) return false;
+  }
+  wallpapers_.push_back(std::move(wallpaper));
+  one_ = index;
+  return true;
+}
+
+bool MonitorWallpapers::ApplyTo(WallpaperTarget target, HWND owner, const std::wstring& picturePath,
+                                int mode) {
+  if (target != WallpaperTarget::OneMonitor) {
+    if (!Apply(owner, picturePath, mode)) return false;
+    const wchar_t* settings = SettingsFile::GetPath(SettingsScope::CurrentUser, owner);
+    WriteSetting(settings, kDesktopSection, kMonitorTargetKey,
+                 target == WallpaperTarget::Span ? kSpanValue : kEveryMonitorValue);
+    return true;
+  }
+  if (!desktop_ || one_ < 0 || wallpapers_.size() != 1) return false;
+  const MonitorTarget& m = monitors_[static_cast<size_t>(one_)];
+  const std::wstring name = m.primary ? kWallpaperFileName : MonitorWallpaperName(m.id);
+  std::wstring path;
+  if (!SaveWallpaperFile(owner, wallpapers_[0].get(), name.c_str(), &path) ||
+      FAILED(desktop_->SetWallpaper(m.id.c_str(), path.c_str()))) {
+    return false;
+  }
+  // The position is the desktop's: a monitor-sized file shows the same centred, filled,
+  // fitted or stretched, so the others' pictures only change under tile or span.
+  DESKTOP_WALLPAPER_POSITION position = DWPOS_CENTER;
+  if (FAILED(desktop_->GetPosition(&position)) || position == DWPOS_TILE ||
+      position == DWPOS_SPAN) {
+    if (FAILED(desktop_->SetPosition(DWPOS_CENTER))) return false;
+  }
+  // Photo and WhichPart stay the primary monitor's.
+  if (m.primary) RememberChoice(owner, picturePath, mode);
+  const wchar_t* settings = SettingsFile::GetPath(SettingsScope::CurrentUser, owner);
+  WriteSetting(settings, kDesktopSection, kMonitorTargetKey, kOneMonitorValue);
+  WriteSetting(settings, kDesktopSection, kTargetMonitorKey, m.id);
   return true;
 }
 

@@ -38,6 +38,12 @@
 #define IDS_BETA_VERSION_URL 142
 // The submenu's line for a picture whose pixels cannot be decoded.
 #define IDS_PICTURE_UNREADABLE 150
+// The rows of a desktop of several monitors and their help texts.
+#define IDS_SPAN_GROUP 151
+#define IDS_ONE_MONITOR_GROUP 152
+#define IDS_HELP_SPAN 153
+#define IDS_HELP_SPAN_PIXELS 154
+#define IDS_HELP_ONE_MONITOR 155
 
 // Registration: the registry scripts (type "REGISTRY") and the type library.
 #define IDR_APPID_SCRIPT 101

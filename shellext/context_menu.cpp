@@ -15,6 +15,7 @@
 #include "settings/update_checker.h"
 #include "settings/version.h"
 #include "shellext/menu_commands.h"
+#include "shellext/menu_look.h"
 #include "shellext/menu_support.h"
 #include "shellext/portable/access_keys.h"
 #include "shellext/portable/menu_table.h"
@@ -74,6 +75,11 @@ HRESULT ImageFileContextMenu::QueryContextMenu(HMENU menu, UINT indexMenu, UINT 
       return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
     }
     firstCommandId = static_cast<int>(idCmdFirst);
+    // The groups of several monitors need more identifiers; without them, today's menu.
+    if (!FindSeveralMonitors() || idCmdLast - idCmdFirst < kLastSeveralMonitorsOffset + 1) {
+      monitors.reset();
+    }
+    const unsigned claimed = monitors ? kSeveralMonitorsCommandCount : kMenuCommandCount;
 
     fw::UniqueMenu popup(CreatePopupMenu());
     if (!popup) return E_OUTOFMEMORY;
@@ -98,7 +104,7 @@ HRESULT ImageFileContextMenu::QueryContextMenu(HMENU menu, UINT indexMenu, UINT 
     if (HBITMAP bitmap = EntryBitmap(dpi >= 120)) {
       SetMenuItemBitmaps(menu, indexMenu, MF_BYPOSITION, bitmap, nullptr);
     }
-    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, kMenuCommandCount);
+    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, claimed);
   } catch (...) {
     return E_OUTOFMEMORY;
   }
@@ -132,40 +138,69 @@ HRESULT ImageFileContextMenu::PopulateSubmenu(HMENU popup, LRESULT* result) {
   // The rows first, separators as null records: the access keys are chosen over every
   // item's text before any item is inserted.
   menuItems.clear();
+  groupMenus.clear();
   imageColumnWidth = 0;
   submenu = popup;
-  struct Row {
-    int offset;
-    std::unique_ptr<MenuItem> item;  // null for a separator
-  };
   std::vector<Row> rows;
-  auto addItem = [&](int offset, std::wstring text, bool previewRow, bool enabled) {
+  auto addItem = [&](std::vector<Row>* to, int offset, std::wstring text, bool previewRow,
+                     bool enabled) {
     auto item = std::make_unique<MenuItem>();
     item->text = std::move(text);
     item->preview = previewRow && !unreadable;
     item->enabled = enabled;
-    rows.push_back(Row{offset, std::move(item)});
+    to->push_back(Row{offset, std::move(item), nullptr});
   };
+  if (monitors) ReadMonitorGroups();
+  bool groupsAdded = !monitors;
   // Pixels that do not decode: one line says so, and the picture's rows cannot be chosen.
-  if (unreadable) addItem(kUnreadableLineOffset, fw::LoadResourceString(IDS_PICTURE_UNREADABLE), false, false);
+  if (unreadable)
+    addItem(&rows, kUnreadableLineOffset, fw::LoadResourceString(IDS_PICTURE_UNREADABLE), false,
+            false);
   for (const MenuEntry* row : SelectMenuRows(pictureShape, updateKnown)) {
     if (row->kind == MenuRowKind::Separator) {
-      rows.push_back(Row{0, nullptr});
+      rows.push_back(Row{0, nullptr, nullptr});
       continue;
+    }
+    // Several monitors: the groups follow today's fitting rows.
+    if (!groupsAdded && row->offset > FitModeBestFit) {
+      groupsAdded = true;
+      for (int group : {SpanGroupCommand, OneMonitorGroupCommand}) {
+        const PictureShape shape = group == SpanGroupCommand ? spanShape : monitorShape;
+        fw::UniqueMenu child(CreatePopupMenu());
+        if (!child) return E_OUTOFMEMORY;
+        std::vector<Row> childRows;
+        for (const MenuEntry* groupRow : SelectGroupRows(group, shape)) {
+          addItem(&childRows, groupRow->offset, fw::LoadResourceString(groupRow->textId), true,
+                  !unreadable);
+        }
+        const HRESULT hr = InsertRows(child.get(), &childRows);
+        if (FAILED(hr)) return hr;
+        const MenuEntry* groupRow = FindGroupRow(group);
+        addItem(&rows, group, fw::LoadResourceString(groupRow->textId), false, !unreadable);
+        rows.back().child = child.get();
+        groupMenus.push_back(child.release());  // the submenu owns it once inserted
+      }
+      rows.push_back(Row{0, nullptr, nullptr});
     }
     std::wstring text = row->liveText && liveText && *liveText ? std::wstring(liveText)
                                                                : fw::LoadResourceString(row->textId);
-    addItem(row->offset, std::move(text), row->preview, !(row->preview && unreadable));
+    addItem(&rows, row->offset, std::move(text), row->preview, !(row->preview && unreadable));
   }
+  const HRESULT hr = InsertRows(popup, &rows);
+  if (FAILED(hr)) return hr;
+  return LayOutMenuItems();
+}
+
+HRESULT ImageFileContextMenu::InsertRows(HMENU popup, std::vector<Row>* rows) {
   std::vector<std::wstring> texts;
-  for (const Row& row : rows) {
+  for (const Row& row : *rows) {
     if (row.item) texts.push_back(row.item->text);
   }
   const std::vector<size_t> keys = ChooseAccessKeys(texts);
 
   UINT position = 0;
   size_t itemIndex = 0;
-  for (Row& row : rows) {
+  for (Row& row : *rows) {
     MENUITEMINFOW info = {};
     info.cbSize = sizeof(info);
     info.fMask = MIIM_ID | MIIM_FTYPE;
@@ -188,21 +223,57 @@ HRESULT ImageFileContextMenu::PopulateSubmenu(HMENU popup, LRESULT* result) {
     info.fState = item.enabled ? MFS_ENABLED : MFS_DISABLED;
     info.dwTypeData = &item.menuString[0];
     info.dwItemData = reinterpret_cast<ULONG_PTR>(&item.accessible);
-    if (!InsertMenuItemW(popup, position++, TRUE, &info)) return E_OUTOFMEMORY;
+    if (row.child) {
+      info.fMask |= MIIM_SUBMENU;
+      info.hSubMenu = row.child;
+    }
+    if (!InsertMenuItemW(popup, position++, TRUE, &info)) {
+      if (row.child) DestroyMenu(row.child);
+      return E_OUTOFMEMORY;
+    }
     menuItems[row.offset] = std::move(row.item);
   }
-  return LayOutMenuItems();
+  return S_OK;
+}
+
+bool ImageFileContextMenu::FindSeveralMonitors() {
+  monitors = std::make_unique<MonitorWallpapers>();
+  if (!monitors->Find()) monitors.reset();
+  return static_cast<bool>(monitors);
+}
+
+void ImageFileContextMenu::ReadMonitorGroups() {
+  physicalRead = monitors->Layout(&physical);
+  // The menu's own window, else the cursor's monitor.
+  menuMonitor = monitors->MenuMonitor(ShowingMenuWindow());
+  uint32_t width = 0, height = 0;
+  UprightSize(header, &width, &height);
+  const float aspect = height ? static_cast<float>(double(width) / double(height)) : 1.0f;
+  const CanvasRect& bounds = physical.layout.bounds;
+  if (physicalRead && bounds.Height() > 0) {
+    spanShape = ClassifyPicture(aspect, bounds.Width() / bounds.Height());
+  }
+  if (menuMonitor >= 0) {
+    monitorShape = ClassifyPicture(
+        aspect, AspectOf(monitors->monitors()[static_cast<size_t>(menuMonitor)].work));
+  }
 }
 
 HRESULT ImageFileContextMenu::GetCommandString(UINT_PTR idCmd, UINT flags, UINT*, LPSTR name,
                                                UINT cchMax) {
   try {
     fw::ModuleStateScope state;
-    if (idCmd > kLastMenuOffset) return E_INVALIDARG;
+    if (idCmd > (monitors ? kLastSeveralMonitorsOffset : kLastMenuOffset)) return E_INVALIDARG;
     if (flags != GCS_HELPTEXTA && flags != GCS_HELPTEXTW) return E_INVALIDARG;
     const MenuEntry* row = FindItemRow(static_cast<int>(idCmd));
+    if (!row && monitors) row = FindGroupRow(static_cast<int>(idCmd));
     if (!row) return S_OK;
-    const std::wstring text = fw::LoadResourceString(row->helpTextId);
+    unsigned helpId = row->helpTextId;
+    // A span laid out by pixels says so: the monitors' sizes were not to be had.
+    if (helpId == IDS_HELP_SPAN && physicalRead && !physical.layout.physical) {
+      helpId = IDS_HELP_SPAN_PIXELS;
+    }
+    const std::wstring text = fw::LoadResourceString(helpId);
     if (text.empty()) return S_OK;
     if (!name || cchMax == 0) return E_INVALIDARG;
     if (flags == GCS_HELPTEXTW) {
@@ -226,7 +297,12 @@ HRESULT ImageFileContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
     if (!info) return E_INVALIDARG;
     if (!IS_INTRESOURCE(info->lpVerb)) return E_INVALIDARG;  // a verb given as a string
     const int offset = LOWORD(reinterpret_cast<UINT_PTR>(info->lpVerb));
-    return RunMenuCommand(offset, picturePath, info->hwnd);
+    // The one-monitor rows showed the monitor the menu opened on: that one gets it.
+    std::wstring monitorId;
+    if (monitors && menuMonitor >= 0) {
+      monitorId = monitors->monitors()[static_cast<size_t>(menuMonitor)].id;
+    }
+    return RunMenuCommand(offset, picturePath, info->hwnd, monitorId);
   } catch (...) {
     return E_OUTOFMEMORY;
   }

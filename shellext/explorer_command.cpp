@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "fitting/imaging.h"
+#include "fitting/monitor_wallpapers.h"
+#include "fitting/physical_desktop.h"
 #include "fitting/portable/geometry.h"
 #include "fitting/portable/picture_header.h"
 #include "framework/app.h"
@@ -24,6 +27,7 @@
 #include "shellext/image_file_context_menu.h"
 #include "shellext/menu_commands.h"
 #include "shellext/module.h"
+#include "resources/resource_ids.h"
 #include "shellext/portable/menu_table.h"
 
 namespace framewise {
@@ -69,6 +73,13 @@ class SelectionReader {
     if (!readable_) return false;
     *shape = shape_;
     if (path) *path = path_;
+    return true;
+  }
+
+  // The path read last, if the last selection was a picture.
+  bool LastPath(std::wstring* path) const {
+    if (!read_ || !readable_) return false;
+    *path = path_;
     return true;
   }
 
@@ -276,11 +287,24 @@ class CommandList final : public IEnumExplorerCommand {
   volatile LONG refs_ = 1;
 };
 
+// What the groups of several monitors need: the monitor the menu opened on, the picture's
+// shape against the span and against that monitor, and whether the span is physical.
+struct MonitorGroups {
+  std::wstring monitorId;
+  uint32_t spanShape = WiderThanScreen;
+  uint32_t monitorShape = WiderThanScreen;
+  bool physical = false;
+};
+
 // One row of the submenu as a command of its own.
 class SubCommand final : public CommandBase<SubCommand> {
  public:
-  SubCommand(const MenuEntry* row, std::shared_ptr<SelectionReader> selection)
-      : row_(row), selection_(std::move(selection)) {}
+  SubCommand(const MenuEntry* row, std::shared_ptr<SelectionReader> selection,
+             std::shared_ptr<const MonitorGroups> groups = nullptr, uint32_t groupShape = 0)
+      : row_(row),
+        selection_(std::move(selection)),
+        groups_(std::move(groups)),
+        groupShape_(groupShape) {}
 
   HRESULT Title(IShellItemArray*, LPWSTR* name) const {
     const wchar_t* live = UpdateText;
@@ -289,18 +313,25 @@ class SubCommand final : public CommandBase<SubCommand> {
     return ShellString(text, name);
   }
   unsigned IconId() const { return CommandIconId(row_->offset, fw::AppsUseDarkTheme()); }
-  HRESULT ToolTip(LPWSTR* tip) const { return ShellString(fw::LoadResourceString(row_->helpTextId), tip); }
+  HRESULT ToolTip(LPWSTR* tip) const {
+    unsigned id = row_->helpTextId;
+    if (id == IDS_HELP_SPAN && groups_ && !groups_->physical) id = IDS_HELP_SPAN_PIXELS;
+    return ShellString(fw::LoadResourceString(id), tip);
+  }
   HRESULT State(IShellItemArray* items, EXPCMDSTATE* state) const {
     PictureShape shape = WiderThanScreen;
     if (!selection_->Read(items, &shape, nullptr)) return S_OK;  // hidden
-    if (ItemRowShown(*row_, shape, UpdateFound != 0)) *state = ECS_ENABLED;
+    // A group's row answers to the picture's shape against the span or that monitor.
+    const uint32_t against = groupShape_ ? groupShape_ : static_cast<uint32_t>(shape);
+    if (ItemRowShown(*row_, against, UpdateFound != 0)) *state = ECS_ENABLED;
     return S_OK;
   }
   HRESULT Run(IShellItemArray* items) const {
     PictureShape shape = WiderThanScreen;
     std::wstring path;
     if (!selection_->Read(items, &shape, &path)) return E_INVALIDARG;
-    return RunMenuCommand(row_->offset, path, SiteWindow(site_.get()));
+    return RunMenuCommand(row_->offset, path, SiteWindow(site_.get()),
+                          groups_ ? groups_->monitorId : std::wstring());
   }
   EXPCMDFLAGS Flags() const { return ECF_DEFAULT; }
   HRESULT SubCommands(IEnumExplorerCommand**) const { return E_NOTIMPL; }
@@ -308,7 +339,79 @@ class SubCommand final : public CommandBase<SubCommand> {
  private:
   const MenuEntry* row_;
   std::shared_ptr<SelectionReader> selection_;
+  std::shared_ptr<const MonitorGroups> groups_;
+  uint32_t groupShape_;
 };
+
+// A group of several monitors ("Span All Monitors", "On This Monitor Only"): a command
+// that opens its fitting rows.
+class GroupCommand final : public CommandBase<GroupCommand> {
+ public:
+  GroupCommand(int group, std::shared_ptr<SelectionReader> selection,
+               std::shared_ptr<const MonitorGroups> groups)
+      : group_(group), selection_(std::move(selection)), groups_(std::move(groups)) {}
+
+  HRESULT Title(IShellItemArray*, LPWSTR* name) const {
+    return ShellString(fw::LoadResourceString(FindGroupRow(group_)->textId), name);
+  }
+  unsigned IconId() const { return 0; }
+  HRESULT ToolTip(LPWSTR* tip) const {
+    unsigned id = FindGroupRow(group_)->helpTextId;
+    if (id == IDS_HELP_SPAN && !groups_->physical) id = IDS_HELP_SPAN_PIXELS;
+    return ShellString(fw::LoadResourceString(id), tip);
+  }
+  HRESULT State(IShellItemArray* items, EXPCMDSTATE* state) const {
+    PictureShape shape = WiderThanScreen;
+    if (selection_->Read(items, &shape, nullptr)) *state = ECS_ENABLED;
+    return S_OK;
+  }
+  HRESULT Run(IShellItemArray*) const { return E_NOTIMPL; }
+  EXPCMDFLAGS Flags() const { return ECF_HASSUBCOMMANDS; }
+  HRESULT SubCommands(IEnumExplorerCommand** commands) {
+    const uint32_t shape = group_ == SpanGroupCommand ? groups_->spanShape : groups_->monitorShape;
+    std::vector<fw::ComPtr<IExplorerCommand>> list;
+    for (const MenuEntry* row : SelectGroupRows(group_, shape)) {
+      SubCommand* command = new (std::nothrow) SubCommand(row, selection_, groups_, shape);
+      if (!command) return E_OUTOFMEMORY;
+      fw::ComPtr<IExplorerCommand> owned = fw::ComPtr<IExplorerCommand>::Attach(command);
+      if (site_) command->SetSite(site_.get());
+      list.push_back(std::move(owned));
+    }
+    *commands = new (std::nothrow) CommandList(std::move(list));
+    return *commands ? S_OK : E_OUTOFMEMORY;
+  }
+
+ private:
+  int group_;
+  std::shared_ptr<SelectionReader> selection_;
+  std::shared_ptr<const MonitorGroups> groups_;
+};
+
+// The groups for the picture at `path` on a desktop of several monitors; null with one
+// monitor or without the per-monitor wallpaper object.
+std::shared_ptr<const MonitorGroups> ReadMonitorGroups(const std::wstring& path) {
+  MonitorWallpapers monitors;
+  if (!monitors.Find()) return nullptr;
+  auto groups = std::make_shared<MonitorGroups>();
+  PictureHeader header;
+  uint32_t width = 1, height = 1;
+  if (ReadPictureFileHeader(path.c_str(), &header)) UprightSize(header, &width, &height);
+  const float aspect = height ? static_cast<float>(double(width) / double(height)) : 1.0f;
+  PhysicalDesktop desktop;
+  if (monitors.Layout(&desktop) && desktop.layout.bounds.Height() > 0) {
+    groups->physical = desktop.layout.physical;
+    groups->spanShape =
+        ClassifyPicture(aspect, desktop.layout.bounds.Width() / desktop.layout.bounds.Height());
+  }
+  // The new menu's own window is not ours to ask: the cursor's monitor.
+  const int index = monitors.MenuMonitor(nullptr);
+  if (index >= 0) {
+    const MonitorTarget& m = monitors.monitors()[static_cast<size_t>(index)];
+    groups->monitorId = m.id;
+    groups->monitorShape = ClassifyPicture(aspect, AspectOf(m.work));
+  }
+  return groups;
+}
 
 // The entry: its title and icon, and the rows for the selected picture's shape.
 class RootCommand final : public CommandBase<RootCommand> {
@@ -340,7 +443,21 @@ class RootCommand final : public CommandBase<RootCommand> {
     PictureShape shape = WiderThanScreen;
     const uint32_t shapes = selection_->Last(&shape) ? static_cast<uint32_t>(shape) : AllPictureShapes();
     std::vector<fw::ComPtr<IExplorerCommand>> list;
+    std::wstring path;
+    std::shared_ptr<const MonitorGroups> groups;
+    if (selection_->LastPath(&path)) groups = ReadMonitorGroups(path);
     for (const MenuEntry* row : SelectCommandRows(shapes, UpdateFound != 0)) {
+      // Several monitors: the groups follow today's fitting rows.
+      if (groups && row->offset > FitModeBestFit) {
+        for (int group : {SpanGroupCommand, OneMonitorGroupCommand}) {
+          GroupCommand* command = new (std::nothrow) GroupCommand(group, selection_, groups);
+          if (!command) return E_OUTOFMEMORY;
+          fw::ComPtr<IExplorerCommand> owned = fw::ComPtr<IExplorerCommand>::Attach(command);
+          if (site_) command->SetSite(site_.get());
+          list.push_back(std::move(owned));
+        }
+        groups.reset();
+      }
       SubCommand* command = new (std::nothrow) SubCommand(row, selection_);
       if (!command) return E_OUTOFMEMORY;
       fw::ComPtr<IExplorerCommand> owned = fw::ComPtr<IExplorerCommand>::Attach(command);

@@ -151,6 +151,11 @@ void ImageFileContextMenu::ResetSelection() {
   previewState = PreviewState::NotDecoded;
   preview.reset();
   menuItems.clear();
+  monitors.reset();
+  physical = PhysicalDesktop();
+  physicalRead = false;
+  menuMonitor = -1;
+  groupMenus.clear();
   gdiplus.reset();  // after every GDI+ object of the handler is gone
 }
 

@@ -9,8 +9,11 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fitting/imaging.h"
+#include "fitting/monitor_wallpapers.h"
+#include "fitting/physical_desktop.h"
 #include "fitting/portable/geometry.h"
 #include "fitting/portable/picture_header.h"
 #include "framework/com_ptr.h"
@@ -96,6 +99,14 @@ class ImageFileContextMenu final : public IImageFileContextMenu,
   // Decodes the picture into the preview copy, once per selection.
   void DecodePreview();
   HRESULT PopulateSubmenu(HMENU popup, LRESULT* result);
+  // A row to insert: its offset, its record (null for a separator) and the popup it opens.
+  struct Row {
+    int offset;
+    std::unique_ptr<MenuItem> item;
+    HMENU child;
+  };
+  // Inserts rows into a popup with access keys chosen over their texts.
+  HRESULT InsertRows(HMENU popup, std::vector<Row>* rows);
   // Measures every inserted item and draws each once, plain and selected.
   HRESULT LayOutMenuItems();
   HRESULT DispatchMenuMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
@@ -103,6 +114,15 @@ class ImageFileContextMenu final : public IImageFileContextMenu,
   HRESULT DrawMenuItem(DRAWITEMSTRUCT* draw, LRESULT* result);
   // Paints an item at (0, 0) of `dc`, `width` x `height`: background, preview and text.
   bool PaintMenuItem(HDC dc, const MenuItem& item, LONG width, LONG height, bool selected, bool hideKey) const;
+  // Whether the desktop has several monitors the shell can give wallpapers one by one:
+  // then `monitors` holds them and the submenu offers the span and one-monitor groups.
+  bool FindSeveralMonitors();
+  // Reads the physical layout, the monitor the menu opens on and the picture's shape
+  // against the span and against that monitor, for the groups' rows.
+  void ReadMonitorGroups();
+  // A group's fitting row's preview: the span's parts framed, or that monitor's cut.
+  bool MakeGroupPreview(int offset, GpBitmap* copy, int32_t width, int32_t height,
+                        fw::GpBitmapOwner* out);
   // A typed key in our submenu: the item with that access key is chosen.
   HRESULT AnswerMenuChar(wchar_t typed, HMENU menu, LRESULT* result);
 
@@ -119,6 +139,14 @@ class ImageFileContextMenu final : public IImageFileContextMenu,
   HMENU submenu = nullptr;  // the popup last filled; the shell owns it
   MenuLook menuLook;        // read when the submenu opens, used by every paint
   double screenAspect = 1.0;
+  // Several monitors: found when the menu is queried, read when the submenu opens.
+  std::unique_ptr<MonitorWallpapers> monitors;
+  PhysicalDesktop physical;
+  bool physicalRead = false;
+  int menuMonitor = -1;
+  PictureShape spanShape = WiderThanScreen;
+  PictureShape monitorShape = WiderThanScreen;
+  std::vector<HMENU> groupMenus;  // the groups' popups, owned by the submenu
   HANDLE updateThread = nullptr;  // only stored; the update worker owns it
   // Last: GDI+ shuts down only after every GDI+ object above is gone.
   fw::GdiplusToken gdiplus;

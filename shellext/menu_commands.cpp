@@ -65,9 +65,18 @@ HWND LoadHtmlHelp(HWND owner, const wchar_t* path, UINT command, DWORD_PTR data)
   return htmlHelp ? htmlHelp(owner, path, command, data) : nullptr;
 }
 
-HRESULT RunMenuCommand(int offset, const std::wstring& picturePath, HWND owner) {
-  if (offset >= FitModeExact && offset <= FitModeBestFit) {
-    return RunFittingCommand(picturePath, offset, owner, CommandProgress::Window);
+HRESULT RunMenuCommand(int offset, const std::wstring& picturePath, HWND owner,
+                       const std::wstring& monitorId) {
+  int mode = 0;
+  CommandTarget target = CommandTarget::EveryMonitor;
+  if (SplitFittingOffset(offset, &mode, &target)) {
+    if (target == CommandTarget::EveryMonitor) {
+      return RunFittingCommand(picturePath, mode, owner, CommandProgress::Window);
+    }
+    return RunTargetedCommand(
+        picturePath, mode,
+        target == CommandTarget::Span ? WallpaperTarget::Span : WallpaperTarget::OneMonitor,
+        monitorId, owner, CommandProgress::Window);
   }
   switch (offset) {
     case UpdateInfoCommand:

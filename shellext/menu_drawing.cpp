@@ -143,7 +143,7 @@ HRESULT ImageFileContextMenu::DispatchMenuMessage(UINT message, WPARAM wParam, L
 MenuItem* ImageFileContextMenu::FindMenuItem(UINT controlType, UINT itemId) {
   if (controlType != ODT_MENU || firstCommandId < 0) return nullptr;
   const UINT offset = itemId - static_cast<UINT>(firstCommandId);  // unsigned: below wraps high
-  if (offset > kLastMenuOffset) return nullptr;
+  if (offset > kLastSeveralMonitorsOffset) return nullptr;
   auto found = menuItems.find(static_cast<int>(offset));
   return found == menuItems.end() ? nullptr : found->second.get();
 }
@@ -188,9 +188,12 @@ HRESULT ImageFileContextMenu::LayOutMenuItems() {
     float pictureHeight = 0;
     if (item.preview) {
       std::unique_ptr<ImageFixer> fixer = CreateImageFixer(offset);
+      const int32_t w = static_cast<int32_t>(imageWidth), h = static_cast<int32_t>(imageHeight);
+      const bool made = offset > FitModeBestFit
+                            ? MakeGroupPreview(offset, copy, w, h, &item.image)
+                            : fixer && fixer->MakePreview(copy, &item.image, w, h);
       // A preview that cannot be fitted shows the copy itself.
-      if (!fixer || !fixer->MakePreview(copy, &item.image, static_cast<int32_t>(imageWidth),
-                                        static_cast<int32_t>(imageHeight))) {
+      if (!made) {
         if (gp::GdipCloneBitmapAreaI(0, 0, static_cast<INT>(PixelWidth(copy)),
                                      static_cast<INT>(PixelHeight(copy)), PixelFormat32bppPARGB,
                                      copy, item.image.put()) != Gdiplus::Ok) {
@@ -214,6 +217,35 @@ HRESULT ImageFileContextMenu::LayOutMenuItems() {
     }
   }
   return S_OK;
+}
+
+bool ImageFileContextMenu::MakeGroupPreview(int offset, GpBitmap* copy, int32_t width,
+                                            int32_t height, fw::GpBitmapOwner* out) {
+  int mode = 0;
+  CommandTarget target = CommandTarget::EveryMonitor;
+  if (!copy || !monitors || !SplitFittingOffset(offset, &mode, &target)) return false;
+  if (target == CommandTarget::OneMonitor) {
+    // That monitor's own cut, as its wallpaper will show it.
+    if (menuMonitor < 0) return false;
+    const MonitorTarget& m = monitors->monitors()[static_cast<size_t>(menuMonitor)];
+    std::unique_ptr<ImageFixer> fixer = CreateImageFixer(mode);
+    if (!fixer) return false;
+    fixer->UseScreen(m.work, m.monitor);
+    return fixer->MakePreview(copy, out, width, height);
+  }
+  // The span: every monitor's part framed at its physical place on the picture, from the
+  // layout read when the submenu opened (never per paint).
+  UINT copyWidth = 0, copyHeight = 0;
+  std::vector<MonitorCut> cuts;
+  if (!physicalRead || !GetPictureSize(copy, &copyWidth, &copyHeight) ||
+      !ComputeSpanCut(copyWidth, copyHeight, physical.layout, mode, &cuts)) {
+    return false;
+  }
+  std::vector<SourceArea> parts;
+  for (const MonitorCut& cut : cuts) {
+    parts.push_back(SourceArea{cut.source.x, cut.source.y, cut.source.width, cut.source.height});
+  }
+  return ImageFixer::MakeSpanPreview(copy, parts, width, height, out);
 }
 
 HRESULT ImageFileContextMenu::MeasureMenuItem(MEASUREITEMSTRUCT* measure, LRESULT* result) {
@@ -289,7 +321,9 @@ HRESULT ImageFileContextMenu::DrawMenuItem(DRAWITEMSTRUCT* draw, LRESULT* result
 
 HRESULT ImageFileContextMenu::AnswerMenuChar(wchar_t typed, HMENU menu, LRESULT* result) {
   // Another menu's key is not ours to answer.
-  if (!menu || menu != submenu || menuItems.empty()) {
+  const bool ours = menu && (menu == submenu || std::find(groupMenus.begin(), groupMenus.end(),
+                                                          menu) != groupMenus.end());
+  if (!ours || menuItems.empty()) {
     *result = MAKELRESULT(0, MNC_IGNORE);
     return S_FALSE;
   }

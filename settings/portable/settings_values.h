@@ -24,6 +24,18 @@ constexpr const wchar_t* kNewestVersionTypeKey = L"NewestVersionType";
 constexpr const wchar_t* kDesktopSection = L"Desktop";
 constexpr const wchar_t* kPhotoKey = L"Photo";
 constexpr const wchar_t* kWhichPartKey = L"WhichPart";
+// Which monitors the last choice went to (the Photo and WhichPart above are always the
+// primary monitor's): every monitor its own cut, one picture spanned over all of them, or
+// one monitor only, whose device path TargetMonitor then holds.
+constexpr const wchar_t* kMonitorTargetKey = L"MonitorTarget";
+constexpr const wchar_t* kTargetMonitorKey = L"TargetMonitor";
+constexpr const wchar_t* kEveryMonitorValue = L"EveryMonitor";
+constexpr const wchar_t* kSpanValue = L"Span";
+constexpr const wchar_t* kOneMonitorValue = L"OneMonitor";
+// Set by the user only: millimetres of bezel and gap between neighbouring monitors when a
+// picture is spanned (a decimal number, 0 when absent).
+constexpr const wchar_t* kSpanGapKey = L"SpanGapMillimetres";
+constexpr size_t kSpanGapCapacity = 32;
 
 // Read buffers, in UTF-16 characters including the terminating NUL.
 constexpr size_t kNewestVersionCapacity = 80;

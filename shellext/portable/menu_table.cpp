@@ -47,6 +47,74 @@ const MenuEntry MenuEntries[] = {
 };
 const size_t kMenuEntryCount = sizeof(MenuEntries) / sizeof(MenuEntries[0]);
 
+const MenuEntry GroupEntries[] = {
+    Item(SpanGroupCommand, IDS_SPAN_GROUP, IDS_HELP_SPAN, kAlways, kPlain),
+    Item(kSpanCommandBase + FitModeExact, IDS_FILL_SCREEN, IDS_HELP_SPAN, kMatches, kPreview),
+    Item(kSpanCommandBase + FitModeTop, IDS_FILL_TOP, IDS_HELP_SPAN, kTaller, kPreview),
+    Item(kSpanCommandBase + FitModeLeft, IDS_FILL_LEFT, IDS_HELP_SPAN, kWider, kPreview),
+    Item(kSpanCommandBase + FitModeMiddle, IDS_FILL_MIDDLE, IDS_HELP_SPAN, kTaller | kWider,
+         kPreview),
+    Item(kSpanCommandBase + FitModeBottom, IDS_FILL_BOTTOM, IDS_HELP_SPAN, kTaller, kPreview),
+    Item(kSpanCommandBase + FitModeRight, IDS_FILL_RIGHT, IDS_HELP_SPAN, kWider, kPreview),
+    Item(kSpanCommandBase + FitModeBestFit, IDS_BEST_FIT, IDS_HELP_SPAN, kTaller | kWider,
+         kPreview),
+    Item(OneMonitorGroupCommand, IDS_ONE_MONITOR_GROUP, IDS_HELP_ONE_MONITOR, kAlways, kPlain),
+    Item(kOneMonitorCommandBase + FitModeExact, IDS_FILL_SCREEN, IDS_HELP_ONE_MONITOR, kMatches,
+         kPreview),
+    Item(kOneMonitorCommandBase + FitModeTop, IDS_FILL_TOP, IDS_HELP_ONE_MONITOR, kTaller,
+         kPreview),
+    Item(kOneMonitorCommandBase + FitModeLeft, IDS_FILL_LEFT, IDS_HELP_ONE_MONITOR, kWider,
+         kPreview),
+    Item(kOneMonitorCommandBase + FitModeMiddle, IDS_FILL_MIDDLE, IDS_HELP_ONE_MONITOR,
+         kTaller | kWider, kPreview),
+    Item(kOneMonitorCommandBase + FitModeBottom, IDS_FILL_BOTTOM, IDS_HELP_ONE_MONITOR, kTaller,
+         kPreview),
+    Item(kOneMonitorCommandBase + FitModeRight, IDS_FILL_RIGHT, IDS_HELP_ONE_MONITOR, kWider,
+         kPreview),
+    Item(kOneMonitorCommandBase + FitModeBestFit, IDS_BEST_FIT, IDS_HELP_ONE_MONITOR,
+         kTaller | kWider, kPreview),
+};
+const size_t kGroupEntryCount = sizeof(GroupEntries) / sizeof(GroupEntries[0]);
+
+bool SplitFittingOffset(int offset, int* mode, CommandTarget* target) {
+  if (offset >= FitModeExact && offset <= FitModeBestFit) {
+    *mode = offset;
+    *target = CommandTarget::EveryMonitor;
+  } else if (offset > kSpanCommandBase && offset <= kSpanCommandBase + FitModeBestFit) {
+    *mode = offset - kSpanCommandBase;
+    *target = CommandTarget::Span;
+  } else if (offset > kOneMonitorCommandBase && offset <= kOneMonitorCommandBase + FitModeBestFit) {
+    *mode = offset - kOneMonitorCommandBase;
+    *target = CommandTarget::OneMonitor;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+const MenuEntry* FindGroupRow(int offset) {
+  for (size_t i = 0; i < kGroupEntryCount; ++i) {
+    if (GroupEntries[i].offset == offset) return &GroupEntries[i];
+  }
+  return nullptr;
+}
+
+std::vector<const MenuEntry*> SelectGroupRows(int group, uint32_t shape) {
+  std::vector<const MenuEntry*> rows;
+  const int base = group == SpanGroupCommand         ? kSpanCommandBase
+                   : group == OneMonitorGroupCommand ? kOneMonitorCommandBase
+                                                     : -1;
+  if (base < 0) return rows;
+  for (size_t i = 0; i < kGroupEntryCount; ++i) {
+    const MenuEntry& row = GroupEntries[i];
+    if (row.offset > base && row.offset <= base + FitModeBestFit &&
+        ItemRowShown(row, shape, false)) {
+      rows.push_back(&row);
+    }
+  }
+  return rows;
+}
+
 bool ItemRowShown(const MenuEntry& row, uint32_t shape, bool updateKnown) {
   if (row.kind != MenuRowKind::Item) return false;
   if (row.needsUpdate && !updateKnown) return false;

@@ -25,6 +25,24 @@ constexpr int kUnreadableLineOffset = 9;
 // The highest offset an inserted item can have.
 constexpr unsigned kLastMenuOffset = 12;
 
+// With two or more monitors the submenu claims more identifiers: after today's, a group
+// "Span All Monitors" (offsets kSpanCommandBase + fit mode) and a group "On This Monitor
+// Only" (kOneMonitorCommandBase + fit mode), each opened from its own row.
+constexpr int kSpanCommandBase = 13;
+constexpr int kOneMonitorCommandBase = 20;
+enum GroupCommand : int {
+  SpanGroupCommand = 28,
+  OneMonitorGroupCommand = 29,
+};
+constexpr unsigned kSeveralMonitorsCommandCount = 30;
+constexpr unsigned kLastSeveralMonitorsOffset = 29;
+
+// Which monitors a command's wallpaper goes to.
+enum class CommandTarget { EveryMonitor, Span, OneMonitor };
+
+// The fit mode and target of a fitting command's offset; false for any other offset.
+bool SplitFittingOffset(int offset, int* mode, CommandTarget* target);
+
 enum class MenuRowKind { Item, Separator };
 
 struct MenuEntry {
@@ -56,6 +74,18 @@ std::vector<const MenuEntry*> SelectMenuRows(uint32_t shape, bool updateKnown);
 // for any of them), in the classic submenu's order: its item rows without separators and
 // without the rows only the classic submenu has.
 std::vector<const MenuEntry*> SelectCommandRows(uint32_t shapes, bool updateKnown);
+
+// The rows of the several-monitor groups: the group rows themselves and each group's
+// fitting rows, whose shapes are read against the span's shape or that monitor's.
+extern const MenuEntry GroupEntries[];
+extern const size_t kGroupEntryCount;
+
+// The group row, or a group's fitting row, with this offset; null for any other.
+const MenuEntry* FindGroupRow(int offset);
+
+// The rows a group (SpanGroupCommand or OneMonitorGroupCommand) opens for a picture of
+// `shape` against the span's or the monitor's shape, in the order of today's rows.
+std::vector<const MenuEntry*> SelectGroupRows(int group, uint32_t shape);
 
 // Mask of every picture shape.
 uint32_t AllPictureShapes();

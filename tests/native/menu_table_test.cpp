@@ -1,6 +1,8 @@
 // Which submenu rows show for each picture shape and update state.
 #include "shellext/portable/menu_table.h"
 
+#include "fitting/portable/geometry.h"
+
 #include <gtest/gtest.h>
 
 namespace framewise {
@@ -107,6 +109,65 @@ TEST(MenuRows, OwnerDrawNeedsShell471) {
   for (const auto& c : cases) {
     EXPECT_EQ(OwnerDrawSupportedByShell(c.known, c.major, c.minor), c.supported)
         << c.major << "." << c.minor << (c.known ? "" : " (unknown)");
+  }
+}
+
+}  // namespace
+}  // namespace framewise
+
+namespace framewise {
+namespace {
+
+// The groups of several monitors: each opens the fitting rows of today's menu for the
+// picture's shape against the span or the monitor, at offsets of their own.
+TEST(MenuRows, MonitorGroupsPerShape) {
+  auto offsets = [](int group, uint32_t shape) {
+    std::vector<int> out;
+    for (const MenuEntry* row : SelectGroupRows(group, shape)) out.push_back(row->offset);
+    return out;
+  };
+  EXPECT_EQ(offsets(SpanGroupCommand, MatchesScreen), (std::vector<int>{14}));
+  EXPECT_EQ(offsets(SpanGroupCommand, TallerThanScreen), (std::vector<int>{15, 17, 18, 20}));
+  EXPECT_EQ(offsets(SpanGroupCommand, WiderThanScreen), (std::vector<int>{16, 17, 19, 20}));
+  EXPECT_EQ(offsets(OneMonitorGroupCommand, TallerThanScreen), (std::vector<int>{22, 24, 25, 27}));
+  EXPECT_EQ(offsets(OneMonitorGroupCommand, WiderThanScreen), (std::vector<int>{23, 24, 26, 27}));
+  EXPECT_TRUE(offsets(HelpCommand, WiderThanScreen).empty());
+  // Every group row has a preview and its own offset, inside the claimed range and past
+  // every offset of the one-monitor menu.
+  for (int group : {SpanGroupCommand, OneMonitorGroupCommand}) {
+    ASSERT_NE(FindGroupRow(group), nullptr);
+    EXPECT_FALSE(FindGroupRow(group)->preview);
+    for (const MenuEntry* row : SelectGroupRows(group, AllPictureShapes())) {
+      EXPECT_TRUE(row->preview);
+      EXPECT_GT(row->offset, static_cast<int>(kLastMenuOffset));
+      EXPECT_LT(row->offset, static_cast<int>(kSeveralMonitorsCommandCount));
+      EXPECT_EQ(FindItemRow(row->offset), nullptr);
+    }
+  }
+}
+
+// Each fitting offset's mode and target, on both sides of each group's range.
+TEST(MenuRows, FittingOffsetsSplitIntoModeAndTarget) {
+  struct Case {
+    int offset;
+    bool valid;
+    int mode;
+    CommandTarget target;
+  } cases[] = {
+      {0, false, 0, CommandTarget::EveryMonitor},  {1, true, 1, CommandTarget::EveryMonitor},
+      {7, true, 7, CommandTarget::EveryMonitor},   {8, false, 0, CommandTarget::EveryMonitor},
+      {13, false, 0, CommandTarget::EveryMonitor}, {14, true, 1, CommandTarget::Span},
+      {20, true, 7, CommandTarget::Span},          {21, true, 1, CommandTarget::OneMonitor},
+      {27, true, 7, CommandTarget::OneMonitor},    {28, false, 0, CommandTarget::EveryMonitor},
+      {29, false, 0, CommandTarget::EveryMonitor}, {-1, false, 0, CommandTarget::EveryMonitor},
+  };
+  for (const Case& c : cases) {
+    int mode = 0;
+    CommandTarget target = CommandTarget::EveryMonitor;
+    ASSERT_EQ(SplitFittingOffset(c.offset, &mode, &target), c.valid) << c.offset;
+    if (!c.valid) continue;
+    EXPECT_EQ(mode, c.mode) << c.offset;
+    EXPECT_EQ(target, c.target) << c.offset;
   }
 }
 

@@ -38,6 +38,14 @@ BOOL WINAPI FakeMonitorInfo(HMONITOR monitor, LPMONITORINFO info) {
   return FALSE;
 }
 
+BOOL WINAPI FakeEnumDisplayMonitors(HDC, LPCRECT, MONITORENUMPROC callback, LPARAM data) {
+  for (size_t i = 0; callback && i < g_monitors.size(); ++i) {
+    RECT area = g_monitors[i].monitor;
+    if (!callback(HandleOf(i), nullptr, &area, data)) break;
+  }
+  return TRUE;
+}
+
 }  // namespace
 
 FakeDesktop::FakeDesktop(const std::vector<FakeMonitor>& monitors, bool anyHandle)
@@ -53,11 +61,13 @@ FakeDesktop::~FakeDesktop() {
 
 MonitorsOverride::MonitorsOverride(const std::vector<FakeMonitor>& monitors, HMODULE module)
     : desktop_(monitors, false),
-      fromRect_("user32.dll", "MonitorFromRect",
-                reinterpret_cast<void*>(&FakeMonitorFromRect), module),
-      fromWindow_("user32.dll", "MonitorFromWindow", reinterpret_cast<void*>(&FakeMonitorFromWindow),
-                  module),
-      info_("user32.dll", "GetMonitorInfoW", reinterpret_cast<void*>(&FakeMonitorInfo), module) {}
+      fromRect_("user32.dll", "MonitorFromRect", reinterpret_cast<void*>(&FakeMonitorFromRect),
+                module),
+      fromWindow_("user32.dll", "MonitorFromWindow",
+                  reinterpret_cast<void*>(&FakeMonitorFromWindow), module),
+      info_("user32.dll", "GetMonitorInfoW", reinterpret_cast<void*>(&FakeMonitorInfo), module),
+      enumerate_("user32.dll", "EnumDisplayMonitors",
+                 reinterpret_cast<void*>(&FakeEnumDisplayMonitors), module) {}
 
 MonitorsOverride::~MonitorsOverride() = default;
 

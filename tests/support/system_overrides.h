@@ -69,7 +69,8 @@ class FakeDesktop {
   bool savedAnyHandle_;
 };
 
-// While alive, MonitorFromRect, MonitorFromWindow and GetMonitorInfoW as `module` imports
+// While alive, MonitorFromRect, MonitorFromWindow, GetMonitorInfoW and EnumDisplayMonitors
+// as `module` imports
 // them (default: this program) report these monitors instead of the system's, with
 // made-up handles.
 class MonitorsOverride {
@@ -84,6 +85,7 @@ class MonitorsOverride {
   ImportPatch fromRect_;
   ImportPatch fromWindow_;
   ImportPatch info_;
+  ImportPatch enumerate_;
 };
 
 // While alive, GetMonitorInfoW as imported by `module` (default: this program) reports

@@ -1,0 +1,510 @@
+// One picture over several monitors, true to their physical sizes from real EDIDs, and one
+// monitor's wallpaper alone. The expected pixels are worked out here from the sizes the
+// EDIDs state (tests/fixtures/edid/README.md), not from the product's layout code.
+#include <windows.h>
+#include <shlobj.h>
+#include <gdiplus.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "colour_checks.h"
+#include "fitting/desktop_wallpaper.h"
+#include "fitting/physical_desktop.h"
+#include "fitting/portable/geometry.h"
+#include "fitting/portable/monitor_fit.h"
+#include "fitting/wallpaper_output.h"
+#include "framework/gdiplus_owners.h"
+#include "shellext/portable/menu_table.h"
+#include "tests/support/active_desktop_stand_in.h"
+#include "tests/support/desktop_wallpaper_stand_in.h"
+#include "tests/support/handler_fixture.h"
+#include "tests/support/system_overrides.h"
+
+using Gdiplus::ARGB;
+using testsupport::Handler;
+
+namespace {
+
+namespace gp = Gdiplus::DllExports;
+namespace fwk = framewise;
+
+// The command offsets of a popup's items, popup rows included (first identifier 100).
+std::vector<int> ItemOffsets(HMENU menu) {
+  std::vector<int> out;
+  for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_ID | MIIM_FTYPE;
+    GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
+    out.push_back((info.fType & MFT_SEPARATOR) ? 0 : static_cast<int>(info.wID) - 100);
+  }
+  return out;
+}
+
+std::vector<uint8_t> Fixture(const char* name) {
+  std::string path = std::string("Z:") + FRAMEWISE_SOURCE_DIR + "/tests/fixtures/edid/" + name;
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  std::vector<uint8_t> bytes;
+  FILE* file = fopen(path.c_str(), "rb");
+  if (!file) return bytes;
+  uint8_t buffer[512];
+  size_t got = 0;
+  while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
+    bytes.insert(bytes.end(), buffer, buffer + got);
+  fclose(file);
+  return bytes;
+}
+
+// A 3840 x 2160 television whose basic block claims 16 x 9 cm (the aspect ratio written as a
+// size) and whose timing gives no size: 610 pixels per inch, which no screen has.
+std::vector<uint8_t> TelevisionClaiming16By9Cm() {
+  std::vector<uint8_t> edid = Fixture("dell_p2715q.bin");
+  if (edid.size() < 128) return edid;
+  edid.resize(128);
+  edid[126] = 0;  // no extension
+  edid[21] = 16;
+  edid[22] = 9;
+  edid[54 + 12] = 0;  // the timing's image size: none
+  edid[54 + 13] = 0;
+  edid[54 + 14] = 0;
+  uint8_t sum = 0;
+  for (int i = 0; i < 127; ++i) sum = static_cast<uint8_t>(sum + edid[i]);
+  edid[127] = static_cast<uint8_t>(0x100 - sum);
+  return edid;
+}
+
+// The seam's answers: each monitor id's EDID and rotation.
+std::map<std::wstring, fwk::MonitorHardware> g_hardware;
+bool FakeHardware(const std::wstring& id, fwk::MonitorHardware* out) {
+  *out = fwk::MonitorHardware();
+  auto found = g_hardware.find(id);
+  if (found == g_hardware.end()) return false;
+  *out = found->second;
+  return !out->edid.empty();
+}
+
+// A monitor of the test desktop, with the physical size its EDID states, as the desktop
+// shows it (sides swapped when turned).
+struct Screen {
+  const wchar_t* id;
+  RECT area;
+  bool primary;
+  const char* fixture;  // null: no EDID
+  fwk::DisplayRotation rotation;
+  double widthMm, heightMm;
+};
+
+// The picture: bands 50 rows tall and 70 columns wide in four colours, so every part of it
+// tells where it came from.
+constexpr int kBandRows = 50, kBandColumns = 70;
+const ARGB kColours[4] = {0xFFD02020, 0xFF20A040, 0xFF2040D0, 0xFFE0C020};
+ARGB PictureColour(double x, double y) {
+  const int row = static_cast<int>(std::floor(y / kBandRows)) & 1;
+  const int column = static_cast<int>(std::floor(x / kBandColumns)) & 1;
+  return kColours[row * 2 + column];
+}
+// Whether a picture position is within `margin` picture pixels of a band edge.
+bool NearEdge(double x, double y, double marginX, double marginY) {
+  const double dx = std::fmod(x, kBandColumns), dy = std::fmod(y, kBandRows);
+  return dx < marginX || kBandColumns - dx < marginX || dy < marginY || kBandRows - dy < marginY;
+}
+
+void WriteBands(const std::wstring& path, int width, int height) {
+  fw::GpBitmapOwner picture;
+  ASSERT_EQ(
+      gp::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat24bppRGB, nullptr, picture.put()),
+      Gdiplus::Ok);
+  fw::GpGraphicsOwner g;
+  ASSERT_EQ(gp::GdipGetImageGraphicsContext(picture.get(), g.put()), Gdiplus::Ok);
+  for (int y = 0; y < height; y += kBandRows) {
+    for (int x = 0; x < width; x += kBandColumns) {
+      fw::GpSolidFillOwner brush;
+      ASSERT_EQ(gp::GdipCreateSolidFill(PictureColour(x, y), brush.put()), Gdiplus::Ok);
+      ASSERT_EQ(gp::GdipFillRectangleI(g.get(), brush.get(), x, y, kBandColumns, kBandRows),
+                Gdiplus::Ok);
+    }
+  }
+  g.reset();
+  CLSID png = {};
+  ASSERT_GE(fwk::FindEncoder(L"image/png", &png), 0);
+  ASSERT_EQ(gp::GdipSaveImageToFile(picture.get(), path.c_str(), &png, nullptr), Gdiplus::Ok);
+}
+
+struct Loaded {
+  fw::GpBitmapOwner bitmap;
+  UINT width = 0, height = 0;
+  ARGB At(int x, int y) const {
+    ARGB c = 0;
+    gp::GdipBitmapGetPixel(bitmap.get(), x, y, &c);
+    return c;
+  }
+};
+
+Loaded Load(const std::wstring& path) {
+  Loaded w;
+  EXPECT_EQ(gp::GdipCreateBitmapFromFile(path.c_str(), w.bitmap.put()), Gdiplus::Ok);
+  gp::GdipGetImageWidth(w.bitmap.get(), &w.width);
+  gp::GdipGetImageHeight(w.bitmap.get(), &w.height);
+  return w;
+}
+
+// The first row at or below `from` in column `x` whose colour is near `colour`.
+int FirstRowOf(const Loaded& w, int x, int from, ARGB colour) {
+  for (int y = from; y < static_cast<int>(w.height); ++y) {
+    if (testsupport::NearColour(w.At(x, y), colour, 40)) return y;
+  }
+  return -1;
+}
+
+HMONITOR g_cursorMonitor = nullptr;
+HMONITOR WINAPI CursorMonitor(POINT, DWORD) { return g_cursorMonitor; }
+
+class SpanTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(gdiplus);
+    ASSERT_TRUE(activeDesktop.registered());
+    fwk::ForgetPhysicalDesktop();
+    g_hardware.clear();
+  }
+  void TearDown() override { fwk::ForgetPhysicalDesktop(); }
+
+  // Installs a desktop of these monitors: system answers, the stand-in and the seam.
+  void Use(const std::vector<Screen>& screens) {
+    std::vector<testsupport::FakeMonitor> fakes;
+    wallpaper.record().monitors.clear();
+    for (const Screen& s : screens) {
+      fakes.push_back({s.area, s.area, s.primary});
+      wallpaper.record().monitors.push_back({s.id, s.area});
+      if (s.fixture) g_hardware[s.id] = fwk::MonitorHardware{Fixture(s.fixture), s.rotation};
+      files.emplace_back(new testsupport::FileAside(FileOf(s)));
+    }
+    monitors.reset();  // the older patches go back before the new ones are made
+    monitors.reset(new testsupport::MonitorsOverride(fakes));
+  }
+  std::wstring FileOf(const Screen& s) const {
+    return testsupport::UserDataFolder() + L"\\" +
+           (s.primary ? std::wstring(fwk::kWallpaperFileName) : fwk::MonitorWallpaperName(s.id));
+  }
+  std::wstring Ini(const wchar_t* key) const {
+    wchar_t value[512] = {};
+    GetPrivateProfileStringW(L"Desktop", key, L"<none>", value, 512, ini.path().c_str());
+    return value;
+  }
+
+  // Runs the span command with `mode` and checks every monitor's file against the layout
+  // worked out from the stated sizes: `placed` holds each monitor's rectangle in mm.
+  void CheckSpan(const std::vector<Screen>& screens, const std::vector<std::vector<double>>& placed,
+                 int pictureWidth, int pictureHeight) {
+    const std::wstring picture = dir.File(L"bands.png");
+    WriteBands(picture, pictureWidth, pictureHeight);
+    Handler h;
+    ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+    ASSERT_EQ(h.Invoke(fwk::kSpanCommandBase + fwk::FitModeMiddle), S_OK);
+    EXPECT_EQ(Ini(L"MonitorTarget"), L"Span");
+    EXPECT_EQ(Ini(L"WhichPart"), L"Middle");
+
+    // The span's bounds in mm, and the middle of the picture with their shape.
+    double left = 1e9, top = 1e9, right = -1e9, bottom = -1e9;
+    for (const auto& r : placed) {
+      left = std::min(left, r[0]);
+      top = std::min(top, r[1]);
+      right = std::max(right, r[0] + r[2]);
+      bottom = std::max(bottom, r[1] + r[3]);
+    }
+    const double spanAspect = (right - left) / (bottom - top);
+    double scale = 0, cropX = 0, cropY = 0;  // picture pixels per mm, crop origin
+    if (double(pictureWidth) / pictureHeight > spanAspect) {
+      scale = pictureHeight / (bottom - top);
+      cropX = (pictureWidth - (right - left) * scale) / 2;
+    } else {
+      scale = pictureWidth / (right - left);
+      cropY = (pictureHeight - (bottom - top) * scale) / 2;
+    }
+    // A band edge of the picture, in mm from the span's top: where it must show on each.
+    double lineMm = -1;
+    for (int k = 1; lineMm < 0; ++k) {
+      const double y = (k * kBandRows - cropY) / scale;
+      if (y > 20) lineMm = y;
+    }
+    for (size_t i = 0; i < screens.size(); ++i) {
+      const Screen& s = screens[i];
+      const auto& r = placed[i];
+      const int width = s.area.right - s.area.left, height = s.area.bottom - s.area.top;
+      Loaded file = Load(FileOf(s));
+      ASSERT_EQ(file.width, static_cast<UINT>(width));
+      ASSERT_EQ(file.height, static_cast<UINT>(height));
+      EXPECT_EQ(wallpaper.record().wallpapers.at(s.id), FileOf(s));
+      const double pxPerMmX = width / r[2], pxPerMmY = height / r[3];
+      // Sampled pixels: each shows the picture's colour where its centre lands.
+      int checked = 0, wrong = 0;
+      std::string where;
+      for (int y = 7; y < height; y += 61) {
+        for (int x = 5; x < width; x += 67) {
+          const double px = cropX + (r[0] + (x + 0.5) / pxPerMmX - left) * scale;
+          const double py = cropY + (r[1] + (y + 0.5) / pxPerMmY - top) * scale;
+          // Band edges blur over the resampler's reach and the JPEG's 8 x 8 blocks.
+          if (NearEdge(px, py, 8 * scale / pxPerMmX + 1, 8 * scale / pxPerMmY + 1)) continue;
+          ++checked;
+          if (!testsupport::NearColour(file.At(x, y), PictureColour(px, py), 30)) {
+            ++wrong;
+            where += " " + std::to_string(x) + "," + std::to_string(y);
+          }
+        }
+      }
+      EXPECT_GT(checked, 20) << i;
+      EXPECT_EQ(wrong, 0) << "monitor " << i << " of " << checked << ":" << where;
+      // The line: the same height in mm on every monitor, within a pixel.
+      const double expectedRow = (lineMm - (r[1] - top)) * pxPerMmY;
+      if (expectedRow < 2 || expectedRow > height - 2) continue;
+      const int x = width / 2;
+      const double px = cropX + (r[0] + (x + 0.5) / pxPerMmX - left) * scale;
+      const ARGB below = PictureColour(px, lineMm * scale + cropY + 1);
+      const int row = FirstRowOf(file, x, static_cast<int>(expectedRow) - 6, below);
+      EXPECT_NEAR(row, expectedRow, 1.5) << "monitor " << i;
+    }
+  }
+
+  fw::GdiplusToken gdiplus = fw::StartGdiplus();
+  testsupport::TempDir dir;
+  standin::ActiveDesktopStandIn activeDesktop;
+  standin::DesktopWallpaperStandIn wallpaper;
+  std::unique_ptr<testsupport::MonitorsOverride> monitors;
+  testsupport::FileAside ini{testsupport::UserSettingsFile()};
+  std::vector<std::unique_ptr<testsupport::FileAside>> files;
+  testsupport::ScopedValue<fwk::MonitorHardwareReader> seam{fwk::monitorHardwareReader,
+                                                            &FakeHardware};
+};
+
+constexpr auto kNone = fwk::DisplayRotation::None;
+constexpr auto kTurned = fwk::DisplayRotation::Quarter;
+
+// 27" 4K (597 x 336 mm) with a 24" 1080p (531 x 298 mm) on its right, tops level in pixels:
+// the picture runs on at the same height across the seam although the densities differ.
+TEST_F(SpanTest, MixedDensitiesKeepALineLevel) {
+  const std::vector<Screen> screens = {
+      {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
+      {L"\\\\?\\DISPLAY#BNQ78A4#2",
+       {3840, 0, 5760, 1080},
+       false,
+       "benq_gl2450.bin",
+       kNone,
+       531,
+       298}};
+  Use(screens);
+  CheckSpan(screens, {{0, 0, 597, 336}, {597, 0, 531, 298}}, 2256, 800);
+  EXPECT_EQ(wallpaper.record().setPositionCalls, 1);
+  EXPECT_EQ(wallpaper.record().position, static_cast<int>(DWPOS_CENTER));
+}
+
+// The same pair with the small one centred beside the large one in pixels: centred in mm.
+TEST_F(SpanTest, VerticalOffsetIsKeptInMillimetres) {
+  const std::vector<Screen> screens = {
+      {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
+      {L"\\\\?\\DISPLAY#BNQ78A4#2",
+       {3840, 540, 5760, 1620},
+       false,
+       "benq_gl2450.bin",
+       kNone,
+       531,
+       298}};
+  Use(screens);
+  CheckSpan(screens, {{0, 0, 597, 336}, {597, 19, 531, 298}}, 1800, 900);
+}
+
+// A 24" landscape primary and a 23.8" monitor turned to portrait on its right: the EDID
+// states the panel's 527 x 296 mm; turned, it stands 296 mm wide and 527 mm tall.
+TEST_F(SpanTest, PortraitMonitorIsTurned) {
+  const std::vector<Screen> screens = {
+      {L"\\\\?\\DISPLAY#BNQ78A4#1", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298},
+      {L"\\\\?\\DISPLAY#DELD0D8#2",
+       {1920, 0, 3000, 1920},
+       false,
+       "dell_p2419h.bin",
+       kTurned,
+       296,
+       527}};
+  Use(screens);
+  CheckSpan(screens, {{0, 0, 531, 298}, {531, 0, 296, 527}}, 1600, 1300);
+}
+
+// Sizes that cannot be trusted: the whole desktop is spanned by its pixels, as the system's
+// own span does, and the row's help text says so.
+TEST_F(SpanTest, UntrustedSizesFallBackToPixels) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> edid;
+  } cases[] = {{"no EDID", {}},
+               {"television claiming 16 x 9 cm", TelevisionClaiming16By9Cm()},
+               {"projector stating no size", Fixture("optoma_1080p.bin")}};
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fwk::ForgetPhysicalDesktop();
+    g_hardware.clear();
+    files.clear();
+    const std::vector<Screen> screens = {
+        {L"\\\\?\\DISPLAY#DEL40BD#1",
+         {0, 0, 3840, 2160},
+         true,
+         "dell_p2715q.bin",
+         kNone,
+         3840,
+         2160},
+        {L"\\\\?\\DISPLAY#OTHER#2", {3840, 0, 7680, 2160}, false, nullptr, kNone, 3840, 2160}};
+    Use(screens);
+    if (!c.edid.empty()) g_hardware[screens[1].id] = fwk::MonitorHardware{c.edid, kNone};
+    // The pixel layout: one unit per pixel, monitors where their rectangles are.
+    CheckSpan(screens, {{0, 0, 3840, 2160}, {3840, 0, 3840, 2160}}, 2880, 1100);
+
+    Handler h;
+    ASSERT_EQ(h.InitializeWithFiles({dir.File(L"bands.png")}), S_OK);
+    testsupport::OpenedMenu opened(h);
+    EXPECT_EQ(opened.query, MAKE_HRESULT(0, 0, 30));
+    wchar_t help[300] = {};
+    ASSERT_EQ(h.menu->GetCommandString(fwk::SpanGroupCommand, GCS_HELPTEXTW, nullptr,
+                                       reinterpret_cast<LPSTR>(help), 300),
+              S_OK);
+    EXPECT_NE(std::wstring(help).find(L"by their pixels"), std::wstring::npos);
+  }
+}
+
+// Several monitors add the two groups after today's fitting rows; the layout is read once
+// for the desktop, not again for each menu or paint.
+TEST_F(SpanTest, GroupsFollowTheFittingRowsAndTheLayoutIsReadOnce) {
+  const std::vector<Screen> screens = {
+      {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
+      {L"\\\\?\\DISPLAY#BNQ78A4#2",
+       {3840, 0, 5760, 1080},
+       false,
+       "benq_gl2450.bin",
+       kNone,
+       531,
+       298}};
+  Use(screens);
+  const std::wstring picture = dir.File(L"wide.png");
+  WriteBands(picture, 3000, 800);
+  const unsigned reads = fwk::monitorHardwareReads;
+  for (int round = 0; round < 2; ++round) {
+    Handler h;
+    ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+    testsupport::OpenedMenu opened(h);
+    EXPECT_EQ(opened.query, MAKE_HRESULT(0, 0, 30));
+    ASSERT_EQ(opened.opened, S_OK);
+    // Wider than 16:9: Left, Middle, Right, Best Fit; then the groups; then the rest.
+    EXPECT_EQ(ItemOffsets(opened.popup),
+              (std::vector<int>{3, 4, 6, 0, 7, 0, 28, 29, 0, 10, 11, 0, 12}));
+    // The span is 1128 x 336 mm (3.36): the 3.75 picture is wider than it too.
+    HMENU span = GetSubMenu(opened.popup, 6);
+    ASSERT_NE(span, nullptr);
+    std::vector<int> spanRows;
+    for (int i = 0; i < GetMenuItemCount(span); ++i)
+      spanRows.push_back(int(GetMenuItemID(span, i)) - 100);
+    EXPECT_EQ(spanRows, (std::vector<int>{16, 17, 19, 20}));
+    wchar_t help[300] = {};
+    ASSERT_EQ(h.menu->GetCommandString(fwk::kSpanCommandBase + 4, GCS_HELPTEXTW, nullptr,
+                                       reinterpret_cast<LPSTR>(help), 300),
+              S_OK);
+    EXPECT_NE(std::wstring(help).find(L"physical sizes"), std::wstring::npos);
+  }
+  EXPECT_EQ(fwk::monitorHardwareReads, reads + 1);
+
+  // A picture between the span's shape and a monitor's: taller than the span, wider than
+  // the 16:9 monitor. Span rows anchor by height, the monitor's by width.
+  const std::wstring between = dir.File(L"between.png");
+  WriteBands(between, 2400, 1000);
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({between}), S_OK);
+  testsupport::OpenedMenu opened(h);
+  HMENU span = GetSubMenu(opened.popup, 6), one = GetSubMenu(opened.popup, 7);
+  ASSERT_TRUE(span && one);
+  std::vector<int> spanRows, oneRows;
+  for (int i = 0; i < GetMenuItemCount(span); ++i)
+    spanRows.push_back(int(GetMenuItemID(span, i)) - 100);
+  for (int i = 0; i < GetMenuItemCount(one); ++i)
+    oneRows.push_back(int(GetMenuItemID(one, i)) - 100);
+  EXPECT_EQ(spanRows, (std::vector<int>{15, 17, 18, 20}));
+  EXPECT_EQ(oneRows, (std::vector<int>{23, 24, 26, 27}));
+}
+
+// One monitor only: the monitor under the cursor gets its own cut; the others are not
+// touched, and the primary's Photo and WhichPart stay as they were.
+TEST_F(SpanTest, ThisMonitorOnlyLeavesTheOthers) {
+  const std::vector<Screen> screens = {
+      {L"\\\\?\\DISPLAY#PRIMARY#1", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298},
+      {L"\\\\?\\DISPLAY#PORTRAIT#2",
+       {1920, 0, 3000, 1920},
+       false,
+       "dell_p2419h.bin",
+       kTurned,
+       296,
+       527},
+      {L"\\\\?\\DISPLAY#LEFT#3", {-3840, 0, 0, 2160}, false, "dell_p2715q.bin", kNone, 597, 336}};
+  Use(screens);
+  const std::wstring picture = dir.File(L"bands.png");
+  WriteBands(picture, 1600, 1200);
+  WritePrivateProfileStringW(L"Desktop", L"Photo", L"C:\\earlier.jpg", ini.path().c_str());
+  const RECT portrait = screens[1].area;
+  g_cursorMonitor = MonitorFromRect(&portrait, MONITOR_DEFAULTTONULL);
+  ASSERT_NE(g_cursorMonitor, nullptr);
+  testsupport::ImportPatch cursor("user32.dll", "MonitorFromPoint",
+                                  reinterpret_cast<void*>(&CursorMonitor));
+
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+  ASSERT_EQ(h.Invoke(fwk::kOneMonitorCommandBase + fwk::FitModeMiddle), S_OK);
+  const auto& record = wallpaper.record();
+  EXPECT_EQ(record.order, std::vector<std::wstring>{screens[1].id});
+  EXPECT_EQ(record.wallpapers.count(screens[0].id), 0u);
+  EXPECT_EQ(record.wallpapers.count(screens[2].id), 0u);
+  EXPECT_EQ(GetFileAttributesW(FileOf(screens[0]).c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW(FileOf(screens[2]).c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Ini(L"Photo"), L"C:\\earlier.jpg");
+  EXPECT_EQ(Ini(L"MonitorTarget"), L"OneMonitor");
+  EXPECT_EQ(Ini(L"TargetMonitor"), screens[1].id);
+  // Its cut is that monitor's own Middle: 1080 x 1920 of a 4:3 picture keeps all 1200 rows
+  // and the middle 675 columns (x 462.5..1137.5); column 540 shows picture column 800.
+  Loaded file = Load(FileOf(screens[1]));
+  ASSERT_EQ(file.width, 1080u);
+  ASSERT_EQ(file.height, 1920u);
+  const double scale = 1920.0 / 1200.0;
+  for (int y = 30; y < 1920; y += 97) {
+    for (int x = 20; x < 1080; x += 71) {
+      const double px = 462.5 + (x + 0.5) / scale, py = (y + 0.5) / scale;
+      if (NearEdge(px, py, 3, 3)) continue;
+      EXPECT_TRUE(testsupport::NearColour(file.At(x, y), PictureColour(px, py), 30))
+          << x << "," << y;
+    }
+  }
+
+  // On the primary, Photo and WhichPart are its own again.
+  g_cursorMonitor = nullptr;
+  ASSERT_EQ(h.Invoke(fwk::kOneMonitorCommandBase + fwk::FitModeBestFit), S_OK);
+  EXPECT_EQ(wallpaper.record().order.back(), screens[0].id);
+  EXPECT_EQ(Ini(L"Photo"), picture);
+  EXPECT_EQ(Ini(L"WhichPart"), L"BestFit");
+  EXPECT_EQ(wallpaper.record().wallpapers.count(screens[2].id), 0u);
+}
+
+// With one monitor the menu is exactly today's, and a span row has nothing to span.
+TEST_F(SpanTest, OneMonitorKeepsTodaysMenu) {
+  const std::vector<Screen> screens = {
+      {L"\\\\?\\DISPLAY#PRIMARY#1", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298}};
+  Use(screens);
+  const std::wstring picture = dir.File(L"bands.png");
+  WriteBands(picture, 1600, 1200);
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+  testsupport::OpenedMenu opened(h);
+  EXPECT_EQ(opened.query, MAKE_HRESULT(0, 0, 14));
+  EXPECT_EQ(opened.Offsets(), (std::vector<int>{2, 4, 5, 0, 7, 0, 10, 11, 0, 12}));
+  EXPECT_EQ(h.Invoke(fwk::kSpanCommandBase + fwk::FitModeMiddle), E_FAIL);
+  EXPECT_TRUE(wallpaper.record().wallpapers.empty());
+}
+
+}  // namespace
