@@ -190,8 +190,9 @@ TEST_F(AboutBoxTest, ShowingItAgainAndAgainLeavesNoGdiObjectBehind) {
   const auto after = testsupport::CurrentResourceCounts();
   printf("[ leaks    ] %d About boxes: GDI objects %lu -> %lu\n", kShowings, before.gdiObjects,
          after.gdiObjects);
-  // One object per showing (the logo) is a leak; a couple is the system's own noise.
-  EXPECT_LE(after.gdiObjects, before.gdiObjects + 2);
+  // One object per showing (the logo) is a leak: 40 more. The count is the process's, so a
+  // few may come from what another test left running (seen once in a shuffled run: noise).
+  EXPECT_LT(after.gdiObjects, before.gdiObjects + kShowings / 4);
 }
 
 std::vector<std::wstring> g_opened;
