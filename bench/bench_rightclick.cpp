@@ -279,6 +279,23 @@ void MeasureRightClickMemory(const testsupport::LoadedDll& dll, const std::wstri
 
 std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
 
+// A desktop of three monitors (1920x1080 primary, 1080x1920 portrait, 2560x1440 with its
+// taskbar on the left), each with its own wallpaper, while the object lives.
+struct ThreeMonitors {
+  explicit ThreeMonitors(const testsupport::LoadedDll& dll)
+      : monitors({{kPrimary, kPrimary, true}, {kPortrait, kPortrait, false}, {kLarge, kLargeWork, false}},
+                 dll.module()),
+        perMonitor(std::make_unique<standin::DesktopWallpaperStandIn>()) {
+    perMonitor->record().monitors = {{L"\\\\?\\DISPLAY#BENCH#1", kPrimary},
+                                     {L"\\\\?\\DISPLAY#BENCH#2", kPortrait},
+                                     {L"\\\\?\\DISPLAY#BENCH#3", kLarge}};
+  }
+  static constexpr RECT kPrimary = {0, 0, 1920, 1080}, kPortrait = {1920, 0, 3000, 1920};
+  static constexpr RECT kLarge = {-2560, 0, 0, 1440}, kLargeWork = {-2500, 0, 0, 1440};
+  testsupport::MonitorsOverride monitors;
+  std::unique_ptr<standin::DesktopWallpaperStandIn> perMonitor;
+};
+
 void BenchPicture(const testsupport::LoadedDll& dll, const std::wstring& path, int runs, int drawRuns,
                   int commandRuns) {
   const std::wstring name = NameOf(path);
@@ -475,20 +492,60 @@ void BenchPicture(const testsupport::LoadedDll& dll, const std::wstring& path, i
     printf("no Middle row in the new menu for %ls\n", name.c_str());
   }
 
-  // The same command on a desktop of three monitors (1920x1080 primary, 1080x1920 portrait,
-  // 2560x1440 with its taskbar on the left), each given its own wallpaper.
+  // The same command on a desktop of three monitors, each given its own wallpaper.
   {
-    const RECT primary = {0, 0, 1920, 1080}, portrait = {1920, 0, 3000, 1920};
-    const RECT large = {-2560, 0, 0, 1440}, largeWork = {-2500, 0, 0, 1440};
-    testsupport::MonitorsOverride monitors(
-        {{primary, primary, true}, {portrait, portrait, false}, {large, largeWork, false}}, dll.module());
-    standin::DesktopWallpaperStandIn perMonitor;
-    perMonitor.record().monitors = {{L"\\\\?\\DISPLAY#BENCH#1", primary},
-                                    {L"\\\\?\\DISPLAY#BENCH#2", portrait},
-                                    {L"\\\\?\\DISPLAY#BENCH#3", large}};
-    Report("command_3_monitors_ms", name, TimeMedian(commandRuns, invokeMiddle));
-    if (perMonitor.record().wallpapers.size() != 3) {
+    const ThreeMonitors desktop(dll);
+    standin::DesktopWallpaperStandIn& perMonitor = *desktop.perMonitor;
+    // The span over the same three monitors, each run beside the every-monitor command. Wine
+    // gives no EDID, so the span is laid out by pixels: the same cutting and resampling work.
+    const auto invokeSpanMiddle = [&] {
+      CMINVOKECOMMANDINFO info = {};
+      info.cbSize = sizeof(info);
+      info.lpVerb = MAKEINTRESOURCEA(framewise::kSpanCommandBase + framewise::FitModeMiddle);
+      info.nShow = SW_SHOWNORMAL;
+      const HRESULT hr = click.menu->InvokeCommand(&info);
+      if (FAILED(hr)) commandResult = hr;
+    };
+    std::vector<double> every, span, spanRatios;
+    for (int i = 0; i < commandRuns; ++i) {
+      double t0 = NowMs();
+      invokeMiddle();
+      every.push_back(NowMs() - t0);
+      t0 = NowMs();
+      invokeSpanMiddle();
+      span.push_back(NowMs() - t0);
+      spanRatios.push_back(span.back() / every.back());
+    }
+    Report("command_3_monitors_ms", name, Median(every));
+    Report("span_3_monitors_ms", name, Median(span));
+    Report("span_3_monitors_ratio", name, Median(spanRatios));
+    if (perMonitor.record().wallpapers.size() < 3) {
       printf("three-monitor command set %zu files\n", perMonitor.record().wallpapers.size());
+    }
+  }
+  // Opening the submenu with three monitors (its span and one-monitor groups) beside opening
+  // it with one, run after run.
+  {
+    std::vector<double> ratios, three;
+    for (int i = 0; i < runs; ++i) {
+      double oneMs = -1, threeMs = -1;
+      {
+        RightClick one(dll, path);
+        if (SUCCEEDED(one.initialize) && one.Open()) oneMs = one.initPopupMs + one.measureMs;
+      }
+      {
+        const ThreeMonitors desktop(dll);
+        RightClick opened(dll, path);
+        if (SUCCEEDED(opened.initialize) && opened.Open()) threeMs = opened.initPopupMs + opened.measureMs;
+      }
+      if (oneMs > 0 && threeMs >= 0) {
+        three.push_back(threeMs);
+        ratios.push_back(threeMs / oneMs);
+      }
+    }
+    if (!ratios.empty()) {
+      Report("open_3_monitors_ms", name, Median(three));
+      Report("open_3_monitors_ratio", name, Median(ratios));
     }
   }
   if (FAILED(commandResult)) {
