@@ -283,7 +283,9 @@ std::wstring NameOf(const std::wstring& path) { return path.substr(path.find_las
 // taskbar on the left), each with its own wallpaper, while the object lives.
 struct ThreeMonitors {
   explicit ThreeMonitors(const testsupport::LoadedDll& dll)
-      : monitors({{kPrimary, kPrimary, true}, {kPortrait, kPortrait, false}, {kLarge, kLargeWork, false}},
+      : monitors({{kPrimary, kPrimary, true},
+                  {kPortrait, kPortrait, false},
+                  {kLarge, kLargeWork, false}},
                  dll.module()),
         perMonitor(std::make_unique<standin::DesktopWallpaperStandIn>()) {
     perMonitor->record().monitors = {{L"\\\\?\\DISPLAY#BENCH#1", kPrimary},
@@ -536,7 +538,8 @@ void BenchPicture(const testsupport::LoadedDll& dll, const std::wstring& path, i
       {
         const ThreeMonitors desktop(dll);
         RightClick opened(dll, path);
-        if (SUCCEEDED(opened.initialize) && opened.Open()) threeMs = opened.initPopupMs + opened.measureMs;
+        if (SUCCEEDED(opened.initialize) && opened.Open())
+          threeMs = opened.initPopupMs + opened.measureMs;
       }
       if (oneMs > 0 && threeMs >= 0) {
         three.push_back(threeMs);
