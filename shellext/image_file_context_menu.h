@@ -38,6 +38,9 @@ struct MenuItem {
   bool preview = false;     // a fitting row, shown with its framed preview
   bool enabled = true;
   fw::GpBitmapOwner image;  // the row's framed preview, for preview rows only
+  // A row of a monitor group's submenu: its preview is made by its first paint, so opening
+  // the submenu costs no more with several monitors than with one.
+  bool previewDeferred = false;
   UINT width = 0;           // as measured
   UINT height = 0;
   // The preview as it sits in the item's image column, with alpha, for preview rows only;
@@ -123,6 +126,12 @@ class ImageFileContextMenu final : public IImageFileContextMenu,
   // A group's fitting row's preview: the span's parts framed, or that monitor's cut.
   bool MakeGroupPreview(int offset, GpBitmap* copy, int32_t width, int32_t height,
                         fw::GpBitmapOwner* out);
+  // A fitting row's framed preview at the laid-out size, into item->image (the copy itself
+  // where it cannot be fitted).
+  void MakeItemPreview(int offset, MenuItem* item);
+  // The preview of a group's row whose making waited for its first paint. False when its
+  // picture could not be made.
+  bool MakeDeferredPreview(UINT itemId, MenuItem* item);
   // A typed key in our submenu: the item with that access key is chosen.
   HRESULT AnswerMenuChar(wchar_t typed, HMENU menu, LRESULT* result);
 
@@ -136,6 +145,7 @@ class ImageFileContextMenu final : public IImageFileContextMenu,
   std::map<int, std::unique_ptr<MenuItem>> menuItems;
   PictureShape pictureShape = WiderThanScreen;
   UINT imageColumnWidth = 0;
+  int32_t previewWidth = 0, previewHeightPx = 0;  // the framed previews' size, as laid out
   HMENU submenu = nullptr;  // the popup last filled; the shell owns it
   MenuLook menuLook;        // read when the submenu opens, used by every paint
   double screenAspect = 1.0;

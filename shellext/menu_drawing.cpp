@@ -186,22 +186,11 @@ HRESULT ImageFileContextMenu::LayOutMenuItems() {
     MenuItem& item = *entry.second;
     const int offset = entry.first;
     float pictureHeight = 0;
-    if (item.preview) {
-      std::unique_ptr<ImageFixer> fixer = CreateImageFixer(offset);
-      const int32_t w = static_cast<int32_t>(imageWidth), h = static_cast<int32_t>(imageHeight);
-      const bool made = offset > FitModeBestFit
-                            ? MakeGroupPreview(offset, copy, w, h, &item.image)
-                            : fixer && fixer->MakePreview(copy, &item.image, w, h);
-      // A preview that cannot be fitted shows the copy itself.
-      if (!made) {
-        if (gp::GdipCloneBitmapAreaI(0, 0, static_cast<INT>(PixelWidth(copy)),
-                                     static_cast<INT>(PixelHeight(copy)), PixelFormat32bppPARGB,
-                                     copy, item.image.put()) != Gdiplus::Ok) {
-          item.image.reset();
-        }
-      }
-      pictureHeight = imageHeight;
-    }
+    previewWidth = static_cast<int32_t>(imageWidth);
+    previewHeightPx = static_cast<int32_t>(imageHeight);
+    item.previewDeferred = item.preview && offset > FitModeBestFit;
+    if (item.preview && !item.previewDeferred) MakeItemPreview(offset, &item);
+    if (item.preview) pictureHeight = imageHeight;
     // Measured as it is drawn: the menu string with its key marker, in the menu font.
     RECT box = {0, 0, 0, 0};
     if (!DrawTextW(screenDc.get(), item.menuString.c_str(), -1, &box, DT_CALCRECT | DT_LEFT | DT_SINGLELINE)) {
@@ -217,6 +206,35 @@ HRESULT ImageFileContextMenu::LayOutMenuItems() {
     }
   }
   return S_OK;
+}
+
+void ImageFileContextMenu::MakeItemPreview(int offset, MenuItem* item) {
+  GpBitmap* copy = preview.get();
+  if (!copy) return;
+  std::unique_ptr<ImageFixer> fixer = CreateImageFixer(offset);
+  const bool made =
+      offset > FitModeBestFit
+          ? MakeGroupPreview(offset, copy, previewWidth, previewHeightPx, &item->image)
+          : fixer && fixer->MakePreview(copy, &item->image, previewWidth, previewHeightPx);
+  // A preview that cannot be fitted shows the copy itself.
+  if (!made) {
+    if (gp::GdipCloneBitmapAreaI(0, 0, static_cast<INT>(PixelWidth(copy)),
+                                 static_cast<INT>(PixelHeight(copy)), PixelFormat32bppPARGB, copy,
+                                 item->image.put()) != Gdiplus::Ok) {
+      item->image.reset();
+    }
+  }
+}
+
+bool ImageFileContextMenu::MakeDeferredPreview(UINT itemId, MenuItem* item) {
+  item->previewDeferred = false;
+  MakeItemPreview(static_cast<int>(itemId - static_cast<UINT>(firstCommandId)), item);
+  if (!item->image) return true;  // painted without a picture, as a row whose copy failed
+  const fw::WindowDc screenDc(nullptr);
+  if (!screenDc) return false;
+  item->picture =
+      RenderPicture(screenDc.get(), item->image.get(), imageColumnWidth + kImageGap, item->height);
+  return static_cast<bool>(item->picture);
 }
 
 bool ImageFileContextMenu::MakeGroupPreview(int offset, GpBitmap* copy, int32_t width,
@@ -292,6 +310,7 @@ HRESULT ImageFileContextMenu::DrawMenuItem(DRAWITEMSTRUCT* draw, LRESULT* result
   const RECT& area = draw->rcItem;
   const LONG width = area.right - area.left, height = area.bottom - area.top;
   if (width <= 0 || height <= 0) return E_FAIL;
+  if (item->previewDeferred && !MakeDeferredPreview(draw->itemID, item)) return E_FAIL;
   const bool selected = (draw->itemState & ODS_SELECTED) != 0;
   // The key underlined as Windows does it: once the keyboard is used, or always where the
   // user asks.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "colour_checks.h"
+#include "menu_painting.h"
 #include "fitting/desktop_wallpaper.h"
 #include "fitting/physical_desktop.h"
 #include "fitting/portable/geometry.h"
@@ -411,6 +412,22 @@ TEST_F(SpanTest, GroupsFollowTheFittingRowsAndTheLayoutIsReadOnce) {
                                        reinterpret_cast<LPSTR>(help), 300),
               S_OK);
     EXPECT_NE(std::wstring(help).find(L"physical sizes"), std::wstring::npos);
+    // A span row's preview is made by its first paint: the picture's bands show at its
+    // left, the menu's background at its right end.
+    MEASUREITEMSTRUCT m = {};
+    m.CtlType = ODT_MENU;
+    m.itemID = 100 + fwk::kSpanCommandBase + 4;
+    LRESULT measured = 0;
+    ASSERT_EQ(h.menu->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&m), &measured),
+              S_OK);
+    ASSERT_GT(m.itemWidth, 40u);
+    const menupainting::Painted painted = menupainting::Paint(h, fwk::kSpanCommandBase + 4, false,
+                                                              int(m.itemWidth), int(m.itemHeight));
+    const DWORD background = painted.at(painted.width - 1, 0);
+    int picturePixels = 0;
+    for (int y = 0; y < painted.height; ++y)
+      for (int x = 0; x < 30; ++x) picturePixels += painted.at(x, y) != background;
+    EXPECT_GT(picturePixels, 30 * painted.height / 2);
   }
   EXPECT_EQ(fwk::monitorHardwareReads, reads + 1);
 
