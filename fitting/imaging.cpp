@@ -1,5 +1,7 @@
 #include "fitting/imaging.h"
 
+#include "fitting/colour_management.h"
+
 namespace framewise {
 
 namespace {
@@ -95,6 +97,7 @@ fw::GpImageOwner LoadPicture(const wchar_t* path) {
   FileByteSource source(path);
   const int orientation = source.is_open() ? ReadExifOrientation(source) : 1;
   if (!TurnUpright(picture.get(), orientation)) return fw::GpImageOwner();
+  ConvertPictureToSrgb(path, &picture);
   return picture;
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "fitting/high_range.h"
 #include "framework/com_ptr.h"
 
 namespace framewise {
@@ -73,6 +74,10 @@ bool DecodeWhole(IWICImagingFactory* factory, IWICBitmapSource* frame, DecodedPi
   if (FAILED(frame->GetSize(&w, &h)) || FAILED(frame->GetPixelFormat(&format))) return false;
   fw::ComPtr<IWICBitmapSource> source = fw::ComPtr<IWICBitmapSource>::Share(frame);
   int32_t channels = ChannelsOf(format);
+  HighRangeLayout highRange;
+  if (channels == 0 && HighRangeLayoutOf(format, &highRange)) {
+    return Allocate(w, h, 4, out) && CopyToneMapped(frame, &out->buffer);
+  }
   if (channels == 0) {
     fw::ComPtr<IWICFormatConverter> converter;
     if (!factory || FAILED(factory->CreateFormatConverter(converter.put())) ||
@@ -136,7 +141,7 @@ CopySize PreviewCopySize(uint32_t uprightWidth, uint32_t uprightHeight, float he
 
 bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame,
                           int orientation, float height, float maxWidth, GpGraphics* screen,
-                          fw::GpBitmapOwner* copy) {
+                          fw::GpBitmapOwner* copy, const SrgbConversion* toSrgb) {
   copy->reset();
   UINT w = 0, h = 0;
   if (!frame || FAILED(frame->GetSize(&w, &h)) || w == 0 || h == 0) return false;
@@ -151,6 +156,7 @@ bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame,
       !DecodeWhole(factory, frame, &pixels)) {
     return false;
   }
+  if (toSrgb && *toSrgb) toSrgb->Convert(&pixels.buffer, pixels.buffer.channels == 4);
   return CopyInto(pixels.buffer, storedWidth, storedHeight, orientation, screen, copy);
 }
 
@@ -165,10 +171,12 @@ bool MakePreviewCopy(const wchar_t* path, int orientation, float height, float m
       SUCCEEDED(factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
                                                    WICDecodeMetadataCacheOnDemand,
                                                    decoder.put())) &&
-      SUCCEEDED(decoder->GetFrame(0, frame.put())) &&
-      PreviewCopyFromFrame(factory.get(), frame.get(), orientation, height, maxWidth, screen,
-                           copy)) {
-    return true;
+      SUCCEEDED(decoder->GetFrame(0, frame.put()))) {
+    const SrgbConversion toSrgb = SrgbConversion::ForPicture(path, frame.get());
+    if (PreviewCopyFromFrame(factory.get(), frame.get(), orientation, height, maxWidth, screen,
+                             copy, &toSrgb)) {
+      return true;
+    }
   }
   frame.reset();
   decoder.reset();
