@@ -278,7 +278,7 @@ void ConvertPictureToSrgb(const wchar_t* path, fw::GpImageOwner* picture) {
     }
     if (!conversion.Convert(t, false)) return;
   }
-  REAL dpiX = 0, dpiY = 0;
+  Gdiplus::REAL dpiX = 0, dpiY = 0;
   if (Ok(gp::GdipGetImageHorizontalResolution(bitmap, &dpiX)) &&
       Ok(gp::GdipGetImageVerticalResolution(bitmap, &dpiY))) {
     gp::GdipBitmapSetResolution(copy.get(), dpiX, dpiY);

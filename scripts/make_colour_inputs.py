@@ -23,7 +23,8 @@ profiles for the tests that convert pixels in memory.
 
 bright16*.{png,tif}: 16-bit RGB and RGBA whose quadrants set the high and low bytes of each
 sample apart (BRIGHT16 below). hdr-*.jxr: floating-point JPEG XR (JxrEncApp from 32-bit float
-TIFFs: 128bppRGBFloat, 128bppRGBAFloat, 48bppRGBHalf) of the linear scRGB quadrants in HDR.
+TIFFs: 128bppRGBFloat and 48bppRGBHalf; Wine's decoder gives alpha 0 for 128bppRGBAFloat
+and faults on 64bppRGBAHalf, so no file with alpha) of the linear scRGB quadrants in HDR.
 
 Needs Pillow, colord-data and libjxr-tools.
 """
@@ -199,11 +200,8 @@ def write(out, colours, w, h):
         tiff(os.path.join(out, name + ".tif"), w, h, at, 16)
 
     with tempfile.TemporaryDirectory() as tmp:
-        for name, code, with_alpha in (("hdr-float", 15, False), ("hdr-rgba", 28, True),
-                                       ("hdr-half", 12, False)):
+        for name, code in (("hdr-float", 15), ("hdr-half", 12)):
             source = os.path.join(tmp, name + ".tif")
-            tiff(source, w, h, lambda x, y: HDR[(x >= w // 2) + 2 * (y >= h // 2)] +
-                 ((1.0,) if with_alpha else ()), 32, 3)
+            tiff(source, w, h, lambda x, y: HDR[(x >= w // 2) + 2 * (y >= h // 2)], 32, 3)
             subprocess.run(["JxrEncApp", "-i", source, "-o", os.path.join(out, name + ".jxr"),
-                            "-c", str(code)] + (["-a", "3"] if with_alpha else []),
-                           check=True, stdout=subprocess.DEVNULL)
+                            "-c", str(code)], check=True, stdout=subprocess.DEVNULL)

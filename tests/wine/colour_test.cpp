@@ -124,7 +124,9 @@ class ColourTest : public testing::Test {
     fw::GpBitmapOwner wallpaper;
     EXPECT_TRUE(picture);
     const ScreenRect whole{0, 0, 1280, 1024};
-    if (picture) EXPECT_TRUE(BestFitImageFixer().MakeWallpaperFor(picture.get(), whole, whole, &wallpaper));
+    if (picture) {
+      EXPECT_TRUE(BestFitImageFixer().MakeWallpaperFor(picture.get(), whole, whole, &wallpaper));
+    }
     return wallpaper;
   }
 
@@ -138,15 +140,21 @@ class ColourTest : public testing::Test {
   std::string CommandWallpaper(const std::wstring& path) {
     Handler h;
     EXPECT_EQ(h.InitializeWithFiles({path}), S_OK);
-    EXPECT_EQ(h.Invoke(FitModeBestFit), S_OK);
+    EXPECT_EQ(h.Invoke(FitModeBestFit), S_OK) << std::string(path.begin(), path.end());
     return testsupport::ReadBytes(jpeg.path());
   }
 
-  fw::GpBitmapOwner CommandWallpaperBitmap(const std::wstring& path) {
+  // The quadrant centres of the picture in the command's wallpaper file (let go at once:
+  // the next command replaces the file).
+  std::array<ARGB, 4> CommandQuadrants(const std::wstring& path) {
     CommandWallpaper(path);
     fw::GpBitmapOwner wallpaper;
+    std::array<ARGB, 4> out = {};
     EXPECT_EQ(gp::GdipCreateBitmapFromFile(jpeg.path().c_str(), wallpaper.put()), Gdiplus::Ok);
-    return wallpaper;
+    for (int i = 0; wallpaper && i < 4; ++i) {
+      out[i] = QuadrantCentre(wallpaper.get(), i, 0, kPlacedY, kPlacedW, kPlacedH);
+    }
+    return out;
   }
 
   fw::GdiplusToken gdiplus = fw::StartGdiplus();
@@ -167,9 +175,9 @@ TEST_F(ColourTest, TaggedPicturesComeOutAsLcmsConvertsThem) {
     fw::GpBitmapOwner preview = Preview(path);
     ASSERT_TRUE(wallpaper && preview) << name;
     // Through the command, against the reference conversion fitted the same way.
-    fw::GpBitmapOwner commanded = CommandWallpaperBitmap(path);
-    fw::GpBitmapOwner reference = CommandWallpaperBitmap(Input(name.substr(0, name.rfind('.')) + "-ref.png"));
-    ASSERT_TRUE(commanded && reference) << name;
+    const std::array<ARGB, 4> commanded = CommandQuadrants(path);
+    const std::array<ARGB, 4> reference =
+        CommandQuadrants(Input(name.substr(0, name.rfind('.')) + "-ref.png"));
     for (int i = 0; i < 4; ++i) {
       const ARGB want = entry.second[i];
       const ARGB inWallpaper = QuadrantCentre(wallpaper.get(), i, 0, kPlacedY, kPlacedW, kPlacedH);
@@ -182,9 +190,7 @@ TEST_F(ColourTest, TaggedPicturesComeOutAsLcmsConvertsThem) {
       EXPECT_TRUE(NearColour(inWallpaper, want, 2)) << name << " wallpaper quadrant " << i;
       EXPECT_TRUE(NearColour(inPreview, want, 2)) << name << " preview quadrant " << i;
       EXPECT_EQ(inPreview >> 24, 0xFFu) << name << " quadrant " << i;
-      EXPECT_TRUE(NearColour(QuadrantCentre(commanded.get(), i, 0, kPlacedY, kPlacedW, kPlacedH),
-                             QuadrantCentre(reference.get(), i, 0, kPlacedY, kPlacedW, kPlacedH), 2))
-          << name << " command quadrant " << i;
+      EXPECT_TRUE(NearColour(commanded[i], reference[i], 2)) << name << " command quadrant " << i;
     }
   }
 }
@@ -349,7 +355,7 @@ TEST_F(ColourTest, FloatingPointJpegXrIsToneMappedNotWrapped) {
   fw::ComPtr<IWICImagingFactory> factory;
   ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                              factory.put_void()), S_OK);
-  for (const char* name : {"hdr-float.jxr", "hdr-rgba.jxr", "hdr-half.jxr"}) {
+  for (const char* name : {"hdr-float.jxr", "hdr-half.jxr"}) {
     const std::wstring path = Input(name);
     fw::ComPtr<IWICBitmapDecoder> decoder;
     fw::ComPtr<IWICBitmapFrameDecode> frame;
