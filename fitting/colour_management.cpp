@@ -1,5 +1,7 @@
 #include "fitting/colour_management.h"
 
+#include <shlwapi.h>
+
 #include <cstring>
 #include <memory>
 #include <new>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "fitting/portable/colour_profile.h"
+#include "fitting/portable/png_profile.h"
 #include "framework/com_ptr.h"
 
 namespace framewise {
@@ -61,17 +64,25 @@ bool ProfileFromFrame(IWICBitmapFrameDecode* frame, std::vector<uint8_t>* profil
   return false;
 }
 
-bool ProfileFromDecoder(const wchar_t* path, IWICBitmapFrameDecode* frame,
-                        std::vector<uint8_t>* profile) {
+// A PNG's profile, from `frame` when the caller decoded the picture already, else from a
+// picture of one pixel that carries the same compressed profile: decoding the picture
+// itself again would cost as much as its first decode.
+bool ProfileFromDecoder(IWICBitmapFrameDecode* frame, std::vector<uint8_t>* profile) {
   if (frame) return ProfileFromFrame(frame, profile);
+  const std::vector<uint8_t> png = PngCarryingProfile(profile->data(), profile->size());
+  profile->clear();
+  if (png.empty() || png.size() > 0xFFFFFFFFu) return false;
+  fw::ComPtr<IStream> stream;
+  stream = fw::ComPtr<IStream>::Attach(SHCreateMemStream(png.data(), static_cast<UINT>(png.size())));
   fw::ComPtr<IWICImagingFactory> factory;
   fw::ComPtr<IWICBitmapDecoder> decoder;
   fw::ComPtr<IWICBitmapFrameDecode> first;
-  return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+  return stream &&
+         SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                     IID_IWICImagingFactory, factory.put_void())) &&
-         SUCCEEDED(factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
-                                                      WICDecodeMetadataCacheOnDemand,
-                                                      decoder.put())) &&
+         SUCCEEDED(factory->CreateDecoderFromStream(stream.get(), &GUID_ContainerFormatPng,
+                                                    WICDecodeMetadataCacheOnDemand,
+                                                    decoder.put())) &&
          SUCCEEDED(decoder->GetFrame(0, first.put())) && ProfileFromFrame(first.get(), profile);
 }
 
@@ -83,7 +94,7 @@ bool SourceProfile(const wchar_t* path, IWICBitmapFrameDecode* frame,
   if (!source.is_open() || !ReadEmbeddedProfile(source, profile, &info)) return false;
   switch (info.kind) {
     case EmbeddedColour::IccProfile: return true;
-    case EmbeddedColour::CompressedIcc: return ProfileFromDecoder(path, frame, profile);
+    case EmbeddedColour::CompressedIcc: return ProfileFromDecoder(frame, profile);
     case EmbeddedColour::Nclx: return ProfileForNclx(info.nclx, profile) == NclxHandling::Profile;
     case EmbeddedColour::None: break;
   }

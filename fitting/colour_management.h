@@ -32,7 +32,8 @@ class SrgbConversion {
 
   // The conversion a picture file needs, from the colour description embedded in it. A PNG's
   // profile is compressed in the file: it comes from `frame` when the caller has the file
-  // decoded already, else from a decoder opened here. None when there is nothing to convert.
+  // decoded already, else through the platform's PNG decoder from a one-pixel picture that
+  // carries it. None when there is nothing to convert.
   static SrgbConversion ForPicture(const wchar_t* path, IWICBitmapFrameDecode* frame = nullptr);
 
   // The conversion from an RGB ICC profile. None when the profile is sRGB in effect, not

@@ -47,9 +47,10 @@ TEST(ToneCurveTest, EncodesSrgbExactly) {
     const double v = i / 200000.0;
     ASSERT_EQ(EncodeSrgb8(v), SrgbByFormula(v)) << v;
   }
-  // Published points of the curve: code 128 begins at linear 0.21586, mid-grey 0.5 is 188.
-  EXPECT_EQ(EncodeSrgb8(0.2158), 127);
-  EXPECT_EQ(EncodeSrgb8(0.2159), 128);
+  // Both sides of a step: encoded 127.5 / 255 is linear 0.214041; 128 itself is 0.215861.
+  EXPECT_EQ(EncodeSrgb8(0.21403), 127);
+  EXPECT_EQ(EncodeSrgb8(0.21405), 128);
+  EXPECT_EQ(EncodeSrgb8(0.215861), 128);
   EXPECT_EQ(EncodeSrgb8(0.5), 188);
   EXPECT_EQ(EncodeSrgb8(-0.5), 0);
   EXPECT_EQ(EncodeSrgb8(1.5), 255);
@@ -60,7 +61,7 @@ TEST(ToneCurveTest, EightBitsNeverWrap) {
   // Below the knee the plain sRGB codes; above, rising to 255 and staying there.
   EXPECT_EQ(ToneMapToSrgb8(0.0f), 0);
   EXPECT_EQ(ToneMapToSrgb8(0.5f), 188);
-  EXPECT_EQ(ToneMapToSrgb8(0.2159f), 128);
+  EXPECT_EQ(ToneMapToSrgb8(0.215861f), 128);
   int previous = 0;
   for (float x = 1e-5f; x < 1e6f; x *= 1.001f) {
     const int code = ToneMapToSrgb8(x);
