@@ -52,7 +52,8 @@ double TimeCommand(const std::wstring& path) {
   const HRESULT hr = framewise::RunFittingCommand(path, framewise::FitModeMiddle, nullptr,
                                                   framewise::CommandProgress::Silent);
   const double took = NowMs() - start;
-  if (FAILED(hr)) std::printf("command failed on %ls: 0x%08lX\n", path.c_str(), static_cast<unsigned long>(hr));
+  if (FAILED(hr))
+    std::printf("command failed on %ls: 0x%08lX\n", path.c_str(), static_cast<unsigned long>(hr));
   return took;
 }
 
@@ -95,12 +96,14 @@ int wmain(int argc, wchar_t** argv) {
       withProfile.push_back(TimeCommand(tagged));
       without.push_back(TimeCommand(untagged));
       const double start = NowMs();
-      const framewise::SrgbConversion conversion = framewise::SrgbConversion::ForPicture(tagged.c_str());
+      const framewise::SrgbConversion conversion =
+          framewise::SrgbConversion::ForPicture(tagged.c_str());
       prepare.push_back(NowMs() - start);
     }
     std::printf("RESULT command_tagged_ms %s %.1f\n", name.c_str(), Median(withProfile));
     std::printf("RESULT command_untagged_ms %s %.1f\n", name.c_str(), Median(without));
-    std::printf("RESULT command_ratio %s %.3f\n", name.c_str(), Median(withProfile) / Median(without));
+    std::printf("RESULT command_ratio %s %.3f\n", name.c_str(),
+                Median(withProfile) / Median(without));
     std::printf("RESULT prepare_conversion_ms %s %.2f\n", name.c_str(), Median(prepare));
   }
   return 0;

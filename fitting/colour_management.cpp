@@ -73,7 +73,8 @@ bool ProfileFromDecoder(IWICBitmapFrameDecode* frame, std::vector<uint8_t>* prof
   profile->clear();
   if (png.empty() || png.size() > 0xFFFFFFFFu) return false;
   fw::ComPtr<IStream> stream;
-  stream = fw::ComPtr<IStream>::Attach(SHCreateMemStream(png.data(), static_cast<UINT>(png.size())));
+  stream =
+      fw::ComPtr<IStream>::Attach(SHCreateMemStream(png.data(), static_cast<UINT>(png.size())));
   fw::ComPtr<IWICImagingFactory> factory;
   fw::ComPtr<IWICBitmapDecoder> decoder;
   fw::ComPtr<IWICBitmapFrameDecode> first;
@@ -241,7 +242,8 @@ bool SrgbConversion::Convert(PixelBuffer* pixels, bool premultiplied) const {
       }
       for (size_t i = 0; i < bytes; i += 4) {  // colour back, alpha as it was
         const uint8_t a = at[i + 3];
-        for (int k = 0; k < 3; ++k) at[i + k] = premultiplied ? Premultiply(piece[i + k], a) : piece[i + k];
+        for (int k = 0; k < 3; ++k)
+          at[i + k] = premultiplied ? Premultiply(piece[i + k], a) : piece[i + k];
       }
     }
   }

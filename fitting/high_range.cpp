@@ -72,8 +72,8 @@ bool CopyToneMapped(IWICBitmapSource* frame, PixelBuffer* target) {
   for (UINT y = 0; y < height; y += rows) {
     const UINT n = height - y < rows ? height - y : rows;
     const WICRect rect = {0, static_cast<INT>(y), static_cast<INT>(width), static_cast<INT>(n)};
-    if (FAILED(frame->CopyPixels(&rect, static_cast<UINT>(rowBytes), static_cast<UINT>(rowBytes * n),
-                                 band.get()))) {
+    if (FAILED(frame->CopyPixels(&rect, static_cast<UINT>(rowBytes),
+                                 static_cast<UINT>(rowBytes * n), band.get()))) {
       return false;
     }
     for (UINT r = 0; r < n; ++r) {

@@ -139,9 +139,9 @@ CopySize PreviewCopySize(uint32_t uprightWidth, uint32_t uprightHeight, float he
   return size;
 }
 
-bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame,
-                          int orientation, float height, float maxWidth, GpGraphics* screen,
-                          fw::GpBitmapOwner* copy, const SrgbConversion* toSrgb) {
+bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame, int orientation,
+                          float height, float maxWidth, GpGraphics* screen, fw::GpBitmapOwner* copy,
+                          const SrgbConversion* toSrgb) {
   copy->reset();
   UINT w = 0, h = 0;
   if (!frame || FAILED(frame->GetSize(&w, &h)) || w == 0 || h == 0) return false;
@@ -168,9 +168,8 @@ bool MakePreviewCopy(const wchar_t* path, int orientation, float height, float m
   fw::ComPtr<IWICBitmapFrameDecode> frame;
   if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                  IID_IWICImagingFactory, factory.put_void())) &&
-      SUCCEEDED(factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
-                                                   WICDecodeMetadataCacheOnDemand,
-                                                   decoder.put())) &&
+      SUCCEEDED(factory->CreateDecoderFromFilename(
+          path, nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, decoder.put())) &&
       SUCCEEDED(decoder->GetFrame(0, frame.put()))) {
     const SrgbConversion toSrgb = SrgbConversion::ForPicture(path, frame.get());
     if (PreviewCopyFromFrame(factory.get(), frame.get(), orientation, height, maxWidth, screen,

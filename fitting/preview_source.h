@@ -34,8 +34,8 @@ bool MakePreviewCopy(const wchar_t* path, int orientation, float height, float m
 // when it has one, else the whole frame through a format converter of `factory` (tone
 // mapped where its samples are floating or fixed point). The decoded pixels go through
 // `toSrgb` when it is given and has a transform.
-bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame,
-                          int orientation, float height, float maxWidth, GpGraphics* screen,
-                          fw::GpBitmapOwner* copy, const SrgbConversion* toSrgb = nullptr);
+bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame, int orientation,
+                          float height, float maxWidth, GpGraphics* screen, fw::GpBitmapOwner* copy,
+                          const SrgbConversion* toSrgb = nullptr);
 
 }  // namespace framewise

@@ -37,7 +37,8 @@ std::vector<uint8_t> PngCarryingProfile(const uint8_t* compressed, size_t size) 
   // 1 x 1, 8 bits a sample, RGB, deflate, no filter choice, no interlace.
   static const uint8_t kHeader[13] = {0, 0, 0, 1, 0, 0, 0, 1, 8, 2, 0, 0, 0};
   // The one row (filter byte 0, then a black pixel), deflated.
-  static const uint8_t kRow[12] = {0x78, 0x9C, 0x63, 0x60, 0x60, 0x60, 0x00, 0x00, 0x00, 0x04, 0x00, 0x01};
+  static const uint8_t kRow[12] = {0x78, 0x9C, 0x63, 0x60, 0x60, 0x60,
+                                   0x00, 0x00, 0x00, 0x04, 0x00, 0x01};
   png.reserve(size + 80);
   png.insert(png.end(), kSignature, kSignature + sizeof kSignature);
   Chunk(&png, "IHDR", kHeader, sizeof kHeader);

@@ -35,7 +35,9 @@ const SrgbTables& Tables() {
   return tables;
 }
 
-uint32_t Le16(const uint8_t* p) { return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8); }
+uint32_t Le16(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8);
+}
 
 uint32_t Le32(const uint8_t* p) { return Le16(p) | (Le16(p + 2) << 16); }
 
@@ -110,8 +112,9 @@ uint8_t ToneMapToSrgb8(float linear) { return EncodeSrgb8(ToneCurve(linear)); }
 
 size_t HighRangeBytesPerPixel(const HighRangeLayout& layout) {
   const int needed = layout.colourChannels + (layout.alphaIndex >= 0 ? 1 : 0);
-  if ((layout.colourChannels != 1 && layout.colourChannels != 3) || layout.samplesPerPixel < needed ||
-      layout.samplesPerPixel > 4 || layout.alphaIndex >= layout.samplesPerPixel ||
+  if ((layout.colourChannels != 1 && layout.colourChannels != 3) ||
+      layout.samplesPerPixel < needed || layout.samplesPerPixel > 4 ||
+      layout.alphaIndex >= layout.samplesPerPixel ||
       (layout.alphaIndex >= 0 && layout.alphaIndex < layout.colourChannels) ||
       (layout.premultiplied && layout.alphaIndex < 0)) {
     return 0;
@@ -125,11 +128,13 @@ bool ToneMapRow(const uint8_t* row, const HighRangeLayout& layout, int32_t width
   const size_t sampleBytes = SampleBytes(layout.sample);
   for (int32_t x = 0; x < width; ++x, row += pixelBytes, bgra += 4) {
     float colour[3];
-    for (int c = 0; c < layout.colourChannels; ++c) colour[c] = Sample(row + c * sampleBytes, layout.sample);
+    for (int c = 0; c < layout.colourChannels; ++c)
+      colour[c] = Sample(row + c * sampleBytes, layout.sample);
     if (layout.colourChannels == 1) colour[1] = colour[2] = colour[0];
-    const float alpha = layout.alphaIndex >= 0
-                            ? Sample(row + static_cast<size_t>(layout.alphaIndex) * sampleBytes, layout.sample)
-                            : 1.0f;
+    const float alpha =
+        layout.alphaIndex >= 0
+            ? Sample(row + static_cast<size_t>(layout.alphaIndex) * sampleBytes, layout.sample)
+            : 1.0f;
     const uint8_t a8 = Alpha8(alpha);
     if (layout.premultiplied) {
       for (float& c : colour) c = alpha > 0 ? c / alpha : 0;  // NaN alpha gives no colour

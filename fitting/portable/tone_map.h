@@ -41,11 +41,11 @@ enum class SampleType {
 
 struct HighRangeLayout {
   SampleType sample = SampleType::Float32;
-  int samplesPerPixel = 4;   // including any padding sample
-  int colourChannels = 3;    // 3 (red, green, blue) or 1 (grey)
-  int alphaIndex = -1;       // the sample holding alpha; -1 when there is none
+  int samplesPerPixel = 4;  // including any padding sample
+  int colourChannels = 3;   // 3 (red, green, blue) or 1 (grey)
+  int alphaIndex = -1;      // the sample holding alpha; -1 when there is none
   bool premultiplied = false;
-  bool bgr = false;          // blue, green, red order instead of red, green, blue
+  bool bgr = false;  // blue, green, red order instead of red, green, blue
 };
 
 // Bytes one pixel of the layout takes; 0 when the layout is not valid.

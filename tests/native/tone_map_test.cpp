@@ -108,19 +108,22 @@ TEST(ToneMapRowTest, SampleLayoutsOfTheEncoders) {
     for (float f : {0.0f, std::numeric_limits<float>::quiet_NaN(), 0.0f, 1.0f}) PutFloat(&s, f);
     HighRangeLayout layout{SampleType::Float32, 4, 3, 3, false, false};
     const int halfMid = (mid * 128 + 127) / 255;
-    EXPECT_EQ(Row(s, layout, 3), (std::vector<uint8_t>{uint8_t(halfMid), uint8_t(halfMid), uint8_t(halfMid), 128,
-                                                       0, 0, 255, 255, 0, 0, 0, 255}));
+    EXPECT_EQ(Row(s, layout, 3),
+              (std::vector<uint8_t>{uint8_t(halfMid), uint8_t(halfMid), uint8_t(halfMid), 128, 0, 0,
+                                    255, 255, 0, 0, 0, 255}));
     // The same colours premultiplied by the same alphas come out the same.
     std::vector<uint8_t> p;
     for (float f : {0.25f, 0.25f, 0.25f, 0.5f, 30.0f, 0.0f, -2.0f, 1.0f}) PutFloat(&p, f);
     for (float f : {0.0f, std::numeric_limits<float>::quiet_NaN(), 0.0f, 1.0f}) PutFloat(&p, f);
     layout.premultiplied = true;
-    EXPECT_EQ(Row(p, layout, 3), Row(s, HighRangeLayout{SampleType::Float32, 4, 3, 3, false, false}, 3));
+    EXPECT_EQ(Row(p, layout, 3),
+              Row(s, HighRangeLayout{SampleType::Float32, 4, 3, 3, false, false}, 3));
   }
   {  // 48-bit RGB half: 1.0 = 0x3C00, 12.5 = 0x4A40, +inf = 0x7C00, -2 = 0xC000, NaN = 0x7E00
     std::vector<uint8_t> s;
     for (uint16_t h : {0x3C00, 0x4A40, 0x7C00, 0xC000, 0x7E00, 0x3800}) Put16(&s, h);
-    const std::vector<uint8_t> out = Row(s, HighRangeLayout{SampleType::Half16, 3, 3, -1, false, false}, 2);
+    const std::vector<uint8_t> out =
+        Row(s, HighRangeLayout{SampleType::Half16, 3, 3, -1, false, false}, 2);
     EXPECT_EQ(out, (std::vector<uint8_t>{255, 255, uint8_t(white), 255, uint8_t(mid), 0, 0, 255}));
   }
   {  // 64-bit RGB fixed point (s2.13, padded to four samples) and BGR order
@@ -135,8 +138,9 @@ TEST(ToneMapRowTest, SampleLayoutsOfTheEncoders) {
     std::vector<uint8_t> s;
     Put32(&s, 1u << 23);    // 0.5
     Put32(&s, 0x7FFFFFFF);  // nearly 128
-    EXPECT_EQ(Row(s, HighRangeLayout{SampleType::Fixed32, 1, 1, -1, false, false}, 2),
-              (std::vector<uint8_t>{uint8_t(mid), uint8_t(mid), uint8_t(mid), 255, 255, 255, 255, 255}));
+    EXPECT_EQ(
+        Row(s, HighRangeLayout{SampleType::Fixed32, 1, 1, -1, false, false}, 2),
+        (std::vector<uint8_t>{uint8_t(mid), uint8_t(mid), uint8_t(mid), 255, 255, 255, 255, 255}));
     std::vector<uint8_t> f;
     PutFloat(&f, 0.5f);
     EXPECT_EQ(Row(f, HighRangeLayout{SampleType::Float32, 1, 1, -1, false, false}, 1),

@@ -215,8 +215,8 @@ TEST_F(ColourTest, BrokenProfilesChangeNothingAndFailNothing) {
   const std::vector<uint8_t> table = ReadProfile("damaged-table.icc");
   ASSERT_TRUE(IsPlausibleIccProfile(table.data(), table.size()));
   EXPECT_FALSE(SrgbConversion::FromProfile(table.data(), table.size()));
-  for (const char* name : {"colour-damaged-short.jpg", "colour-damaged-table.jpg",
-                           "colour-damaged-signature.png"}) {
+  for (const char* name :
+       {"colour-damaged-short.jpg", "colour-damaged-table.jpg", "colour-damaged-signature.png"}) {
     const std::wstring path = Input(name);
     EXPECT_FALSE(SrgbConversion::ForPicture(path.c_str())) << name;
     fw::GpImageOwner picture = LoadPicture(path.c_str());
@@ -226,7 +226,8 @@ TEST_F(ColourTest, BrokenProfilesChangeNothingAndFailNothing) {
     ASSERT_TRUE(preview) << name;
     for (int i = 0; i < 4; ++i) {
       EXPECT_TRUE(NearColour(QuadrantCentre(preview.get(), i, 0, 0, kCopyW, kCopyH),
-                             testsupport::kQuadrantColours[i], 2)) << name << " quadrant " << i;
+                             testsupport::kQuadrantColours[i], 2))
+          << name << " quadrant " << i;
     }
     Handler h;
     ASSERT_EQ(h.InitializeWithFiles({path}), S_OK) << name;
@@ -249,7 +250,8 @@ struct Rows {
   PixelBuffer Buffer() { return PixelBuffer{bytes.data(), width, height, stride, channels}; }
 };
 
-testing::AssertionResult PixelIs(Rows& rows, int32_t x, int32_t y, std::array<int, 4> want, int tolerance) {
+testing::AssertionResult PixelIs(Rows& rows, int32_t x, int32_t y, std::array<int, 4> want,
+                                 int tolerance) {
   for (int c = 0; c < rows.channels; ++c) {
     if (std::abs(rows.At(x, y)[c] - want[c]) > tolerance) {
       return testing::AssertionFailure() << "pixel " << x << "," << y << " channel " << c << " is "
@@ -287,9 +289,11 @@ TEST_F(ColourTest, ConversionKeepsAlphaStridesAndPadding) {
   EXPECT_EQ(premultiplied.At(0, 0)[3], 128);
   EXPECT_TRUE(PixelIs(premultiplied, 1, 1, {0, 0, 0, 0}, 0));
   // Nothing to convert: sRGB's own profile, bytes that are no profile, nothing.
-  const std::string srgb = testsupport::ReadBytes(L"C:\\windows\\system32\\spool\\drivers\\color\\sRGB Color Space Profile.icm");
+  const std::string srgb = testsupport::ReadBytes(
+      L"C:\\windows\\system32\\spool\\drivers\\color\\sRGB Color Space Profile.icm");
   ASSERT_FALSE(srgb.empty());
-  EXPECT_FALSE(SrgbConversion::FromProfile(reinterpret_cast<const uint8_t*>(srgb.data()), srgb.size()));
+  EXPECT_FALSE(
+      SrgbConversion::FromProfile(reinterpret_cast<const uint8_t*>(srgb.data()), srgb.size()));
   EXPECT_FALSE(SrgbConversion::FromProfile(prophoto.data(), 100));
   EXPECT_FALSE(SrgbConversion::FromProfile(nullptr, 0));
   SrgbConversion none;
@@ -301,8 +305,10 @@ int Level(unsigned sample) { return static_cast<int>((sample * 255 + 32767) / 65
 
 TEST_F(ColourTest, SixteenBitSamplesComeDownWithoutWrapping) {
   // The quadrants of bright16* (scripts/make_colour_inputs.py): high and low bytes apart.
-  const unsigned samples[4][3] = {{0xFFFF, 0xFF00, 0x00FF}, {0x8000, 0x7FFF, 0x80FF},
-                                  {0x0100, 0x01FF, 0xFE01}, {0xFFFE, 0x0001, 0x4000}};
+  const unsigned samples[4][3] = {{0xFFFF, 0xFF00, 0x00FF},
+                                  {0x8000, 0x7FFF, 0x80FF},
+                                  {0x0100, 0x01FF, 0xFE01},
+                                  {0xFFFE, 0x0001, 0x4000}};
   for (const char* name : {"bright16.png", "bright16a.png", "bright16.tif", "bright16a.tif"}) {
     const std::wstring path = Input(name);
     fw::GpImageOwner picture = LoadPicture(path.c_str());
@@ -312,10 +318,13 @@ TEST_F(ColourTest, SixteenBitSamplesComeDownWithoutWrapping) {
     ASSERT_TRUE(wallpaper && preview) << name;
     for (int i = 0; i < 4; ++i) {
       const ARGB want = 0xFF000000u | static_cast<ARGB>(Level(samples[i][0]) << 16) |
-                        static_cast<ARGB>(Level(samples[i][1]) << 8) | static_cast<ARGB>(Level(samples[i][2]));
-      EXPECT_TRUE(NearColour(QuadrantCentre(static_cast<GpBitmap*>(picture.get()), i, 0, 0, 160, 80), want, 1, true))
+                        static_cast<ARGB>(Level(samples[i][1]) << 8) |
+                        static_cast<ARGB>(Level(samples[i][2]));
+      EXPECT_TRUE(NearColour(
+          QuadrantCentre(static_cast<GpBitmap*>(picture.get()), i, 0, 0, 160, 80), want, 1, true))
           << name << " decoded quadrant " << i;
-      EXPECT_TRUE(NearColour(QuadrantCentre(wallpaper.get(), i, 0, kPlacedY, kPlacedW, kPlacedH), want, 1))
+      EXPECT_TRUE(
+          NearColour(QuadrantCentre(wallpaper.get(), i, 0, kPlacedY, kPlacedW, kPlacedH), want, 1))
           << name << " wallpaper quadrant " << i;
       EXPECT_TRUE(NearColour(QuadrantCentre(preview.get(), i, 0, 0, kCopyW, kCopyH), want, 1, true))
           << name << " preview quadrant " << i;
@@ -337,7 +346,9 @@ int Blue(ARGB c) { return static_cast<int>(c & 0xFF); }
 // (12.5, 30, -0.1) (scripts/make_colour_inputs.py).
 void ExpectToneMapped(GpBitmap* bitmap, float x, float y, float w, float h, const char* what) {
   const ARGB ordinary = QuadrantCentre(bitmap, 0, x, y, w, h);
-  EXPECT_TRUE(NearColour(ordinary, 0xFF000000u | (SrgbLevel(0.2) << 16) | (SrgbLevel(0.5) << 8) | SrgbLevel(0.8), 1, true))
+  EXPECT_TRUE(NearColour(
+      ordinary, 0xFF000000u | (SrgbLevel(0.2) << 16) | (SrgbLevel(0.5) << 8) | SrgbLevel(0.8), 1,
+      true))
       << what << ": below the knee, plain sRGB";
   const ARGB white = QuadrantCentre(bitmap, 1, x, y, w, h);
   EXPECT_TRUE(Red(white) == Green(white) && Green(white) == Blue(white)) << what;
@@ -353,14 +364,17 @@ void ExpectToneMapped(GpBitmap* bitmap, float x, float y, float w, float h, cons
 
 TEST_F(ColourTest, FloatingPointJpegXrIsToneMappedNotWrapped) {
   fw::ComPtr<IWICImagingFactory> factory;
-  ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                             factory.put_void()), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IWICImagingFactory, factory.put_void()),
+            S_OK);
   for (const char* name : {"hdr-float.jxr", "hdr-half.jxr"}) {
     const std::wstring path = Input(name);
     fw::ComPtr<IWICBitmapDecoder> decoder;
     fw::ComPtr<IWICBitmapFrameDecode> frame;
     ASSERT_EQ(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                                                 WICDecodeMetadataCacheOnDemand, decoder.put()), S_OK) << name;
+                                                 WICDecodeMetadataCacheOnDemand, decoder.put()),
+              S_OK)
+        << name;
     ASSERT_EQ(decoder->GetFrame(0, frame.put()), S_OK) << name;
     WICPixelFormatGUID format = {};
     HighRangeLayout layout;
@@ -371,7 +385,8 @@ TEST_F(ColourTest, FloatingPointJpegXrIsToneMappedNotWrapped) {
     ExpectToneMapped(static_cast<GpBitmap*>(picture.get()), 0, 0, 160, 80, name);
     fw::GpBitmapOwner wallpaper;
     const ScreenRect whole{0, 0, 1280, 1024};
-    ASSERT_TRUE(BestFitImageFixer().MakeWallpaperFor(picture.get(), whole, whole, &wallpaper)) << name;
+    ASSERT_TRUE(BestFitImageFixer().MakeWallpaperFor(picture.get(), whole, whole, &wallpaper))
+        << name;
     ExpectToneMapped(wallpaper.get(), 0, kPlacedY, kPlacedW, kPlacedH, name);
     fw::GpBitmapOwner preview = Preview(path);
     ASSERT_TRUE(preview) << name;
