@@ -3,8 +3,6 @@
 #include <shlwapi.h>
 
 #include <cstring>
-#include <memory>
-#include <new>
 #include <utility>
 #include <vector>
 
@@ -20,10 +18,8 @@ namespace {
 // warning from some compilers.
 constexpr LCSCSTYPE kLcsSrgb = 0x73524742;
 
-// Pixels go through the colour engine in pieces of a row, through memory of our own: the
-// engine then never depends on row strides (Wine's ignores them) nor on what it does with
-// the fourth byte of a pixel.
-constexpr int32_t kPiecePixels = 4096;
+// 32-bit pixels go through the engine in pieces of a row, in memory of our own.
+constexpr int32_t kPiecePixels = 1024;
 
 // The most colour contexts asked of a frame; pictures carry one.
 constexpr UINT kMaxColourContexts = 4;
@@ -106,6 +102,8 @@ HPROFILE OpenProfile(PROFILE* where) {
   return OpenColorProfileW(where, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING);
 }
 
+
+
 // Straight 8-bit colour from premultiplied, rounded; alpha 0 carries no colour.
 uint8_t Unpremultiply(uint8_t c, uint8_t a) {
   if (a == 0) return 0;
@@ -116,33 +114,6 @@ uint8_t Unpremultiply(uint8_t c, uint8_t a) {
 uint8_t Premultiply(uint8_t c, uint8_t a) {
   return static_cast<uint8_t>((static_cast<unsigned>(c) * a + 127) / 255);
 }
-
-// A bitmap's pixels locked in a chosen layout (24-bit RGB or 32-bit ARGB) while it lives.
-class BitsLock {
- public:
-  BitsLock(GpBitmap* bitmap, UINT mode, Gdiplus::PixelFormat format) {
-    UINT width = 0, height = 0;
-    if (!GetPictureSize(bitmap, &width, &height) || width == 0 || height == 0) return;
-    const Gdiplus::GpRect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
-    if (!Ok(gp::GdipBitmapLockBits(bitmap, &all, mode, format, &data_)) || !data_.Scan0) return;
-    bitmap_ = bitmap;
-    buffer_ = PixelBuffer{static_cast<uint8_t*>(data_.Scan0), static_cast<int32_t>(data_.Width),
-                          static_cast<int32_t>(data_.Height), data_.Stride,
-                          format == PixelFormat24bppRGB ? 3 : 4};
-  }
-  ~BitsLock() {
-    if (bitmap_) gp::GdipBitmapUnlockBits(bitmap_, &data_);
-  }
-  BitsLock(const BitsLock&) = delete;
-  BitsLock& operator=(const BitsLock&) = delete;
-  bool locked() const { return bitmap_ != nullptr; }
-  PixelBuffer* buffer() { return &buffer_; }
-
- private:
-  GpBitmap* bitmap_ = nullptr;
-  Gdiplus::BitmapData data_ = {};
-  PixelBuffer buffer_;
-};
 
 }  // namespace
 
@@ -205,98 +176,59 @@ SrgbConversion SrgbConversion::FromProfile(const uint8_t* profile, size_t size) 
   return c;
 }
 
-bool SrgbConversion::Convert(PixelBuffer* pixels, bool premultiplied) const {
-  if (!transform_ || !pixels || !pixels->pixels || pixels->width <= 0 || pixels->height <= 0 ||
-      (pixels->channels != 3 && pixels->channels != 4)) {
-    return false;
+bool SrgbConversion::ConvertPieces(uint8_t* row, int32_t count, int32_t channels,
+                                   bool premultiplied) const {
+  // One row at a time (Wine's engine ignores strides, so no call spans two rows). 24-bit
+  // pixels go to the engine where they are; 32-bit ones through memory of our own, so the
+  // fourth byte (alpha) is never the engine's to write, and premultiplied colour is made
+  // straight first.
+  if (channels == 3) {
+    const DWORD bytes = static_cast<DWORD>(count) * 3;
+    return TranslateBitmapBits(transform_, row, BM_RGBTRIPLETS, static_cast<DWORD>(count), 1,
+                               bytes, row, BM_RGBTRIPLETS, bytes, nullptr, 0) != FALSE;
   }
-  const int32_t channels = pixels->channels;
-  // BM_RGBTRIPLETS and BM_xRGBQUADS are blue, green, red (and one more byte) in memory,
-  // as Windows' bitmaps store them; Wine's mscms reads them so too.
-  const BMFORMAT format = channels == 3 ? BM_RGBTRIPLETS : BM_xRGBQUADS;
-  std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[kPiecePixels * 4]);
-  if (!piece) return false;
-  for (int32_t y = 0; y < pixels->height; ++y) {
-    uint8_t* row = pixels->pixels + pixels->stride * y;
-    for (int32_t x = 0; x < pixels->width; x += kPiecePixels) {
-      const int32_t n = pixels->width - x < kPiecePixels ? pixels->width - x : kPiecePixels;
-      uint8_t* at = row + static_cast<size_t>(x) * channels;
-      const size_t bytes = static_cast<size_t>(n) * channels;
-      if (channels == 3 || !premultiplied) {
-        std::memcpy(piece.get(), at, bytes);
-      } else {
-        for (size_t i = 0; i < bytes; i += 4) {
-          const uint8_t a = at[i + 3];
-          for (int k = 0; k < 3; ++k) piece[i + k] = Unpremultiply(at[i + k], a);
-          piece[i + 3] = a;
-        }
+  uint8_t piece[kPiecePixels * 4];
+  for (int32_t x = 0; x < count; x += kPiecePixels) {
+    const int32_t n = count - x < kPiecePixels ? count - x : kPiecePixels;
+    uint8_t* at = row + static_cast<size_t>(x) * 4;
+    for (int32_t i = 0; i < n * 4; i += 4) {
+      for (int k = 0; k < 3; ++k) {
+        piece[i + k] = premultiplied ? Unpremultiply(at[i + k], at[i + 3]) : at[i + k];
       }
-      if (!TranslateBitmapBits(transform_, piece.get(), format, static_cast<DWORD>(n), 1,
-                               static_cast<DWORD>(bytes), piece.get(), format,
-                               static_cast<DWORD>(bytes), nullptr, 0)) {
-        return false;
-      }
-      if (channels == 3) {
-        std::memcpy(at, piece.get(), bytes);
-        continue;
-      }
-      for (size_t i = 0; i < bytes; i += 4) {  // colour back, alpha as it was
-        const uint8_t a = at[i + 3];
-        for (int k = 0; k < 3; ++k)
-          at[i + k] = premultiplied ? Premultiply(piece[i + k], a) : piece[i + k];
+      piece[i + 3] = at[i + 3];
+    }
+    const DWORD bytes = static_cast<DWORD>(n) * 4;
+    if (!TranslateBitmapBits(transform_, piece, BM_xRGBQUADS, static_cast<DWORD>(n), 1, bytes,
+                             piece, BM_xRGBQUADS, bytes, nullptr, 0)) {
+      return false;
+    }
+    for (int32_t i = 0; i < n * 4; i += 4) {  // colour back, alpha as it was
+      for (int k = 0; k < 3; ++k) {
+        at[i + k] = premultiplied ? Premultiply(piece[i + k], at[i + 3]) : piece[i + k];
       }
     }
   }
   return true;
 }
 
-void ConvertPictureToSrgb(const wchar_t* path, fw::GpImageOwner* picture) {
-  if (!picture || !*picture) return;
-  Gdiplus::ImageType type = Gdiplus::ImageTypeUnknown;
-  Gdiplus::PixelFormat format = 0;
-  if (!Ok(gp::GdipGetImageType(picture->get(), &type)) || type != Gdiplus::ImageTypeBitmap ||
-      !Ok(gp::GdipGetImagePixelFormat(picture->get(), &format))) {
-    return;
+bool SrgbConversion::Convert(PixelBuffer* pixels, bool premultiplied) const {
+  if (!transform_ || !pixels || !pixels->pixels || pixels->width <= 0 || pixels->height <= 0 ||
+      (pixels->channels != 3 && pixels->channels != 4)) {
+    return false;
   }
-  const SrgbConversion conversion = SrgbConversion::ForPicture(path);
-  if (!conversion) return;
-  // The layouts the resampler reads the picture in: 24-bit where it is opaque, straight
-  // 32-bit ARGB (colour unpremultiplied for the engine) where it may be transparent.
-  const bool transparency =
-      (format & (PixelFormatAlpha | PixelFormatPAlpha | PixelFormatIndexed)) != 0;
-  const Gdiplus::PixelFormat layout = transparency ? PixelFormat32bppARGB : PixelFormat24bppRGB;
-  GpBitmap* bitmap = static_cast<GpBitmap*>(picture->get());
-  if (format == layout) {
-    BitsLock pixels(bitmap, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeWrite, layout);
-    if (pixels.locked()) conversion.Convert(pixels.buffer(), false);
-    return;
-  }
-  // Other layouts (a palette, 16 bits a channel...) are converted in a copy.
-  UINT width = 0, height = 0;
-  if (!GetPictureSize(bitmap, &width, &height) || width == 0 || height == 0) return;
-  fw::GpBitmapOwner copy;
-  if (!Ok(gp::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0,
-                                        layout, nullptr, copy.put()))) {
-    return;
-  }
-  {
-    BitsLock from(bitmap, Gdiplus::ImageLockModeRead, layout);
-    BitsLock to(copy.get(), Gdiplus::ImageLockModeWrite, layout);
-    if (!from.locked() || !to.locked()) return;
-    const PixelBuffer& s = *from.buffer();
-    PixelBuffer* t = to.buffer();
-    const size_t rowBytes = static_cast<size_t>(s.width) * static_cast<size_t>(s.channels);
-    for (int32_t y = 0; y < s.height; ++y) {
-      std::memcpy(t->pixels + t->stride * y, s.pixels + s.stride * y, rowBytes);
+  for (int32_t y = 0; y < pixels->height; ++y) {
+    if (!ConvertPieces(pixels->pixels + pixels->stride * y, pixels->width, pixels->channels,
+                       premultiplied)) {
+      return false;
     }
-    if (!conversion.Convert(t, false)) return;
   }
-  Gdiplus::REAL dpiX = 0, dpiY = 0;
-  if (Ok(gp::GdipGetImageHorizontalResolution(bitmap, &dpiX)) &&
-      Ok(gp::GdipGetImageVerticalResolution(bitmap, &dpiY))) {
-    gp::GdipBitmapSetResolution(copy.get(), dpiX, dpiY);
+  return true;
+}
+
+void SrgbConversion::ConvertRow(uint8_t* pixels, int32_t count, int32_t channels) const {
+  if (transform_ && pixels && count > 0 && (channels == 3 || channels == 4)) {
+    ConvertPieces(pixels, count, channels, channels == 4);
   }
-  picture->reset(copy.release());
 }
 
 }  // namespace framewise

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "fitting/colour_management.h"
 #include "fitting/image_fixer.h"
 #include "fitting/imaging.h"
 #include "fitting/monitor_wallpapers.h"
@@ -19,6 +20,9 @@ HRESULT RunFittingCommand(const std::wstring& picturePath, int mode, HWND owner,
   if (picturePath.empty()) return E_FAIL;
   fw::GpImageOwner picture = LoadPicture(picturePath.c_str());
   if (!picture) return E_FAIL;
+  // A picture whose colours are not sRGB is converted as it is fitted.
+  const SrgbConversion colour = SrgbConversion::ForPicture(picturePath.c_str());
+  fixer->SetColourConversion(&colour);
 
   std::optional<fw::ScopedCursor> wait;
   std::optional<PleaseWait> window;
@@ -36,7 +40,7 @@ HRESULT RunFittingCommand(const std::wstring& picturePath, int mode, HWND owner,
   MonitorWallpapers monitors;
   const bool perMonitor = monitors.Find();
   fw::GpBitmapOwner wallpaper;
-  if (perMonitor ? !monitors.Make(picture.get(), mode)
+  if (perMonitor ? !monitors.Make(picture.get(), mode, &colour)
                  : !fixer->MakeWallpaper(picture.get(), &wallpaper)) {
     return E_FAIL;
   }

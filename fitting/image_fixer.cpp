@@ -97,12 +97,13 @@ bool ImageFixer::DrawFrame(GpBitmap* canvas, const RectF& kept) {
 }
 
 bool ImageFixer::DrawResampled(GpImage* picture, const SourceArea& from, GpBitmap* canvas,
-                               const SourceArea& to, bool dim) {
+                               const SourceArea& to, bool dim) const {
   LockedPixels source;
   LockedPixels target;
   if (!source.LockForReading(picture) || !target.LockCanvas(canvas)) return false;
   ResampleOptions options;
   options.dim = dim;
+  options.convert = convert_;
   return Resample(source.buffer(), from, target.mutable_buffer(), to, options);
 }
 

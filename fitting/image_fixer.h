@@ -31,6 +31,10 @@ class ImageFixer {
 
   bool FillWithDesktopColor(GpBitmap* canvas, const RectF& area) const;
 
+  // Converts the picture's colours as they are drawn (the picture's own to sRGB); nullptr,
+  // the default, draws them as they are. The converter must outlive the drawing.
+  void SetColourConversion(const RowConverter* convert) { convert_ = convert; }
+
  protected:
   ImageFixer() = default;
   ImageFixer(const ImageFixer&) = delete;
@@ -66,11 +70,14 @@ class ImageFixer {
 
   // Draws the area `from` of the picture onto the area `to` of the canvas through the
   // resampler: filtered when reducing, the picture's own edge pixels at its borders.
-  static bool DrawResampled(GpImage* picture, const SourceArea& from, GpBitmap* canvas,
-                            const SourceArea& to, bool dim);
+  bool DrawResampled(GpImage* picture, const SourceArea& from, GpBitmap* canvas,
+                     const SourceArea& to, bool dim) const;
 
   // Hands the finished bitmap to the caller.
   static void Finish(Canvas* canvas, fw::GpBitmapOwner* out);
+
+ private:
+  const RowConverter* convert_ = nullptr;
 };
 
 // The six fill-screen modes: the largest part of the picture with the work area's

@@ -1,7 +1,5 @@
 #include "fitting/imaging.h"
 
-#include "fitting/colour_management.h"
-
 namespace framewise {
 
 namespace {
@@ -97,7 +95,6 @@ fw::GpImageOwner LoadPicture(const wchar_t* path) {
   FileByteSource source(path);
   const int orientation = source.is_open() ? ReadExifOrientation(source) : 1;
   if (!TurnUpright(picture.get(), orientation)) return fw::GpImageOwner();
-  ConvertPictureToSrgb(path, &picture);
   return picture;
 }
 

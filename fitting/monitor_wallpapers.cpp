@@ -56,7 +56,7 @@ bool MonitorWallpapers::Find() {
   return monitors_.size() >= 2 && primaries == 1;
 }
 
-bool MonitorWallpapers::Make(GpImage* picture, int mode) {
+bool MonitorWallpapers::Make(GpImage* picture, int mode, const RowConverter* convert) {
   wallpapers_.clear();
   UINT width = 0, height = 0;
   if (!GetPictureSize(picture, &width, &height) || width == 0 || height == 0) return false;
@@ -74,6 +74,7 @@ bool MonitorWallpapers::Make(GpImage* picture, int mode) {
                   : MonitorFitMode(mode, ClassifyPicture(pictureAspect, aspect),
                                    std::fabs(aspect - primaryAspect) < 0.01);
     std::unique_ptr<ImageFixer> fixer = CreateImageFixer(monitorMode);
+    if (fixer) fixer->SetColourConversion(convert);
     fw::GpBitmapOwner wallpaper;
     if (!fixer || !fixer->MakeWallpaperFor(picture, m.work, m.monitor, &wallpaper)) return false;
     if (IsPrereleaseBuild()) {

@@ -38,8 +38,9 @@ class MonitorWallpapers {
 
   // Makes every monitor's wallpaper for the user's choice: the primary's exactly as on a
   // desktop of one monitor, the others with the mode that keeps the choice's idea on their
-  // shape. False when any cannot be made.
-  bool Make(GpImage* picture, int mode);
+  // shape; `convert` (may be nullptr) converts the picture's colours as they are drawn.
+  // False when any cannot be made.
+  bool Make(GpImage* picture, int mode, const RowConverter* convert = nullptr);
 
   // Writes each monitor's file (the primary's under its usual name), sets it on its
   // monitor, centred, and remembers the choice. False as soon as one monitor fails: the

@@ -95,9 +95,9 @@ bool DecodeWhole(IWICImagingFactory* factory, IWICBitmapSource* frame, DecodedPi
 }
 
 // Resamples decoded pixels into a width x height copy with the screen's resolution, then
-// turns it upright.
+// turns it upright; `convert` (may be nullptr) converts the colours drawn.
 bool CopyInto(const PixelBuffer& source, int32_t width, int32_t height, int orientation,
-              GpGraphics* screen, fw::GpBitmapOwner* copy) {
+              GpGraphics* screen, fw::GpBitmapOwner* copy, const RowConverter* convert) {
   fw::GpBitmapOwner bitmap;
   if (!Ok(gp::GdipCreateBitmapFromGraphics(width, height, screen, bitmap.put()))) return false;
   {
@@ -113,7 +113,9 @@ bool CopyInto(const PixelBuffer& source, int32_t width, int32_t height, int orie
     const SourceArea from{0, 0, static_cast<double>(source.width),
                           static_cast<double>(source.height)};
     const SourceArea to{0, 0, static_cast<double>(width), static_cast<double>(height)};
-    if (!Resample(source, from, target.mutable_buffer(), to)) return false;
+    ResampleOptions options;
+    options.convert = convert;
+    if (!Resample(source, from, target.mutable_buffer(), to, options)) return false;
   }
   if (!TurnUpright(bitmap.get(), orientation)) return false;
   *copy = std::move(bitmap);
@@ -156,8 +158,8 @@ bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame, 
       !DecodeWhole(factory, frame, &pixels)) {
     return false;
   }
-  if (toSrgb && *toSrgb) toSrgb->Convert(&pixels.buffer, pixels.buffer.channels == 4);
-  return CopyInto(pixels.buffer, storedWidth, storedHeight, orientation, screen, copy);
+  return CopyInto(pixels.buffer, storedWidth, storedHeight, orientation, screen, copy,
+                  toSrgb && *toSrgb ? toSrgb : nullptr);
 }
 
 bool MakePreviewCopy(const wchar_t* path, int orientation, float height, float maxWidth,
@@ -188,7 +190,9 @@ bool MakePreviewCopy(const wchar_t* path, int orientation, float height, float m
   const CopySize size = PreviewCopySize(static_cast<uint32_t>(source.buffer().width),
                                         static_cast<uint32_t>(source.buffer().height), height,
                                         maxWidth);
-  return CopyInto(source.buffer(), size.width, size.height, 1, screen, copy);
+  const SrgbConversion toSrgb = SrgbConversion::ForPicture(path);
+  return CopyInto(source.buffer(), size.width, size.height, 1, screen, copy,
+                  toSrgb ? &toSrgb : nullptr);
 }
 
 }  // namespace framewise

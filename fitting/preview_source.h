@@ -32,8 +32,8 @@ bool MakePreviewCopy(const wchar_t* path, int orientation, float height, float m
 
 // The same from a decoded frame: the reduced decode through its IWICBitmapSourceTransform
 // when it has one, else the whole frame through a format converter of `factory` (tone
-// mapped where its samples are floating or fixed point). The decoded pixels go through
-// `toSrgb` when it is given and has a transform.
+// mapped where its samples are floating or fixed point). The copy's pixels are converted
+// by `toSrgb` as they are drawn, when it is given and has a transform.
 bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame, int orientation,
                           float height, float maxWidth, GpGraphics* screen, fw::GpBitmapOwner* copy,
                           const SrgbConversion* toSrgb = nullptr);

@@ -97,13 +97,6 @@ std::vector<BYTE> Bytes(GpImage* picture) {
   return out;
 }
 
-// The pixels as the imaging library decodes the file, untouched by colour management.
-std::vector<BYTE> PlainBytes(const std::wstring& path) {
-  fw::GpImageOwner plain;
-  EXPECT_EQ(gp::GdipLoadImageFromFile(path.c_str(), plain.put()), Gdiplus::Ok);
-  return plain ? Bytes(plain.get()) : std::vector<BYTE>();
-}
-
 std::vector<uint8_t> ReadProfile(const char* name) {
   const std::string bytes = testsupport::ReadBytes(Input(name));
   return std::vector<uint8_t>(bytes.begin(), bytes.end());
@@ -118,14 +111,18 @@ class ColourTest : public testing::Test {
     ASSERT_EQ(gp::GdipCreateFromHWND(GetDesktopWindow(), screen.put()), Gdiplus::Ok);
   }
 
-  // The wallpaper of a file made in memory, as the command makes it before saving.
-  fw::GpBitmapOwner Wallpaper(const std::wstring& path) {
+  // The wallpaper of a file made in memory, as the command makes it before saving (its
+  // colours converted as they are drawn, unless `convert` is false).
+  fw::GpBitmapOwner Wallpaper(const std::wstring& path, bool convert = true) {
     fw::GpImageOwner picture = LoadPicture(path.c_str());
     fw::GpBitmapOwner wallpaper;
     EXPECT_TRUE(picture);
+    const SrgbConversion colour = SrgbConversion::ForPicture(path.c_str());
+    BestFitImageFixer fixer;
+    if (convert) fixer.SetColourConversion(&colour);
     const ScreenRect whole{0, 0, 1280, 1024};
     if (picture) {
-      EXPECT_TRUE(BestFitImageFixer().MakeWallpaperFor(picture.get(), whole, whole, &wallpaper));
+      EXPECT_TRUE(fixer.MakeWallpaperFor(picture.get(), whole, whole, &wallpaper));
     }
     return wallpaper;
   }
@@ -199,11 +196,10 @@ TEST_F(ColourTest, SrgbAndUntaggedPicturesKeepTheirPixelsToTheByte) {
   for (const char* ext : {"jpg", "png", "tif"}) {
     const std::wstring tagged = Input(std::string("colour-srgb.") + ext);
     const std::wstring untagged = Input(std::string("colour-untagged.") + ext);
-    for (const std::wstring& path : {tagged, untagged}) {
-      fw::GpImageOwner picture = LoadPicture(path.c_str());
-      ASSERT_TRUE(picture) << ext;
-      EXPECT_EQ(Bytes(picture.get()), PlainBytes(path)) << ext;
-    }
+    EXPECT_FALSE(SrgbConversion::ForPicture(tagged.c_str())) << ext;
+    fw::GpBitmapOwner fromTaggedPicture = Wallpaper(tagged);
+    ASSERT_TRUE(fromTaggedPicture) << ext;
+    EXPECT_EQ(Bytes(fromTaggedPicture.get()), Bytes(Wallpaper(untagged).get())) << ext;
     const std::string fromTagged = CommandWallpaper(tagged);
     EXPECT_FALSE(fromTagged.empty()) << ext;
     EXPECT_TRUE(fromTagged == CommandWallpaper(untagged)) << ext << ": the wallpaper files differ";
@@ -219,9 +215,9 @@ TEST_F(ColourTest, BrokenProfilesChangeNothingAndFailNothing) {
        {"colour-damaged-short.jpg", "colour-damaged-table.jpg", "colour-damaged-signature.png"}) {
     const std::wstring path = Input(name);
     EXPECT_FALSE(SrgbConversion::ForPicture(path.c_str())) << name;
-    fw::GpImageOwner picture = LoadPicture(path.c_str());
-    ASSERT_TRUE(picture) << name;
-    EXPECT_EQ(Bytes(picture.get()), PlainBytes(path)) << name;
+    fw::GpBitmapOwner wallpaper = Wallpaper(path);
+    ASSERT_TRUE(wallpaper) << name;
+    EXPECT_EQ(Bytes(wallpaper.get()), Bytes(Wallpaper(path, false).get())) << name;
     fw::GpBitmapOwner preview = Preview(path);
     ASSERT_TRUE(preview) << name;
     for (int i = 0; i < 4; ++i) {
