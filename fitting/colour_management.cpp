@@ -18,8 +18,12 @@ namespace {
 // warning from some compilers.
 constexpr LCSCSTYPE kLcsSrgb = 0x73524742;
 
-// 32-bit pixels go through the engine in pieces of a row, in memory of our own.
-constexpr int32_t kPiecePixels = 1024;
+// The table of converted colours: 2^17 slots (1 MB), found by a multiplicative hash.
+constexpr int kTableBits = 17;
+constexpr size_t kTableSlots = size_t{1} << kTableBits;
+constexpr uint32_t kFilled = 0x01000000;  // marks a slot's key as a colour
+
+uint32_t Slot(uint32_t key) { return (key * 2654435761u) >> (32 - kTableBits); }
 
 // The most colour contexts asked of a frame; pictures carry one.
 constexpr UINT kMaxColourContexts = 4;
@@ -127,6 +131,8 @@ SrgbConversion& SrgbConversion::operator=(SrgbConversion&& other) noexcept {
     std::swap(source_, other.source_);
     std::swap(srgb_, other.srgb_);
     std::swap(transform_, other.transform_);
+    keys_.swap(other.keys_);
+    values_.swap(other.values_);
   }
   return *this;
 }
@@ -176,37 +182,60 @@ SrgbConversion SrgbConversion::FromProfile(const uint8_t* profile, size_t size) 
   return c;
 }
 
-bool SrgbConversion::ConvertPieces(uint8_t* row, int32_t count, int32_t channels,
-                                   bool premultiplied) const {
-  // One row at a time (Wine's engine ignores strides, so no call spans two rows). 24-bit
-  // pixels go to the engine where they are; 32-bit ones through memory of our own, so the
-  // fourth byte (alpha) is never the engine's to write, and premultiplied colour is made
-  // straight first.
-  if (channels == 3) {
-    const DWORD bytes = static_cast<DWORD>(count) * 3;
-    return TranslateBitmapBits(transform_, row, BM_RGBTRIPLETS, static_cast<DWORD>(count), 1,
-                               bytes, row, BM_RGBTRIPLETS, bytes, nullptr, 0) != FALSE;
+bool SrgbConversion::ConvertLine(uint8_t* row, int32_t count, int32_t channels,
+                                 bool premultiplied) const {
+  try {
+    if (keys_.empty()) {
+      keys_.assign(kTableSlots, 0);
+      values_.assign(kTableSlots, 0);
+    }
+    batch_.resize(static_cast<size_t>(count) * 3);
+    asked_.resize(static_cast<size_t>(count) * 3);
+    batchAt_.resize(static_cast<size_t>(count));
+  } catch (...) {  // out of memory: the row stays as it is
+    return false;
   }
-  uint8_t piece[kPiecePixels * 4];
-  for (int32_t x = 0; x < count; x += kPiecePixels) {
-    const int32_t n = count - x < kPiecePixels ? count - x : kPiecePixels;
-    uint8_t* at = row + static_cast<size_t>(x) * 4;
-    for (int32_t i = 0; i < n * 4; i += 4) {
+  const bool straighten = premultiplied && channels == 4;
+  int32_t misses = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    uint8_t* p = row + static_cast<size_t>(i) * channels;
+    const uint8_t a = channels == 4 ? p[3] : 255;
+    if (straighten && a == 0) continue;  // no colour to convert
+    uint8_t c[3] = {p[0], p[1], p[2]};
+    if (straighten && a != 255) {
+      for (uint8_t& v : c) v = Unpremultiply(v, a);
+    }
+    const uint32_t key = kFilled | c[0] | (uint32_t{c[1]} << 8) | (uint32_t{c[2]} << 16);
+    const uint32_t slot = Slot(key);
+    if (keys_[slot] == key) {
+      const uint32_t v = values_[slot];
       for (int k = 0; k < 3; ++k) {
-        piece[i + k] = premultiplied ? Unpremultiply(at[i + k], at[i + 3]) : at[i + k];
+        const uint8_t out = static_cast<uint8_t>(v >> (8 * k));
+        p[k] = straighten ? Premultiply(out, a) : out;
       }
-      piece[i + 3] = at[i + 3];
+      continue;
     }
-    const DWORD bytes = static_cast<DWORD>(n) * 4;
-    if (!TranslateBitmapBits(transform_, piece, BM_xRGBQUADS, static_cast<DWORD>(n), 1, bytes,
-                             piece, BM_xRGBQUADS, bytes, nullptr, 0)) {
-      return false;
-    }
-    for (int32_t i = 0; i < n * 4; i += 4) {  // colour back, alpha as it was
-      for (int k = 0; k < 3; ++k) {
-        at[i + k] = premultiplied ? Premultiply(piece[i + k], at[i + 3]) : piece[i + k];
-      }
-    }
+    std::memcpy(&batch_[static_cast<size_t>(misses) * 3], c, 3);
+    batchAt_[misses++] = i;
+  }
+  if (misses == 0) return true;
+  // The new colours as 24-bit pixels of one row: blue, green, red in memory.
+  const DWORD bytes = static_cast<DWORD>(misses) * 3;
+  std::memcpy(asked_.data(), batch_.data(), bytes);
+  if (!TranslateBitmapBits(transform_, batch_.data(), BM_RGBTRIPLETS, static_cast<DWORD>(misses),
+                           1, bytes, batch_.data(), BM_RGBTRIPLETS, bytes, nullptr, 0)) {
+    return false;
+  }
+  for (int32_t m = 0; m < misses; ++m) {
+    const uint8_t* in = &asked_[static_cast<size_t>(m) * 3];
+    const uint8_t* out = &batch_[static_cast<size_t>(m) * 3];
+    const uint32_t key = kFilled | in[0] | (uint32_t{in[1]} << 8) | (uint32_t{in[2]} << 16);
+    const uint32_t slot = Slot(key);
+    keys_[slot] = key;
+    values_[slot] = out[0] | (uint32_t{out[1]} << 8) | (uint32_t{out[2]} << 16);
+    uint8_t* p = row + static_cast<size_t>(batchAt_[m]) * channels;
+    const uint8_t a = channels == 4 ? p[3] : 255;
+    for (int k = 0; k < 3; ++k) p[k] = straighten ? Premultiply(out[k], a) : out[k];
   }
   return true;
 }
@@ -217,8 +246,8 @@ bool SrgbConversion::Convert(PixelBuffer* pixels, bool premultiplied) const {
     return false;
   }
   for (int32_t y = 0; y < pixels->height; ++y) {
-    if (!ConvertPieces(pixels->pixels + pixels->stride * y, pixels->width, pixels->channels,
-                       premultiplied)) {
+    if (!ConvertLine(pixels->pixels + pixels->stride * y, pixels->width, pixels->channels,
+                     premultiplied)) {
       return false;
     }
   }
@@ -227,7 +256,7 @@ bool SrgbConversion::Convert(PixelBuffer* pixels, bool premultiplied) const {
 
 void SrgbConversion::ConvertRow(uint8_t* pixels, int32_t count, int32_t channels) const {
   if (transform_ && pixels && count > 0 && (channels == 3 || channels == 4)) {
-    ConvertPieces(pixels, count, channels, channels == 4);
+    ConvertLine(pixels, count, channels, channels == 4);
   }
 }
 
