@@ -18,8 +18,8 @@ namespace {
 // warning from some compilers.
 constexpr LCSCSTYPE kLcsSrgb = 0x73524742;
 
-// The table of converted colours: 2^17 slots (1 MB), found by a multiplicative hash.
-constexpr int kTableBits = 17;
+// The table of converted colours: 2^18 slots (2 MB), found by a multiplicative hash.
+constexpr int kTableBits = 18;
 constexpr size_t kTableSlots = size_t{1} << kTableBits;
 constexpr uint32_t kFilled = 0x01000000;  // marks a slot's key as a colour
 
