@@ -112,7 +112,8 @@ int wmain(int argc, wchar_t** argv) {
       for (int withColour = 0; withColour < 2; ++withColour) {
         std::vector<double> fits;
         for (int i = 0; i < runs; ++i) {
-          const framewise::SrgbConversion colour = framewise::SrgbConversion::ForPicture(tagged.c_str());
+          const framewise::SrgbConversion colour =
+              framewise::SrgbConversion::ForPicture(tagged.c_str());
           auto fixer = framewise::CreateImageFixer(framewise::FitModeMiddle);
           if (withColour) fixer->SetColourConversion(&colour);
           fw::GpBitmapOwner out;
@@ -120,7 +121,8 @@ int wmain(int argc, wchar_t** argv) {
           fixer->MakeWallpaper(picture.get(), &out);
           fits.push_back(NowMs() - start);
         }
-        std::printf("RESULT fit_%s_ms %s %.1f\n", withColour ? "converted" : "plain", name.c_str(), Median(fits));
+        std::printf("RESULT fit_%s_ms %s %.1f\n", withColour ? "converted" : "plain", name.c_str(),
+                    Median(fits));
       }
     }
     std::printf("RESULT command_tagged_ms %s %.1f\n", name.c_str(), Median(withProfile));

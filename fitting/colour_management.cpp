@@ -106,8 +106,6 @@ HPROFILE OpenProfile(PROFILE* where) {
   return OpenColorProfileW(where, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING);
 }
 
-
-
 // Straight 8-bit colour from premultiplied, rounded; alpha 0 carries no colour.
 uint8_t Unpremultiply(uint8_t c, uint8_t a) {
   if (a == 0) return 0;
@@ -222,8 +220,8 @@ bool SrgbConversion::ConvertLine(uint8_t* row, int32_t count, int32_t channels,
   // The new colours as 24-bit pixels of one row: blue, green, red in memory.
   const DWORD bytes = static_cast<DWORD>(misses) * 3;
   std::memcpy(asked_.data(), batch_.data(), bytes);
-  if (!TranslateBitmapBits(transform_, batch_.data(), BM_RGBTRIPLETS, static_cast<DWORD>(misses),
-                           1, bytes, batch_.data(), BM_RGBTRIPLETS, bytes, nullptr, 0)) {
+  if (!TranslateBitmapBits(transform_, batch_.data(), BM_RGBTRIPLETS, static_cast<DWORD>(misses), 1,
+                           bytes, batch_.data(), BM_RGBTRIPLETS, bytes, nullptr, 0)) {
     return false;
   }
   for (int32_t m = 0; m < misses; ++m) {

@@ -15,7 +15,7 @@ using namespace std::string_literals;
 extern const std::vector<std::string> kFuzzDictionary;
 const std::vector<std::string> kFuzzDictionary = {
     // Half: 1.0, 65504, +infinity, NaN, -2; float: 1.0, +infinity, NaN, the largest.
-    "\x00\x3C"s, "\xFF\x7B"s, "\x00\x7C"s, "\x00\x7E"s, "\x00\xC0"s,
+    "\x00\x3C"s,         "\xFF\x7B"s,         "\x00\x7C"s,         "\x00\x7E"s,         "\x00\xC0"s,
     "\x00\x00\x80\x3F"s, "\x00\x00\x80\x7F"s, "\x00\x00\xC0\x7F"s, "\xFF\xFF\x7F\x7F"s,
 };
 

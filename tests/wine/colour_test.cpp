@@ -305,12 +305,14 @@ TEST_F(ColourTest, ColoursSeenBeforeComeOutAsTheEngineGivesThem) {
   std::vector<uint8_t> colours;
   for (int r = 0; r < 256; r += 7) {
     for (int g = 0; g < 256; g += 7) {
-      for (int b = 0; b < 256; b += 7) colours.insert(colours.end(), {uint8_t(b), uint8_t(g), uint8_t(r)});
+      for (int b = 0; b < 256; b += 7)
+        colours.insert(colours.end(), {uint8_t(b), uint8_t(g), uint8_t(r)});
     }
   }
   const DWORD count = static_cast<DWORD>(colours.size() / 3);
   std::vector<uint8_t> engine = colours;
-  PROFILE embedded = {PROFILE_MEMBUFFER, const_cast<uint8_t*>(prophoto.data()), static_cast<DWORD>(prophoto.size())};
+  PROFILE embedded = {PROFILE_MEMBUFFER, const_cast<uint8_t*>(prophoto.data()),
+                      static_cast<DWORD>(prophoto.size())};
   wchar_t srgbPath[MAX_PATH] = {};
   DWORD bytes = sizeof(srgbPath);
   ASSERT_TRUE(GetStandardColorSpaceProfileW(nullptr, 0x73524742, srgbPath, &bytes));  // 'sRGB'
@@ -319,23 +321,27 @@ TEST_F(ColourTest, ColoursSeenBeforeComeOutAsTheEngineGivesThem) {
                        OpenColorProfileW(&standard, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING)};
   ASSERT_TRUE(chain[0] && chain[1]);
   DWORD intents[2] = {INTENT_PERCEPTUAL, INTENT_PERCEPTUAL};
-  HTRANSFORM transform = CreateMultiProfileTransform(chain, 2, intents, 2, BEST_MODE, INDEX_DONT_CARE);
+  HTRANSFORM transform =
+      CreateMultiProfileTransform(chain, 2, intents, 2, BEST_MODE, INDEX_DONT_CARE);
   ASSERT_TRUE(transform);
-  EXPECT_TRUE(TranslateBitmapBits(transform, engine.data(), BM_RGBTRIPLETS, count, 1, count * 3, engine.data(),
-                                  BM_RGBTRIPLETS, count * 3, nullptr, 0));
+  EXPECT_TRUE(TranslateBitmapBits(transform, engine.data(), BM_RGBTRIPLETS, count, 1, count * 3,
+                                  engine.data(), BM_RGBTRIPLETS, count * 3, nullptr, 0));
   DeleteColorTransform(transform);
   CloseColorProfile(chain[0]);
   CloseColorProfile(chain[1]);
 
   std::vector<uint8_t> rows = colours;
-  for (size_t i = colours.size(); i > 0; i -= 3) rows.insert(rows.end(), colours.begin() + (i - 3), colours.begin() + i);
+  for (size_t i = colours.size(); i > 0; i -= 3)
+    rows.insert(rows.end(), colours.begin() + (i - 3), colours.begin() + i);
   const SrgbConversion conversion = SrgbConversion::FromProfile(prophoto.data(), prophoto.size());
   ASSERT_TRUE(conversion);
-  PixelBuffer buffer{rows.data(), static_cast<int32_t>(count), 2, static_cast<int64_t>(colours.size()), 3};
+  PixelBuffer buffer{rows.data(), static_cast<int32_t>(count), 2,
+                     static_cast<int64_t>(colours.size()), 3};
   ASSERT_TRUE(conversion.Convert(&buffer, false));
   EXPECT_TRUE(std::equal(engine.begin(), engine.end(), rows.begin())) << "first row";
   for (DWORD i = 0; i < count; ++i) {
-    ASSERT_TRUE(std::equal(engine.begin() + i * 3, engine.begin() + i * 3 + 3, rows.end() - (i + 1) * 3))
+    ASSERT_TRUE(
+        std::equal(engine.begin() + i * 3, engine.begin() + i * 3 + 3, rows.end() - (i + 1) * 3))
         << "second row, colour " << i;
   }
   EXPECT_NE(engine, colours);  // the engine did change them
