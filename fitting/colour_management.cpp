@@ -72,8 +72,7 @@ bool ProfileFromDecoder(IWICBitmapFrameDecode* frame, std::vector<uint8_t>* prof
   const std::vector<uint8_t> png = PngCarryingProfile(profile->data(), profile->size());
   profile->clear();
   if (png.empty() || png.size() > 0xFFFFFFFFu) return false;
-  fw::ComPtr<IStream> stream;
-  stream =
+  const fw::ComPtr<IStream> stream =
       fw::ComPtr<IStream>::Attach(SHCreateMemStream(png.data(), static_cast<UINT>(png.size())));
   fw::ComPtr<IWICImagingFactory> factory;
   fw::ComPtr<IWICBitmapDecoder> decoder;
@@ -144,9 +143,13 @@ void SrgbConversion::Close() {
 }
 
 SrgbConversion SrgbConversion::ForPicture(const wchar_t* path, IWICBitmapFrameDecode* frame) {
-  std::vector<uint8_t> profile;
-  if (!path || !SourceProfile(path, frame, &profile)) return SrgbConversion();
-  return FromProfile(profile.data(), profile.size());
+  try {
+    std::vector<uint8_t> profile;
+    if (!path || !SourceProfile(path, frame, &profile)) return SrgbConversion();
+    return FromProfile(profile.data(), profile.size());
+  } catch (...) {  // out of memory for the profile: the picture is drawn as it is
+    return SrgbConversion();
+  }
 }
 
 SrgbConversion SrgbConversion::FromProfile(const uint8_t* profile, size_t size) {
