@@ -1,7 +1,7 @@
 # Cross build with mingw-w64: the DLL, its tools and the tests that run under Wine.
 set(WARN_FLAGS -Wall -Wextra -Werror -Wno-cast-function-type)
 set(WIN_LIBS gdiplus ole32 oleaut32 uuid shell32 shlwapi user32 gdi32 comctl32 uxtheme
-    wininet version advapi32 psapi setupapi)
+    wininet version advapi32 psapi setupapi mscms)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
   _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0700)
 # Only Windows system DLLs may be imported: the C/C++ runtime and threads are linked in.

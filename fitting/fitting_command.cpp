@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "fitting/colour_management.h"
 #include "fitting/image_fixer.h"
 #include "fitting/imaging.h"
 #include "fitting/portable/geometry.h"
@@ -51,9 +52,11 @@ HRESULT RunTargetedCommand(const std::wstring& picturePath, int mode, WallpaperT
   if (index < 0) index = monitors.MenuMonitor(owner);
   fw::GpImageOwner picture = LoadPicture(picturePath.c_str());
   if (!picture) return E_FAIL;
+  const SrgbConversion colour = SrgbConversion::ForPicture(picturePath.c_str());
   Progress shown(owner, progress);
-  const bool made = target == WallpaperTarget::Span ? monitors.MakeSpan(picture.get(), mode)
-                                                    : monitors.MakeOne(picture.get(), mode, index);
+  const bool made = target == WallpaperTarget::Span
+                        ? monitors.MakeSpan(picture.get(), mode, &colour)
+                        : monitors.MakeOne(picture.get(), mode, index, &colour);
   if (!made) return E_FAIL;
   picture.reset();  // it may be a wallpaper file that is about to be replaced
   return monitors.ApplyTo(target, owner, picturePath, mode) ? S_OK : E_FAIL;
@@ -66,13 +69,16 @@ HRESULT RunFittingCommand(const std::wstring& picturePath, int mode, HWND owner,
   if (picturePath.empty()) return E_FAIL;
   fw::GpImageOwner picture = LoadPicture(picturePath.c_str());
   if (!picture) return E_FAIL;
+  // A picture whose colours are not sRGB is converted as it is fitted.
+  const SrgbConversion colour = SrgbConversion::ForPicture(picturePath.c_str());
+  fixer->SetColourConversion(&colour);
   Progress shown(owner, progress);
   // Several monitors each get their own wallpaper where the shell can set them; else
   // the primary monitor's file goes to every monitor, as Active Desktop shows it.
   MonitorWallpapers monitors;
   const bool perMonitor = monitors.Find();
   fw::GpBitmapOwner wallpaper;
-  if (perMonitor ? !monitors.Make(picture.get(), mode)
+  if (perMonitor ? !monitors.Make(picture.get(), mode, &colour)
                  : !fixer->MakeWallpaper(picture.get(), &wallpaper)) {
     return E_FAIL;
   }

@@ -101,13 +101,14 @@ bool ImageFixer::DrawFrame(GpBitmap* canvas, const RectF& kept) {
                                   frame.height));
 }
 
-bool ImageFixer::DrawResampled(GpImage* picture, const SourceArea& from, GpBitmap* canvas,
-                               const SourceArea& to, bool dim) {
+bool ImageFixer::DrawResampledWith(GpImage* picture, const SourceArea& from, GpBitmap* canvas,
+                                   const SourceArea& to, bool dim, const RowConverter* convert) {
   LockedPixels source;
   LockedPixels target;
   if (!source.LockForReading(picture) || !target.LockCanvas(canvas)) return false;
   ResampleOptions options;
   options.dim = dim;
+  options.convert = convert;
   return Resample(source.buffer(), from, target.mutable_buffer(), to, options);
 }
 
@@ -116,7 +117,8 @@ void ImageFixer::Finish(Canvas* canvas, fw::GpBitmapOwner* out) {
 }
 
 bool ImageFixer::MakeSpanPart(GpImage* picture, const SourceArea& from, const SourceArea& to,
-                              int32_t width, int32_t height, fw::GpBitmapOwner* wallpaper) {
+                              int32_t width, int32_t height, const RowConverter* convert,
+                              fw::GpBitmapOwner* wallpaper) {
   wallpaper->reset();
   fw::GpBitmapOwner canvas;
   if (width <= 0 || height <= 0 ||
@@ -125,7 +127,7 @@ bool ImageFixer::MakeSpanPart(GpImage* picture, const SourceArea& from, const So
   }
   // A monitor the span's letterbox leaves empty keeps the desktop colour only.
   if (from.width > 0 && from.height > 0 && to.width > 0 && to.height > 0 &&
-      !DrawResampled(picture, from, canvas.get(), to, false)) {
+      !DrawResampledWith(picture, from, canvas.get(), to, false, convert)) {
     return false;
   }
   *wallpaper = std::move(canvas);
@@ -141,7 +143,7 @@ bool ImageFixer::MakeSpanPreview(GpImage* picture, const std::vector<SourceArea>
   if (!NewCanvas(width, height, PixelFormat32bppARGB, kPreviewBorder, &canvas)) return false;
   const RectF area = PreviewPictureArea(width, height);
   const SourceArea whole{0, 0, double(pictureWidth), double(pictureHeight)};
-  if (!DrawResampled(picture, whole, canvas.get(), AreaOf(area), true)) return false;
+  if (!DrawResampledWith(picture, whole, canvas.get(), AreaOf(area), true, nullptr)) return false;
   const double scaleX = area.width / double(pictureWidth);
   const double scaleY = area.height / double(pictureHeight);
   for (const SourceArea& part : parts) {
@@ -149,7 +151,7 @@ bool ImageFixer::MakeSpanPreview(GpImage* picture, const std::vector<SourceArea>
     const RectF kept{
         static_cast<float>(area.x + part.x * scaleX), static_cast<float>(area.y + part.y * scaleY),
         static_cast<float>(part.width * scaleX), static_cast<float>(part.height * scaleY)};
-    if (!DrawResampled(picture, part, canvas.get(), AreaOf(kept), false) ||
+    if (!DrawResampledWith(picture, part, canvas.get(), AreaOf(kept), false, nullptr) ||
         !DrawFrame(canvas.get(), kept)) {
       return false;
     }

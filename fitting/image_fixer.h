@@ -41,13 +41,19 @@ class ImageFixer {
 
   // One monitor's part of a picture spanned over several: a width x height 24-bit canvas
   // in the desktop colour with the area `from` of the picture drawn over `to`.
+  // `convert` (may be nullptr) converts the picture's colours as they are drawn.
   static bool MakeSpanPart(GpImage* picture, const SourceArea& from, const SourceArea& to,
-                           int32_t width, int32_t height, fw::GpBitmapOwner* wallpaper);
+                           int32_t width, int32_t height, const RowConverter* convert,
+                           fw::GpBitmapOwner* wallpaper);
 
   // The spanned picture's preview: the whole picture dimmed, each monitor's part of it
   // (`parts`, in the picture's pixels) at full brightness and framed.
   static bool MakeSpanPreview(GpImage* picture, const std::vector<SourceArea>& parts, int32_t width,
                               int32_t height, fw::GpBitmapOwner* preview);
+
+  // Converts the picture's colours as they are drawn (the picture's own to sRGB); nullptr,
+  // the default, draws them as they are. The converter must outlive the drawing.
+  void SetColourConversion(const RowConverter* convert) { convert_ = convert; }
 
  protected:
   ImageFixer() = default;
@@ -84,8 +90,13 @@ class ImageFixer {
 
   // Draws the area `from` of the picture onto the area `to` of the canvas through the
   // resampler: filtered when reducing, the picture's own edge pixels at its borders.
-  static bool DrawResampled(GpImage* picture, const SourceArea& from, GpBitmap* canvas,
-                            const SourceArea& to, bool dim);
+  bool DrawResampled(GpImage* picture, const SourceArea& from, GpBitmap* canvas,
+                     const SourceArea& to, bool dim) const {
+    return DrawResampledWith(picture, from, canvas, to, dim, convert_);
+  }
+  // The same with the colour conversion given (nullptr: none).
+  static bool DrawResampledWith(GpImage* picture, const SourceArea& from, GpBitmap* canvas,
+                                const SourceArea& to, bool dim, const RowConverter* convert);
 
   // Hands the finished bitmap to the caller.
   static void Finish(Canvas* canvas, fw::GpBitmapOwner* out);
@@ -94,6 +105,7 @@ class ImageFixer {
   bool ownScreen_ = false;
   ScreenRect screenWork_;
   ScreenRect screenMonitor_;
+  const RowConverter* convert_ = nullptr;
 };
 
 // The six fill-screen modes: the largest part of the picture with the work area's

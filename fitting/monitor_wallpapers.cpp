@@ -73,7 +73,7 @@ bool MonitorWallpapers::Find() {
   return monitors_.size() >= 2 && primaries == 1;
 }
 
-bool MonitorWallpapers::Make(GpImage* picture, int mode) {
+bool MonitorWallpapers::Make(GpImage* picture, int mode, const RowConverter* convert) {
   wallpapers_.clear();
   UINT width = 0, height = 0;
   if (!GetPictureSize(picture, &width, &height) || width == 0 || height == 0) return false;
@@ -91,6 +91,7 @@ bool MonitorWallpapers::Make(GpImage* picture, int mode) {
                   : MonitorFitMode(mode, ClassifyPicture(pictureAspect, aspect),
                                    std::fabs(aspect - primaryAspect) < 0.01);
     std::unique_ptr<ImageFixer> fixer = CreateImageFixer(monitorMode);
+    if (fixer) fixer->SetColourConversion(convert);
     fw::GpBitmapOwner wallpaper;
     if (!fixer || !fixer->MakeWallpaperFor(picture, m.work, m.monitor, &wallpaper)) return false;
     if (IsPrereleaseBuild()) {
@@ -136,7 +137,7 @@ int MonitorWallpapers::MenuMonitor(HWND window) const {
   return -1;
 }
 
-bool MonitorWallpapers::MakeSpan(GpImage* picture, int mode) {
+bool MonitorWallpapers::MakeSpan(GpImage* picture, int mode, const RowConverter* convert) {
   wallpapers_.clear();
   UINT width = 0, height = 0;
   PhysicalDesktop desktop;
@@ -153,7 +154,7 @@ bool MonitorWallpapers::MakeSpan(GpImage* picture, int mode) {
     fw::GpBitmapOwner wallpaper;
     if (!ImageFixer::MakeSpanPart(picture, SourceArea{from.x, from.y, from.width, from.height},
                                   SourceArea{to.x, to.y, to.width, to.height}, m.monitor.width,
-                                  m.monitor.height, &wallpaper)) {
+                                  m.monitor.height, convert, &wallpaper)) {
       return false;
     }
     if (IsPrereleaseBuild()) {
@@ -164,12 +165,14 @@ bool MonitorWallpapers::MakeSpan(GpImage* picture, int mode) {
   return true;
 }
 
-bool MonitorWallpapers::MakeOne(GpImage* picture, int mode, int index) {
+bool MonitorWallpapers::MakeOne(GpImage* picture, int mode, int index,
+                                const RowConverter* convert) {
   wallpapers_.clear();
   one_ = -1;
   if (index < 0 || static_cast<size_t>(index) >= monitors_.size()) return false;
   const MonitorTarget& m = monitors_[static_cast<size_t>(index)];
   std::unique_ptr<ImageFixer> fixer = CreateImageFixer(mode);
+  if (fixer) fixer->SetColourConversion(convert);
   fw::GpBitmapOwner wallpaper;
   if (!fixer || !fixer->MakeWallpaperFor(picture, m.work, m.monitor, &wallpaper)) return false;
   if (IsPrereleaseBuild()) {

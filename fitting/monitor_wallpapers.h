@@ -53,15 +53,16 @@ class MonitorWallpapers {
 
   // Makes each monitor's part of the picture spanned over the physical layout for a fill
   // `mode` (its anchor) or BestFit. False when any cannot be made.
-  bool MakeSpan(GpImage* picture, int mode);
+  bool MakeSpan(GpImage* picture, int mode, const RowConverter* convert = nullptr);
 
   // Makes the wallpaper of monitor `index` alone, fitted to its own shape by `mode`.
-  bool MakeOne(GpImage* picture, int mode, int index);
+  bool MakeOne(GpImage* picture, int mode, int index, const RowConverter* convert = nullptr);
 
   // Makes every monitor's wallpaper for the user's choice: the primary's exactly as on a
   // desktop of one monitor, the others with the mode that keeps the choice's idea on their
-  // shape. False when any cannot be made.
-  bool Make(GpImage* picture, int mode);
+  // shape; `convert` (may be nullptr) converts the picture's colours as they are drawn.
+  // False when any cannot be made.
+  bool Make(GpImage* picture, int mode, const RowConverter* convert = nullptr);
 
   // Writes each monitor's file (the primary's under its usual name), sets it on its
   // monitor, centred, and remembers the choice. False as soon as one monitor fails: the

@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "fitting/high_range.h"
 #include "framework/com_ptr.h"
 
 namespace framewise {
@@ -73,6 +74,10 @@ bool DecodeWhole(IWICImagingFactory* factory, IWICBitmapSource* frame, DecodedPi
   if (FAILED(frame->GetSize(&w, &h)) || FAILED(frame->GetPixelFormat(&format))) return false;
   fw::ComPtr<IWICBitmapSource> source = fw::ComPtr<IWICBitmapSource>::Share(frame);
   int32_t channels = ChannelsOf(format);
+  HighRangeLayout highRange;
+  if (channels == 0 && HighRangeLayoutOf(format, &highRange)) {
+    return Allocate(w, h, 4, out) && CopyToneMapped(frame, &out->buffer);
+  }
   if (channels == 0) {
     fw::ComPtr<IWICFormatConverter> converter;
     if (!factory || FAILED(factory->CreateFormatConverter(converter.put())) ||
@@ -90,9 +95,9 @@ bool DecodeWhole(IWICImagingFactory* factory, IWICBitmapSource* frame, DecodedPi
 }
 
 // Resamples decoded pixels into a width x height copy with the screen's resolution, then
-// turns it upright.
+// turns it upright; `convert` (may be nullptr) converts the colours drawn.
 bool CopyInto(const PixelBuffer& source, int32_t width, int32_t height, int orientation,
-              GpGraphics* screen, fw::GpBitmapOwner* copy) {
+              GpGraphics* screen, fw::GpBitmapOwner* copy, const RowConverter* convert) {
   fw::GpBitmapOwner bitmap;
   if (!Ok(gp::GdipCreateBitmapFromGraphics(width, height, screen, bitmap.put()))) return false;
   {
@@ -108,7 +113,9 @@ bool CopyInto(const PixelBuffer& source, int32_t width, int32_t height, int orie
     const SourceArea from{0, 0, static_cast<double>(source.width),
                           static_cast<double>(source.height)};
     const SourceArea to{0, 0, static_cast<double>(width), static_cast<double>(height)};
-    if (!Resample(source, from, target.mutable_buffer(), to)) return false;
+    ResampleOptions options;
+    options.convert = convert;
+    if (!Resample(source, from, target.mutable_buffer(), to, options)) return false;
   }
   if (!TurnUpright(bitmap.get(), orientation)) return false;
   *copy = std::move(bitmap);
@@ -134,9 +141,9 @@ CopySize PreviewCopySize(uint32_t uprightWidth, uint32_t uprightHeight, float he
   return size;
 }
 
-bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame,
-                          int orientation, float height, float maxWidth, GpGraphics* screen,
-                          fw::GpBitmapOwner* copy) {
+bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame, int orientation,
+                          float height, float maxWidth, GpGraphics* screen, fw::GpBitmapOwner* copy,
+                          const SrgbConversion* toSrgb) {
   copy->reset();
   UINT w = 0, h = 0;
   if (!frame || FAILED(frame->GetSize(&w, &h)) || w == 0 || h == 0) return false;
@@ -151,7 +158,8 @@ bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame,
       !DecodeWhole(factory, frame, &pixels)) {
     return false;
   }
-  return CopyInto(pixels.buffer, storedWidth, storedHeight, orientation, screen, copy);
+  return CopyInto(pixels.buffer, storedWidth, storedHeight, orientation, screen, copy,
+                  toSrgb && *toSrgb ? toSrgb : nullptr);
 }
 
 bool MakePreviewCopy(const wchar_t* path, int orientation, float height, float maxWidth,
@@ -162,13 +170,14 @@ bool MakePreviewCopy(const wchar_t* path, int orientation, float height, float m
   fw::ComPtr<IWICBitmapFrameDecode> frame;
   if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                  IID_IWICImagingFactory, factory.put_void())) &&
-      SUCCEEDED(factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
-                                                   WICDecodeMetadataCacheOnDemand,
-                                                   decoder.put())) &&
-      SUCCEEDED(decoder->GetFrame(0, frame.put())) &&
-      PreviewCopyFromFrame(factory.get(), frame.get(), orientation, height, maxWidth, screen,
-                           copy)) {
-    return true;
+      SUCCEEDED(factory->CreateDecoderFromFilename(
+          path, nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, decoder.put())) &&
+      SUCCEEDED(decoder->GetFrame(0, frame.put()))) {
+    const SrgbConversion toSrgb = SrgbConversion::ForPicture(path, frame.get());
+    if (PreviewCopyFromFrame(factory.get(), frame.get(), orientation, height, maxWidth, screen,
+                             copy, &toSrgb)) {
+      return true;
+    }
   }
   frame.reset();
   decoder.reset();
@@ -181,7 +190,9 @@ bool MakePreviewCopy(const wchar_t* path, int orientation, float height, float m
   const CopySize size = PreviewCopySize(static_cast<uint32_t>(source.buffer().width),
                                         static_cast<uint32_t>(source.buffer().height), height,
                                         maxWidth);
-  return CopyInto(source.buffer(), size.width, size.height, 1, screen, copy);
+  const SrgbConversion toSrgb = SrgbConversion::ForPicture(path);
+  return CopyInto(source.buffer(), size.width, size.height, 1, screen, copy,
+                  toSrgb ? &toSrgb : nullptr);
 }
 
 }  // namespace framewise

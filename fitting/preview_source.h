@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <wincodec.h>
 
+#include "fitting/colour_management.h"
 #include "fitting/imaging.h"
 #include "fitting/wic_transform.h"
 
@@ -30,9 +31,11 @@ bool MakePreviewCopy(const wchar_t* path, int orientation, float height, float m
                      GpGraphics* screen, fw::GpBitmapOwner* copy);
 
 // The same from a decoded frame: the reduced decode through its IWICBitmapSourceTransform
-// when it has one, else the whole frame through a format converter of `factory`.
-bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame,
-                          int orientation, float height, float maxWidth, GpGraphics* screen,
-                          fw::GpBitmapOwner* copy);
+// when it has one, else the whole frame through a format converter of `factory` (tone
+// mapped where its samples are floating or fixed point). The copy's pixels are converted
+// by `toSrgb` as they are drawn, when it is given and has a transform.
+bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame, int orientation,
+                          float height, float maxWidth, GpGraphics* screen, fw::GpBitmapOwner* copy,
+                          const SrgbConversion* toSrgb = nullptr);
 
 }  // namespace framewise

@@ -14,7 +14,8 @@ picture is black on the left and white on the right; the transparent one has its
 half fully transparent. Animated GIF and multi-page TIFF hold a second frame of other
 colours that must not be shown. orient-N.jpg (N = 1..8) and orient-6.tif carry EXIF
 orientation N: their stored pixels are the upright picture turned the other way, so
-turned upright they all show the quadrants above. Needs Pillow (python3-pil).
+turned upright they all show the quadrants above. The colour-managed, 16-bit and HDR
+pictures come from make_colour_inputs.py. Needs Pillow (python3-pil).
 """
 import os
 import struct
@@ -22,6 +23,8 @@ import sys
 import zlib
 
 from PIL import Image
+
+import make_colour_inputs
 
 W, H = 160, 80
 COLOURS = [(0xE0, 0xA0, 0x40), (0x40, 0xE0, 0xA0), (0xA0, 0x40, 0xE0), (0x30, 0x70, 0xF0)]
@@ -95,6 +98,7 @@ def main():
         exif[0x0112] = n
         stored(rgb).save(os.path.join(out, "orient-%d.jpg" % n), quality=95, exif=exif)
     STORED[6](rgb).save(os.path.join(out, "orient-6.tif"), tiffinfo={0x0112: 6})
+    make_colour_inputs.write(out, COLOURS, W, H)
 
 
 if __name__ == "__main__":

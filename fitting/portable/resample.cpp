@@ -308,6 +308,7 @@ bool Draw(const PixelBuffer& source, const SourceArea& from, PixelBuffer* target
     const float scale = static_cast<float>(std::ldexp(1.0, -ay.bits[i]));
     FilterRows(rows.data(), ay.weights.data() + ay.start[i], taps, scale, midBytes, mid.data());
     FilterColumns(mid.data(), ax, xWeights.data(), channels, line.data());
+    if (options.convert) options.convert->ConvertRow(line.data(), ax.end - ax.begin, channels);
     uint8_t* out = RowAt(*target, y) + static_cast<size_t>(ax.begin) * target->channels;
     WriteRow(line.data(), channels, out, target->channels, ax.end - ax.begin, options.dim);
   }

@@ -19,9 +19,20 @@ struct PixelBuffer {
 
 struct SourceArea { double x = 0, y = 0, width = 0, height = 0; };  // may be fractional
 
+// Converts the colours of a row of pixels in place: 3 channels B,G,R, or 4 channels B,G,R,A
+// with colour premultiplied by alpha (alpha to be kept).
+class RowConverter {
+ public:
+  virtual ~RowConverter() = default;
+  virtual void ConvertRow(uint8_t* pixels, int32_t count, int32_t channels) const = 0;
+};
+
 struct ResampleOptions {
   // Darkens the result: max(0, c - 128) on blue, green and red after compositing (alpha kept).
   bool dim = false;
+  // Converts each filtered row before it is composited onto the target (so only the pixels
+  // drawn are converted, and never the target's own); nullptr for none.
+  const RowConverter* convert = nullptr;
 };
 
 // Draws the area `from` of `source` onto the area `to` of `target` (both in their own pixel

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace framewise {
@@ -177,6 +178,48 @@ TEST(Resample, DimSubtractsFromColourAfterCompositing) {
   Picture wall(6, 6, 3, {255, 255, 255});
   ASSERT_TRUE(Draw(half, Whole(half), &wall, Whole(wall), true));
   ExpectColour(wall, 2, 2, {191 - 128, 0, 255 - 128}, 1);  // composited 191, 127, 255
+}
+
+// Records the rows it is given and swaps blue and red in them.
+struct SwappingConverter final : RowConverter {
+  void ConvertRow(uint8_t* pixels, int32_t count, int32_t channels) const override {
+    ++rows;
+    pixelsSeen += count;
+    for (int32_t i = 0; i < count; ++i) std::swap(pixels[i * channels], pixels[i * channels + 2]);
+  }
+  mutable int rows = 0;
+  mutable int64_t pixelsSeen = 0;
+};
+
+TEST(Resample, ConvertsOnlyTheDrawnPixelsBeforeCompositingAndDimming) {
+  SwappingConverter swap;
+  ResampleOptions options;
+  options.convert = &swap;
+  // An opaque picture drawn onto part of the target: the drawn rows converted, the rest kept.
+  Picture opaque(30, 20, 3, {200, 100, 50});
+  Picture target(12, 10, 3, {9, 8, 7});
+  PixelBuffer s = opaque.Buffer(), t = target.Buffer();
+  ASSERT_TRUE(Resample(s, Whole(opaque), &t, SourceArea{2, 3, 6, 4}, options));
+  EXPECT_EQ(swap.rows, 4);
+  EXPECT_EQ(swap.pixelsSeen, 24);
+  ExpectColour(target, 4, 4, {50, 100, 200});
+  ExpectColour(target, 1, 4, {9, 8, 7});
+  ExpectColour(target, 4, 2, {9, 8, 7});
+  // A translucent one: its own (premultiplied) colour converted, then composited over the
+  // target, whose colour is never converted.
+  Picture half(5, 5, 4, {64, 0, 128, 128});
+  Picture wall(6, 6, 3, {0, 100, 200});
+  s = half.Buffer();
+  t = wall.Buffer();
+  ASSERT_TRUE(Resample(s, Whole(half), &t, Whole(wall), options));
+  ExpectColour(wall, 2, 2, {128 + 0, 0 + 50, 64 + 100}, 1);  // 127/255 of (0, 100, 200) kept
+  // Dimming comes after the conversion.
+  Picture dimmed(6, 6, 3, {0, 0, 0});
+  s = opaque.Buffer();
+  t = dimmed.Buffer();
+  options.dim = true;
+  ASSERT_TRUE(Resample(s, Whole(opaque), &t, Whole(dimmed), options));
+  ExpectColour(dimmed, 2, 2, {0, 0, 200 - 128});
 }
 
 TEST(Resample, FineDetailReducesToUniformGrey) {

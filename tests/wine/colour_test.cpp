@@ -1,0 +1,445 @@
+// Colour management through the system's colour engine: pictures tagged with real profiles
+// come out, in the wallpaper and in the previews, as lcms2 (through Pillow, when the inputs
+// were made) converts them; sRGB-tagged and untagged pictures keep their pixels to the byte;
+// broken profiles change nothing; 16-bit samples come down without wrapping; floating-point
+// JPEG XR is tone mapped, its highlights saturated.
+#include <windows.h>
+#include <wincodec.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "colour_checks.h"
+#include "fitting/colour_management.h"
+#include "fitting/high_range.h"
+#include "fitting/image_fixer.h"
+#include "fitting/portable/colour_profile.h"
+#include "fitting/preview_source.h"
+#include "fitting/screen.h"
+#include "framework/com_ptr.h"
+#include "tests/support/active_desktop_stand_in.h"
+#include "tests/support/handler_fixture.h"
+
+namespace framewise {
+namespace {
+
+using Gdiplus::ARGB;
+using testsupport::Handler;
+using testsupport::NearColour;
+
+constexpr RECT kScreen = {0, 0, 1280, 1024};
+// Every input is 160 x 80: fitted whole into 1280 x 1024 it is 1280 x 640 at y 192; its
+// preview copy is 384 x 192.
+constexpr float kPlacedY = 192, kPlacedW = 1280, kPlacedH = 640;
+constexpr float kCopyW = 384, kCopyH = 192;
+
+std::wstring Input(const std::string& name) {
+  return testsupport::InputPath(std::wstring(name.begin(), name.end()).c_str());
+}
+
+ARGB Pixel(GpBitmap* bitmap, int x, int y) {
+  ARGB c = 0;
+  EXPECT_EQ(gp::GdipBitmapGetPixel(bitmap, x, y, &c), Gdiplus::Ok) << x << "," << y;
+  return c;
+}
+
+// The colour at the centre of quadrant i (0 top left .. 3 bottom right) of a rectangle.
+ARGB QuadrantCentre(GpBitmap* bitmap, int i, float x, float y, float w, float h) {
+  return Pixel(bitmap, static_cast<int>(x + w * (i % 2 ? 0.75f : 0.25f)),
+               static_cast<int>(y + h * (i / 2 ? 0.75f : 0.25f)));
+}
+
+// colour-expected.txt: per picture, the lcms2 conversion of each quadrant ("-" where it is
+// transparent, given here as 0).
+std::map<std::string, std::array<ARGB, 4>> ExpectedColours() {
+  std::map<std::string, std::array<ARGB, 4>> out;
+  std::istringstream lines(testsupport::ReadBytes(Input("colour-expected.txt")));
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string name, cell;
+    std::array<ARGB, 4> colours = {};
+    fields >> name;
+    for (ARGB& c : colours) {
+      fields >> cell;
+      c = cell == "-" ? 0 : 0xFF000000u | static_cast<ARGB>(std::stoul(cell, nullptr, 16));
+    }
+    if (!name.empty()) out[name] = colours;
+  }
+  return out;
+}
+
+// The pixels of a picture as 32-bit ARGB bytes, for comparisons to the byte.
+std::vector<BYTE> Bytes(GpImage* picture) {
+  UINT w = 0, h = 0;
+  EXPECT_TRUE(GetPictureSize(picture, &w, &h));
+  const Gdiplus::GpRect all(0, 0, static_cast<INT>(w), static_cast<INT>(h));
+  Gdiplus::BitmapData data = {};
+  std::vector<BYTE> out;
+  if (gp::GdipBitmapLockBits(static_cast<GpBitmap*>(picture), &all, Gdiplus::ImageLockModeRead,
+                             PixelFormat32bppARGB, &data) != Gdiplus::Ok) {
+    ADD_FAILURE() << "cannot lock";
+    return out;
+  }
+  for (UINT y = 0; y < h; ++y) {
+    const BYTE* row = static_cast<const BYTE*>(data.Scan0) + static_cast<INT_PTR>(data.Stride) * y;
+    out.insert(out.end(), row, row + w * 4);
+  }
+  gp::GdipBitmapUnlockBits(static_cast<GpBitmap*>(picture), &data);
+  return out;
+}
+
+std::vector<uint8_t> ReadProfile(const char* name) {
+  const std::string bytes = testsupport::ReadBytes(Input(name));
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+class ColourTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (Input("x").empty()) GTEST_SKIP() << "FRAMEWISE_INPUTS is not set (CTest sets it)";
+    ASSERT_TRUE(desktop.registered());
+    desktop.record().applyToSystem = false;
+    ASSERT_EQ(gp::GdipCreateFromHWND(GetDesktopWindow(), screen.put()), Gdiplus::Ok);
+  }
+
+  // The wallpaper of a file made in memory, as the command makes it before saving (its
+  // colours converted as they are drawn, unless `convert` is false).
+  fw::GpBitmapOwner Wallpaper(const std::wstring& path, bool convert = true) {
+    fw::GpImageOwner picture = LoadPicture(path.c_str());
+    fw::GpBitmapOwner wallpaper;
+    EXPECT_TRUE(picture);
+    const SrgbConversion colour = SrgbConversion::ForPicture(path.c_str());
+    BestFitImageFixer fixer;
+    if (convert) fixer.SetColourConversion(&colour);
+    const ScreenRect whole{0, 0, 1280, 1024};
+    if (picture) {
+      EXPECT_TRUE(fixer.MakeWallpaperFor(picture.get(), whole, whole, &wallpaper));
+    }
+    return wallpaper;
+  }
+
+  fw::GpBitmapOwner Preview(const std::wstring& path) {
+    fw::GpBitmapOwner copy;
+    EXPECT_TRUE(MakePreviewCopy(path.c_str(), 1, kCopyH, 8192.0f, screen.get(), &copy));
+    return copy;
+  }
+
+  // The wallpaper file the command writes for a picture, as bytes.
+  std::string CommandWallpaper(const std::wstring& path) {
+    Handler h;
+    EXPECT_EQ(h.InitializeWithFiles({path}), S_OK);
+    EXPECT_EQ(h.Invoke(FitModeBestFit), S_OK) << std::string(path.begin(), path.end());
+    return testsupport::ReadBytes(jpeg.path());
+  }
+
+  // The quadrant centres of the picture in the command's wallpaper file (let go at once:
+  // the next command replaces the file).
+  std::array<ARGB, 4> CommandQuadrants(const std::wstring& path) {
+    CommandWallpaper(path);
+    fw::GpBitmapOwner wallpaper;
+    std::array<ARGB, 4> out = {};
+    EXPECT_EQ(gp::GdipCreateBitmapFromFile(jpeg.path().c_str(), wallpaper.put()), Gdiplus::Ok);
+    for (int i = 0; wallpaper && i < 4; ++i) {
+      out[i] = QuadrantCentre(wallpaper.get(), i, 0, kPlacedY, kPlacedW, kPlacedH);
+    }
+    return out;
+  }
+
+  fw::GdiplusToken gdiplus = fw::StartGdiplus();
+  testsupport::WorkAreaOverride area{kScreen, kScreen};
+  testsupport::FileAside ini{testsupport::UserSettingsFile()};
+  testsupport::FileAside jpeg{testsupport::UserWallpaperFile()};
+  standin::ActiveDesktopStandIn desktop;
+  fw::GpGraphicsOwner screen;
+};
+
+TEST_F(ColourTest, TaggedPicturesComeOutAsLcmsConvertsThem) {
+  const auto expected = ExpectedColours();
+  ASSERT_EQ(expected.size(), 7u) << "colour-expected.txt";
+  for (const auto& entry : expected) {
+    const std::string& name = entry.first;
+    const std::wstring path = Input(name);
+    fw::GpBitmapOwner wallpaper = Wallpaper(path);
+    fw::GpBitmapOwner preview = Preview(path);
+    ASSERT_TRUE(wallpaper && preview) << name;
+    // Through the command, against the reference conversion fitted the same way.
+    const std::array<ARGB, 4> commanded = CommandQuadrants(path);
+    const std::array<ARGB, 4> reference =
+        CommandQuadrants(Input(name.substr(0, name.rfind('.')) + "-ref.png"));
+    for (int i = 0; i < 4; ++i) {
+      const ARGB want = entry.second[i];
+      const ARGB inWallpaper = QuadrantCentre(wallpaper.get(), i, 0, kPlacedY, kPlacedW, kPlacedH);
+      const ARGB inPreview = QuadrantCentre(preview.get(), i, 0, 0, kCopyW, kCopyH);
+      if (want == 0) {  // transparent: the desktop shows through, the copy keeps alpha 0
+        EXPECT_TRUE(NearColour(inWallpaper, DesktopColorArgb(), 0)) << name << " quadrant " << i;
+        EXPECT_EQ(inPreview >> 24, 0u) << name << " quadrant " << i;
+        continue;
+      }
+      EXPECT_TRUE(NearColour(inWallpaper, want, 2)) << name << " wallpaper quadrant " << i;
+      EXPECT_TRUE(NearColour(inPreview, want, 2)) << name << " preview quadrant " << i;
+      EXPECT_EQ(inPreview >> 24, 0xFFu) << name << " quadrant " << i;
+      EXPECT_TRUE(NearColour(commanded[i], reference[i], 2)) << name << " command quadrant " << i;
+    }
+  }
+}
+
+TEST_F(ColourTest, SrgbAndUntaggedPicturesKeepTheirPixelsToTheByte) {
+  for (const char* ext : {"jpg", "png", "tif"}) {
+    const std::wstring tagged = Input(std::string("colour-srgb.") + ext);
+    const std::wstring untagged = Input(std::string("colour-untagged.") + ext);
+    EXPECT_FALSE(SrgbConversion::ForPicture(tagged.c_str())) << ext;
+    fw::GpBitmapOwner fromTaggedPicture = Wallpaper(tagged);
+    ASSERT_TRUE(fromTaggedPicture) << ext;
+    EXPECT_EQ(Bytes(fromTaggedPicture.get()), Bytes(Wallpaper(untagged).get())) << ext;
+    const std::string fromTagged = CommandWallpaper(tagged);
+    EXPECT_FALSE(fromTagged.empty()) << ext;
+    EXPECT_TRUE(fromTagged == CommandWallpaper(untagged)) << ext << ": the wallpaper files differ";
+  }
+}
+
+TEST_F(ColourTest, BrokenProfilesChangeNothingAndFailNothing) {
+  // A table profile whose table is garbage passes the header checks; the engine refuses it.
+  const std::vector<uint8_t> table = ReadProfile("damaged-table.icc");
+  ASSERT_TRUE(IsPlausibleIccProfile(table.data(), table.size()));
+  EXPECT_FALSE(SrgbConversion::FromProfile(table.data(), table.size()));
+  for (const char* name :
+       {"colour-damaged-short.jpg", "colour-damaged-table.jpg", "colour-damaged-signature.png"}) {
+    const std::wstring path = Input(name);
+    EXPECT_FALSE(SrgbConversion::ForPicture(path.c_str())) << name;
+    fw::GpBitmapOwner wallpaper = Wallpaper(path);
+    ASSERT_TRUE(wallpaper) << name;
+    EXPECT_EQ(Bytes(wallpaper.get()), Bytes(Wallpaper(path, false).get())) << name;
+    fw::GpBitmapOwner preview = Preview(path);
+    ASSERT_TRUE(preview) << name;
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_TRUE(NearColour(QuadrantCentre(preview.get(), i, 0, 0, kCopyW, kCopyH),
+                             testsupport::kQuadrantColours[i], 2))
+          << name << " quadrant " << i;
+    }
+    Handler h;
+    ASSERT_EQ(h.InitializeWithFiles({path}), S_OK) << name;
+    EXPECT_EQ(h.Invoke(FitModeBestFit), S_OK) << name;
+  }
+}
+
+// Pixels of one colour, B G R order, in rows with padding after them.
+struct Rows {
+  int32_t width, height, channels;
+  int64_t stride;
+  std::vector<uint8_t> bytes;
+  Rows(int32_t w, int32_t h, int32_t c, std::array<uint8_t, 4> pixel)
+      : width(w), height(h), channels(c), stride(int64_t{w} * c + 7), bytes(stride * h, 0xAB) {
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t x = 0; x < w; ++x) std::memcpy(At(x, y), pixel.data(), c);
+    }
+  }
+  uint8_t* At(int32_t x, int32_t y) { return &bytes[y * stride + int64_t{x} * channels]; }
+  PixelBuffer Buffer() { return PixelBuffer{bytes.data(), width, height, stride, channels}; }
+};
+
+testing::AssertionResult PixelIs(Rows& rows, int32_t x, int32_t y, std::array<int, 4> want,
+                                 int tolerance) {
+  for (int c = 0; c < rows.channels; ++c) {
+    if (std::abs(rows.At(x, y)[c] - want[c]) > tolerance) {
+      return testing::AssertionFailure() << "pixel " << x << "," << y << " channel " << c << " is "
+                                         << int(rows.At(x, y)[c]) << ", expected " << want[c];
+    }
+  }
+  return testing::AssertionSuccess();
+}
+
+TEST_F(ColourTest, ConversionKeepsAlphaStridesAndPadding) {
+  const std::vector<uint8_t> prophoto = ReadProfile("prophoto.icc");
+  const SrgbConversion conversion = SrgbConversion::FromProfile(prophoto.data(), prophoto.size());
+  ASSERT_TRUE(conversion);
+  // ProPhoto (40, 160, 60) is sRGB (0, 191, 38), as lcms2 through Pillow converts it.
+  // Rows with 7 bytes of padding after them: an engine that took the rows as contiguous
+  // would convert the padding and shift every row after the first.
+  Rows padded(5, 3, 3, {60, 160, 40, 0});
+  PixelBuffer buffer = padded.Buffer();
+  ASSERT_TRUE(conversion.Convert(&buffer, false));
+  for (int32_t y = 0; y < 3; ++y) {
+    for (int32_t x = 0; x < 5; ++x) EXPECT_TRUE(PixelIs(padded, x, y, {38, 191, 0, 0}, 1));
+    for (int k = 0; k < 7; ++k) EXPECT_EQ(padded.At(4, y)[3 + k], 0xAB) << "padding of row " << y;
+  }
+  // Straight alpha kept as it was; premultiplied colour converted as the colour it stands for.
+  Rows straight(3, 2, 4, {60, 160, 40, 77});
+  buffer = straight.Buffer();
+  ASSERT_TRUE(conversion.Convert(&buffer, false));
+  EXPECT_TRUE(PixelIs(straight, 2, 1, {38, 191, 0, 77}, 1));
+  EXPECT_EQ(straight.At(2, 1)[3], 77);
+  Rows premultiplied(3, 2, 4, {30, 80, 20, 128});
+  std::memset(premultiplied.At(1, 1), 0, 4);  // transparent, no colour
+  buffer = premultiplied.Buffer();
+  ASSERT_TRUE(conversion.Convert(&buffer, true));
+  EXPECT_TRUE(PixelIs(premultiplied, 0, 0, {19, 96, 0, 128}, 1));
+  EXPECT_EQ(premultiplied.At(0, 0)[3], 128);
+  EXPECT_TRUE(PixelIs(premultiplied, 1, 1, {0, 0, 0, 0}, 0));
+  // Nothing to convert: sRGB's own profile, bytes that are no profile, nothing.
+  const std::string srgb = testsupport::ReadBytes(
+      L"C:\\windows\\system32\\spool\\drivers\\color\\sRGB Color Space Profile.icm");
+  ASSERT_FALSE(srgb.empty());
+  EXPECT_FALSE(
+      SrgbConversion::FromProfile(reinterpret_cast<const uint8_t*>(srgb.data()), srgb.size()));
+  EXPECT_FALSE(SrgbConversion::FromProfile(prophoto.data(), 100));
+  EXPECT_FALSE(SrgbConversion::FromProfile(nullptr, 0));
+  SrgbConversion none;
+  EXPECT_FALSE(none.Convert(&buffer, true));
+}
+
+TEST_F(ColourTest, ColoursSeenBeforeComeOutAsTheEngineGivesThem) {
+  // Colours every 7 levels a channel, through the engine directly, and through a conversion
+  // as two rows: the first asks the engine, the second (the same colours backwards) is
+  // answered from the colours converted already.
+  const std::vector<uint8_t> prophoto = ReadProfile("prophoto.icc");
+  std::vector<uint8_t> colours;
+  for (int r = 0; r < 256; r += 7) {
+    for (int g = 0; g < 256; g += 7) {
+      for (int b = 0; b < 256; b += 7)
+        colours.insert(colours.end(), {uint8_t(b), uint8_t(g), uint8_t(r)});
+    }
+  }
+  const DWORD count = static_cast<DWORD>(colours.size() / 3);
+  std::vector<uint8_t> engine = colours;
+  PROFILE embedded = {PROFILE_MEMBUFFER, const_cast<uint8_t*>(prophoto.data()),
+                      static_cast<DWORD>(prophoto.size())};
+  wchar_t srgbPath[MAX_PATH] = {};
+  DWORD bytes = sizeof(srgbPath);
+  ASSERT_TRUE(GetStandardColorSpaceProfileW(nullptr, 0x73524742, srgbPath, &bytes));  // 'sRGB'
+  PROFILE standard = {PROFILE_FILENAME, srgbPath, static_cast<DWORD>((wcslen(srgbPath) + 1) * 2)};
+  HPROFILE chain[2] = {OpenColorProfileW(&embedded, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING),
+                       OpenColorProfileW(&standard, PROFILE_READ, FILE_SHARE_READ, OPEN_EXISTING)};
+  ASSERT_TRUE(chain[0] && chain[1]);
+  DWORD intents[2] = {INTENT_PERCEPTUAL, INTENT_PERCEPTUAL};
+  HTRANSFORM transform =
+      CreateMultiProfileTransform(chain, 2, intents, 2, BEST_MODE, INDEX_DONT_CARE);
+  ASSERT_TRUE(transform);
+  EXPECT_TRUE(TranslateBitmapBits(transform, engine.data(), BM_RGBTRIPLETS, count, 1, count * 3,
+                                  engine.data(), BM_RGBTRIPLETS, count * 3, nullptr, 0));
+  DeleteColorTransform(transform);
+  CloseColorProfile(chain[0]);
+  CloseColorProfile(chain[1]);
+
+  std::vector<uint8_t> rows = colours;
+  for (size_t i = colours.size(); i > 0; i -= 3)
+    rows.insert(rows.end(), colours.begin() + (i - 3), colours.begin() + i);
+  const SrgbConversion conversion = SrgbConversion::FromProfile(prophoto.data(), prophoto.size());
+  ASSERT_TRUE(conversion);
+  PixelBuffer buffer{rows.data(), static_cast<int32_t>(count), 2,
+                     static_cast<int64_t>(colours.size()), 3};
+  ASSERT_TRUE(conversion.Convert(&buffer, false));
+  EXPECT_TRUE(std::equal(engine.begin(), engine.end(), rows.begin())) << "first row";
+  for (DWORD i = 0; i < count; ++i) {
+    ASSERT_TRUE(
+        std::equal(engine.begin() + i * 3, engine.begin() + i * 3 + 3, rows.end() - (i + 1) * 3))
+        << "second row, colour " << i;
+  }
+  EXPECT_NE(engine, colours);  // the engine did change them
+}
+
+// 8 bits from a 16-bit sample: the nearest level; a decoder may instead take the high byte.
+int Level(unsigned sample) { return static_cast<int>((sample * 255 + 32767) / 65535); }
+
+TEST_F(ColourTest, SixteenBitSamplesComeDownWithoutWrapping) {
+  // The quadrants of bright16* (scripts/make_colour_inputs.py): high and low bytes apart.
+  const unsigned samples[4][3] = {{0xFFFF, 0xFF00, 0x00FF},
+                                  {0x8000, 0x7FFF, 0x80FF},
+                                  {0x0100, 0x01FF, 0xFE01},
+                                  {0xFFFE, 0x0001, 0x4000}};
+  for (const char* name : {"bright16.png", "bright16a.png", "bright16.tif", "bright16a.tif"}) {
+    const std::wstring path = Input(name);
+    fw::GpImageOwner picture = LoadPicture(path.c_str());
+    ASSERT_TRUE(picture) << name;
+    fw::GpBitmapOwner wallpaper = Wallpaper(path);
+    fw::GpBitmapOwner preview = Preview(path);
+    ASSERT_TRUE(wallpaper && preview) << name;
+    for (int i = 0; i < 4; ++i) {
+      const ARGB want = 0xFF000000u | static_cast<ARGB>(Level(samples[i][0]) << 16) |
+                        static_cast<ARGB>(Level(samples[i][1]) << 8) |
+                        static_cast<ARGB>(Level(samples[i][2]));
+      EXPECT_TRUE(NearColour(
+          QuadrantCentre(static_cast<GpBitmap*>(picture.get()), i, 0, 0, 160, 80), want, 1, true))
+          << name << " decoded quadrant " << i;
+      EXPECT_TRUE(
+          NearColour(QuadrantCentre(wallpaper.get(), i, 0, kPlacedY, kPlacedW, kPlacedH), want, 1))
+          << name << " wallpaper quadrant " << i;
+      EXPECT_TRUE(NearColour(QuadrantCentre(preview.get(), i, 0, 0, kCopyW, kCopyH), want, 1, true))
+          << name << " preview quadrant " << i;
+    }
+  }
+}
+
+// sRGB's encoding of linear light (IEC 61966-2-1), rounded to 8 bits.
+int SrgbLevel(double v) {
+  const double e = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+  return static_cast<int>(std::floor(e * 255 + 0.5));
+}
+
+int Red(ARGB c) { return static_cast<int>((c >> 16) & 0xFF); }
+int Green(ARGB c) { return static_cast<int>((c >> 8) & 0xFF); }
+int Blue(ARGB c) { return static_cast<int>(c & 0xFF); }
+
+// The HDR quadrants, linear scRGB: (0.2, 0.5, 0.8), white 1.0, (4, 2, 0.5) and
+// (12.5, 30, -0.1) (scripts/make_colour_inputs.py).
+void ExpectToneMapped(GpBitmap* bitmap, float x, float y, float w, float h, const char* what) {
+  const ARGB ordinary = QuadrantCentre(bitmap, 0, x, y, w, h);
+  EXPECT_TRUE(NearColour(
+      ordinary, 0xFF000000u | (SrgbLevel(0.2) << 16) | (SrgbLevel(0.5) << 8) | SrgbLevel(0.8), 1,
+      true))
+      << what << ": below the knee, plain sRGB";
+  const ARGB white = QuadrantCentre(bitmap, 1, x, y, w, h);
+  EXPECT_TRUE(Red(white) == Green(white) && Green(white) == Blue(white)) << what;
+  EXPECT_GT(Red(white), SrgbLevel(0.8)) << what;
+  EXPECT_LT(Red(white), 255) << what << ": SDR white leaves room above it";
+  const ARGB bright = QuadrantCentre(bitmap, 2, x, y, w, h);
+  EXPECT_GE(Red(bright), Green(bright)) << what;
+  EXPECT_GT(Green(bright), Red(white)) << what << ": brighter than white stays brighter";
+  EXPECT_NEAR(Blue(bright), SrgbLevel(0.5), 1) << what;
+  EXPECT_TRUE(NearColour(QuadrantCentre(bitmap, 3, x, y, w, h), 0xFFFFFF00u, 0, true))
+      << what << ": far past white saturates, the negative blue is 0";
+}
+
+TEST_F(ColourTest, FloatingPointJpegXrIsToneMappedNotWrapped) {
+  fw::ComPtr<IWICImagingFactory> factory;
+  ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IWICImagingFactory, factory.put_void()),
+            S_OK);
+  for (const char* name : {"hdr-float.jxr", "hdr-half.jxr"}) {
+    const std::wstring path = Input(name);
+    fw::ComPtr<IWICBitmapDecoder> decoder;
+    fw::ComPtr<IWICBitmapFrameDecode> frame;
+    ASSERT_EQ(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                                 WICDecodeMetadataCacheOnDemand, decoder.put()),
+              S_OK)
+        << name;
+    ASSERT_EQ(decoder->GetFrame(0, frame.put()), S_OK) << name;
+    WICPixelFormatGUID format = {};
+    HighRangeLayout layout;
+    ASSERT_EQ(frame->GetPixelFormat(&format), S_OK);
+    ASSERT_TRUE(HighRangeLayoutOf(format, &layout)) << name << ": not a floating-point frame";
+    fw::GpImageOwner picture = ToneMappedPicture(frame.get());
+    ASSERT_TRUE(picture) << name;
+    ExpectToneMapped(static_cast<GpBitmap*>(picture.get()), 0, 0, 160, 80, name);
+    fw::GpBitmapOwner wallpaper;
+    const ScreenRect whole{0, 0, 1280, 1024};
+    ASSERT_TRUE(BestFitImageFixer().MakeWallpaperFor(picture.get(), whole, whole, &wallpaper))
+        << name;
+    ExpectToneMapped(wallpaper.get(), 0, kPlacedY, kPlacedW, kPlacedH, name);
+    fw::GpBitmapOwner preview = Preview(path);
+    ASSERT_TRUE(preview) << name;
+    ExpectToneMapped(preview.get(), 0, 0, kCopyW, kCopyH, name);
+  }
+}
+
+}  // namespace
+}  // namespace framewise
