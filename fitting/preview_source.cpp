@@ -3,15 +3,13 @@
 #include <memory>
 #include <new>
 
+#include "fitting/portable/decoded_orientation.h"
+#include "fitting/wic_picture.h"
 #include "framework/com_ptr.h"
 
 namespace framewise {
 
 namespace {
-
-// A whole frame is decoded into memory only up to this size: past it the allocation
-// alone would strain the shell's process.
-constexpr UINT64 kMaxDecodedBytes = 512ull * 1024 * 1024;
 
 // Pixels decoded into memory of our own.
 struct DecodedPixels {
@@ -20,7 +18,8 @@ struct DecodedPixels {
 };
 
 bool Allocate(UINT width, UINT height, int32_t channels, DecodedPixels* out) {
-  const UINT64 stride = (static_cast<UINT64>(width) * static_cast<UINT64>(channels) + 3) & ~3ull;
+  // Rows packed tight: Wine's JPEG XR decoder writes past the buffer when rows are padded.
+  const UINT64 stride = static_cast<UINT64>(width) * static_cast<UINT64>(channels);
   const UINT64 bytes = stride * height;
   if (width == 0 || height == 0 || bytes > kMaxDecodedBytes) return false;
   out->memory.reset(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)]);
@@ -154,21 +153,27 @@ bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame,
   return CopyInto(pixels.buffer, storedWidth, storedHeight, orientation, screen, copy);
 }
 
-bool MakePreviewCopy(const wchar_t* path, int orientation, float height, float maxWidth,
-                     GpGraphics* screen, fw::GpBitmapOwner* copy) {
+bool MakePreviewCopy(const wchar_t* path, const PictureHeader& header, float height,
+                     float maxWidth, GpGraphics* screen, fw::GpBitmapOwner* copy) {
   copy->reset();
   fw::ComPtr<IWICImagingFactory> factory;
   fw::ComPtr<IWICBitmapDecoder> decoder;
   fw::ComPtr<IWICBitmapFrameDecode> frame;
+  UINT w = 0, h = 0;
   if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                  IID_IWICImagingFactory, factory.put_void())) &&
       SUCCEEDED(factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
                                                    WICDecodeMetadataCacheOnDemand,
                                                    decoder.put())) &&
-      SUCCEEDED(decoder->GetFrame(0, frame.put())) &&
-      PreviewCopyFromFrame(factory.get(), frame.get(), orientation, height, maxWidth, screen,
-                           copy)) {
-    return true;
+      SUCCEEDED(decoder->GetFrame(0, frame.put())) && SUCCEEDED(frame->GetSize(&w, &h))) {
+    // A decoder may have carried out a turn the format keeps inside the picture.
+    const int orientation = OrientationLeftAfterDecode(
+        header, w, h,
+        OrientationInsideThePicture(header.format) ? FrameOrientation(frame.get(), true) : 0);
+    if (PreviewCopyFromFrame(factory.get(), frame.get(), orientation, height, maxWidth, screen,
+                             copy)) {
+      return true;
+    }
   }
   frame.reset();
   decoder.reset();
