@@ -95,10 +95,11 @@ bool TurnUpright(GpImage* picture, int orientation) {
   return !mirror || Ok(gp::GdipImageRotateFlip(picture, Gdiplus::RotateNoneFlipX));
 }
 
-fw::GpImageOwner LoadPicture(const wchar_t* path) {
+fw::GpImageOwner LoadPicture(const wchar_t* path, bool throughWic) {
   fw::GpImageOwner picture;
   if (!Ok(gp::GdipLoadImageFromFile(path, picture.put()))) {
     picture.reset();
+    if (!throughWic) return picture;
     // What the library does not read may be a format of an installed WIC decoder.
     PictureHeader header;
     if (!ReadPictureFileHeader(path, &header)) return picture;

@@ -47,9 +47,10 @@ bool TurnUpright(GpImage* picture, int orientation);
 // Loads a picture from a file and turns it upright by its EXIF orientation, so everything
 // downstream sees the picture as it was taken. A metafile is drawn into a bitmap of its
 // own size. What the library cannot decode goes through the installed WIC decoders
-// (LoadPictureThroughWic, wic_picture.h), upright by the header's orientation. An empty
-// owner when neither can decode it.
-fw::GpImageOwner LoadPicture(const wchar_t* path);
+// (LoadPictureThroughWic, wic_picture.h), upright by the header's orientation, unless
+// `throughWic` is false (a caller that has already asked WIC). An empty owner when neither
+// can decode it.
+fw::GpImageOwner LoadPicture(const wchar_t* path, bool throughWic = true);
 
 // The picture's width and height in pixels; false when the library cannot say.
 bool GetPictureSize(GpImage* picture, UINT* width, UINT* height);

@@ -179,7 +179,7 @@ bool MakePreviewCopy(const wchar_t* path, const PictureHeader& header, float hei
   decoder.reset();
   // What the codecs do not read (metafiles, or a layout they refuse) goes through the
   // library's own loader, which also turns the picture upright.
-  fw::GpImageOwner picture = LoadPicture(path);
+  fw::GpImageOwner picture = LoadPicture(path, false);
   if (!picture) return false;
   LockedPixels source;
   if (!source.LockForReading(picture.get())) return false;

@@ -189,8 +189,11 @@ HRESULT ImageFileContextMenu::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, H
 
     gdiplus = fw::StartGdiplus();
     if (!gdiplus) return E_FAIL;
-    return ReadPictureForMenu(picturePath, &header, &screenAspect, &pictureShape);
-    return S_OK;
+    const HRESULT read = ReadPictureForMenu(picturePath, &header, &screenAspect, &pictureShape);
+    // A picture that cannot be used leaves nothing behind: a host that asks for the menu
+    // all the same gets none, and nothing is decoded for it.
+    if (FAILED(read)) ResetSelection();
+    return read;
   } catch (...) {
     return E_OUTOFMEMORY;
   }
