@@ -58,7 +58,8 @@ double InitializeMs(const testsupport::LoadedDll& dll, const std::wstring& path,
   fw::ComPtr<IShellExtInit> init;
   fw::ComPtr<IContextMenu3> menu;
   if (!dll.CreateHandler(&init, &menu)) return -1;
-  const fw::ComPtr<IDataObject> data = testsupport::RawDropDataObject(testsupport::DropFilesBytes({path}));
+  const fw::ComPtr<IDataObject> data =
+      testsupport::RawDropDataObject(testsupport::DropFilesBytes({path}));
   const double t0 = NowMs();
   *result = init->Initialize(nullptr, data.get(), nullptr);
   return NowMs() - t0;
@@ -71,31 +72,34 @@ bool WicDecode(const std::wstring& path) {
   fw::ComPtr<IWICBitmapFrameDecode> frame;
   fw::ComPtr<IWICFormatConverter> converter;
   UINT w = 0, h = 0;
-  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                              factory.put_void())) ||
+  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IWICImagingFactory, factory.put_void())) ||
       FAILED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
                                                 WICDecodeMetadataCacheOnDemand, decoder.put())) ||
       FAILED(decoder->GetFrame(0, frame.put())) || FAILED(frame->GetSize(&w, &h)) ||
       FAILED(factory->CreateFormatConverter(converter.put())) ||
-      FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr,
-                                   0.0, WICBitmapPaletteTypeCustom))) {
+      FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA,
+                                   WICBitmapDitherTypeNone, nullptr, 0.0,
+                                   WICBitmapPaletteTypeCustom))) {
     return false;
   }
   std::vector<BYTE> pixels(static_cast<size_t>(w) * 4 * h);
-  return SUCCEEDED(converter->CopyPixels(nullptr, w * 4, static_cast<UINT>(pixels.size()), pixels.data()));
+  return SUCCEEDED(
+      converter->CopyPixels(nullptr, w * 4, static_cast<UINT>(pixels.size()), pixels.data()));
 }
 
 // Every byte of the file read into memory.
 size_t ReadWhole(const std::wstring& path) {
-  const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (opened == INVALID_HANDLE_VALUE) return 0;
   const fw::UniqueHandle file(opened);
   LARGE_INTEGER size = {};
   if (!GetFileSizeEx(file.get(), &size)) return 0;
   std::vector<char> bytes(static_cast<size_t>(size.QuadPart));
   DWORD read = 0;
-  return ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ? read : 0;
+  return ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ? read
+                                                                                              : 0;
 }
 
 void BenchDecoded(const testsupport::LoadedDll& dll, const std::wstring& path, int runs) {
@@ -164,7 +168,8 @@ int wmain(int argc, wchar_t** argv) {
     } else if (arg == L"--header" && i + 1 < argc) {
       headers.push_back(argv[++i]);
     } else {
-      fprintf(stderr, "usage: bench_formats [--runs N] [--decoded PICTURE]... [--header PICTURE]...\n");
+      fprintf(stderr,
+              "usage: bench_formats [--runs N] [--decoded PICTURE]... [--header PICTURE]...\n");
       return 2;
     }
   }

@@ -153,8 +153,8 @@ bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame,
   return CopyInto(pixels.buffer, storedWidth, storedHeight, orientation, screen, copy);
 }
 
-bool MakePreviewCopy(const wchar_t* path, const PictureHeader& header, float height,
-                     float maxWidth, GpGraphics* screen, fw::GpBitmapOwner* copy) {
+bool MakePreviewCopy(const wchar_t* path, const PictureHeader& header, float height, float maxWidth,
+                     GpGraphics* screen, fw::GpBitmapOwner* copy) {
   copy->reset();
   fw::ComPtr<IWICImagingFactory> factory;
   fw::ComPtr<IWICBitmapDecoder> decoder;
@@ -162,9 +162,8 @@ bool MakePreviewCopy(const wchar_t* path, const PictureHeader& header, float hei
   UINT w = 0, h = 0;
   if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                  IID_IWICImagingFactory, factory.put_void())) &&
-      SUCCEEDED(factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
-                                                   WICDecodeMetadataCacheOnDemand,
-                                                   decoder.put())) &&
+      SUCCEEDED(factory->CreateDecoderFromFilename(
+          path, nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, decoder.put())) &&
       SUCCEEDED(decoder->GetFrame(0, frame.put())) && SUCCEEDED(frame->GetSize(&w, &h))) {
     // A decoder may have carried out a turn the format keeps inside the picture.
     const int orientation = OrientationLeftAfterDecode(

@@ -26,10 +26,10 @@ CopySize PreviewCopySize(uint32_t uprightWidth, uint32_t uprightHeight, float he
 // header: its orientation is applied unless the decoder already did
 // (OrientationLeftAfterDecode). Decodes through the platform's codecs (reduced where the
 // frame offers it); what they cannot read goes through the library's own loader
-// (LoadPicture, without asking WIC again). False, with *copy
-// empty, when the pixels cannot be decoded.
-bool MakePreviewCopy(const wchar_t* path, const PictureHeader& header, float height,
-                     float maxWidth, GpGraphics* screen, fw::GpBitmapOwner* copy);
+// (LoadPicture, without asking WIC again). False, with *copy empty, when the pixels cannot
+// be decoded.
+bool MakePreviewCopy(const wchar_t* path, const PictureHeader& header, float height, float maxWidth,
+                     GpGraphics* screen, fw::GpBitmapOwner* copy);
 
 // The same from a decoded frame: the reduced decode through its IWICBitmapSourceTransform
 // when it has one, else the whole frame through a format converter of `factory`.

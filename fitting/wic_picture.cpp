@@ -86,8 +86,7 @@ bool OpenFirstFrame(const wchar_t* path, OpenedFrame* opened) {
   return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                     IID_IWICImagingFactory, opened->factory.put_void())) &&
          SUCCEEDED(opened->factory->CreateDecoderFromFilename(
-             path, nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
-             opened->decoder.put())) &&
+             path, nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, opened->decoder.put())) &&
          SUCCEEDED(opened->decoder->GetFrame(0, opened->frame.put()));
 }
 
@@ -176,10 +175,9 @@ fw::GpImageOwner LoadPictureThroughWic(const wchar_t* path, const PictureHeader&
       return none;
     }
     const bool copied =
-        data.Stride > 0 &&
-        SUCCEEDED(converter->CopyPixels(nullptr, static_cast<UINT>(data.Stride),
-                                        static_cast<UINT>(data.Stride) * height,
-                                        static_cast<BYTE*>(data.Scan0)));
+        data.Stride > 0 && SUCCEEDED(converter->CopyPixels(nullptr, static_cast<UINT>(data.Stride),
+                                                           static_cast<UINT>(data.Stride) * height,
+                                                           static_cast<BYTE*>(data.Scan0)));
     gp::GdipBitmapUnlockBits(bitmap.get(), &data);
     if (!copied) return none;
   }

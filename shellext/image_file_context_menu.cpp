@@ -255,8 +255,8 @@ void ImageFileContextMenu::DecodePreview() {
   fw::GpGraphicsOwner desktop;
   if (gp::GdipCreateFromHWND(GetDesktopWindow(), desktop.put()) != Gdiplus::Ok) return;
   const float height = static_cast<float>(static_cast<int>(previewHeight));
-  if (MakePreviewCopy(picturePath.c_str(), header, height, kMaxPreviewWidth,
-                      desktop.get(), &preview)) {
+  if (MakePreviewCopy(picturePath.c_str(), header, height, kMaxPreviewWidth, desktop.get(),
+                      &preview)) {
     previewState = PreviewState::Decoded;
   }
 }

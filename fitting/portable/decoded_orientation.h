@@ -27,10 +27,10 @@ bool OrientationInsideThePicture(PictureFormat format);
 // decoded frame's metadata states (1..8), 0 when it states none.
 // - EXIF formats: the header's orientation.
 // - Orientation inside the picture: none when the header has none (an EXIF block inside
-//   the file does not count for these formats). When the header's orientation turns by a quarter and
-//   the picture is not square, the frame's size decides (turned: 1; as stored: the
-//   header's). Otherwise what the frame reports; a frame that reports nothing is taken as
-//   turned by its decoder, as these formats' decoders do by default.
+//   the file does not count for these formats). When the header's orientation turns by a quarter
+//   and the picture is not square, the frame's size decides (turned: 1; as stored: the header's).
+//   Otherwise what the frame reports; a frame that reports nothing is taken as turned by its
+//   decoder, as these formats' decoders do by default.
 int OrientationLeftAfterDecode(const PictureHeader& header, uint32_t frameWidth,
                                uint32_t frameHeight, int reported);
 

@@ -11,8 +11,27 @@
 #include <vector>
 
 extern const std::vector<std::string> kFuzzDictionary = {
-    ".jpg", ".JPEG", ",", ";", " ", "*", "*.", ".", "..", "webp", ".tga;.tpic", ".bmp,.dib,.rle",
-    "\t", "?", "/", "\\", ":", "\"", std::string(1, '\0'), "\x7f", "\xc3\xa9",
+    ".jpg",
+    ".JPEG",
+    ",",
+    ";",
+    " ",
+    "*",
+    "*.",
+    ".",
+    "..",
+    "webp",
+    ".tga;.tpic",
+    ".bmp,.dib,.rle",
+    "\t",
+    "?",
+    "/",
+    "\\",
+    ":",
+    "\"",
+    std::string(1, '\0'),
+    "\x7f",
+    "\xc3\xa9",
 };
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -36,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (entry.size() < 2 || entry.size() > 33 || entry[0] != L'.') std::abort();
     for (size_t i = 1; i < entry.size(); ++i) {
       const wchar_t c = entry[i];
-      if (c < 0x20 || (c >= L'A' && c <= L'Z') || std::wstring(L"*?/\\:;,.\"<>|").find(c) != std::wstring::npos) {
+      if (c < 0x20 || (c >= L'A' && c <= L'Z') ||
+          std::wstring(L"*?/\\:;,.\"<>|").find(c) != std::wstring::npos) {
         std::abort();
       }
     }

@@ -65,14 +65,15 @@ TEST(DecoderExtensionLists, ANameMatchesByItsOwnLastExtension) {
 }
 
 TEST(PictureExtensionsTest, EveryFormatTheHeaderReaderKnowsHasAnExtensionAndNoneRepeats) {
-  const PictureFormat formats[] = {
-      PictureFormat::Jpeg, PictureFormat::Png,  PictureFormat::Gif,    PictureFormat::Bmp,
-      PictureFormat::Tiff, PictureFormat::Ico,  PictureFormat::Emf,    PictureFormat::Wmf,
-      PictureFormat::Webp, PictureFormat::Heif, PictureFormat::Avif,   PictureFormat::JpegXl,
-      PictureFormat::JpegXr};
+  const PictureFormat formats[] = {PictureFormat::Jpeg,  PictureFormat::Png,  PictureFormat::Gif,
+                                   PictureFormat::Bmp,   PictureFormat::Tiff, PictureFormat::Ico,
+                                   PictureFormat::Emf,   PictureFormat::Wmf,  PictureFormat::Webp,
+                                   PictureFormat::Heif,  PictureFormat::Avif, PictureFormat::JpegXl,
+                                   PictureFormat::JpegXr};
   for (PictureFormat format : formats) {
     bool found = false;
-    for (size_t i = 0; i < kPictureExtensionCount; ++i) found |= kPictureExtensions[i].format == format;
+    for (size_t i = 0; i < kPictureExtensionCount; ++i)
+      found |= kPictureExtensions[i].format == format;
     EXPECT_TRUE(found) << "format " << static_cast<int>(format);
   }
   for (size_t i = 0; i < kPictureExtensionCount; ++i) {
@@ -100,7 +101,8 @@ TEST(PictureExtensionsTest, TheScriptRegistersTheEntryForEveryExtensionNotPercei
   std::ifstream file(std::string(FRAMEWISE_SOURCE_DIR) + "/resources/imagefilecontextmenu.rgs",
                      std::ios::binary);
   ASSERT_TRUE(file);
-  const std::string narrow((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::string narrow((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
   RegistryScript script;
   ScriptError error;
   ASSERT_TRUE(ParseRegistryScript(std::wstring(narrow.begin(), narrow.end()),

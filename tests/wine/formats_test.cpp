@@ -50,12 +50,27 @@ std::vector<ARGB> UprightQuadrants(const ARGB* stored, int o) {
     double sx = ux, sy = uy;
     switch (o) {
       case 2: sx = 1 - ux; break;
-      case 3: sx = 1 - ux; sy = 1 - uy; break;
+      case 3:
+        sx = 1 - ux;
+        sy = 1 - uy;
+        break;
       case 4: sy = 1 - uy; break;
-      case 5: sx = uy; sy = ux; break;
-      case 6: sx = uy; sy = 1 - ux; break;
-      case 7: sx = 1 - uy; sy = 1 - ux; break;
-      case 8: sx = 1 - uy; sy = ux; break;
+      case 5:
+        sx = uy;
+        sy = ux;
+        break;
+      case 6:
+        sx = uy;
+        sy = 1 - ux;
+        break;
+      case 7:
+        sx = 1 - uy;
+        sy = 1 - ux;
+        break;
+      case 8:
+        sx = 1 - uy;
+        sy = ux;
+        break;
       default: break;
     }
     out.push_back(stored[(sx > 0.5 ? 1 : 0) + (sy > 0.5 ? 2 : 0)]);
@@ -109,9 +124,7 @@ struct Expected {
 
 class PictureThroughHandler {
  public:
-  PictureThroughHandler() {
-    desktop.record().applyToSystem = false;
-  }
+  PictureThroughHandler() { desktop.record().applyToSystem = false; }
 
   void Check(const Expected& e) {
     const std::wstring path = Input(e.file);
@@ -135,8 +148,8 @@ class PictureThroughHandler {
       gp::GdipGetImageHeight(h->preview.get(), &ph);
       EXPECT_EQ(ph, 192u);
       EXPECT_NEAR(pw, 192.0 * w / hh, 1.0);
-      EXPECT_TRUE(QuadrantsAre(QuadrantColours(h->preview.get(), 0, 0, pw, ph), e.quadrants,
-                               e.tolerance));
+      EXPECT_TRUE(
+          QuadrantsAre(QuadrantColours(h->preview.get(), 0, 0, pw, ph), e.quadrants, e.tolerance));
       ASSERT_EQ(h.Invoke(framewise::FitModeBestFit), S_OK);
       fw::GpBitmapOwner wallpaper;
       ASSERT_EQ(gp::GdipCreateBitmapFromFile(jpeg.path().c_str(), wallpaper.put()), Gdiplus::Ok);
@@ -189,8 +202,10 @@ TEST_F(FormatsTest, AJpegXrTransformIsAppliedOnce) {
   ASSERT_TRUE(through.desktop.registered());
   // The transform as the header reader maps it to an EXIF orientation: 1 top and bottom
   // exchanged, 3 both ways.
-  for (const auto& c : {std::make_pair(L"jxr-transform-1.jxr", 4), std::make_pair(L"jxr-transform-3.jxr", 3)}) {
-    through.Check({c.first, F::JpegXr, 640, 480, c.second, UprightQuadrants(kFixtureQuadrants, c.second), 24});
+  for (const auto& c :
+       {std::make_pair(L"jxr-transform-1.jxr", 4), std::make_pair(L"jxr-transform-3.jxr", 3)}) {
+    through.Check({c.first, F::JpegXr, 640, 480, c.second,
+                   UprightQuadrants(kFixtureQuadrants, c.second), 24});
   }
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({Input(L"jxr-transform-4.jxr")}), S_OK);
@@ -205,7 +220,8 @@ TEST_F(FormatsTest, AJpegXrTransformIsAppliedOnce) {
   }
   const std::string before = testsupport::ReadBytes(through.jpeg.path());
   EXPECT_EQ(h.Invoke(framewise::FitModeBestFit), E_FAIL);
-  EXPECT_TRUE(testsupport::ReadBytes(through.jpeg.path()) == before) << "the wallpaper file changed";
+  EXPECT_TRUE(testsupport::ReadBytes(through.jpeg.path()) == before)
+      << "the wallpaper file changed";
 }
 
 // ---- a decoder of the machine's own ----
@@ -233,25 +249,32 @@ class StandInRegistration {
   }
 
  private:
-  static std::wstring ClassKey() { return std::wstring(L"Software\\Classes\\CLSID\\") + kStandInClsid; }
-  static std::wstring InstanceKey() {
-    return std::wstring(L"Software\\Classes\\CLSID\\") + kDecoderCategory + L"\\Instance\\" + kStandInClsid;
+  static std::wstring ClassKey() {
+    return std::wstring(L"Software\\Classes\\CLSID\\") + kStandInClsid;
   }
-  static bool Set(const std::wstring& key, const wchar_t* name, DWORD type, const void* data, DWORD size) {
+  static std::wstring InstanceKey() {
+    return std::wstring(L"Software\\Classes\\CLSID\\") + kDecoderCategory + L"\\Instance\\" +
+           kStandInClsid;
+  }
+  static bool Set(const std::wstring& key, const wchar_t* name, DWORD type, const void* data,
+                  DWORD size) {
     fw::UniqueHKey opened;
-    return RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, opened.put(),
-                           nullptr) == ERROR_SUCCESS &&
-           RegSetValueExW(opened.get(), name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+    return RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                           opened.put(), nullptr) == ERROR_SUCCESS &&
+           RegSetValueExW(opened.get(), name, 0, type, static_cast<const BYTE*>(data), size) ==
+               ERROR_SUCCESS;
   }
   static bool SetText(const std::wstring& key, const wchar_t* name, const std::wstring& text) {
-    return Set(key, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    return Set(key, name, REG_SZ, text.c_str(),
+               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
   }
   static bool SetNumber(const std::wstring& key, const wchar_t* name, DWORD value) {
     return Set(key, name, REG_DWORD, &value, sizeof(value));
   }
   static bool SetPattern(int index, const std::string& pattern, const std::string& mask) {
     const std::wstring key = ClassKey() + L"\\Patterns\\" + std::to_wstring(index);
-    return SetNumber(key, L"Position", 0) && SetNumber(key, L"Length", static_cast<DWORD>(pattern.size())) &&
+    return SetNumber(key, L"Position", 0) &&
+           SetNumber(key, L"Length", static_cast<DWORD>(pattern.size())) &&
            Set(key, L"Pattern", REG_BINARY, pattern.data(), static_cast<DWORD>(pattern.size())) &&
            Set(key, L"Mask", REG_BINARY, mask.data(), static_cast<DWORD>(mask.size())) &&
            SetNumber(key, L"EndOfStream", 0);
@@ -286,8 +309,8 @@ DWORD RunChild(const wchar_t* expectation, std::string* output) {
   testsupport::TempDir dir;
   const std::wstring log = dir.File(L"child.txt");
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  const HANDLE opened = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                    CREATE_ALWAYS, 0, nullptr);
+  const HANDLE opened = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    &inherit, CREATE_ALWAYS, 0, nullptr);
   if (opened == INVALID_HANDLE_VALUE) return 0xFFFFFFFF;
   const fw::UniqueHandle file(opened);
   STARTUPINFOW startup = {};
@@ -298,8 +321,8 @@ DWORD RunChild(const wchar_t* expectation, std::string* output) {
   PROCESS_INFORMATION process = {};
   std::wstring line = std::wstring(L"\"") + self + L"\" --gtest_filter=StandInDecoderChild.*";
   SetEnvironmentVariableW(kChildVariable, expectation);
-  const BOOL started = CreateProcessW(self, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                      nullptr, &startup, &process);
+  const BOOL started = CreateProcessW(self, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                      nullptr, nullptr, &startup, &process);
   SetEnvironmentVariableW(kChildVariable, nullptr);
   if (!started) return 0xFFFFFFFF;
   const fw::UniqueHandle processHandle(process.hProcess), thread(process.hThread);
@@ -340,7 +363,8 @@ TEST(StandInDecoderChild, SeesTheRegisteredDecoder) {
       {L"webp-lossy_640x480.webp", F::Webp, 640, 480, 1, stored, 2},
       {L"webp-exif_o6_40x24.webp", F::Webp, 40, 24, 6, UprightQuadrants(kFixtureQuadrants, 6), 2},
       // A format no header reader knows: the decoder's frame gives size and orientation.
-      {L"standin-o8-160x80.fwraw", F::Unknown, 160, 80, 8, UprightQuadrants(kFixtureQuadrants, 8), 2},
+      {L"standin-o8-160x80.fwraw", F::Unknown, 160, 80, 8, UprightQuadrants(kFixtureQuadrants, 8),
+       2},
       {L"standin-o1-200x100.fwraw", F::Unknown, 200, 100, 1, stored, 2},
   };
   PictureThroughHandler through;
@@ -361,8 +385,8 @@ TEST(StandInDecoderChild, SeesTheRegisteredDecoder) {
   const HMODULE decoder = GetModuleHandleW(L"stand_in_decoder.dll");
   ASSERT_NE(decoder, nullptr);
   using CopyCount = LONG(WINAPI*)();
-  const auto copies =
-      reinterpret_cast<CopyCount>(reinterpret_cast<void*>(GetProcAddress(decoder, "StandInCopyCount")));
+  const auto copies = reinterpret_cast<CopyCount>(
+      reinterpret_cast<void*>(GetProcAddress(decoder, "StandInCopyCount")));
   ASSERT_NE(copies, nullptr);
   const LONG before = copies();
   EXPECT_GT(before, 0);

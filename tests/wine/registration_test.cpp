@@ -248,7 +248,8 @@ TEST_F(RegistrationTest, Regsvr32WritesExactlyTheScriptContentOnceAndRegistersTh
 TEST_F(RegistrationTest, Regsvr32UnregisterRemovesOnlyOurEntries) {
   ASSERT_EQ(RunRegsvr32(L"/s \"" + dll_ + L"\""), 0u);
   SetString(HKEY_CLASSES_ROOT, kHandlers + L"\\Another Handler", nullptr, L"{00000000-1111-2222-3333-444444444444}");
-  SetString(HKEY_CLASSES_ROOT, kWebpHandlers + L"\\Another Handler", nullptr, L"{00000000-1111-2222-3333-555555555555}");
+  SetString(HKEY_CLASSES_ROOT, kWebpHandlers + L"\\Another Handler", nullptr,
+            L"{00000000-1111-2222-3333-555555555555}");
   // A stale subkey of our CLSID key must not keep it alive.
   SetString(HKEY_CLASSES_ROOT, L"CLSID\\" + kClsid + L"\\Stale", L"", L"x");
 
@@ -256,10 +257,15 @@ TEST_F(RegistrationTest, Regsvr32UnregisterRemovesOnlyOurEntries) {
   Dump dump = DumpRegistration(RegistryRoots());
   const std::wstring h = L"HKCR\\" + kHandlers;
   const std::wstring w = L"HKCR\\" + kWebpHandlers;
-  const Dump left = {L"HKCR\\SystemFileAssociations\\image\\ShellEx", h, h + L"\\Another Handler",
+  const Dump left = {L"HKCR\\SystemFileAssociations\\image\\ShellEx",
+                     h,
+                     h + L"\\Another Handler",
                      h + L"\\Another Handler|={00000000-1111-2222-3333-444444444444}",
-                     L"HKCR\\SystemFileAssociations\\.webp", L"HKCR\\SystemFileAssociations\\.webp\\ShellEx", w,
-                     w + L"\\Another Handler", w + L"\\Another Handler|={00000000-1111-2222-3333-555555555555}"};
+                     L"HKCR\\SystemFileAssociations\\.webp",
+                     L"HKCR\\SystemFileAssociations\\.webp\\ShellEx",
+                     w,
+                     w + L"\\Another Handler",
+                     w + L"\\Another Handler|={00000000-1111-2222-3333-555555555555}"};
   EXPECT_EQ(dump, left) << "got:\n" << Describe(dump);
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kApproved));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"AppID"));
@@ -274,7 +280,8 @@ TEST_F(RegistrationTest, Regsvr32UnregisterRemovesOnlyOurEntries) {
   ASSERT_EQ(RunRegsvr32(L"/s /u \"" + dll_ + L"\""), 0u);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"SystemFileAssociations\\image\\ShellEx"));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"SystemFileAssociations\\image"));
-  EXPECT_TRUE(DumpRegistration(RegistryRoots()).empty()) << Describe(DumpRegistration(RegistryRoots()));
+  EXPECT_TRUE(DumpRegistration(RegistryRoots()).empty())
+      << Describe(DumpRegistration(RegistryRoots()));
 }
 
 TEST_F(RegistrationTest, UnregisterWhenNothingIsRegisteredStopsOnlyAtTheTypeLibrary) {
