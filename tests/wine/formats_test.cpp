@@ -18,7 +18,10 @@
 #include "fitting/screen.h"
 #include "fitting/wic_picture.h"
 #include "framework/gdiplus_owners.h"
+#include "framework/strings.h"
 #include "framework/win_owners.h"
+#include "shellext/explorer_command.h"
+#include "shellext/portable/menu_table.h"
 #include "tests/support/active_desktop_stand_in.h"
 #include "tests/support/handler_fixture.h"
 
@@ -89,6 +92,17 @@ std::vector<ARGB> QuadrantColours(Gdiplus::GpBitmap* bitmap, float x, float y, f
   return out;
 }
 
+// Whether Windows 11's new menu shows the entry for the file, with its Best Fit row.
+bool NewMenuOffers(const std::wstring& path) {
+  fw::ComPtr<IExplorerCommand> root;
+  if (FAILED(framewise::CreateExplorerCommand(nullptr, IID_IExplorerCommand, root.put_void()))) return false;
+  const fw::ComPtr<IShellItemArray> items = testsupport::ShellItems({path});
+  if (!items) return false;
+  const testsupport::NewMenu menu = testsupport::ReadNewMenu(root.get(), items.get());
+  const std::wstring bestFit = fw::LoadResourceString(framewise::FindItemRow(framewise::FitModeBestFit)->textId);
+  return menu.root.shown() && menu.Find(bestFit) != nullptr;
+}
+
 testing::AssertionResult QuadrantsAre(const std::vector<ARGB>& actual,
                                       const std::vector<ARGB>& expected, int tolerance) {
   for (int i = 0; i < 4; ++i) {
@@ -137,6 +151,7 @@ class PictureThroughHandler {
       EXPECT_EQ(h->header.height, e.height);
       EXPECT_EQ(h->header.orientation, e.orientation);
       EXPECT_FALSE(h->preview) << "nothing decoded on the right-click";
+      EXPECT_TRUE(NewMenuOffers(path));
       uint32_t w = 0, hh = 0;
       framewise::UprightSize(h->header, &w, &hh);
       OpenedMenu opened(h);
@@ -374,6 +389,7 @@ TEST(StandInDecoderChild, SeesTheRegisteredDecoder) {
       Handler h;
       EXPECT_EQ(h.InitializeWithFiles({Input(e.file)}), E_INVALIDARG) << Narrow(e.file);
       EXPECT_FALSE(framewise::MatchesInstalledWicDecoder(Input(e.file)));
+      EXPECT_FALSE(NewMenuOffers(Input(e.file)));
     }
     return;
   }
