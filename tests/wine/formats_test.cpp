@@ -95,7 +95,9 @@ std::vector<ARGB> QuadrantColours(Gdiplus::GpBitmap* bitmap, float x, float y, f
 // Whether Windows 11's new menu shows the entry for the file, with its Best Fit row.
 bool NewMenuOffers(const std::wstring& path) {
   fw::ComPtr<IExplorerCommand> root;
-  if (FAILED(framewise::CreateExplorerCommand(nullptr, IID_IExplorerCommand, root.put_void()))) return false;
+  if (FAILED(framewise::CreateExplorerCommand(nullptr, IID_IExplorerCommand, root.put_void()))) {
+    return false;
+  }
   const fw::ComPtr<IShellItemArray> items = testsupport::ShellItems({path});
   if (!items) return false;
   const testsupport::NewMenu menu = testsupport::ReadNewMenu(root.get(), items.get());
