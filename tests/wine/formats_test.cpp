@@ -101,7 +101,8 @@ bool NewMenuOffers(const std::wstring& path) {
   const fw::ComPtr<IShellItemArray> items = testsupport::ShellItems({path});
   if (!items) return false;
   const testsupport::NewMenu menu = testsupport::ReadNewMenu(root.get(), items.get());
-  const std::wstring bestFit = fw::LoadResourceString(framewise::FindItemRow(framewise::FitModeBestFit)->textId);
+  const std::wstring bestFit =
+      fw::LoadResourceString(framewise::FindItemRow(framewise::FitModeBestFit)->textId);
   return menu.root.shown() && menu.Find(bestFit) != nullptr;
 }
 
