@@ -344,7 +344,8 @@ void BenchPicture(const testsupport::LoadedDll& dll, const std::wstring& path, i
       t0 = NowMs();
       fw::GpBitmapOwner copy;
       if (desktop) {
-        framewise::MakePreviewCopy(path.c_str(), header.orientation, previewHeight, 8192.0f, desktop.get(), &copy);
+        framewise::MakePreviewCopy(path.c_str(), header, previewHeight, 8192.0f, desktop.get(),
+                                   &copy);
       }
       copies.push_back(NowMs() - t0);
       // The framed previews of the fitting rows, made from the copy at the rows' height.

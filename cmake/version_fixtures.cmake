@@ -52,3 +52,13 @@ END
   list(APPEND VERSION_FIXTURE_TARGETS version_fixture_${name})
 endforeach()
 add_dependencies(wine_tests ${VERSION_FIXTURE_TARGETS})
+
+# A WIC decoder of its own (tests/fixtures/stand_in_decoder/), beside wine_tests.exe: the
+# format tests register it in the prefix for formats Wine has no decoder of.
+add_library(stand_in_decoder SHARED tests/fixtures/stand_in_decoder/stand_in_decoder.cpp
+  tests/fixtures/stand_in_decoder/stand_in_decoder.def)
+set_target_properties(stand_in_decoder PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+target_compile_options(stand_in_decoder PRIVATE -Wall -Wextra)
+target_link_libraries(stand_in_decoder PRIVATE ole32 uuid)
+target_link_options(stand_in_decoder PRIVATE ${STATIC_LINK} -Wl,--enable-stdcall-fixup)
+add_dependencies(wine_tests stand_in_decoder)

@@ -1,5 +1,10 @@
 #include "fitting/imaging.h"
 
+#include <string>
+
+#include "fitting/portable/picture_extensions.h"
+#include "fitting/wic_picture.h"
+
 namespace framewise {
 
 namespace {
@@ -56,7 +61,17 @@ size_t FileByteSource::ReadAt(uint64_t offset, void* buffer, size_t size) {
 
 bool ReadPictureFileHeader(const wchar_t* path, PictureHeader* header) {
   FileByteSource source(path);
-  return source.is_open() && ReadPictureHeader(source, header);
+  if (!source.is_open()) return false;
+  if (ReadPictureHeader(source, header)) return true;
+  // A TGA header has no signature: only its name says what it is.
+  const std::wstring name(path);
+  const std::wstring extension = NameExtension(name);
+  if (extension == L".tga" || extension == L".tpic") return ReadTgaHeader(source, header);
+  // A format the readers know whose header does not read is damaged; for one they do not
+  // know (camera RAW, DDS, a codec's own) the installed decoder gives the frame's size.
+  const PictureExtension* known = FindPictureExtension(name);
+  if (known && known->format != PictureFormat::Unknown) return false;
+  return ReadWicFrameHeader(path, header);
 }
 
 bool TurnUpright(GpImage* picture, int orientation) {
@@ -80,11 +95,15 @@ bool TurnUpright(GpImage* picture, int orientation) {
   return !mirror || Ok(gp::GdipImageRotateFlip(picture, Gdiplus::RotateNoneFlipX));
 }
 
-fw::GpImageOwner LoadPicture(const wchar_t* path) {
+fw::GpImageOwner LoadPicture(const wchar_t* path, bool throughWic) {
   fw::GpImageOwner picture;
   if (!Ok(gp::GdipLoadImageFromFile(path, picture.put()))) {
     picture.reset();
-    return picture;
+    if (!throughWic) return picture;
+    // What the library does not read may be a format of an installed WIC decoder.
+    PictureHeader header;
+    if (!ReadPictureFileHeader(path, &header)) return picture;
+    return LoadPictureThroughWic(path, header);
   }
   Gdiplus::ImageType type = Gdiplus::ImageTypeUnknown;
   if (!Ok(gp::GdipGetImageType(picture.get(), &type))) return fw::GpImageOwner();

@@ -33,9 +33,12 @@ class FileByteSource final : public ByteSource {
   fw::UniqueHandle file_;
 };
 
-// Format, stored size and EXIF orientation of a picture file, from its first bytes;
-// no pixel is decoded. False when the file cannot be opened or its header is not one of
-// the readable formats.
+// Format, stored size and orientation of a picture file, from its first bytes; no pixel is
+// decoded. A file named .tga or .tpic is read as TGA when no signature matches. A file whose
+// extension no header reader knows (camera RAW, DDS, a codec's own) gets the size and
+// orientation of its WIC decoder's frame (format Unknown); decoders open a frame cheaply
+// where they can, though some decode it. False when the file cannot be opened, or its
+// header does not read and no decoder opens it.
 bool ReadPictureFileHeader(const wchar_t* path, PictureHeader* header);
 
 // Turns a decoded picture stored with this EXIF orientation (1..8) upright.
@@ -43,8 +46,11 @@ bool TurnUpright(GpImage* picture, int orientation);
 
 // Loads a picture from a file and turns it upright by its EXIF orientation, so everything
 // downstream sees the picture as it was taken. A metafile is drawn into a bitmap of its
-// own size. An empty owner when the library cannot decode it.
-fw::GpImageOwner LoadPicture(const wchar_t* path);
+// own size. What the library cannot decode goes through the installed WIC decoders
+// (LoadPictureThroughWic, wic_picture.h), upright by the header's orientation, unless
+// `throughWic` is false (a caller that has already asked WIC). An empty owner when neither
+// can decode it.
+fw::GpImageOwner LoadPicture(const wchar_t* path, bool throughWic = true);
 
 // The picture's width and height in pixels; false when the library cannot say.
 bool GetPictureSize(GpImage* picture, UINT* width, UINT* height);

@@ -4,15 +4,13 @@
 #include <new>
 
 #include "fitting/high_range.h"
+#include "fitting/portable/decoded_orientation.h"
+#include "fitting/wic_picture.h"
 #include "framework/com_ptr.h"
 
 namespace framewise {
 
 namespace {
-
-// A whole frame is decoded into memory only up to this size: past it the allocation
-// alone would strain the shell's process.
-constexpr UINT64 kMaxDecodedBytes = 512ull * 1024 * 1024;
 
 // Pixels decoded into memory of our own.
 struct DecodedPixels {
@@ -21,7 +19,8 @@ struct DecodedPixels {
 };
 
 bool Allocate(UINT width, UINT height, int32_t channels, DecodedPixels* out) {
-  const UINT64 stride = (static_cast<UINT64>(width) * static_cast<UINT64>(channels) + 3) & ~3ull;
+  // Rows packed tight: Wine's JPEG XR decoder writes past the buffer when rows are padded.
+  const UINT64 stride = static_cast<UINT64>(width) * static_cast<UINT64>(channels);
   const UINT64 bytes = stride * height;
   if (width == 0 || height == 0 || bytes > kMaxDecodedBytes) return false;
   out->memory.reset(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)]);
@@ -162,17 +161,22 @@ bool PreviewCopyFromFrame(IWICImagingFactory* factory, IWICBitmapSource* frame, 
                   toSrgb && *toSrgb ? toSrgb : nullptr);
 }
 
-bool MakePreviewCopy(const wchar_t* path, int orientation, float height, float maxWidth,
+bool MakePreviewCopy(const wchar_t* path, const PictureHeader& header, float height, float maxWidth,
                      GpGraphics* screen, fw::GpBitmapOwner* copy) {
   copy->reset();
   fw::ComPtr<IWICImagingFactory> factory;
   fw::ComPtr<IWICBitmapDecoder> decoder;
   fw::ComPtr<IWICBitmapFrameDecode> frame;
+  UINT w = 0, h = 0;
   if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                  IID_IWICImagingFactory, factory.put_void())) &&
       SUCCEEDED(factory->CreateDecoderFromFilename(
           path, nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, decoder.put())) &&
-      SUCCEEDED(decoder->GetFrame(0, frame.put()))) {
+      SUCCEEDED(decoder->GetFrame(0, frame.put())) && SUCCEEDED(frame->GetSize(&w, &h))) {
+    // A decoder may have carried out a turn the format keeps inside the picture.
+    const int orientation = OrientationLeftAfterDecode(
+        header, w, h,
+        OrientationInsideThePicture(header.format) ? FrameOrientation(frame.get(), true) : 0);
     const SrgbConversion toSrgb = SrgbConversion::ForPicture(path, frame.get());
     if (PreviewCopyFromFrame(factory.get(), frame.get(), orientation, height, maxWidth, screen,
                              copy, &toSrgb)) {
@@ -183,7 +187,7 @@ bool MakePreviewCopy(const wchar_t* path, int orientation, float height, float m
   decoder.reset();
   // What the codecs do not read (metafiles, or a layout they refuse) goes through the
   // library's own loader, which also turns the picture upright.
-  fw::GpImageOwner picture = LoadPicture(path);
+  fw::GpImageOwner picture = LoadPicture(path, false);
   if (!picture) return false;
   LockedPixels source;
   if (!source.LockForReading(picture.get())) return false;

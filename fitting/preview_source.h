@@ -23,11 +23,13 @@ CopySize PreviewCopySize(uint32_t uprightWidth, uint32_t uprightHeight, float he
                          float maxWidth);
 
 // Makes the upright preview copy of a picture file: 32-bit premultiplied, with the
-// resolution of `screen`, so drawing it there does not scale it. `orientation` is the
-// file's EXIF orientation. Decodes through the platform's codecs (reduced where the frame
-// offers it); what they cannot read goes through LoadPicture. False, with *copy empty,
-// when the pixels cannot be decoded.
-bool MakePreviewCopy(const wchar_t* path, int orientation, float height, float maxWidth,
+// resolution of `screen`, so drawing it there does not scale it. `header` is the file's
+// header: its orientation is applied unless the decoder already did
+// (OrientationLeftAfterDecode). Decodes through the platform's codecs (reduced where the
+// frame offers it); what they cannot read goes through the library's own loader
+// (LoadPicture, without asking WIC again). False, with *copy empty, when the pixels cannot
+// be decoded.
+bool MakePreviewCopy(const wchar_t* path, const PictureHeader& header, float height, float maxWidth,
                      GpGraphics* screen, fw::GpBitmapOwner* copy);
 
 // The same from a decoded frame: the reduced decode through its IWICBitmapSourceTransform

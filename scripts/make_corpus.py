@@ -7,7 +7,11 @@ From one small valid seed of each decoder format (BMP, JPEG, GIF, TIFF, PNG, ICO
 WMF) it derives truncations, bit flips, zero and giant header dimensions and wrong
 extensions, and adds zero-byte files, text posing as pictures, a folder named like a
 picture, paths around the 260-character limit and names with quotes and non-ASCII
-characters. Pure Python 3; deterministic (fixed random seed).
+characters. The formats of the imaging component's decoders get their own: from the
+encoder fixtures (tests/fixtures/formats/: WebP, HEIF, AVIF, JPEG XL, JPEG XR, TGA) and a
+DDS seed of its own, truncations, boxes and chunks whose sizes run past the file's end,
+boxes that point at themselves, ispe sizes of 0 and 2^32 - 1, a VP8X canvas larger than
+its data, and lying container tags. Pure Python 3; deterministic (fixed random seed).
 
 OUTPUT_DIR/manifest.tsv lists every entry as "EXPECT<TAB>relative/path" (UTF-8), where
 EXPECT is "valid" (must give a menu), "invalid" (must fail Initialize) or "any" (either,
@@ -264,6 +268,156 @@ class Corpus:
                 f.write("%s\t%s\n" % (expect, rel.replace(os.sep, "/")))
 
 
+# --- the imaging component's formats ---------------------------------------------------
+
+FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fixtures",
+                        "formats")
+
+
+def fixture(name):
+    with open(os.path.join(FIXTURES, name), "rb") as f:
+        return f.read()
+
+
+def make_tga(w=W, h=H):
+    """An uncompressed 24-bit TGA, rows bottom-up as the format's default origin has them."""
+    header = struct.pack("<BBBHHBHHHHBB", 0, 0, 2, 0, 0, 0, 0, 0, w, h, 24, 0)
+    rows = b"".join(bytes(c for x in range(w) for c in reversed(pixel(x, y)))
+                    for y in range(h - 1, -1, -1))
+    return header + rows
+
+
+def make_dds(w=W, h=H):
+    """An uncompressed 32-bit BGRA DDS."""
+    pixel_format = struct.pack("<II4sIIIII", 32, 0x41, b"\0\0\0\0", 32, 0xFF0000, 0xFF00, 0xFF,
+                               0xFF000000)
+    header = struct.pack("<IIIIIII", 124, 0x100F, h, w, w * 4, 0, 0) + b"\0" * 44 + pixel_format
+    header += struct.pack("<IIIII", 0x1000, 0, 0, 0, 0)
+    rows = b"".join(bytes(pixel(x, y)[::-1]) + b"\xff" for y in range(h) for x in range(w))
+    return b"DDS " + header + rows
+
+
+def box(data, kind):
+    """The offset of the first box of this type (its size field), or -1."""
+    at = data.find(kind)
+    return at - 4 if at >= 4 else -1
+
+
+def with_box_size(data, kind, size):
+    at = box(data, kind)
+    return with_field(data, at, ">I", size) if at >= 0 else None
+
+
+def add_decoder_formats(corpus, rng):
+    seeds = {
+        "webp": [("lossy", fixture("webp/lossy_33x17.webp")), ("lossless", fixture("webp/lossless_33x17.webp")),
+                 ("vp8x", fixture("webp/exif_o6_40x24.webp"))],
+        "heic": [("grid", fixture("heif/heic_33x17.heic"))],
+        "avif": [("avif", fixture("avif/avif_33x17.avif")), ("irot", fixture("avif/o6_40x24.avif"))],
+        "jxl": [("bare", fixture("jxl/bare_33x17.jxl")), ("container", fixture("jxl/container_o6_40x24.jxl"))],
+        "jxr": [("jxr", fixture("jxr/jxr_33x17.jxr"))],
+        "tga": [("rgb", make_tga()), ("rle", fixture("tga/rgb_rle_320x240.tga"))],
+        "dds": [("bgra", make_dds())],
+    }
+    # Wine decodes these; the others have no decoder there and are refused by name.
+    decoded = {"jxr", "tga", "dds"}
+    header_size = {"jxr": 120, "tga": 18, "dds": 128}
+    for ext, kinds in seeds.items():
+        for name, data in kinds:
+            corpus.add("seed/%s.%s" % (name, ext), data, "valid" if ext in decoded else "any")
+            for n in sorted({1, 4, 8, 12, 16, 20, 24, 32, 48, 64, 100, len(data) // 2, len(data) - 1}):
+                if 0 < n < len(data):
+                    inside = n < header_size.get(ext, 16)
+                    corpus.add("truncated/%s-%s-%06d.%s" % (ext, name, n, ext), data[:n],
+                               "invalid" if inside else "any")
+            for i in range(4):
+                flipped = bytearray(data)
+                for _ in range(1 + i * 4):
+                    flipped[rng.randrange(len(flipped))] ^= 1 << rng.randrange(8)
+                corpus.add("flipped/%s-%s-%d.%s" % (ext, name, i, ext), bytes(flipped), "any")
+
+    # Item boxes (HEIF and AVIF): sizes past the end, boxes that point at themselves, lying sizes.
+    for ext, name in (("heic", "heif/heic_33x17.heic"), ("avif", "avif/avif_33x17.avif")):
+        data = fixture(name)
+        for kind in (b"meta", b"iinf", b"iprp", b"ipco", b"ipma", b"ispe", b"iloc", b"pitm"):
+            for label, size in (("past-end", 0x7FFFFFF0), ("zero", 0), ("one", 1), ("huge", 0xFFFFFFFF)):
+                mutated = with_box_size(data, kind, size)
+                if mutated:
+                    corpus.add("boxes/%s-%s-%s.%s" % (ext, kind.decode(), label, ext), mutated, "any")
+        at = box(data, b"ispe")
+        for label, value in (("zero", 0), ("max", 0xFFFFFFFF)):
+            for axis, offset in (("width", 12), ("height", 16)):
+                corpus.add("dimensions/%s-ispe-%s-%s.%s" % (ext, axis, label, ext),
+                           with_field(data, at + offset, ">I", value), "any")
+        # The primary item named as an item that is not there.
+        at = box(data, b"pitm")
+        corpus.add("boxes/%s-pitm-missing.%s" % (ext, ext), with_field(data, at + 12, ">H", 0x7777), "any")
+    # The grid's tiles named as the grid itself: a derivation that points at itself.
+    data = fixture("heif/heic_33x17.heic")
+    at = data.find(b"dimg")
+    if at >= 0:
+        source = struct.unpack_from(">H", data, at + 4)[0]
+        looped = bytearray(data)
+        count = struct.unpack_from(">H", data, at + 6)[0]
+        for i in range(count):
+            struct.pack_into(">H", looped, at + 8 + 2 * i, source)
+        corpus.add("boxes/heic-dimg-itself.heic", bytes(looped), "any")
+    # A box of size 8 at every level, repeated to the end: an endless walk if lengths were trusted.
+    corpus.add("boxes/avif-empty-boxes.avif", fixture("avif/avif_33x17.avif")[:32] + b"\0\0\0\x08meta" * 4000, "any")
+
+    # WebP: a canvas larger than its data, chunk and RIFF sizes past the end.
+    vp8x = fixture("webp/exif_o6_40x24.webp")
+    corpus.add("dimensions/webp-vp8x-canvas-max.webp", vp8x[:24] + b"\xff\xff\xff\xff\xff\xff" + vp8x[30:], "any")
+    corpus.add("dimensions/webp-vp8x-canvas-16k.webp",
+               vp8x[:24] + struct.pack("<I", 16383)[:3] + struct.pack("<I", 16383)[:3] + vp8x[30:], "any")
+    lossless = fixture("webp/lossless_33x17.webp")
+    corpus.add("dimensions/webp-vp8l-16k.webp", lossless[:21] + struct.pack("<I", 0x0FFFFFFF) + lossless[25:], "any")
+    for name, data in (("lossy", fixture("webp/lossy_33x17.webp")), ("vp8x", vp8x)):
+        corpus.add("boxes/webp-%s-riff-past-end.webp" % name, with_field(data, 4, "<I", 0x7FFFFFF0), "any")
+        corpus.add("boxes/webp-%s-chunk-past-end.webp" % name, with_field(data, 16, "<I", 0x7FFFFFF0), "any")
+        corpus.add("boxes/webp-%s-chunk-zero.webp" % name, with_field(data, 16, "<I", 0), "any")
+
+    # JPEG XL: the container's codestream box past the end or empty.
+    container = fixture("jxl/container_o6_40x24.jxl")
+    for kind in (b"jxlc", b"jxlp", b"ftyp"):
+        for label, size in (("past-end", 0x7FFFFFF0), ("zero", 0), ("one", 1)):
+            mutated = with_box_size(container, kind, size)
+            if mutated:
+                corpus.add("boxes/jxl-%s-%s.jxl" % (kind.decode(), label), mutated, "any")
+
+    # JPEG XR: the directory past the end, an endless entry count, sizes that lie.
+    jxr = fixture("jxr/jxr_33x17.jxr")
+    ifd = struct.unpack_from("<I", jxr, 4)[0]
+    corpus.add("boxes/jxr-ifd-past-end.jxr", with_field(jxr, 4, "<I", 0x7FFFFFF0), "invalid")
+    corpus.add("boxes/jxr-ifd-itself.jxr", with_field(jxr, 4, "<I", 0), "any")
+    corpus.add("boxes/jxr-entries-max.jxr", with_field(jxr, ifd, "<H", 0xFFFF), "any")
+    for i in range(struct.unpack_from("<H", jxr, ifd)[0]):
+        entry = ifd + 2 + 12 * i
+        tag = struct.unpack_from("<H", jxr, entry)[0]
+        if tag in (0xBC80, 0xBC81, 0xBCC0, 0xBCC1):  # width, height, image offset and size
+            for label, value in (("zero", 0), ("max", 0xFFFFFFFF)):
+                corpus.add("dimensions/jxr-%04x-%s.jxr" % (tag, label),
+                           with_field(jxr, entry + 8, "<I", value), "any")
+
+    # TGA and DDS: zero and giant sizes, a colour map that is not there.
+    tga = make_tga()
+    for axis, offset in (("width", 12), ("height", 14)):
+        corpus.add("dimensions/tga-zero-%s.tga" % axis, with_field(tga, offset, "<H", 0), "invalid")
+        corpus.add("dimensions/tga-giant-%s.tga" % axis, with_field(tga, offset, "<H", 0xFFFF), "any")
+    corpus.add("dimensions/tga-colour-map-missing.tga",
+               bytes([0, 1, 1]) + struct.pack("<HHB", 0, 256, 24) + tga[8:], "any")
+    dds = make_dds()
+    for axis, offset in (("height", 12), ("width", 16)):
+        corpus.add("dimensions/dds-zero-%s.dds" % axis, with_field(dds, offset, "<I", 0), "any")
+        corpus.add("dimensions/dds-giant-%s.dds" % axis, with_field(dds, offset, "<I", 0x7FFFFFF0), "any")
+    corpus.add("dimensions/dds-mipmaps-max.dds", with_field(dds, 28, "<I", 0xFFFFFFFF), "any")
+
+    # Text and nothing under the new names.
+    for ext in ("webp", "heic", "heif", "avif", "jxl", "jxr", "wdp", "tga", "dds"):
+        corpus.add("empty/zero-bytes.%s" % ext, b"", "invalid")
+        corpus.add("text/readme.%s" % ext, b"This is not a picture.\r\n" * 20, "invalid")
+
+
 def windows_length(path):
     """Characters of the path as Wine's Z: drive names it: "Z:" plus the Unix path."""
     return 2 + len(os.path.abspath(path))
@@ -364,6 +518,8 @@ def main():
     kinds = {"jpg": "jpg", "png": "png", "bmp": "bmp", "gif": "gif", "tif": "tiff"}
     for name in names:
         corpus.add("names/" + name, seeds[kinds[name.rsplit(".", 1)[1]]], "valid")
+
+    add_decoder_formats(corpus, rng)
 
     corpus.write_manifest()
     print("make_corpus: %d entries in %s" % (len(corpus.entries), out))

@@ -15,9 +15,19 @@ half fully transparent. Animated GIF and multi-page TIFF hold a second frame of 
 colours that must not be shown. orient-N.jpg (N = 1..8) and orient-6.tif carry EXIF
 orientation N: their stored pixels are the upright picture turned the other way, so
 turned upright they all show the quadrants above. The colour-managed, 16-bit and HDR
-pictures come from make_colour_inputs.py. Needs Pillow (python3-pil).
+pictures come from make_colour_inputs.py.
+
+For the imaging component's own decoders: quadrants.tga, quadrants-rle.tga and
+quadrants.dds (Pillow's TGA and DDS writers); the committed encoder fixtures the tests
+decode (tests/fixtures/formats/: JPEG XR by JxrEncApp, WebP by cwebp, each red, green, blue
+and grey quadrants, copied under their folder's name, "jxr-jxr_640x480.jxr"); and copies of
+the JPEG XR one whose container states another spatial transform, jxr-transform-N.jxr for
+the transform N of the container's tag 0xBC02. standin-oN-WxH.fwraw is the file the test
+decoder (tests/fixtures/stand_in_decoder/) reads: its signature, W, H and the EXIF
+orientation N, stored as four quadrants of its own. Needs Pillow (python3-pil).
 """
 import os
+import shutil
 import struct
 import sys
 import zlib
@@ -99,6 +109,37 @@ def main():
         stored(rgb).save(os.path.join(out, "orient-%d.jpg" % n), quality=95, exif=exif)
     STORED[6](rgb).save(os.path.join(out, "orient-6.tif"), tiffinfo={0x0112: 6})
     make_colour_inputs.write(out, COLOURS, W, H)
+
+    rgb.save(os.path.join(out, "quadrants.tga"))
+    rgb.save(os.path.join(out, "quadrants-rle.tga"), compression="tga_rle")
+    rgb.convert("RGBA").save(os.path.join(out, "quadrants.dds"))
+    for fixture in ("jxr/jxr_640x480.jxr", "jxr/hdphoto_33x17.wdp", "webp/exif_o6_40x24.webp",
+                    "webp/lossy_640x480.webp"):
+        shutil.copyfile(os.path.join(FIXTURES, fixture), os.path.join(out, fixture.replace("/", "-")))
+    with open(os.path.join(FIXTURES, "jxr", "jxr_640x480.jxr"), "rb") as f:
+        jxr = f.read()
+    for transform in (1, 3, 4):
+        with open(os.path.join(out, "jxr-transform-%d.jxr" % transform), "wb") as f:
+            f.write(with_jxr_transform(jxr, transform))
+    for orientation, (w, h) in ((8, (160, 80)), (1, (200, 100))):
+        with open(os.path.join(out, "standin-o%d-%dx%d.fwraw" % (orientation, w, h)), "wb") as f:
+            f.write(b"FWSTANDIN" + struct.pack("<III", w, h, orientation))
+
+
+FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fixtures",
+                        "formats")
+
+
+def with_jxr_transform(data, transform):
+    """A JPEG XR file with its container's spatial transform (tag 0xBC02) set to `transform`."""
+    out = bytearray(data)
+    ifd = struct.unpack_from("<I", out, 4)[0]
+    for i in range(struct.unpack_from("<H", out, ifd)[0]):
+        entry = ifd + 2 + 12 * i
+        if struct.unpack_from("<H", out, entry)[0] == 0xBC02:
+            struct.pack_into("<HHII", out, entry, 0xBC02, 4, 1, transform)
+            return bytes(out)
+    raise SystemExit("make_inputs: no spatial transform tag in the JPEG XR fixture")
 
 
 if __name__ == "__main__":

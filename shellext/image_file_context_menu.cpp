@@ -9,6 +9,7 @@
 
 #include "fitting/preview_source.h"
 #include "fitting/screen.h"
+#include "fitting/wic_picture.h"
 #include "framework/app.h"
 #include "framework/win_owners.h"
 #include "settings/update_checker.h"
@@ -193,8 +194,11 @@ HRESULT ImageFileContextMenu::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, H
 
     gdiplus = fw::StartGdiplus();
     if (!gdiplus) return E_FAIL;
-    return ReadPictureForMenu(picturePath, &header, &screenAspect, &pictureShape);
-    return S_OK;
+    const HRESULT read = ReadPictureForMenu(picturePath, &header, &screenAspect, &pictureShape);
+    // A picture that cannot be used leaves nothing behind: a host that asks for the menu
+    // all the same gets none, and nothing is decoded for it.
+    if (FAILED(read)) ResetSelection();
+    return read;
   } catch (...) {
     return E_OUTOFMEMORY;
   }
@@ -228,13 +232,17 @@ bool MatchesInstalledDecoder(const std::wstring& path) {
   return false;
 }
 
+bool MatchesAnyInstalledDecoder(const std::wstring& path) {
+  return MatchesInstalledDecoder(path) || MatchesInstalledWicDecoder(path);
+}
+
 bool ImageFileContextMenu::IsSupportedImage(const std::wstring& path) {
-  return MatchesInstalledDecoder(path);
+  return MatchesAnyInstalledDecoder(path);
 }
 
 HRESULT ReadPictureForMenu(const std::wstring& path, PictureHeader* header, double* screenAspect,
                            PictureShape* shape) {
-  if (!MatchesInstalledDecoder(path)) return E_INVALIDARG;
+  if (!MatchesAnyInstalledDecoder(path)) return E_INVALIDARG;
   if (!GetScreenAspect(screenAspect)) return E_FAIL;
   // Only the header: the shell asks on each right-click and double-click, so the pixels
   // wait until a command or the classic submenu needs them.
@@ -252,8 +260,8 @@ void ImageFileContextMenu::DecodePreview() {
   fw::GpGraphicsOwner desktop;
   if (gp::GdipCreateFromHWND(GetDesktopWindow(), desktop.put()) != Gdiplus::Ok) return;
   const float height = static_cast<float>(static_cast<int>(previewHeight));
-  if (MakePreviewCopy(picturePath.c_str(), header.orientation, height, kMaxPreviewWidth,
-                      desktop.get(), &preview)) {
+  if (MakePreviewCopy(picturePath.c_str(), header, height, kMaxPreviewWidth, desktop.get(),
+                      &preview)) {
     previewState = PreviewState::Decoded;
   }
 }

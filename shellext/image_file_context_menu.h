@@ -198,6 +198,10 @@ bool MatchesAnyPattern(const std::wstring& path, const std::wstring& patterns);
 // Whether a file name matches an installed GDI+ decoder's patterns (GDI+ must be started).
 bool MatchesInstalledDecoder(const std::wstring& path);
 
+// Whether a file name matches an installed GDI+ decoder's patterns or the extensions of an
+// installed WIC decoder (GDI+ and COM must be started).
+bool MatchesAnyInstalledDecoder(const std::wstring& path);
+
 // What a right-click needs of a picture, for both menus: its header, the screen's aspect
 // and the picture's upright shape against it; no pixel is decoded. E_INVALIDARG for a file
 // no decoder takes or whose header does not read, E_FAIL when the screen cannot be asked.

@@ -27,6 +27,10 @@ HANDLERS='SystemFileAssociations\image\ShellEx\ContextMenuHandlers'
 # The class keys the registration writes, below a classes root.
 class_keys=("AppID\\$APPID" 'AppID\Framewise.DLL' 'Framewise.ImageFileContextMenu.1'
   'Framewise.ImageFileContextMenu' "CLSID\\$CLSID" "$HANDLERS" "TypeLib\\$LIBID" "Interface\\$IID")
+# The extensions the entry is registered for one by one (those Windows does not mark as
+# pictures), as the registration script names them: each one's whole key below
+# SystemFileAssociations is compared, read with one query of that key.
+own_types=$(grep -oP "^\t\t'\K\.[a-z0-9]+(?=')" "$here/resources/imagefilecontextmenu.rgs" | tr '\n' ' ')
 
 # dump ROOT: the registration's keys and values below a classes root, plus our approved
 # value, as "key | value" lines with the root's name taken out. With REG_VIEW=32 each key
@@ -43,6 +47,11 @@ dump() {
   for key in "${class_keys[@]}"; do
     query_view "$root\\$key" | sed -e "s|^HKEY_[A-Z_]*\\\\[^\\\\]*\\\\Classes\\\\||" -e '/^$/d' -e '/^reg: /d'
   done
+  query_view "$root\\SystemFileAssociations" |
+    sed -e "s|^HKEY_[A-Z_]*\\\\[^\\\\]*\\\\Classes\\\\||" -e '/^$/d' -e '/^reg: /d' |
+    awk -v types="$own_types" 'BEGIN { n = split(types, t, " "); for (i = 1; i <= n; i++) own[t[i]] = 1 }
+      /^SystemFileAssociations\\/ { split($0, part, "\\"); keep = (tolower(part[2]) in own) }
+      keep'
   wine reg query "$APPROVED" /v "$CLSID" ${REG_VIEW:+/reg:$REG_VIEW} | grep -F "$CLSID"
 }
 not() { ! "$@"; }

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "fitting/portable/picture_extensions.h"
 #include "shellext/portable/package_identity.h"
 
 namespace framewise {
@@ -79,26 +78,6 @@ TEST(PackageCommandsTest, CommandLineQuotesTheProgramAndCarriesTheEncodedScript)
   EXPECT_EQ(line,
             L"\"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe\" -NoLogo -NoProfile "
             L"-NonInteractive -EncodedCommand QQA=");
-}
-
-TEST(PictureExtensionsTest, EveryFormatTheHeaderReaderKnowsHasAnExtensionAndNoneRepeats) {
-  const PictureFormat formats[] = {PictureFormat::Jpeg, PictureFormat::Png, PictureFormat::Gif,
-                                   PictureFormat::Bmp,  PictureFormat::Tiff, PictureFormat::Ico,
-                                   PictureFormat::Emf,  PictureFormat::Wmf};
-  for (PictureFormat format : formats) {
-    bool found = false;
-    for (size_t i = 0; i < kPictureExtensionCount; ++i) found |= kPictureExtensions[i].format == format;
-    EXPECT_TRUE(found) << "format " << static_cast<int>(format);
-  }
-  for (size_t i = 0; i < kPictureExtensionCount; ++i) {
-    const std::wstring name = kPictureExtensions[i].extension;
-    EXPECT_EQ(name[0], L'.');
-    EXPECT_NE(kPictureExtensions[i].format, PictureFormat::Unknown);
-    for (wchar_t c : name) EXPECT_FALSE(c >= L'A' && c <= L'Z') << "lower case";
-    for (size_t j = i + 1; j < kPictureExtensionCount; ++j) {
-      EXPECT_NE(name, kPictureExtensions[j].extension);
-    }
-  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "fitting/portable/picture_extensions.h"
 #include "framework/com_ptr.h"
 #include "framework/type_info_owners.h"
 #include "framework/unique_resource.h"
@@ -27,6 +28,16 @@ const std::wstring kLibId = L"{63685362-1E83-4D50-AC29-EE4E7F96C829}";
 const std::wstring kIid = L"{A7799CA2-F25B-4D21-990E-D07E416F0388}";
 const std::wstring kApproved = L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 const std::wstring kHandlers = L"SystemFileAssociations\\image\\ShellEx\\ContextMenuHandlers";
+const std::wstring kWebpHandlers = L"SystemFileAssociations\\.webp\\ShellEx\\ContextMenuHandlers";
+
+// The extensions Windows does not mark as pictures: each gets the entry under a key of its own.
+std::vector<std::wstring> OwnKeyExtensions() {
+  std::vector<std::wstring> out;
+  for (size_t i = 0; i < kPictureExtensionCount; ++i) {
+    if (!kPictureExtensions[i].perceivedImage) out.push_back(kPictureExtensions[i].extension);
+  }
+  return out;
+}
 
 using Dump = std::set<std::wstring>;
 
@@ -69,6 +80,10 @@ Dump DumpRegistration(const RegistryRoots& roots) {
         std::wstring(L"SystemFileAssociations\\image\\ShellEx")}) {
     DumpKey(roots.classesRoot, path, L"HKCR\\" + path, &dump);
   }
+  for (const std::wstring& extension : OwnKeyExtensions()) {
+    const std::wstring path = L"SystemFileAssociations\\" + extension;
+    DumpKey(roots.classesRoot, path, L"HKCR\\" + path, &dump);
+  }
   fw::UniqueHKey approved;
   if (RegOpenKeyExW(roots.localMachine, kApproved.c_str(), 0, KEY_READ, approved.put()) ==
       ERROR_SUCCESS) {
@@ -85,7 +100,7 @@ Dump DumpRegistration(const RegistryRoots& roots) {
 Dump ExpectedRegistration(const std::wstring& modulePath) {
   const std::wstring c = L"HKCR\\CLSID\\" + kClsid;
   const std::wstring h = L"HKCR\\" + kHandlers;
-  return {
+  Dump expected = {
       L"HKCR\\AppID\\" + kAppId,
       L"HKCR\\AppID\\" + kAppId + L"|=Framewise",
       L"HKCR\\AppID\\Framewise.DLL",
@@ -119,6 +134,13 @@ Dump ExpectedRegistration(const std::wstring& modulePath) {
       h + L"\\Wrenfly Framewise|=" + kClsid,
       L"HKLM\\" + kApproved + L"|" + kClsid + L"=Wrenfly Framewise",
   };
+  for (const std::wstring& extension : OwnKeyExtensions()) {
+    const std::wstring type = L"HKCR\\SystemFileAssociations\\" + extension;
+    const std::wstring entry = type + L"\\ShellEx\\ContextMenuHandlers\\Wrenfly Framewise";
+    expected.insert({type, type + L"\\ShellEx", type + L"\\ShellEx\\ContextMenuHandlers", entry,
+                     entry + L"|=" + kClsid});
+  }
+  return expected;
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -180,6 +202,7 @@ class MachineRegistryPutBack {
   ~MachineRegistryPutBack() {
     RunRegsvr32(L"/s /u \"" + dll_ + L"\"");
     RegDeleteTreeW(HKEY_CLASSES_ROOT, (kHandlers + L"\\Another Handler").c_str());
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"SystemFileAssociations\\.webp");
     for (size_t i = 0; i < existed_.size(); ++i) {
       if (!existed_[i]) RegDeleteKeyW(HKEY_CLASSES_ROOT, kSharedKeys[i]);  // fails when not empty
     }
@@ -225,26 +248,40 @@ TEST_F(RegistrationTest, Regsvr32WritesExactlyTheScriptContentOnceAndRegistersTh
 TEST_F(RegistrationTest, Regsvr32UnregisterRemovesOnlyOurEntries) {
   ASSERT_EQ(RunRegsvr32(L"/s \"" + dll_ + L"\""), 0u);
   SetString(HKEY_CLASSES_ROOT, kHandlers + L"\\Another Handler", nullptr, L"{00000000-1111-2222-3333-444444444444}");
+  SetString(HKEY_CLASSES_ROOT, kWebpHandlers + L"\\Another Handler", nullptr,
+            L"{00000000-1111-2222-3333-555555555555}");
   // A stale subkey of our CLSID key must not keep it alive.
   SetString(HKEY_CLASSES_ROOT, L"CLSID\\" + kClsid + L"\\Stale", L"", L"x");
 
   ASSERT_EQ(RunRegsvr32(L"/s /u \"" + dll_ + L"\""), 0u);
   Dump dump = DumpRegistration(RegistryRoots());
   const std::wstring h = L"HKCR\\" + kHandlers;
-  const Dump left = {L"HKCR\\SystemFileAssociations\\image\\ShellEx", h, h + L"\\Another Handler",
-                     h + L"\\Another Handler|={00000000-1111-2222-3333-444444444444}"};
+  const std::wstring w = L"HKCR\\" + kWebpHandlers;
+  const Dump left = {L"HKCR\\SystemFileAssociations\\image\\ShellEx",
+                     h,
+                     h + L"\\Another Handler",
+                     h + L"\\Another Handler|={00000000-1111-2222-3333-444444444444}",
+                     L"HKCR\\SystemFileAssociations\\.webp",
+                     L"HKCR\\SystemFileAssociations\\.webp\\ShellEx",
+                     w,
+                     w + L"\\Another Handler",
+                     w + L"\\Another Handler|={00000000-1111-2222-3333-555555555555}"};
   EXPECT_EQ(dump, left) << "got:\n" << Describe(dump);
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kApproved));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"AppID"));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + kLibId));
 
-  // With the other handler gone too, the shared parents go on the next unregistration.
+  // With the other handlers gone too, the shared parents go on the next unregistration, and
+  // an extension's key with them.
   RegDeleteKeyW(HKEY_CLASSES_ROOT, (kHandlers + L"\\Another Handler").c_str());
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, (kWebpHandlers + L"\\Another Handler").c_str());
   ASSERT_EQ(RunRegsvr32(L"/s \"" + dll_ + L"\""), 0u);
   ASSERT_EQ(RunRegsvr32(L"/s /u \"" + dll_ + L"\""), 0u);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"SystemFileAssociations\\image\\ShellEx"));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"SystemFileAssociations\\image"));
+  EXPECT_TRUE(DumpRegistration(RegistryRoots()).empty())
+      << Describe(DumpRegistration(RegistryRoots()));
 }
 
 TEST_F(RegistrationTest, UnregisterWhenNothingIsRegisteredStopsOnlyAtTheTypeLibrary) {

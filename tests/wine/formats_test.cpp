@@ -1,0 +1,417 @@
+// Pictures that only the imaging component's decoders read, through the handler to the
+// wallpaper file: JPEG XR, TGA and DDS with Wine's own decoders; and whatever decoder a
+// machine has, shown with a test decoder (tests/fixtures/stand_in_decoder/) registered in the
+// prefix for WebP, which Wine cannot decode, and for a camera-RAW-like format of its own.
+// The decoders are enumerated once per process, so the registered decoder is tried in
+// child processes of this program, one with it registered and one after it is gone.
+#include <windows.h>
+#include <shlobj.h>
+#include <gdiplus.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "colour_checks.h"
+#include "fitting/screen.h"
+#include "fitting/wic_picture.h"
+#include "framework/gdiplus_owners.h"
+#include "framework/strings.h"
+#include "framework/win_owners.h"
+#include "shellext/explorer_command.h"
+#include "shellext/portable/menu_table.h"
+#include "tests/support/active_desktop_stand_in.h"
+#include "tests/support/handler_fixture.h"
+
+using Gdiplus::ARGB;
+using testsupport::Handler;
+using testsupport::NearColour;
+using testsupport::OpenedMenu;
+
+namespace {
+
+namespace gp = Gdiplus::DllExports;
+
+constexpr RECT kScreen = {0, 0, 1280, 1024};
+// The encoder fixtures' quadrants (scripts/make_format_fixtures.sh) and the test decoder's:
+// red, green, blue and grey, as stored.
+constexpr ARGB kFixtureQuadrants[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF808080};
+const std::vector<int> kWiderRows = {3, 4, 6, 0, 7, 0, 10, 11, 0, 12};
+const std::vector<int> kTallerRows = {2, 4, 5, 0, 7, 0, 10, 11, 0, 12};
+
+std::wstring Input(const wchar_t* name) { return testsupport::InputPath(name); }
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// The colours at the centres of the four quadrants of a picture stored as `stored` and
+// shown turned by EXIF orientation `o`: where each upright centre was in the stored picture.
+std::vector<ARGB> UprightQuadrants(const ARGB* stored, int o) {
+  std::vector<ARGB> out;
+  for (int i = 0; i < 4; ++i) {
+    const double ux = i % 2 ? 0.75 : 0.25, uy = i / 2 ? 0.75 : 0.25;
+    double sx = ux, sy = uy;
+    switch (o) {
+      case 2: sx = 1 - ux; break;
+      case 3:
+        sx = 1 - ux;
+        sy = 1 - uy;
+        break;
+      case 4: sy = 1 - uy; break;
+      case 5:
+        sx = uy;
+        sy = ux;
+        break;
+      case 6:
+        sx = uy;
+        sy = 1 - ux;
+        break;
+      case 7:
+        sx = 1 - uy;
+        sy = 1 - ux;
+        break;
+      case 8:
+        sx = 1 - uy;
+        sy = ux;
+        break;
+      default: break;
+    }
+    out.push_back(stored[(sx > 0.5 ? 1 : 0) + (sy > 0.5 ? 2 : 0)]);
+  }
+  return out;
+}
+
+std::vector<ARGB> QuadrantColours(Gdiplus::GpBitmap* bitmap, float x, float y, float w, float h) {
+  std::vector<ARGB> out;
+  for (int i = 0; i < 4; ++i) {
+    ARGB c = 0;
+    gp::GdipBitmapGetPixel(bitmap, static_cast<int>(x + w * (i % 2 ? 0.75f : 0.25f)),
+                           static_cast<int>(y + h * (i / 2 ? 0.75f : 0.25f)), &c);
+    out.push_back(c);
+  }
+  return out;
+}
+
+// Whether Windows 11's new menu shows the entry for the file, with its Best Fit row.
+bool NewMenuOffers(const std::wstring& path) {
+  fw::ComPtr<IExplorerCommand> root;
+  if (FAILED(framewise::CreateExplorerCommand(nullptr, IID_IExplorerCommand, root.put_void()))) {
+    return false;
+  }
+  const fw::ComPtr<IShellItemArray> items = testsupport::ShellItems({path});
+  if (!items) return false;
+  const testsupport::NewMenu menu = testsupport::ReadNewMenu(root.get(), items.get());
+  const std::wstring bestFit =
+      fw::LoadResourceString(framewise::FindItemRow(framewise::FitModeBestFit)->textId);
+  return menu.root.shown() && menu.Find(bestFit) != nullptr;
+}
+
+testing::AssertionResult QuadrantsAre(const std::vector<ARGB>& actual,
+                                      const std::vector<ARGB>& expected, int tolerance) {
+  for (int i = 0; i < 4; ++i) {
+    testing::AssertionResult r = NearColour(actual[i], expected[i], tolerance);
+    if (!r) return r << " in quadrant " << i;
+  }
+  return testing::AssertionSuccess();
+}
+
+// Where the best fit puts an upright picture of this size in the 1280 x 1024 screen.
+struct Placed {
+  float x, y, w, h;
+};
+Placed BestFitPlace(uint32_t w, uint32_t h) {
+  if (w * 1024.0f > h * 1280.0f) {
+    const float placedH = 1280.0f * h / w;
+    return {0, (1024 - placedH) / 2, 1280, placedH};
+  }
+  const float placedW = 1024.0f * w / h;
+  return {(1280 - placedW) / 2, 0, placedW, 1024};
+}
+
+// A picture through the whole handler: its rows for the shape its upright size has, its
+// preview and its wallpaper, each showing `expected` in its quadrants.
+struct Expected {
+  const wchar_t* file;
+  framewise::PictureFormat format;
+  uint32_t width, height;  // as stored
+  int orientation;
+  std::vector<ARGB> quadrants;  // upright
+  int tolerance;
+};
+
+class PictureThroughHandler {
+ public:
+  PictureThroughHandler() { desktop.record().applyToSystem = false; }
+
+  void Check(const Expected& e) {
+    const std::wstring path = Input(e.file);
+    SCOPED_TRACE(Narrow(e.file));
+    {
+      Handler h;
+      ASSERT_EQ(h.InitializeWithFiles({path}), S_OK);
+      EXPECT_EQ(h->header.format, e.format);
+      EXPECT_EQ(h->header.width, e.width);
+      EXPECT_EQ(h->header.height, e.height);
+      EXPECT_EQ(h->header.orientation, e.orientation);
+      EXPECT_FALSE(h->preview) << "nothing decoded on the right-click";
+      EXPECT_TRUE(NewMenuOffers(path));
+      uint32_t w = 0, hh = 0;
+      framewise::UprightSize(h->header, &w, &hh);
+      OpenedMenu opened(h);
+      ASSERT_EQ(opened.opened, S_OK);
+      EXPECT_EQ(opened.Offsets(), w * 1024 > hh * 1280 ? kWiderRows : kTallerRows);
+      ASSERT_TRUE(h->preview) << "the submenu could not decode it";
+      UINT pw = 0, ph = 0;
+      gp::GdipGetImageWidth(h->preview.get(), &pw);
+      gp::GdipGetImageHeight(h->preview.get(), &ph);
+      EXPECT_EQ(ph, 192u);
+      EXPECT_NEAR(pw, 192.0 * w / hh, 1.0);
+      EXPECT_TRUE(
+          QuadrantsAre(QuadrantColours(h->preview.get(), 0, 0, pw, ph), e.quadrants, e.tolerance));
+      ASSERT_EQ(h.Invoke(framewise::FitModeBestFit), S_OK);
+      fw::GpBitmapOwner wallpaper;
+      ASSERT_EQ(gp::GdipCreateBitmapFromFile(jpeg.path().c_str(), wallpaper.put()), Gdiplus::Ok);
+      const Placed at = BestFitPlace(w, hh);
+      EXPECT_TRUE(QuadrantsAre(QuadrantColours(wallpaper.get(), at.x, at.y, at.w, at.h),
+                               e.quadrants, e.tolerance + 4));
+    }
+  }
+
+  fw::GdiplusToken gdiplus = fw::StartGdiplus();
+  testsupport::WorkAreaOverride area{kScreen, kScreen};
+  testsupport::FileAside ini{testsupport::UserSettingsFile()};
+  testsupport::FileAside jpeg{testsupport::UserWallpaperFile()};
+  standin::ActiveDesktopStandIn desktop;
+};
+
+class FormatsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (Input(L"x").empty()) GTEST_SKIP() << "FRAMEWISE_INPUTS is not set (CTest sets it)";
+  }
+};
+
+TEST_F(FormatsTest, WinesOwnDecodersGiveRowsPreviewsAndWallpapers) {
+  using F = framewise::PictureFormat;
+  const ARGB* q = testsupport::kQuadrantColours;
+  const std::vector<ARGB> inputs(q, q + 4);
+  const std::vector<ARGB> fixtures(kFixtureQuadrants, kFixtureQuadrants + 4);
+  const Expected cases[] = {
+      // JxrEncApp's files (quality 0.3), by both of their names.
+      {L"jxr-jxr_640x480.jxr", F::JpegXr, 640, 480, 1, fixtures, 24},
+      {L"jxr-hdphoto_33x17.wdp", F::JpegXr, 33, 17, 1, fixtures, 24},
+      // Pillow's TGA and DDS files: no signature, then no header reader.
+      {L"quadrants.tga", F::Tga, 160, 80, 1, inputs, 8},
+      {L"quadrants-rle.tga", F::Tga, 160, 80, 1, inputs, 8},
+      {L"quadrants.dds", F::Unknown, 160, 80, 1, inputs, 8},
+  };
+  PictureThroughHandler through;
+  ASSERT_TRUE(through.desktop.registered());
+  for (const Expected& e : cases) through.Check(e);
+}
+
+// A JPEG XR container's spatial transform, which Wine's decoder carries out itself: a half
+// turn or a mirror comes out upright, applied once. A quarter turn swaps the rows' shape;
+// Wine's decoder turns the frame but cannot copy its pixels, so there the submenu says the
+// picture could not be read and the command fails without writing anything.
+TEST_F(FormatsTest, AJpegXrTransformIsAppliedOnce) {
+  using F = framewise::PictureFormat;
+  PictureThroughHandler through;
+  ASSERT_TRUE(through.desktop.registered());
+  // The transform as the header reader maps it to an EXIF orientation: 1 top and bottom
+  // exchanged, 3 both ways.
+  for (const auto& c :
+       {std::make_pair(L"jxr-transform-1.jxr", 4), std::make_pair(L"jxr-transform-3.jxr", 3)}) {
+    through.Check({c.first, F::JpegXr, 640, 480, c.second,
+                   UprightQuadrants(kFixtureQuadrants, c.second), 24});
+  }
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({Input(L"jxr-transform-4.jxr")}), S_OK);
+  EXPECT_EQ(h->header.orientation, 6);
+  EXPECT_EQ(h->pictureShape, framewise::TallerThanScreen);
+  {
+    OpenedMenu opened(h);
+    std::vector<int> rows = {9};  // "This picture could not be read." first
+    rows.insert(rows.end(), kTallerRows.begin(), kTallerRows.end());
+    EXPECT_EQ(opened.Offsets(), rows);
+    EXPECT_EQ(h->previewState, framewise::PreviewState::Unreadable);
+  }
+  const std::string before = testsupport::ReadBytes(through.jpeg.path());
+  EXPECT_EQ(h.Invoke(framewise::FitModeBestFit), E_FAIL);
+  EXPECT_TRUE(testsupport::ReadBytes(through.jpeg.path()) == before)
+      << "the wallpaper file changed";
+}
+
+// ---- a decoder of the machine's own ----
+
+// The test decoder's class and the imaging component's category of decoders.
+constexpr wchar_t kStandInClsid[] = L"{6B1D5E7A-3C2F-4E8B-9A41-0D27C5F3B8E1}";
+constexpr wchar_t kDecoderCategory[] = L"{7ED96837-96F0-4812-B211-F13C24117ED3}";
+constexpr wchar_t kChildVariable[] = L"FRAMEWISE_STAND_IN_DECODER";
+
+// The test decoder registered as an installer would register a codec: its class with the
+// DLL, its extensions and signatures, and its entry in the decoders' category. Removed again
+// when the object goes.
+class StandInRegistration {
+ public:
+  StandInRegistration() {
+    Remove();
+    ok_ = Write();
+  }
+  ~StandInRegistration() { Remove(); }
+  bool ok() const { return ok_; }
+
+  static void Remove() {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, ClassKey().c_str());
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, InstanceKey().c_str());
+  }
+
+ private:
+  static std::wstring ClassKey() {
+    return std::wstring(L"Software\\Classes\\CLSID\\") + kStandInClsid;
+  }
+  static std::wstring InstanceKey() {
+    return std::wstring(L"Software\\Classes\\CLSID\\") + kDecoderCategory + L"\\Instance\\" +
+           kStandInClsid;
+  }
+  static bool Set(const std::wstring& key, const wchar_t* name, DWORD type, const void* data,
+                  DWORD size) {
+    fw::UniqueHKey opened;
+    return RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                           opened.put(), nullptr) == ERROR_SUCCESS &&
+           RegSetValueExW(opened.get(), name, 0, type, static_cast<const BYTE*>(data), size) ==
+               ERROR_SUCCESS;
+  }
+  static bool SetText(const std::wstring& key, const wchar_t* name, const std::wstring& text) {
+    return Set(key, name, REG_SZ, text.c_str(),
+               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+  }
+  static bool SetNumber(const std::wstring& key, const wchar_t* name, DWORD value) {
+    return Set(key, name, REG_DWORD, &value, sizeof(value));
+  }
+  static bool SetPattern(int index, const std::string& pattern, const std::string& mask) {
+    const std::wstring key = ClassKey() + L"\\Patterns\\" + std::to_wstring(index);
+    return SetNumber(key, L"Position", 0) &&
+           SetNumber(key, L"Length", static_cast<DWORD>(pattern.size())) &&
+           Set(key, L"Pattern", REG_BINARY, pattern.data(), static_cast<DWORD>(pattern.size())) &&
+           Set(key, L"Mask", REG_BINARY, mask.data(), static_cast<DWORD>(mask.size())) &&
+           SetNumber(key, L"EndOfStream", 0);
+  }
+  static bool Write() {
+    const std::wstring dll = testsupport::ProgramFolder() + L"stand_in_decoder.dll";
+    if (!testsupport::FileExists(dll)) return false;
+    const std::wstring key = ClassKey();
+    const std::string any(4, '\0'), all(4, '\xFF');
+    return SetText(key, nullptr, L"Framewise test decoder") &&
+           SetText(key, L"FriendlyName", L"Framewise test decoder") &&
+           SetText(key, L"ContainerFormat", L"{0E5C1D77-9B2A-4F3D-8C66-51A0F2E4D9B3}") &&
+           // Separated by commas, as Windows' own codecs list theirs.
+           SetText(key, L"FileExtensions", L".webp,.FWRAW") &&
+           SetText(key, L"MimeTypes", L"image/webp") &&
+           SetText(key + L"\\InprocServer32", nullptr, dll) &&
+           SetText(key + L"\\InprocServer32", L"ThreadingModel", L"Both") &&
+           SetPattern(0, "RIFF" + any + "WEBP", all + any + all) &&
+           SetPattern(1, "FWSTANDIN", std::string(9, '\xFF')) &&
+           SetText(InstanceKey(), L"CLSID", kStandInClsid) &&
+           SetText(InstanceKey(), L"FriendlyName", L"Framewise test decoder");
+  }
+
+  bool ok_ = false;
+};
+
+// Runs this program again with only the child's tests, told through its environment what
+// to expect; its exit code, and what it printed in *output.
+DWORD RunChild(const wchar_t* expectation, std::string* output) {
+  wchar_t self[MAX_PATH] = {};
+  if (GetModuleFileNameW(nullptr, self, MAX_PATH) == 0) return 0xFFFFFFFF;
+  testsupport::TempDir dir;
+  const std::wstring log = dir.File(L"child.txt");
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  const HANDLE opened = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    &inherit, CREATE_ALWAYS, 0, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return 0xFFFFFFFF;
+  const fw::UniqueHandle file(opened);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = file.get();
+  startup.hStdError = file.get();
+  PROCESS_INFORMATION process = {};
+  std::wstring line = std::wstring(L"\"") + self + L"\" --gtest_filter=StandInDecoderChild.*";
+  SetEnvironmentVariableW(kChildVariable, expectation);
+  const BOOL started = CreateProcessW(self, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                      nullptr, nullptr, &startup, &process);
+  SetEnvironmentVariableW(kChildVariable, nullptr);
+  if (!started) return 0xFFFFFFFF;
+  const fw::UniqueHandle processHandle(process.hProcess), thread(process.hThread);
+  DWORD code = 0xFFFFFFFF;
+  if (WaitForSingleObject(process.hProcess, 180000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.hProcess, &code);
+  } else {
+    TerminateProcess(process.hProcess, 0xFFFFFFFE);
+  }
+  *output = testsupport::ReadBytes(log);
+  return code;
+}
+
+TEST_F(FormatsTest, AnInstalledDecoderIsPickedUpAndItsRemovalTakesTheEntryAway) {
+  std::string output;
+  {
+    StandInRegistration registration;
+    ASSERT_TRUE(registration.ok()) << "stand_in_decoder.dll beside the program, registered";
+    EXPECT_EQ(RunChild(L"installed", &output), 0u) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+  }
+  EXPECT_EQ(RunChild(L"removed", &output), 0u) << output;
+  EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+}
+
+// The child's side: what a process started with the decoder registered, or after it was
+// removed, sees. Skipped unless started by the test above.
+TEST(StandInDecoderChild, SeesTheRegisteredDecoder) {
+  wchar_t expectation[16] = {};
+  if (GetEnvironmentVariableW(kChildVariable, expectation, 16) == 0) {
+    GTEST_SKIP() << "run by FormatsTest.AnInstalledDecoderIsPickedUpAndItsRemovalTakesTheEntryAway";
+  }
+  const bool installed = std::wstring(expectation) == L"installed";
+  using F = framewise::PictureFormat;
+  const std::vector<ARGB> stored(kFixtureQuadrants, kFixtureQuadrants + 4);
+  const Expected cases[] = {
+      // cwebp's files: the header reader reads them; the EXIF orientation is ours to apply.
+      {L"webp-lossy_640x480.webp", F::Webp, 640, 480, 1, stored, 2},
+      {L"webp-exif_o6_40x24.webp", F::Webp, 40, 24, 6, UprightQuadrants(kFixtureQuadrants, 6), 2},
+      // A format no header reader knows: the decoder's frame gives size and orientation.
+      {L"standin-o8-160x80.fwraw", F::Unknown, 160, 80, 8, UprightQuadrants(kFixtureQuadrants, 8),
+       2},
+      {L"standin-o1-200x100.fwraw", F::Unknown, 200, 100, 1, stored, 2},
+  };
+  PictureThroughHandler through;
+  ASSERT_TRUE(through.desktop.registered());
+  if (!installed) {
+    for (const Expected& e : cases) {
+      Handler h;
+      EXPECT_EQ(h.InitializeWithFiles({Input(e.file)}), E_INVALIDARG) << Narrow(e.file);
+      EXPECT_FALSE(framewise::MatchesInstalledWicDecoder(Input(e.file)));
+      EXPECT_FALSE(NewMenuOffers(Input(e.file)));
+    }
+    return;
+  }
+  EXPECT_TRUE(framewise::MatchesInstalledWicDecoder(L"C:\\any.FwRaw"));
+  for (const Expected& e : cases) through.Check(e);
+
+  // Only the submenu and the command took pixels from the decoder: the right-click's
+  // question of a file no reader knows opened its frame and no more.
+  const HMODULE decoder = GetModuleHandleW(L"stand_in_decoder.dll");
+  ASSERT_NE(decoder, nullptr);
+  using CopyCount = LONG(WINAPI*)();
+  const auto copies = reinterpret_cast<CopyCount>(
+      reinterpret_cast<void*>(GetProcAddress(decoder, "StandInCopyCount")));
+  ASSERT_NE(copies, nullptr);
+  const LONG before = copies();
+  EXPECT_GT(before, 0);
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({Input(L"standin-o8-160x80.fwraw")}), S_OK);
+  EXPECT_EQ(copies(), before);
+}
+
+}  // namespace
