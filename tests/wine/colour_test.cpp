@@ -130,7 +130,9 @@ class ColourTest : public testing::Test {
 
   fw::GpBitmapOwner Preview(const std::wstring& path) {
     fw::GpBitmapOwner copy;
-    EXPECT_TRUE(MakePreviewCopy(path.c_str(), 1, kCopyH, 8192.0f, screen.get(), &copy));
+    PictureHeader header;
+    EXPECT_TRUE(ReadPictureFileHeader(path.c_str(), &header));
+    EXPECT_TRUE(MakePreviewCopy(path.c_str(), header, kCopyH, 8192.0f, screen.get(), &copy));
     return copy;
   }
 
