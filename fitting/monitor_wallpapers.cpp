@@ -90,15 +90,21 @@ bool MonitorWallpapers::Make(GpImage* picture, int mode, const RowConverter* con
         m.primary ? mode
                   : MonitorFitMode(mode, ClassifyPicture(pictureAspect, aspect),
                                    std::fabs(aspect - primaryAspect) < 0.01);
-    std::unique_ptr<ImageFixer> fixer = CreateImageFixer(monitorMode);
-    if (fixer) fixer->SetColourConversion(convert);
-    fw::GpBitmapOwner wallpaper;
-    if (!fixer || !fixer->MakeWallpaperFor(picture, m.work, m.monitor, &wallpaper)) return false;
-    if (IsPrereleaseBuild()) {
-      if (!DrawBetaNoticeIn(wallpaper.get(), WithinMonitor(m.work, m.monitor))) return false;
-    }
-    wallpapers_.push_back(std::move(wallpaper));
+    if (!AddFitted(picture, monitorMode, m, convert)) return false;
   }
+  return true;
+}
+
+bool MonitorWallpapers::AddFitted(GpImage* picture, int mode, const MonitorTarget& m,
+                                  const RowConverter* convert) {
+  std::unique_ptr<ImageFixer> fixer = CreateImageFixer(mode);
+  if (fixer) fixer->SetColourConversion(convert);
+  fw::GpBitmapOwner wallpaper;
+  if (!fixer || !fixer->MakeWallpaperFor(picture, m.work, m.monitor, &wallpaper)) return false;
+  if (IsPrereleaseBuild()) {
+    if (!DrawBetaNoticeIn(wallpaper.get(), WithinMonitor(m.work, m.monitor))) return false;
+  }
+  wallpapers_.push_back(std::move(wallpaper));
   return true;
 }
 
@@ -170,15 +176,7 @@ bool MonitorWallpapers::MakeOne(GpImage* picture, int mode, int index,
   wallpapers_.clear();
   one_ = -1;
   if (index < 0 || static_cast<size_t>(index) >= monitors_.size()) return false;
-  const MonitorTarget& m = monitors_[static_cast<size_t>(index)];
-  std::unique_ptr<ImageFixer> fixer = CreateImageFixer(mode);
-  if (fixer) fixer->SetColourConversion(convert);
-  fw::GpBitmapOwner wallpaper;
-  if (!fixer || !fixer->MakeWallpaperFor(picture, m.work, m.monitor, &wallpaper)) return false;
-  if (IsPrereleaseBuild()) {
-    if (!DrawBetaNoticeIn(wallpaper.get(), WithinMonitor(m.work, m.monitor))) return false;
-  }
-  wallpapers_.push_back(std::move(wallpaper));
+  if (!AddFitted(picture, mode, monitors_[static_cast<size_t>(index)], convert)) return false;
   one_ = index;
   return true;
 }

@@ -74,6 +74,9 @@ class MonitorWallpapers {
   bool ApplyTo(WallpaperTarget target, HWND owner, const std::wstring& picturePath, int mode);
 
  private:
+  // Fits the picture to monitor `m` by `mode` and adds that wallpaper (with the prerelease
+  // notice where it belongs).
+  bool AddFitted(GpImage* picture, int mode, const MonitorTarget& m, const RowConverter* convert);
   fw::ComPtr<IDesktopWallpaper> desktop_;
   std::vector<MonitorTarget> monitors_;
   std::vector<fw::GpBitmapOwner> wallpapers_;  // in the order of monitors_

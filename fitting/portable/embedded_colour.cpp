@@ -6,11 +6,19 @@
 #include <cstring>
 #include <limits>
 
+#include "fitting/portable/byte_reading.h"
 #include "fitting/portable/colour_profile.h"
 
 namespace framewise {
 
 namespace {
+
+using bytes::FourCc;
+using bytes::Get16;
+using bytes::Get32;
+using bytes::Get64;
+using bytes::ReadFully;
+using bytes::ReadSome;
 
 // Steps of one walk (segments, chunks, boxes at one level). Real files have a few dozen;
 // this only stops hostile ones.
@@ -24,35 +32,6 @@ constexpr size_t kEntriesPerRead = 32;
 constexpr uint16_t kTagIccProfile = 34675;
 constexpr uint16_t kTypeByte = 1;
 constexpr uint16_t kTypeUndefined = 7;
-
-uint16_t Get16(const uint8_t* p, bool le) {
-  return le ? static_cast<uint16_t>(p[0] | (p[1] << 8)) : static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-
-uint32_t Get32(const uint8_t* p, bool le) {
-  const uint32_t b0 = p[0], b1 = p[1], b2 = p[2], b3 = p[3];
-  return le ? (b0 | (b1 << 8) | (b2 << 16) | (b3 << 24))
-            : ((b0 << 24) | (b1 << 16) | (b2 << 8) | b3);
-}
-
-uint64_t Get64(const uint8_t* p) {
-  return (static_cast<uint64_t>(Get32(p, false)) << 32) | Get32(p + 4, false);
-}
-
-constexpr uint32_t FourCc(const char (&s)[5]) {
-  return (static_cast<uint32_t>(static_cast<uint8_t>(s[0])) << 24) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 16) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 8) |
-         static_cast<uint32_t>(static_cast<uint8_t>(s[3]));
-}
-
-size_t ReadSome(ByteSource& source, uint64_t offset, void* buffer, size_t size) {
-  return std::min(source.ReadAt(offset, buffer, size), size);
-}
-
-bool ReadFully(ByteSource& source, uint64_t offset, void* buffer, size_t size) {
-  return ReadSome(source, offset, buffer, size) == size;
-}
 
 // True when the file holds the byte at `offset + length - 1`, so a block that long can be
 // allocated without trusting a size field.

@@ -1,4 +1,5 @@
 #include "fitting/portable/picture_header.h"
+#include "fitting/portable/byte_reading.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,6 +7,12 @@
 namespace framewise {
 
 namespace {
+
+using bytes::FourCc;
+using bytes::Get16;
+using bytes::Get32;
+using bytes::ReadFully;
+using bytes::ReadSome;
 
 // Steps of a JPEG segment walk (segments, standalone markers and fill bytes). Real files
 // have a few dozen segments before the frame header; this only stops hostile ones.
@@ -19,26 +26,6 @@ constexpr uint16_t kTagImageLength = 257;
 constexpr uint16_t kTagOrientation = 274;
 constexpr uint16_t kTypeShort = 3;
 constexpr uint16_t kTypeLong = 4;
-
-uint16_t Get16(const uint8_t* p, bool littleEndian) {
-  return littleEndian ? static_cast<uint16_t>(p[0] | (p[1] << 8))
-                      : static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-
-uint32_t Get32(const uint8_t* p, bool littleEndian) {
-  const uint32_t b0 = p[0], b1 = p[1], b2 = p[2], b3 = p[3];
-  return littleEndian ? (b0 | (b1 << 8) | (b2 << 16) | (b3 << 24))
-                      : ((b0 << 24) | (b1 << 16) | (b2 << 8) | b3);
-}
-
-// How many bytes were read, never more than asked even from a misbehaving source.
-size_t ReadSome(ByteSource& source, uint64_t offset, void* buffer, size_t size) {
-  return std::min(source.ReadAt(offset, buffer, size), size);
-}
-
-bool ReadFully(ByteSource& source, uint64_t offset, void* buffer, size_t size) {
-  return ReadSome(source, offset, buffer, size) == size;
-}
 
 // A part of another source, seen from its own offset 0: the TIFF structure inside a JPEG's
 // Exif block, so its offsets cannot reach outside the block.
@@ -199,13 +186,6 @@ bool WalkJpeg(ByteSource& source, bool wantSize, PictureHeader* out) {
     pos += 2u + length;
   }
   return false;
-}
-
-constexpr uint32_t FourCc(const char (&name)[5]) {
-  return (static_cast<uint32_t>(static_cast<uint8_t>(name[0])) << 24) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(name[1])) << 16) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(name[2])) << 8) |
-         static_cast<uint32_t>(static_cast<uint8_t>(name[3]));
 }
 
 uint32_t Get24(const uint8_t* p) {
