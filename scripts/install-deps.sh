@@ -7,7 +7,7 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 packages=(
-  cmake make python3 python3-pil colord-data libjxr-tools
+  cmake make python3 python3-pil colord-data libjxr-tools clang-format
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64
   googletest
   wine wine64 wine32:i386 libwine-dev
