@@ -279,9 +279,9 @@ def apply(text, mutant):
 # --- Running -------------------------------------------------------------------------------
 
 def load_workspace_module():
-    spec = importlib.util.spec_from_file_location("mutation_check", os.path.join(HERE, "scripts", "mutation-check.py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("mutation_check", os.path.join(HERE, "scripts", "mutation-check.py"))
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 

@@ -392,14 +392,14 @@ struct Heif {
 TEST(EmbeddedProfile, HeifPrimaryItemColourProperty) {
   const Found plain = Read(Heif().Build());
   ASSERT_TRUE(plain.ok);
-  EXPECT_EQ(plain.profile, kProfileBody);
+  EXPECT_EQ(plain.profile, (Bytes{'p', 'r', 'o', 'f', 'i', 'l', 'e'}));
 
   Heif wide;  // 32-bit item numbers and 15-bit property indexes, essential bit set
   wide.pitmVersion = wide.ipmaVersion = 1;
   wide.ipmaFlags = 1;
   wide.primary = wide.associatedItem = 0x10001;
   wide.indexes = {0x8001, 0x8002};
-  EXPECT_EQ(Read(wide.Build()).profile, kProfileBody);
+  EXPECT_EQ(Read(wide.Build()).profile, (Bytes{'p', 'r', 'o', 'f', 'i', 'l', 'e'}));
 
   Heif both;  // the profile is taken whatever the order
   both.properties = {Colr("nclx", kNclxBody), Colr("rICC", kProfileBody)};
@@ -407,7 +407,7 @@ TEST(EmbeddedProfile, HeifPrimaryItemColourProperty) {
   const Found found = Read(both.Build());
   ASSERT_TRUE(found.ok);
   EXPECT_EQ(found.info.kind, EmbeddedColour::IccProfile);
-  EXPECT_EQ(found.profile, kProfileBody);
+  EXPECT_EQ(found.profile, (Bytes{'p', 'r', 'o', 'f', 'i', 'l', 'e'}));
   EXPECT_TRUE(found.info.hasNclx);
   EXPECT_EQ(found.info.nclx.primaries, 12);
 
