@@ -24,7 +24,9 @@
 #include "shellext/portable/menu_table.h"
 #include "tests/support/active_desktop_stand_in.h"
 #include "tests/support/desktop_wallpaper_stand_in.h"
+#include "shellext/explorer_command.h"
 #include "tests/support/handler_fixture.h"
+#include "tests/support/new_menu.h"
 #include "tests/support/system_overrides.h"
 
 using Gdiplus::ARGB;
@@ -44,6 +46,29 @@ std::vector<int> ItemOffsets(HMENU menu) {
     info.fMask = MIIM_ID | MIIM_FTYPE;
     GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
     out.push_back((info.fType & MFT_SEPARATOR) ? 0 : static_cast<int>(info.wID) - 100);
+  }
+  return out;
+}
+
+// The texts of a popup's items as a user reads them: no access-key marks, "&&" one "&";
+// separators left out.
+std::vector<std::wstring> ItemTexts(HMENU menu) {
+  std::vector<std::wstring> out;
+  for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
+    wchar_t text[200] = {};
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_FTYPE | MIIM_STRING;
+    info.dwTypeData = text;
+    info.cch = 200;
+    if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info) || (info.fType & MFT_SEPARATOR))
+      continue;
+    std::wstring shown;
+    for (const wchar_t* c = text; *c; ++c) {
+      if (*c == L'&' && *++c == L'\0') break;
+      shown += *c;
+    }
+    out.push_back(shown);
   }
   return out;
 }
@@ -506,6 +531,82 @@ TEST_F(SpanTest, ThisMonitorOnlyLeavesTheOthers) {
   EXPECT_EQ(Ini(L"Photo"), picture);
   EXPECT_EQ(Ini(L"WhichPart"), L"BestFit");
   EXPECT_EQ(wallpaper.record().wallpapers.count(screens[2].id), 0u);
+}
+
+// Windows 11's new menu offers the same two groups, each opening the rows its classic
+// popup has, and a row chosen there does what the classic row does.
+TEST_F(SpanTest, NewMenuOffersTheSameGroups) {
+  const std::vector<Screen> screens = {
+      {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
+      {L"\\\\?\\DISPLAY#BNQ78A4#2",
+       {3840, 0, 5760, 1080},
+       false,
+       "benq_gl2450.bin",
+       kNone,
+       531,
+       298}};
+  Use(screens);
+  const std::wstring picture = dir.File(L"between.png");
+  WriteBands(picture, 2400, 1000);
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+  testsupport::OpenedMenu opened(h);
+  ASSERT_EQ(opened.opened, S_OK);
+  std::vector<std::wstring> classic = ItemTexts(opened.popup);
+  ASSERT_FALSE(classic.empty());
+  ASSERT_EQ(classic.back(), L"Cancel");  // the new menu closes by itself
+  classic.pop_back();
+
+  fw::ComPtr<IExplorerCommand> root;
+  ASSERT_EQ(fwk::CreateExplorerCommand(nullptr, IID_IExplorerCommand, root.put_void()), S_OK);
+  const fw::ComPtr<IShellItemArray> items = testsupport::ShellItems({picture});
+  ASSERT_TRUE(items);
+  const fw::ComPtr<IUnknown> site = testsupport::MenuSite(false);
+  const testsupport::NewMenu menu = testsupport::ReadNewMenu(root.get(), items.get(), site.get());
+  EXPECT_EQ(menu.ShownTitles(), classic);
+
+  const std::wstring groupTitles[] = {L"Span All Monitors", L"On This Monitor Only"};
+  for (int g = 0; g < 2; ++g) {
+    SCOPED_TRACE(g);
+    const testsupport::NewMenuCommand* group = menu.Find(groupTitles[g]);
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->flags, static_cast<EXPCMDFLAGS>(ECF_HASSUBCOMMANDS));
+    const testsupport::NewMenu rows =
+        testsupport::ReadNewMenu(group->command.get(), items.get(), site.get());
+    EXPECT_EQ(rows.ShownTitles(), ItemTexts(GetSubMenu(opened.popup, g == 0 ? 6 : 7)));
+    for (const auto& row : rows.subcommands) {
+      EXPECT_EQ(row.flags, static_cast<EXPCMDFLAGS>(ECF_DEFAULT)) << row.title;
+    }
+    if (g == 0) {
+      LPWSTR tip = nullptr;
+      ASSERT_EQ(group->command->GetToolTip(items.get(), &tip), S_OK);
+      EXPECT_NE(std::wstring(tip).find(L"physical sizes"), std::wstring::npos) << tip;
+      CoTaskMemFree(tip);
+    }
+
+    // Middle: the span's by height (the picture is taller than the 3.36 span), the
+    // 16:9 monitor's by width.
+    const testsupport::NewMenuCommand* middle =
+        rows.Find(L"Fill Screen (Middle Portion of Picture)");
+    ASSERT_NE(middle, nullptr);
+    wallpaper.record().wallpapers.clear();
+    wallpaper.record().order.clear();
+    ASSERT_EQ(middle->command->Invoke(items.get(), nullptr), S_OK);
+    if (g == 0) {
+      EXPECT_EQ(Ini(L"MonitorTarget"), L"Span");
+      EXPECT_EQ(wallpaper.record().order.size(), 2u);
+      for (const Screen& s : screens) {
+        Loaded file = Load(FileOf(s));
+        EXPECT_EQ(file.width, static_cast<UINT>(s.area.right - s.area.left));
+        EXPECT_EQ(wallpaper.record().wallpapers.at(s.id), FileOf(s));
+      }
+    } else {
+      // No window of its own: the cursor's monitor, here the primary (Wine's cursor).
+      EXPECT_EQ(Ini(L"MonitorTarget"), L"OneMonitor");
+      ASSERT_EQ(wallpaper.record().order.size(), 1u);
+      EXPECT_EQ(Ini(L"TargetMonitor"), wallpaper.record().order[0]);
+    }
+  }
 }
 
 // With one monitor the menu is exactly today's, and a span row has nothing to span.
