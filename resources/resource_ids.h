@@ -44,6 +44,10 @@
 #define IDS_HELP_SPAN 153
 #define IDS_HELP_SPAN_PIXELS 154
 #define IDS_HELP_ONE_MONITOR 155
+// The About box's line on where the last background went, by the settings' MonitorTarget.
+#define IDS_LAST_TARGET_EVERY_MONITOR 156
+#define IDS_LAST_TARGET_SPAN 157
+#define IDS_LAST_TARGET_ONE_MONITOR 158
 
 // Registration: the registry scripts (type "REGISTRY") and the type library.
 #define IDR_APPID_SCRIPT 101
@@ -73,3 +77,4 @@
 #define IDC_ABOUT_CHECK_NOW 214
 #define IDC_ABOUT_ALLOW_CHECKS 222
 #define IDC_ABOUT_LAST_CHECKED 223
+#define IDC_ABOUT_LAST_TARGET 224

@@ -25,6 +25,14 @@ UINT StatusStringId(UpdateStatus status) {
   return IDS_NEWEST_VERSION;
 }
 
+// The line for the settings' MonitorTarget value; 0 for none or a value of no known kind.
+UINT LastTargetStringId(const std::wstring& target) {
+  if (target == kEveryMonitorValue) return IDS_LAST_TARGET_EVERY_MONITOR;
+  if (target == kSpanValue) return IDS_LAST_TARGET_SPAN;
+  if (target == kOneMonitorValue) return IDS_LAST_TARGET_ONE_MONITOR;
+  return 0;
+}
+
 }  // namespace
 
 void ShowAboutBox(HWND owner) {
@@ -56,6 +64,7 @@ void AboutBox::DoDataExchange(fw::CDataExchange* exchange) {
   fw::DDX_Control(exchange, IDC_ABOUT_BETA_FEEDBACK, betaFeedbackLink_);
   fw::DDX_Check(exchange, IDC_ABOUT_ALLOW_CHECKS, allowBackgroundChecks_);
   fw::DDX_Text(exchange, IDC_ABOUT_LAST_CHECKED, lastCheckedText_);
+  fw::DDX_Text(exchange, IDC_ABOUT_LAST_TARGET, lastTargetText_);
 }
 
 BOOL AboutBox::OnInitDialog() {
@@ -64,6 +73,10 @@ BOOL AboutBox::OnInitDialog() {
   allowBackgroundChecks_ = SettingsFile::ReadInt(SettingsScope::CurrentUser, GetSafeHwnd(),
                                                  kUpdateCheckSection, kAllowBackgroundChecksKey, 0);
   RefreshUpdateStatus();
+  const UINT target = LastTargetStringId(
+      SettingsFile::ReadString(SettingsScope::CurrentUser, GetSafeHwnd(), kDesktopSection,
+                               kMonitorTargetKey, L"", kMonitorTargetCapacity));
+  if (target) lastTargetText_ = fw::LoadResourceString(target);
 
   webSiteLink_.SetTarget(FRAMEWISE_BASE_URL_W);
   webSiteLink_.SetUnderlineMode(CHyperLink::kUnderlineAlways);

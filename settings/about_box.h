@@ -48,6 +48,8 @@ class AboutBox : public fw::CDialog {
   CHyperLink betaFeedbackLink_;
   int allowBackgroundChecks_ = 0;
   std::wstring lastCheckedText_;
+  // Where the last background went on a desktop of several monitors; empty otherwise.
+  std::wstring lastTargetText_;
   // The logo the picture control loaded from the template.
   fw::TemplateBitmap logo_;
 };

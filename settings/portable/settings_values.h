@@ -32,6 +32,7 @@ constexpr const wchar_t* kTargetMonitorKey = L"TargetMonitor";
 constexpr const wchar_t* kEveryMonitorValue = L"EveryMonitor";
 constexpr const wchar_t* kSpanValue = L"Span";
 constexpr const wchar_t* kOneMonitorValue = L"OneMonitor";
+constexpr size_t kMonitorTargetCapacity = 16;  // longer than any of the values above
 // Set by the user only: millimetres of bezel and gap between neighbouring monitors when a
 // picture is spanned (a decimal number, 0 when absent).
 constexpr const wchar_t* kSpanGapKey = L"SpanGapMillimetres";

@@ -58,7 +58,7 @@ HWND WaitForWindow(DWORD thread, const wchar_t* caption, DWORD timeoutMs = 5000)
 
 // What the dialog shows.
 struct Shown {
-  std::wstring version, status, lastChecked;
+  std::wstring version, status, lastChecked, lastTarget;
   bool checked = false;
   bool statusVisible = false;
   bool betaVisible = false;
@@ -69,6 +69,7 @@ Shown Read(HWND dialog) {
   s.version = Text(GetDlgItem(dialog, 201));
   s.status = Text(GetDlgItem(dialog, 104));
   s.lastChecked = Text(GetDlgItem(dialog, 223));
+  s.lastTarget = Text(GetDlgItem(dialog, 224));
   s.checked = SendMessageW(GetDlgItem(dialog, 222), BM_GETCHECK, 0, 0) == BST_CHECKED;
   s.statusVisible = IsWindowVisible(GetDlgItem(dialog, 104)) != FALSE;
   s.betaVisible = IsWindowVisible(GetDlgItem(dialog, 207)) != FALSE;
@@ -154,6 +155,38 @@ TEST_F(AboutBoxTest, ShowsTheCachedUpdateState) {
   }
   // Cancel stored nothing.
   EXPECT_EQ(Stored(L"AllowBackgroundChecks"), L"<absent>");
+}
+
+// Where the last background went, as the settings file records it for a desktop of several
+// monitors; nothing for a value it does not know or none.
+TEST_F(AboutBoxTest, ShowsWhereTheLastBackgroundWent) {
+  const struct {
+    const wchar_t* stored;  // null: no key
+    const wchar_t* line;
+  } cases[] = {
+      {nullptr, L""},
+      {L"EveryMonitor", L"Last background: each monitor its own cut"},
+      {L"Span", L"Last background: spanned across all monitors"},
+      {L"OneMonitor", L"Last background: on one monitor only"},
+      {L"Sideways", L""},
+      {L"SpanSpanSpanSpanSpanSpanSpanSpanSpan", L""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored ? c.stored : L"(none)");
+    RemoveBothFiles();
+    if (c.stored) {
+      ASSERT_TRUE(WritePrivateProfileStringW(L"Desktop", L"MonitorTarget", c.stored,
+                                             userFile_.path().c_str()));
+    }
+    Shown shown;
+    EXPECT_EQ(RunAbout(kRelease11,
+                       [&](HWND d) {
+                         shown = Read(d);
+                         PressCancel(d);
+                       }),
+              IDCANCEL);
+    EXPECT_EQ(shown.lastTarget, c.line);
+  }
 }
 
 TEST_F(AboutBoxTest, OkStoresTheCheckBoxAndCancelDoesNot) {
