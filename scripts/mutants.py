@@ -87,14 +87,20 @@ def blank_comments_and_strings(text):
                     out[k] = " "
             i = j
         elif c in "\"'":
-            # A digit separator (1'000) is not a character literal.
-            if c == "'" and i > 0 and text[i - 1].isalnum() and i + 1 < n and text[i + 1].isalnum():
-                i += 1
-                continue
+            # A digit separator (1'000, 0xFF'FF) is not a character literal; a prefixed
+            # literal (L'A', u8"x") is one.
+            if c == "'" and i + 1 < n and text[i + 1].isalnum():
+                start = i
+                while start > 0 and (text[start - 1].isalnum() or text[start - 1] == "'"):
+                    start -= 1
+                if start < i and text[start].isdigit():
+                    i += 1
+                    continue
             j = i + 1
             while j < n and text[j] != c and text[j] != "\n":
-                j += 2 if text[j] == "\\" else 1
-            j = min(j + 1, n)
+                j += 2 if text[j] == "\\" and j + 1 < n and text[j + 1] != "\n" else 1
+            # A literal ends at its line's end at the latest: newlines are never blanked.
+            j = j + 1 if j < n and text[j] == c else j
             for k in range(i, j):
                 out[k] = " "
             i = j

@@ -65,6 +65,18 @@ class SiteTest(unittest.TestCase):
             other = [a != b for a, b in zip(changed.split("\n"), SNIPPET.split("\n"))]
             self.assertEqual(other.index(True) + 1, m.line)
 
+    def test_prefixed_character_literals_are_literals_and_lines_stay_where_they_are(self):
+        text = ("bool Name(wchar_t c) {\n"
+                "  return (c >= L'A' && c <= L'Z') || c == L'\\\\';\n"
+                "}\n"
+                "const char* s = \"ends in \\\\\";\n"
+                "bool t = false;\n")
+        found = sites_of(text)
+        self.assertEqual(by_operator(found, "relational"), [(2, ">=", ">"), (2, "<=", "<"), (2, "==", "!=")])
+        self.assertEqual(by_operator(found, "boolean"), [(5, "false", "true")])
+        for m in found:
+            mutants.apply(text, m)  # its text is where it says
+
     def test_hex_and_suffixes_keep_their_form(self):
         found = by_operator(sites_of("int x = 0x7F + 10u;\n"), "constant")
         self.assertEqual(found, [(1, "0x7F", "0x80"), (1, "10u", "11u")])
