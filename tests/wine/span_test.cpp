@@ -609,6 +609,32 @@ TEST_F(SpanTest, NewMenuOffersTheSameGroups) {
   }
 }
 
+// Not a check: with FRAMEWISE_SPAN_PICTURES naming a folder, spans the sample photo over the
+// mixed pair and copies each monitor's file there, for scripts/make_span_picture.py.
+TEST_F(SpanTest, DISABLED_WriteSpanPictures) {
+  wchar_t folder[MAX_PATH] = {};
+  ASSERT_GT(GetEnvironmentVariableW(L"FRAMEWISE_SPAN_PICTURES", folder, MAX_PATH), 0u);
+  const std::vector<Screen> screens = {
+      {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
+      {L"\\\\?\\DISPLAY#BNQ78A4#2",
+       {3840, 0, 5760, 1080},
+       false,
+       "benq_gl2450.bin",
+       kNone,
+       531,
+       298}};
+  Use(screens);
+  std::string photo = std::string("Z:") + FRAMEWISE_SOURCE_DIR + "/samples/wide-lake.jpg";
+  for (char& c : photo) c = c == '/' ? '\\' : c;
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({std::wstring(photo.begin(), photo.end())}), S_OK);
+  ASSERT_EQ(h.Invoke(fwk::kSpanCommandBase + fwk::FitModeMiddle), S_OK);
+  for (size_t i = 0; i < screens.size(); ++i) {
+    const std::wstring to = std::wstring(folder) + L"\\monitor-" + std::to_wstring(i + 1) + L".jpg";
+    EXPECT_TRUE(CopyFileW(FileOf(screens[i]).c_str(), to.c_str(), FALSE)) << i;
+  }
+}
+
 // With one monitor the menu is exactly today's, and a span row has nothing to span.
 TEST_F(SpanTest, OneMonitorKeepsTodaysMenu) {
   const std::vector<Screen> screens = {
