@@ -311,18 +311,23 @@ class SpanTest : public testing::Test {
 constexpr auto kNone = fwk::DisplayRotation::None;
 constexpr auto kTurned = fwk::DisplayRotation::Quarter;
 
+// 27" 4K (597 x 336 mm) as the primary with a 24" 1080p (531 x 298 mm) on its right,
+// `secondTop` pixels lower.
+std::vector<Screen> MixedPair(int secondTop = 0) {
+  return {{L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
+          {L"\\\\?\\DISPLAY#BNQ78A4#2",
+           {3840, secondTop, 5760, secondTop + 1080},
+           false,
+           "benq_gl2450.bin",
+           kNone,
+           531,
+           298}};
+}
+
 // 27" 4K (597 x 336 mm) with a 24" 1080p (531 x 298 mm) on its right, tops level in pixels:
 // the picture runs on at the same height across the seam although the densities differ.
 TEST_F(SpanTest, MixedDensitiesKeepALineLevel) {
-  const std::vector<Screen> screens = {
-      {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
-      {L"\\\\?\\DISPLAY#BNQ78A4#2",
-       {3840, 0, 5760, 1080},
-       false,
-       "benq_gl2450.bin",
-       kNone,
-       531,
-       298}};
+  const std::vector<Screen> screens = MixedPair();
   Use(screens);
   CheckSpan(screens, {{0, 0, 597, 336}, {597, 0, 531, 298}}, 2256, 800);
   EXPECT_EQ(wallpaper.record().setPositionCalls, 1);
@@ -331,15 +336,7 @@ TEST_F(SpanTest, MixedDensitiesKeepALineLevel) {
 
 // The same pair with the small one centred beside the large one in pixels: centred in mm.
 TEST_F(SpanTest, VerticalOffsetIsKeptInMillimetres) {
-  const std::vector<Screen> screens = {
-      {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
-      {L"\\\\?\\DISPLAY#BNQ78A4#2",
-       {3840, 540, 5760, 1620},
-       false,
-       "benq_gl2450.bin",
-       kNone,
-       531,
-       298}};
+  const std::vector<Screen> screens = MixedPair(540);
   Use(screens);
   CheckSpan(screens, {{0, 0, 597, 336}, {597, 19, 531, 298}}, 1800, 900);
 }
@@ -403,15 +400,7 @@ TEST_F(SpanTest, UntrustedSizesFallBackToPixels) {
 // Several monitors add the two groups after today's fitting rows; the layout is read once
 // for the desktop, not again for each menu or paint.
 TEST_F(SpanTest, GroupsFollowTheFittingRowsAndTheLayoutIsReadOnce) {
-  const std::vector<Screen> screens = {
-      {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
-      {L"\\\\?\\DISPLAY#BNQ78A4#2",
-       {3840, 0, 5760, 1080},
-       false,
-       "benq_gl2450.bin",
-       kNone,
-       531,
-       298}};
+  const std::vector<Screen> screens = MixedPair();
   Use(screens);
   const std::wstring picture = dir.File(L"wide.png");
   WriteBands(picture, 3000, 800);
@@ -536,15 +525,7 @@ TEST_F(SpanTest, ThisMonitorOnlyLeavesTheOthers) {
 // Windows 11's new menu offers the same two groups, each opening the rows its classic
 // popup has, and a row chosen there does what the classic row does.
 TEST_F(SpanTest, NewMenuOffersTheSameGroups) {
-  const std::vector<Screen> screens = {
-      {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
-      {L"\\\\?\\DISPLAY#BNQ78A4#2",
-       {3840, 0, 5760, 1080},
-       false,
-       "benq_gl2450.bin",
-       kNone,
-       531,
-       298}};
+  const std::vector<Screen> screens = MixedPair();
   Use(screens);
   const std::wstring picture = dir.File(L"between.png");
   WriteBands(picture, 2400, 1000);
@@ -614,15 +595,7 @@ TEST_F(SpanTest, NewMenuOffersTheSameGroups) {
 TEST_F(SpanTest, DISABLED_WriteSpanPictures) {
   wchar_t folder[MAX_PATH] = {};
   ASSERT_GT(GetEnvironmentVariableW(L"FRAMEWISE_SPAN_PICTURES", folder, MAX_PATH), 0u);
-  const std::vector<Screen> screens = {
-      {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
-      {L"\\\\?\\DISPLAY#BNQ78A4#2",
-       {3840, 0, 5760, 1080},
-       false,
-       "benq_gl2450.bin",
-       kNone,
-       531,
-       298}};
+  const std::vector<Screen> screens = MixedPair();
   Use(screens);
   std::string photo = std::string("Z:") + FRAMEWISE_SOURCE_DIR + "/samples/wide-lake.jpg";
   for (char& c : photo) c = c == '/' ? '\\' : c;
