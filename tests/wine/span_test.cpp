@@ -314,14 +314,15 @@ constexpr auto kTurned = fwk::DisplayRotation::Quarter;
 // 27" 4K (597 x 336 mm) as the primary with a 24" 1080p (531 x 298 mm) on its right,
 // `secondTop` pixels lower.
 std::vector<Screen> MixedPair(int secondTop = 0) {
-  return {{L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
-          {L"\\\\?\\DISPLAY#BNQ78A4#2",
-           {3840, secondTop, 5760, secondTop + 1080},
-           false,
-           "benq_gl2450.bin",
-           kNone,
-           531,
-           298}};
+  return {
+      {L"\\\\?\\DISPLAY#DEL40BD#1", {0, 0, 3840, 2160}, true, "dell_p2715q.bin", kNone, 597, 336},
+      {L"\\\\?\\DISPLAY#BNQ78A4#2",
+       {3840, secondTop, 5760, secondTop + 1080},
+       false,
+       "benq_gl2450.bin",
+       kNone,
+       531,
+       298}};
 }
 
 // 27" 4K (597 x 336 mm) with a 24" 1080p (531 x 298 mm) on its right, tops level in pixels:
