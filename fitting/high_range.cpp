@@ -96,21 +96,10 @@ fw::GpImageOwner ToneMappedPicture(IWICBitmapSource* frame) {
     return none;
   }
   fw::GpBitmapOwner bitmap;
-  if (!Ok(gp::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0,
-                                        PixelFormat32bppPARGB, nullptr, bitmap.put()))) {
-    return none;
-  }
-  const Gdiplus::GpRect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
-  Gdiplus::BitmapData data = {};
-  if (!Ok(gp::GdipBitmapLockBits(bitmap.get(), &all, Gdiplus::ImageLockModeWrite,
-                                 PixelFormat32bppPARGB, &data)) ||
-      !data.Scan0) {
-    return none;
-  }
-  PixelBuffer pixels{static_cast<uint8_t*>(data.Scan0), static_cast<int32_t>(data.Width),
-                     static_cast<int32_t>(data.Height), data.Stride, 4};
-  const bool copied = CopyToneMapped(frame, &pixels);
-  gp::GdipBitmapUnlockBits(bitmap.get(), &data);
+  LockedPixels pixels;
+  if (!pixels.LockNew(width, height, &bitmap)) return none;
+  const bool copied = CopyToneMapped(frame, pixels.mutable_buffer());
+  pixels.Unlock();
   if (!copied) return none;
   return fw::GpImageOwner(bitmap.release());
 }

@@ -174,4 +174,15 @@ bool LockedPixels::LockCanvas(GpBitmap* canvas) {
   return false;
 }
 
+bool LockedPixels::LockNew(UINT width, UINT height, fw::GpBitmapOwner* bitmap) {
+  Unlock();
+  bitmap->reset();
+  if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF ||
+      !Ok(gp::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0,
+                                        PixelFormat32bppPARGB, nullptr, bitmap->put()))) {
+    return false;
+  }
+  return Lock(bitmap->get(), Gdiplus::ImageLockModeWrite, PixelFormat32bppPARGB, 4);
+}
+
 }  // namespace framewise

@@ -69,6 +69,9 @@ class LockedPixels {
   // Locks the whole of a canvas for reading and writing in its own layout (24-bit RGB or
   // 32-bit ARGB; the canvas must be opaque where ARGB is read as premultiplied).
   bool LockCanvas(GpBitmap* canvas);
+  // Makes a width x height bitmap in 32-bit premultiplied BGRA (WIC's 32bppPBGRA byte for
+  // byte) into `bitmap` and locks it for writing; false when it cannot be made or locked.
+  bool LockNew(UINT width, UINT height, fw::GpBitmapOwner* bitmap);
 
   const PixelBuffer& buffer() const { return buffer_; }
   PixelBuffer* mutable_buffer() { return &buffer_; }

@@ -173,24 +173,15 @@ fw::GpImageOwner LoadPictureThroughWic(const wchar_t* path, const PictureHeader&
     return none;
   }
   fw::GpBitmapOwner bitmap;
-  if (!Ok(gp::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0,
-                                        PixelFormat32bppPARGB, nullptr, bitmap.put()))) {
-    return none;
-  }
   {
-    // The library's 32-bit premultiplied layout is WIC's 32bppPBGRA byte for byte.
-    const Gdiplus::GpRect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
-    Gdiplus::BitmapData data = {};
-    if (!Ok(gp::GdipBitmapLockBits(bitmap.get(), &all, Gdiplus::ImageLockModeWrite,
-                                   PixelFormat32bppPARGB, &data)) ||
-        !data.Scan0) {
-      return none;
-    }
+    LockedPixels pixels;
+    if (!pixels.LockNew(width, height, &bitmap)) return none;
+    const PixelBuffer& out = pixels.buffer();
     const bool copied =
-        data.Stride > 0 && SUCCEEDED(converter->CopyPixels(nullptr, static_cast<UINT>(data.Stride),
-                                                           static_cast<UINT>(data.Stride) * height,
-                                                           static_cast<BYTE*>(data.Scan0)));
-    gp::GdipBitmapUnlockBits(bitmap.get(), &data);
+        out.stride > 0 &&
+        SUCCEEDED(converter->CopyPixels(nullptr, static_cast<UINT>(out.stride),
+                                        static_cast<UINT>(out.stride) * height, out.pixels));
+    pixels.Unlock();
     if (!copied) return none;
   }
   // The file is let go before anything else happens to the picture.

@@ -45,5 +45,32 @@ inline bool ReadFully(ByteSource& source, uint64_t offset, void* buffer, size_t 
   return ReadSome(source, offset, buffer, size) == size;
 }
 
+// A TIFF image file directory: 12-byte entries (tag, type, count, value or offset) after a
+// 2-byte count, read a bounded batch at a time.
+constexpr size_t kIfdEntrySize = 12;
+constexpr size_t kIfdEntriesPerRead = 32;
+
+// Calls `visit(entry)` for each entry of the IFD at `ifd` in file order until it returns
+// true. A truncated or lying count ends the walk where the bytes end; only this one IFD is
+// read, so looping IFD chains cannot matter.
+template <typename Visit>
+void ForEachIfdEntry(ByteSource& source, bool littleEndian, uint32_t ifd, Visit visit) {
+  uint8_t countBytes[2];
+  if (!ReadFully(source, ifd, countBytes, sizeof countBytes)) return;
+  const uint32_t count = Get16(countBytes, littleEndian);
+  uint8_t entries[kIfdEntriesPerRead * kIfdEntrySize];
+  uint64_t at = static_cast<uint64_t>(ifd) + 2;
+  for (uint32_t done = 0; done < count;) {
+    const size_t wanted = std::min<size_t>(count - done, kIfdEntriesPerRead);
+    const size_t got = ReadSome(source, at, entries, wanted * kIfdEntrySize) / kIfdEntrySize;
+    for (size_t i = 0; i < got; ++i) {
+      if (visit(entries + i * kIfdEntrySize)) return;
+    }
+    if (got < wanted) return;
+    done += static_cast<uint32_t>(wanted);
+    at += wanted * kIfdEntrySize;
+  }
+}
+
 }  // namespace bytes
 }  // namespace framewise

@@ -13,6 +13,7 @@ namespace framewise {
 
 namespace {
 
+using bytes::ForEachIfdEntry;
 using bytes::FourCc;
 using bytes::Get16;
 using bytes::Get32;
@@ -27,8 +28,6 @@ constexpr int kMaxSteps = 4096;
 // of tiles needs a few dozen KB.
 constexpr uint64_t kMaxIpmaBytes = 1u << 20;
 constexpr size_t kMaxIpmaBoxes = 4;
-constexpr size_t kIfdEntrySize = 12;
-constexpr size_t kEntriesPerRead = 32;
 constexpr uint16_t kTagIccProfile = 34675;
 constexpr uint16_t kTypeByte = 1;
 constexpr uint16_t kTypeUndefined = 7;
@@ -131,28 +130,17 @@ bool ReadTiffProfile(ByteSource& source, std::vector<uint8_t>* profile) {
   const bool le = header[0] == 'I';
   const uint32_t ifd = Get32(header + 4, le);
   if (ifd < sizeof header) return false;
-  uint8_t countBytes[2];
-  if (!ReadFully(source, ifd, countBytes, sizeof countBytes)) return false;
-  const uint32_t count = Get16(countBytes, le);
-  uint8_t entries[kEntriesPerRead * kIfdEntrySize];
-  uint64_t at = static_cast<uint64_t>(ifd) + 2;
-  for (uint32_t done = 0; done < count;) {
-    const size_t wanted = std::min<size_t>(count - done, kEntriesPerRead);
-    const size_t got = ReadSome(source, at, entries, wanted * kIfdEntrySize) / kIfdEntrySize;
-    for (size_t i = 0; i < got; ++i) {
-      const uint8_t* e = entries + i * kIfdEntrySize;
-      if (Get16(e, le) != kTagIccProfile) continue;
-      // The first entry of the tag decides; a profile never fits in the entry's 4 bytes.
-      const uint16_t type = Get16(e + 2, le);
-      const uint32_t length = Get32(e + 4, le);
-      if ((type != kTypeByte && type != kTypeUndefined) || length <= 4) return false;
-      return ReadBlock(source, Get32(e + 8, le), length, kMaxProfileBytes, profile);
-    }
-    if (got < wanted) break;
-    done += static_cast<uint32_t>(wanted);
-    at += wanted * kIfdEntrySize;
-  }
-  return false;
+  bool found = false;
+  ForEachIfdEntry(source, le, ifd, [&](const uint8_t* e) {
+    if (Get16(e, le) != kTagIccProfile) return false;
+    // The first entry of the tag decides; a profile never fits in the entry's 4 bytes.
+    const uint16_t type = Get16(e + 2, le);
+    const uint32_t length = Get32(e + 4, le);
+    found = (type == kTypeByte || type == kTypeUndefined) && length > 4 &&
+            ReadBlock(source, Get32(e + 8, le), length, kMaxProfileBytes, profile);
+    return true;
+  });
+  return found;
 }
 
 // ---- PNG: the iCCP chunk (name, zero, compression method 0, zlib stream) before the

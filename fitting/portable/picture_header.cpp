@@ -8,6 +8,7 @@ namespace framewise {
 
 namespace {
 
+using bytes::ForEachIfdEntry;
 using bytes::FourCc;
 using bytes::Get16;
 using bytes::Get32;
@@ -17,9 +18,6 @@ using bytes::ReadSome;
 // Steps of a JPEG segment walk (segments, standalone markers and fill bytes). Real files
 // have a few dozen segments before the frame header; this only stops hostile ones.
 constexpr int kMaxJpegSteps = 4096;
-// IFD entries read per call, so a huge entry count never needs a large buffer.
-constexpr size_t kEntriesPerRead = 32;
-constexpr size_t kIfdEntrySize = 12;
 
 constexpr uint16_t kTagImageWidth = 256;
 constexpr uint16_t kTagImageLength = 257;
@@ -73,30 +71,17 @@ uint32_t DimensionValue(const IfdEntry& e, bool le) {
 // Only this one IFD is read, so looping IFD chains cannot matter.
 void ReadIfdEntries(ByteSource& source, bool le, uint32_t ifd, const uint16_t (&tags)[3],
                     IfdEntry (&found)[3]) {
-  uint8_t countBytes[2];
-  if (!ReadFully(source, ifd, countBytes, sizeof countBytes)) return;
-  const uint32_t count = Get16(countBytes, le);
-
-  uint8_t entries[kEntriesPerRead * kIfdEntrySize];
-  uint64_t at = static_cast<uint64_t>(ifd) + 2;
-  for (uint32_t done = 0; done < count;) {
-    const size_t wanted = std::min<size_t>(count - done, kEntriesPerRead);
-    const size_t got = ReadSome(source, at, entries, wanted * kIfdEntrySize) / kIfdEntrySize;
-    for (size_t i = 0; i < got; ++i) {
-      const uint8_t* e = entries + i * kIfdEntrySize;
-      const uint16_t tag = Get16(e, le);
-      for (size_t t = 0; t < 3; ++t) {
-        if (tag != tags[t] || found[t].seen) continue;
-        found[t].seen = true;
-        found[t].type = Get16(e + 2, le);
-        found[t].count = Get32(e + 4, le);
-        std::memcpy(found[t].value, e + 8, 4);
-      }
+  ForEachIfdEntry(source, le, ifd, [&](const uint8_t* e) {
+    const uint16_t tag = Get16(e, le);
+    for (size_t t = 0; t < 3; ++t) {
+      if (tag != tags[t] || found[t].seen) continue;
+      found[t].seen = true;
+      found[t].type = Get16(e + 2, le);
+      found[t].count = Get32(e + 4, le);
+      std::memcpy(found[t].value, e + 8, 4);
     }
-    if (got < wanted || (found[0].seen && found[1].seen && found[2].seen)) break;
-    done += static_cast<uint32_t>(wanted);
-    at += wanted * kIfdEntrySize;
-  }
+    return found[0].seen && found[1].seen && found[2].seen;
+  });
 }
 
 // Reads IFD0 of the TIFF structure at the source's offset 0. False when there is no TIFF
