@@ -177,10 +177,9 @@ fw::GpImageOwner LoadPictureThroughWic(const wchar_t* path, const PictureHeader&
     LockedPixels pixels;
     if (!pixels.LockNew(width, height, &bitmap)) return none;
     const PixelBuffer& out = pixels.buffer();
-    const bool copied =
-        out.stride > 0 &&
-        SUCCEEDED(converter->CopyPixels(nullptr, static_cast<UINT>(out.stride),
-                                        static_cast<UINT>(out.stride) * height, out.pixels));
+    const bool copied = out.stride > 0 && SUCCEEDED(converter->CopyPixels(
+                                              nullptr, static_cast<UINT>(out.stride),
+                                              static_cast<UINT>(out.stride) * height, out.pixels));
     pixels.Unlock();
     if (!copied) return none;
   }
