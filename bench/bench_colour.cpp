@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "fitting/colour_management.h"
 #include "fitting/fitting_command.h"
 #include "fitting/image_fixer.h"
@@ -27,21 +28,8 @@ namespace {
 
 constexpr RECT kMonitor{0, 0, 1920, 1080};
 
-double NowMs() {
-  static const LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
+using benchtiming::Median;
+using benchtiming::NowMs;
 
 std::string NameOf(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");

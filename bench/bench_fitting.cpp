@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "fitting/image_fixer.h"
 #include "tests/support/test_support.h"
 
@@ -42,28 +43,19 @@ fw::GpBitmapOwner MakePicture(int width, int height) {
   return picture;
 }
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using benchtiming::NowMs;
 
 template <typename F>
 double MedianMs(int runs, F&& once) {
   std::vector<double> times;
   once();  // warm-up
   for (int i = 0; i < runs; ++i) {
-    const double start = Now();
+    const double start = NowMs();
     if (!once()) {
       std::fprintf(stderr, "operation failed\n");
       std::exit(1);
     }
-    times.push_back(Now() - start);
+    times.push_back(NowMs() - start);
   }
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];

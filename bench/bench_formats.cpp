@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "fitting/imaging.h"
+#include "bench/bench_timing.h"
 #include "framework/com_ptr.h"
 #include "framework/gdiplus_owners.h"
 #include "framework/win_owners.h"
@@ -31,22 +32,8 @@
 
 namespace {
 
-double NowMs() {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / frequency;
-}
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
+using benchtiming::Median;
+using benchtiming::NowMs;
 
 void Report(const char* step, const std::wstring& path, double value) {
   printf("RESULT %s %ls %.4f\n", step, path.substr(path.find_last_of(L"\\/") + 1).c_str(), value);

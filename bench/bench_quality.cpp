@@ -22,6 +22,7 @@
 #include "fitting/imaging.h"
 #include "fitting/portable/geometry.h"
 #include "fitting/wallpaper_output.h"
+#include "bench/bench_timing.h"
 #include "framework/gdiplus_owners.h"
 #include "tests/support/com_apartment.h"
 #include "tests/support/test_support.h"
@@ -32,18 +33,8 @@ namespace gp = Gdiplus::DllExports;
 
 constexpr RECT kMonitor{0, 0, 1920, 1080};
 
-double NowMs() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
+using benchtiming::Median;
+using benchtiming::NowMs;
 
 void Report(const char* name, double value) {
   printf("RESULT %s %.3f\n", name, value);
