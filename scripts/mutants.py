@@ -300,6 +300,14 @@ def suites_for(relative):
     return [wine_all, native_all]
 
 
+def first_failure(output):
+    """The first failing test a GoogleTest run names, or what ended the run without one."""
+    found = re.search(r"^\[  FAILED  \] (\S+)", output or "", re.MULTILINE)
+    if found:
+        return found.group(1)
+    return "a crash or time-out" if output else "no output"
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--sample", type=int, default=60)
@@ -344,6 +352,10 @@ def main():
     started = time.time()
     try:
         ws.start_session()
+        # A suite that fails unchanged would kill every mutant: the score would mean nothing.
+        for program, test_filter in suites_for("fitting/x.cpp"):
+            if not ws.run_check(program, test_filter):
+                sys.exit(f"the unchanged {program} suite fails ({first_failure(ws.last_output)})")
         for index, m in enumerate(chosen, 1):
             path = os.path.join(ws.src, m.file)
             original = mc.read(path)
@@ -358,13 +370,15 @@ def main():
                 if outcome != "not built":
                     for program, test_filter in suites_for(m.file):
                         if not ws.run_check(program, test_filter, extra=("--gtest_fail_fast",)):
-                            outcome, by = "killed", program
+                            outcome, by = "killed", first_failure(ws.last_output)
                             break
             finally:
                 mc.write(path, original)
             results.append((m, outcome, by))
             minutes = (time.time() - started) / 60
-            print(f"[{index}/{len(chosen)}] {outcome:10} {m.describe()}  ({minutes:.1f} min)", flush=True)
+            killer = f" by {by}" if by else ""
+            print(f"[{index}/{len(chosen)}] {outcome:10} {m.describe()}{killer}  ({minutes:.1f} min)",
+                  flush=True)
     finally:
         for program in (mc.WINE, mc.NATIVE):
             ws.build(program)

@@ -585,6 +585,7 @@ class Workspace:
         else:
             command = [os.path.join(self.native_build, "native_tests"), "--gtest_filter=" + test_filter, *extra]
             code, out = run(command, cwd=self.run_dir, timeout=self.args.timeout)
+        self.last_output = out
         if self.args.verbose:
             sys.stdout.write(out)
         if code == 0 and "[==========] 0 tests" in out:

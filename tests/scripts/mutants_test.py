@@ -117,5 +117,18 @@ class SampleTest(unittest.TestCase):
         self.assertFalse([f for f in files if f.split("/")[0] not in mutants.PRODUCT_FOLDERS])
 
 
+class KillerTest(unittest.TestCase):
+    def test_the_first_failing_test_is_named(self):
+        output = ("[ RUN      ] SpanTest.PortraitMonitorIsTurned\n"
+                  "x.cpp:12: Failure\n"
+                  "[  FAILED  ] SpanTest.PortraitMonitorIsTurned (475 ms)\n"
+                  "[  FAILED  ] 1 test, listed below:\n"
+                  "[  FAILED  ] SpanTest.PortraitMonitorIsTurned\n")
+        self.assertEqual(mutants.first_failure(output), "SpanTest.PortraitMonitorIsTurned")
+        self.assertEqual(mutants.first_failure("[ RUN      ] A.B\nwine: Unhandled page fault\n"),
+                         "a crash or time-out")
+        self.assertEqual(mutants.first_failure(""), "no output")
+
+
 if __name__ == "__main__":
     unittest.main()
