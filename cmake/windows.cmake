@@ -182,3 +182,5 @@ set_target_properties(FramewiseCli PROPERTIES OUTPUT_NAME Framewise)
 target_compile_options(FramewiseCli PRIVATE ${WARN_FLAGS})
 target_link_libraries(FramewiseCli PRIVATE framewise_core ${WIN_LIBS})
 target_link_options(FramewiseCli PRIVATE ${STATIC_LINK} -municode)
+# The Wine suite runs the program beside the DLL: building the suite builds it.
+add_dependencies(wine_tests FramewiseCli)
