@@ -362,8 +362,9 @@ def main():
             mc.write(path, apply(original, m))
             outcome, by = "survived", None
             try:
-                portable = "/portable/" in m.file.replace(os.sep, "/")
-                for program in ((mc.NATIVE, mc.WINE) if portable else (mc.WINE,)):
+                # Both programs, always: the previous mutant's file was put back, and a
+                # program built from it must not judge this one.
+                for program in (mc.NATIVE, mc.WINE):
                     if ws.build(program)[0] != 0:
                         outcome = "not built"
                         break
