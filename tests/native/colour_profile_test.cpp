@@ -659,6 +659,14 @@ TEST(MakeProfile, CodedDescriptions) {
   // nearly, 4095 steps against 1023; compare at the ends and the middle of the range.
   EXPECT_NEAR(TableValue(profile, "gTRC", 0), 0, 1e-6);
   EXPECT_NEAR(TableValue(profile, "gTRC", 1023), 1, 1e-6);
+  // An ICC curv element is its type, 4 reserved bytes, the count and count 16-bit entries:
+  // the tag table's size says exactly that much.
+  for (const char* tag : {"rTRC", "gTRC", "bTRC"}) {
+    const size_t entry = TagEntry(profile, tag);
+    const size_t at = Get32(profile, entry + 4);
+    EXPECT_EQ(Get32(profile, at + 8), 1024u) << tag;
+    EXPECT_EQ(Get32(profile, entry + 8), 12u + 2 * 1024) << tag;
+  }
   EXPECT_NEAR(TableValue(profile, "gTRC", 341), TableValue(rec2020, "gTRC", 1365), 0.0002);
 
   NclxColour bt709 = srgb;

@@ -523,6 +523,18 @@ TEST_F(SpanTest, ThisMonitorOnlyLeavesTheOthers) {
   EXPECT_EQ(wallpaper.record().wallpapers.count(screens[2].id), 0u);
 }
 
+// The same monitors arranged anew (the smaller one moved down): the layout is read again
+// and the span follows the new arrangement.
+TEST_F(SpanTest, AMovedMonitorIsLaidOutAgain) {
+  Use(MixedPair());
+  CheckSpan(MixedPair(), {{0, 0, 597, 336}, {597, 0, 531, 298}}, 1800, 900);
+  const unsigned reads = fwk::monitorHardwareReads;
+  files.clear();
+  Use(MixedPair(540));
+  CheckSpan(MixedPair(540), {{0, 0, 597, 336}, {597, 19, 531, 298}}, 1800, 900);
+  EXPECT_EQ(fwk::monitorHardwareReads, reads + 1);
+}
+
 // Windows 11's new menu offers the same two groups, each opening the rows its classic
 // popup has, and a row chosen there does what the classic row does.
 TEST_F(SpanTest, NewMenuOffersTheSameGroups) {
