@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -619,6 +620,58 @@ TEST_F(SpanTest, DISABLED_WriteSpanPictures) {
     const std::wstring to = std::wstring(folder) + L"\\monitor-" + std::to_wstring(i + 1) + L".jpg";
     EXPECT_TRUE(CopyFileW(FileOf(screens[i]).c_str(), to.c_str(), FALSE)) << i;
   }
+}
+
+// The monitor the menu opened on gets the one-monitor choice, even when it is the first the
+// shell lists and the cursor has moved to another by the time the row is chosen.
+TEST_F(SpanTest, ThisMonitorIsTheOneTheMenuOpenedOn) {
+  const std::vector<Screen> screens = {
+      {L"\\\\?\\DISPLAY#LEFT#1", {-1920, 0, 0, 1080}, false, "benq_gl2450.bin", kNone, 531, 298},
+      {L"\\\\?\\DISPLAY#PRIMARY#2", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298}};
+  Use(screens);
+  const std::wstring picture = dir.File(L"bands.png");
+  WriteBands(picture, 1600, 1200);
+  testsupport::ImportPatch cursor("user32.dll", "MonitorFromPoint",
+                                  reinterpret_cast<void*>(&CursorMonitor));
+  const RECT left = screens[0].area, primary = screens[1].area;
+  g_cursorMonitor = MonitorFromRect(&left, MONITOR_DEFAULTTONULL);
+  ASSERT_NE(g_cursorMonitor, nullptr);
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+  testsupport::OpenedMenu opened(h);
+  ASSERT_EQ(opened.opened, S_OK);
+  g_cursorMonitor = MonitorFromRect(&primary, MONITOR_DEFAULTTONULL);
+  ASSERT_EQ(h.Invoke(fwk::kOneMonitorCommandBase + fwk::FitModeMiddle), S_OK);
+  g_cursorMonitor = nullptr;
+  EXPECT_EQ(wallpaper.record().order, std::vector<std::wstring>{screens[0].id});
+  EXPECT_EQ(Ini(L"TargetMonitor"), screens[0].id);
+}
+
+// A group whose rows cannot be inserted fails the opening: no group is offered empty.
+BOOL(WINAPI* g_realInsertMenuItemW)(HMENU, UINT, BOOL, LPCMENUITEMINFOW) = nullptr;
+BOOL WINAPI RefusingSpanRows(HMENU menu, UINT item, BOOL byPosition, LPCMENUITEMINFOW info) {
+  // The span rows' identifiers: first identifier 100, offsets 14 to 20.
+  if (info && info->wID >= 114 && info->wID <= 120) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  return g_realInsertMenuItemW(menu, item, byPosition, info);
+}
+
+TEST_F(SpanTest, AGroupThatCannotBeFilledFailsTheOpening) {
+  Use(MixedPair());
+  const std::wstring picture = dir.File(L"wide.png");
+  WriteBands(picture, 3000, 800);
+  testsupport::ImportPatch insert("user32.dll", "InsertMenuItemW",
+                                  reinterpret_cast<void*>(&RefusingSpanRows));
+  ASSERT_NE(insert.real(), nullptr);
+  g_realInsertMenuItemW = insert.real_as<decltype(g_realInsertMenuItemW)>();
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+  testsupport::OpenedMenu opened(h);
+  EXPECT_TRUE(FAILED(opened.opened)) << std::hex << opened.opened;
+  const std::vector<int> offsets = ItemOffsets(opened.popup);
+  EXPECT_EQ(std::count(offsets.begin(), offsets.end(), 28), 0);
 }
 
 // With one monitor the menu is exactly today's, and a span row has nothing to span.
