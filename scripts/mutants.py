@@ -44,10 +44,12 @@ class Mutant:
     replacement: str
 
     def key(self):
-        """Names the site by file, the line's text and the change, so a line that moves keeps it."""
-        return f"{self.file}|{self.operator}|{self.original}->{self.replacement}|{self.line_hash}"
+        """Names the site by file, the line's text, the change and where in the line it is, so a
+        line that moves or is re-indented keeps it and two sites of one line stay apart."""
+        return f"{self.file}|{self.operator}|{self.original}->{self.replacement}|{self.line_hash}|{self.at}"
 
     line_hash: str = ""
+    at: int = 0       # the column within the line without its indentation
 
     def describe(self):
         return f"{self.file}:{self.line} {self.operator}: {self.original!r} -> {self.replacement!r}"
@@ -154,7 +156,9 @@ def find_sites(path_in_root, text):
 
     def add(number, column, operator, original, replacement):
         digest = hashlib.sha1(lines[number].strip().encode()).hexdigest()[:10]
-        found.append(Mutant(path_in_root, number + 1, column, operator, original, replacement, digest))
+        indent = len(lines[number]) - len(lines[number].lstrip())
+        found.append(Mutant(path_in_root, number + 1, column, operator, original, replacement, digest,
+                            column - indent))
 
     for number, (line, code_line) in enumerate(zip(lines, code_lines)):
         if _skip_line(code_line):

@@ -77,6 +77,12 @@ class SiteTest(unittest.TestCase):
         for m in found:
             mutants.apply(text, m)  # its text is where it says
 
+    def test_two_sites_of_one_line_have_their_own_keys_which_survive_indentation(self):
+        by_key = {m.key(): m for m in sites_of("x = y > 0 ? a / y : 0;\n") if m.operator == "constant"}
+        self.assertEqual(len(by_key), 2)
+        moved = {m.key() for m in sites_of("\n    x = y > 0 ? a / y : 0;\n") if m.operator == "constant"}
+        self.assertEqual(set(by_key), moved)
+
     def test_hex_and_suffixes_keep_their_form(self):
         found = by_operator(sites_of("int x = 0x7F + 10u;\n"), "constant")
         self.assertEqual(found, [(1, "0x7F", "0x80"), (1, "10u", "11u")])
