@@ -336,6 +336,31 @@ TEST_F(CommandTest, BetaNoticeIsDrawnBottomRight) {
   EXPECT_EQ(belowWork, 0);
 }
 
+// Without any font to write it in, the notice is not drawn and the drawing says so: a beta
+// wallpaper is never made without its notice.
+Gdiplus::GpStatus WINAPI NoFontFamily(const WCHAR*, void*, void** family) {
+  *family = nullptr;
+  return Gdiplus::FontFamilyNotFound;
+}
+Gdiplus::GpStatus WINAPI NoGenericFamily(void** family) {
+  *family = nullptr;
+  return Gdiplus::FontFamilyNotFound;
+}
+
+TEST_F(CommandTest, BetaNoticeWithoutAnyFontFails) {
+  fw::GpBitmapOwner bitmap;
+  ASSERT_EQ(gp::GdipCreateBitmapFromScan0(640, 480, 0, PixelFormat24bppRGB, nullptr, bitmap.put()),
+            Gdiplus::Ok);
+  testsupport::ImportPatch named("gdiplus.dll", "GdipCreateFontFamilyFromName",
+                                 reinterpret_cast<void*>(&NoFontFamily));
+  testsupport::ImportPatch generic("gdiplus.dll", "GdipGetGenericFontFamilySansSerif",
+                                   reinterpret_cast<void*>(&NoGenericFamily));
+  ASSERT_NE(named.real(), nullptr);
+  ASSERT_NE(generic.real(), nullptr);
+  testsupport::WorkAreaOverride area({0, 0, 640, 440}, {0, 0, 640, 480});
+  EXPECT_FALSE(framewise::DrawBetaNotice(bitmap.get()));
+}
+
 // 200 commands; fewer through an emulator.
 const int kCommands = testsupport::RunsUnderEmulator() ? 20 : 200;
 
