@@ -620,6 +620,13 @@ TEST(MakeProfile, ColorantsOfPublishedProfiles) {
   EXPECT_TRUE(Srgb(srgb));
   ExpectSameColorants(srgb, Fixture("srgb_wine.icc"), 0.0002);
   EXPECT_EQ(Get32(srgb, 0), srgb.size());
+  // The description as ICC's textDescriptionType holds it: the ASCII count with its NUL,
+  // then the text and the NUL.
+  const size_t desc = Get32(srgb, TagEntry(srgb, "desc") + 4);
+  EXPECT_EQ(std::string(srgb.begin() + desc, srgb.begin() + desc + 4), "desc");
+  EXPECT_EQ(Get32(srgb, desc + 8), 5u);
+  EXPECT_EQ(std::string(srgb.begin() + desc + 12, srgb.begin() + desc + 17),
+            std::string("sRGB\0", 5));
   const std::vector<double> white = Xyz(srgb, "wtpt");
   ASSERT_EQ(white.size(), 3u);
   EXPECT_NEAR(white[0], 0.9642, 0.0001);

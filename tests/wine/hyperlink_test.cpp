@@ -280,6 +280,12 @@ TEST_F(HyperLinkTest, SettingsMadeBeforeAttachment) {
   EXPECT_EQ(preset.underlineMode(), CHyperLink::kUnderlineHover);
   EXPECT_FALSE(Underlined(empty));
 
+  // A text of one character is read whole.
+  HWND single = AddStatic(L"x", 0, 10, 70, 300, 20);
+  CHyperLink one;
+  ASSERT_TRUE(one.SubclassWindow(single));
+  EXPECT_EQ(one.GetWindowText(), L"x");
+
   // No target: a click opens the window text.
   HWND plain = AddStatic(L"plain.txt", 0, 10, 40, 300, 20);
   CHyperLink fromText;
