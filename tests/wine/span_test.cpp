@@ -437,6 +437,21 @@ TEST_F(SpanTest, GroupsFollowTheFittingRowsAndTheLayoutIsReadOnce) {
     ASSERT_EQ(h.menu->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&m), &measured),
               S_OK);
     ASSERT_GT(m.itemWidth, 40u);
+    // The group rows are text rows, as tall as the About row, not preview rows.
+    for (UINT id : {128u, 129u}) {
+      MEASUREITEMSTRUCT group = {}, about = {};
+      group.CtlType = about.CtlType = ODT_MENU;
+      group.itemID = id;
+      about.itemID = 111;
+      ASSERT_EQ(
+          h.menu->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&group), &measured),
+          S_OK);
+      ASSERT_EQ(
+          h.menu->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&about), &measured),
+          S_OK);
+      EXPECT_EQ(group.itemHeight, about.itemHeight) << id;
+      EXPECT_LT(group.itemHeight, m.itemHeight) << id;
+    }
     const menupainting::Painted painted = menupainting::Paint(h, fwk::kSpanCommandBase + 4, false,
                                                               int(m.itemWidth), int(m.itemHeight));
     const DWORD background = painted.at(painted.width - 1, 0);
