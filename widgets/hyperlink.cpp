@@ -41,9 +41,10 @@ LONG ReadDefaultRegValue(HKEY root, const wchar_t* subKey, std::wstring* value) 
   fw::UniqueHKey key;
   LONG status = RegOpenKeyExW(root, subKey, 0, KEY_QUERY_VALUE, key.put());
   if (status != ERROR_SUCCESS) return status;
-  wchar_t data[kRegValueCapacity] = {};
+  // One more than the capacity: a terminator for a value stored without one.
+  wchar_t data[kRegValueCapacity + 1] = {};
   DWORD type = 0;
-  DWORD size = sizeof(data) - sizeof(wchar_t);  // room for a terminator the value may lack
+  DWORD size = kRegValueCapacity * sizeof(wchar_t);
   status = RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
   if (status != ERROR_SUCCESS) return status;
   if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;

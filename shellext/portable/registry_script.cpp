@@ -28,6 +28,7 @@ struct Token {
   std::wstring text;
   bool quoted = false;
   size_t offset = 0;
+  size_t end = 0;  // just past the token, its closing quote included
 };
 
 bool Fail(ScriptError* error, size_t offset, const wchar_t* message) {
@@ -71,6 +72,7 @@ bool Tokenize(const std::wstring& text, std::vector<Token>* tokens, ScriptError*
         token.text.push_back(text[i++]);
       }
     }
+    token.end = i;
     tokens->push_back(std::move(token));
   }
   return true;
@@ -114,7 +116,7 @@ class Parser {
   // The offset to report for a token that should be at pos_.
   size_t EndOffset() const {
     if (!AtEnd()) return tokens_[pos_].offset;
-    return tokens_.empty() ? 0 : tokens_.back().offset + tokens_.back().text.size();
+    return tokens_.empty() ? 0 : tokens_.back().end;
   }
 
   bool AtBrace(const wchar_t* brace) const {

@@ -319,6 +319,34 @@ TEST(PhysicalLayout, FallsBackToThePixelLayoutForTheWholeDesktop) {
   EXPECT_TRUE(layout.monitors.empty());
 }
 
+// Sizes come in whole millimetres, so placements that meet may overlap by rounding: half a
+// millimetre either way is still a meeting, more on both axes is a conflict. A 100 mm square
+// with a panel `taller` mm taller on its right and one `wider` mm wider below it, both
+// centred: their corners overlap by half of each.
+TEST(PhysicalLayout, OverlapsOfRoundingAreNotConflicts) {
+  auto ring = [](uint32_t taller, uint32_t wider) {
+    return std::vector<LayoutMonitor>{{{0, 0, 100, 100}, {100, 100}, true},
+                                      {{100, 0, 200, 100}, {100, 100 + taller}, false},
+                                      {{0, 100, 100, 200}, {100 + wider, 100}, false}};
+  };
+  PhysicalLayout layout;
+  ASSERT_TRUE(ComputePhysicalLayout(ring(1, 1), 0, &layout));
+  EXPECT_TRUE(layout.physical);
+  EXPECT_EQ(layout.fallback, LayoutFallback::None);
+  ExpectRect(layout.monitors[1], 100, -0.5, 200, 100.5);
+  ExpectRect(layout.monitors[2], -0.5, 100, 100.5, 200);
+
+  // Half a millimetre on one axis is enough to keep them apart, however much on the other.
+  ASSERT_TRUE(ComputePhysicalLayout(ring(1, 3), 0, &layout));
+  EXPECT_TRUE(layout.physical);
+  ASSERT_TRUE(ComputePhysicalLayout(ring(3, 1), 0, &layout));
+  EXPECT_TRUE(layout.physical);
+
+  ASSERT_TRUE(ComputePhysicalLayout(ring(2, 2), 0, &layout));
+  EXPECT_FALSE(layout.physical);
+  EXPECT_EQ(layout.fallback, LayoutFallback::Conflict);
+}
+
 TEST(SpanCut, AHorizontalLineStaysContinuousAcrossTheSeam) {
   PhysicalLayout layout;
   ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(0), 0, &layout));

@@ -161,6 +161,33 @@ TEST(RegistryScriptTest, MalformedTextIsRejected) {
   }
 }
 
+// A refused script says where and why, so that whoever edits one can find the fault: a
+// script cut off right after a quoted name lacks its brace, while text glued to a closing
+// quote is named as such.
+TEST(RegistryScriptTest, ReasonsPointAtTheFault) {
+  struct Case {
+    const wchar_t* text;
+    size_t offset;
+    const wchar_t* reason;  // a part of the message
+  };
+  const Case cases[] = {
+      {L"HKCR { K = s 'x'", 16, L"missing '}'"},
+      {L"HKCR { K = s 'x' ", 16, L"missing '}'"},
+      {L"HKCR { K = s 'x'}", 16, L"closing quote"},
+      {L"HKCR { 'a'b }", 10, L"closing quote"},
+      {L"HKCR { K = s 'x }", 13, L"unterminated string"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.text, c.text + wcslen(c.text)));
+    RegistryScript script;
+    ScriptError error;
+    ASSERT_FALSE(ParseRegistryScript(c.text, kVariables, &script, &error));
+    EXPECT_EQ(error.offset, c.offset);
+    EXPECT_NE(error.message.find(c.reason), std::wstring::npos)
+        << std::string(error.message.begin(), error.message.end());
+  }
+}
+
 TEST(RegistryScriptTest, NestingIsBoundedWithoutRecursionFailures) {
   auto nested = [](int depth) {
     std::wstring text = L"HKCR {";

@@ -301,6 +301,78 @@ TEST_F(HyperLinkTest, SettingsMadeBeforeAttachment) {
   EXPECT_EQ(GetCursor(), fromText.linkCursor());
 }
 
+UINT WINAPI NoWindowsFolder(LPWSTR buffer, UINT size) {
+  if (size) buffer[0] = L'\0';
+  SetLastError(ERROR_ACCESS_DENIED);
+  return 0;
+}
+using LoadCursorFn = HCURSOR(WINAPI*)(HINSTANCE, LPCWSTR);
+LoadCursorFn g_realLoadCursor = nullptr;
+HCURSOR WINAPI NoSystemHand(HINSTANCE module, LPCWSTR name) {
+  if (!module && name == IDC_HAND) return nullptr;
+  return g_realLoadCursor(module, name);
+}
+
+// Without the help program's hand or the system's there is no link cursor: the control
+// says it did not set one and does not touch the cursor.
+TEST_F(HyperLinkTest, WithoutAnyHandCursorTheCursorIsLeftAlone) {
+  Patch("kernel32.dll", "GetWindowsDirectoryW", reinterpret_cast<void*>(&NoWindowsFolder));
+  g_realLoadCursor = reinterpret_cast<LoadCursorFn>(
+      Patch("user32.dll", "LoadCursorW", reinterpret_cast<void*>(&NoSystemHand)));
+  HWND control = AddStatic(L"no hand", 0, 10, 10, 200, 20);
+  CHyperLink link;
+  ASSERT_TRUE(link.SubclassWindow(control));
+  EXPECT_EQ(link.linkCursor(), nullptr);
+  HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+  SetCursor(arrow);
+  EXPECT_EQ(SendMessageW(control, WM_SETCURSOR, reinterpret_cast<WPARAM>(control),
+                         MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
+            FALSE);
+  EXPECT_EQ(GetCursor(), arrow);
+  // It still opens its target.
+  Click(control);
+  EXPECT_EQ(g_shellOpened.size(), 1u);
+}
+
+// The program for web pages is read from a default value of up to 260 characters with its
+// end: 259 characters come back whole, 260 are refused rather than cut.
+TEST_F(HyperLinkTest, RegistryTextsUpTo259CharactersAreRead) {
+  const wchar_t* kKey = L"Software\\FramewiseTest\\LinkValue";
+  struct Cleanup {
+    ~Cleanup() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\FramewiseTest"); }
+  } cleanup;
+  for (size_t length : {size_t{1}, size_t{258}, size_t{259}, size_t{260}, size_t{600}}) {
+    SCOPED_TRACE(length);
+    const std::wstring text(length, L'w');
+    fw::UniqueHKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
+                              nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>((length + 1) * sizeof(wchar_t))),
+        ERROR_SUCCESS);
+    std::wstring read = L"marker";
+    const LONG status = ReadDefaultRegValue(HKEY_CURRENT_USER, kKey, &read);
+    if (length < 260) {
+      EXPECT_EQ(status, ERROR_SUCCESS);
+      EXPECT_EQ(read, text);
+    } else {
+      EXPECT_NE(status, ERROR_SUCCESS);
+      EXPECT_EQ(read, L"marker");
+    }
+  }
+  // A value that is not text is refused too.
+  fw::UniqueHKey key;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_WRITE, key.put()), ERROR_SUCCESS);
+  const DWORD number = 7;
+  ASSERT_EQ(RegSetValueExW(key.get(), nullptr, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                           sizeof(number)),
+            ERROR_SUCCESS);
+  std::wstring read;
+  EXPECT_NE(ReadDefaultRegValue(HKEY_CURRENT_USER, kKey, &read), ERROR_SUCCESS);
+}
+
 TEST_F(HyperLinkTest, FitsToTextKeepingItsAlignment) {
   const wchar_t* text = L"Fit me";
   HWND left = AddStatic(text, SS_LEFT, 20, 10, 300, 30);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/gdiplus_owners.h"
 #include "tests/support/handler_fixture.h"
 #include "settings/update_checker.h"
 #include "shellext/menu_commands.h"
@@ -177,6 +178,38 @@ TEST_F(MenuTest, FailedInsertionsAddNothingAndLeakNoMenu) {
   fw::UniqueMenu shell(CreatePopupMenu());
   EXPECT_EQ(h.menu->QueryContextMenu(shell.get(), 0, 100, 300, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
   EXPECT_EQ(GetMenuItemCount(shell.get()), 1);
+}
+
+// The screen's DPI sizes every row: when it cannot be read, or reads as nothing, the
+// submenu's opening fails rather than lay rows out at no size.
+Gdiplus::GpStatus g_dpiStatus = Gdiplus::Ok;
+float g_dpiY = 0;
+Gdiplus::GpStatus WINAPI BrokenDpiY(Gdiplus::GpGraphics*, float* dpi) {
+  *dpi = g_dpiY;
+  return g_dpiStatus;
+}
+
+TEST_F(MenuTest, AnUnreadableScreenDpiFailsTheOpening) {
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
+  const struct {
+    const char* name;
+    Gdiplus::GpStatus status;
+    float dpi;
+  } cases[] = {{"GdipGetDpiY fails", Gdiplus::GenericError, 96}, {"0 dpi", Gdiplus::Ok, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_dpiStatus = c.status;
+    g_dpiY = c.dpi;
+    testsupport::ImportPatch dpi("gdiplus.dll", "GdipGetDpiY",
+                                 reinterpret_cast<void*>(&BrokenDpiY));
+    ASSERT_NE(dpi.real(), nullptr);
+    testsupport::OpenedMenu opened(h);
+    EXPECT_EQ(opened.query, MAKE_HRESULT(0, 0, 14));
+    EXPECT_EQ(opened.opened, E_FAIL);
+  }
+  testsupport::OpenedMenu opened(h);
+  EXPECT_EQ(opened.opened, S_OK);
 }
 
 TEST_F(MenuTest, RowsPerShapeAndUpdateState) {

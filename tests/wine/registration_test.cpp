@@ -284,6 +284,43 @@ TEST_F(RegistrationTest, Regsvr32UnregisterRemovesOnlyOurEntries) {
       << Describe(DumpRegistration(RegistryRoots()));
 }
 
+// "regsvr32 /n /i:user" registers for the current user alone: the same keys below the
+// user's classes, nothing below the machine's, and the approval list (a machine key) left
+// alone; "/u /n /i:user" takes them away again.
+TEST_F(RegistrationTest, PerUserRegistrationWritesOnlyTheUsersClasses) {
+  struct UserPutBack {
+    std::wstring dll;
+    ~UserPutBack() { RunRegsvr32(L"/s /u /n /i:user \"" + dll + L"\""); }
+  } userPutBack{dll_};
+  fw::UniqueHKey userClasses;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_READ,
+                            nullptr, userClasses.put(), nullptr),
+            ERROR_SUCCESS);
+  fw::UniqueHKey machineClasses;
+  ASSERT_EQ(
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_READ, machineClasses.put()),
+      ERROR_SUCCESS);
+  RegistryRoots user;
+  user.classesRoot = userClasses.get();
+  RegistryRoots machine;
+  machine.classesRoot = machineClasses.get();
+
+  ASSERT_EQ(RunRegsvr32(L"/s /n /i:user \"" + dll_ + L"\""), 0u);
+  Dump expected = ExpectedRegistration(dll_);
+  expected.erase(L"HKLM\\" + kApproved + L"|" + kClsid + L"=Wrenfly Framewise");
+  Dump dump = DumpRegistration(user);
+  EXPECT_EQ(dump, expected) << "got:\n" << Describe(dump);
+  dump = DumpRegistration(machine);
+  EXPECT_TRUE(dump.empty()) << "written for the machine:\n" << Describe(dump);
+  EXPECT_TRUE(KeyExists(userClasses.get(), L"TypeLib\\" + kLibId));
+  EXPECT_FALSE(KeyExists(machineClasses.get(), L"TypeLib\\" + kLibId));
+
+  ASSERT_EQ(RunRegsvr32(L"/s /u /n /i:user \"" + dll_ + L"\""), 0u);
+  dump = DumpRegistration(user);
+  EXPECT_TRUE(dump.empty()) << "left for the user:\n" << Describe(dump);
+  EXPECT_FALSE(KeyExists(userClasses.get(), L"TypeLib\\" + kLibId));
+}
+
 TEST_F(RegistrationTest, UnregisterWhenNothingIsRegisteredStopsOnlyAtTheTypeLibrary) {
   fw::UniqueModule dll(LoadLibraryW(dll_.c_str()));
   ASSERT_TRUE(dll);

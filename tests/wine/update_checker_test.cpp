@@ -274,6 +274,34 @@ TEST_F(UpdateCheckTest, HostileAnswersEndInTimeAsErrorsOrNothing) {
   }
 }
 
+// A deadline closes its request when it passes, whatever the caller is doing: nothing can
+// be asked of the request after it. A request without one stays open, and a session
+// without a fetch deadline fetches as one with it does.
+TEST_F(UpdateCheckTest, ARequestIsClosedAtItsDeadlineAndNoDeadlineMeansNone) {
+  Site site;
+  site.release = HttpAnswer::Text("1.2\n");
+  Serve(site);
+  auto session = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", 5000);
+  for (bool withDeadline : {false, true}) {
+    SCOPED_TRACE(withDeadline ? "deadline in 300 ms" : "no deadline");
+    std::unique_ptr<fw::CHttpFile> file;
+    ASSERT_NO_THROW(file = session->OpenURL(kReleaseUrl, 0, INTERNET_FLAG_RELOAD, nullptr, 0,
+                                            withDeadline ? GetTickCount64() + 300 : 0));
+    ASSERT_TRUE(file);
+    DWORD status = 0;
+    EXPECT_TRUE(file->QueryInfo(HTTP_QUERY_STATUS_CODE, &status));
+    EXPECT_EQ(status, 200u);
+    Sleep(900);
+    EXPECT_EQ(file->expired(), withDeadline);
+    EXPECT_EQ(file->QueryInfo(HTTP_QUERY_STATUS_CODE, &status), !withDeadline);
+  }
+
+  session->SetFetchDeadline(0);
+  std::wstring raw, comparable;
+  ASSERT_NO_THROW(UpdateChecker::FetchVersionFile(session, kReleaseUrl, &raw, &comparable));
+  EXPECT_EQ(raw, L"1.2");
+}
+
 // TLS ends in the test: the checker's https requests reach the loopback proxy as plain
 // requests to port 443, while the checker itself still sees https addresses.
 HINTERNET(WINAPI* g_realOpenRequest)(HINTERNET, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR*,

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "build_config.h"
+#include "framework/app.h"
 #include "framework/win_owners.h"
 #include "settings/version.h"
 #include "tests/support/test_support.h"
@@ -81,6 +82,53 @@ TEST(VersionResource, ShippedDllCarriesTheSameVersion) {
   ASSERT_NE(GetFileAttributesW(dll.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(dll);
   EXPECT_EQ(GetFileVersionText(dll.c_str(), VersionForm::Display), GetOwnVersion(VersionForm::Display));
   EXPECT_EQ(IsPrereleaseFile(dll.c_str()), FRAMEWISE_BETA != 0);
+}
+
+// A satellite resource DLL beside a module, named after the module without its extension
+// and the user's three-letter language name ("NameENU.dll"), becomes the source of its
+// resources; one for another language does not. The satellite here is a fixture with a
+// version resource, the module one without.
+TEST(SatelliteResources, TheUserLanguagesSatelliteBesideTheModuleIsUsed) {
+  wchar_t language[10] = {};
+  ASSERT_GT(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, language, 10), 0);
+  ASSERT_NE(std::wstring(language), L"XYZ");
+  testsupport::TempDir dir;
+  const std::wstring module = dir.File(L"Probe.dll");
+  ASSERT_TRUE(CopyFileW(VersionFixturePath(L"none").c_str(), module.c_str(), FALSE));
+  const std::wstring withVersion = VersionFixturePath(L"v2_0_3_0");
+  auto hasVersion = [](HINSTANCE resources) {
+    return FindResourceW(resources, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16)) != nullptr;
+  };
+
+  struct Case {
+    std::wstring satellite;  // beside Probe.dll
+    bool used;
+  };
+  const Case cases[] = {
+      {L"ProbeXYZ.dll", false},                                  // another language
+      {L"Probe.dll" + std::wstring(language) + L".dll", false},  // the extension kept
+      {L"Probe" + std::wstring(language) + L".dll", true},       // the right name
+  };
+  for (const Case& c : cases) {
+    const std::wstring& name = c.satellite;
+    SCOPED_TRACE(Narrow(name));
+    const std::wstring satellite = dir.File(name);
+    ASSERT_TRUE(CopyFileW(withVersion.c_str(), satellite.c_str(), FALSE));
+    {
+      fw::UniqueModule probe(LoadLibraryW(module.c_str()));
+      ASSERT_TRUE(probe);
+      ASSERT_FALSE(hasVersion(probe.get()));
+      fw::CWinApp app;
+      app.Startup(probe.get());
+      EXPECT_EQ(app.instance(), probe.get());
+      EXPECT_EQ(app.resources() != probe.get(), c.used);
+      EXPECT_EQ(hasVersion(app.resources()), c.used);
+      app.Shutdown();
+      EXPECT_EQ(app.resources(), probe.get());
+    }
+    EXPECT_TRUE(DeleteFileW(satellite.c_str()));  // nothing holds it any more
+  }
+  EXPECT_EQ(fw::CWinApp::Current(), nullptr);
 }
 
 }  // namespace
