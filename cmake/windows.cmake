@@ -136,6 +136,13 @@ else()
   set_tests_properties(wine_tests_dpi120_${FRAMEWISE_ARCH} PROPERTIES
     ENVIRONMENT "${WINE_ENV};FRAMEWISE_DPI=120" TIMEOUT 900)
 endif()
+# Windows PowerShell's stand-in for the sparse package's step, run by the Wine suite and
+# the installer test.
+add_executable(powershell_stand_in tests/install/powershell_stand_in.cpp framework/module_path.cpp)
+target_include_directories(powershell_stand_in PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_options(powershell_stand_in PRIVATE -Wall -Wextra)
+target_link_options(powershell_stand_in PRIVATE ${STATIC_LINK} -municode)
+add_dependencies(wine_tests powershell_stand_in)
 include(cmake/version_fixtures.cmake)
 include(cmake/stress.cmake)
 
@@ -149,11 +156,6 @@ if(FRAMEWISE_ARCH STREQUAL "x64")
   target_compile_options(install_as_standard_user PRIVATE -Wall -Wextra)
   target_link_libraries(install_as_standard_user PRIVATE msi)
   target_link_options(install_as_standard_user PRIVATE ${STATIC_LINK} -municode)
-  # Windows PowerShell's stand-in for the sparse package's registration step.
-  add_executable(powershell_stand_in tests/install/powershell_stand_in.cpp framework/module_path.cpp)
-  target_include_directories(powershell_stand_in PRIVATE ${CMAKE_SOURCE_DIR})
-  target_compile_options(powershell_stand_in PRIVATE -Wall -Wextra)
-  target_link_options(powershell_stand_in PRIVATE ${STATIC_LINK} -municode)
   add_test(NAME msi_x64 COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/msi_test.sh
            ${CMAKE_BINARY_DIR}/package $<TARGET_FILE:framewise_host> $<TARGET_FILE:Framewise>
            ${FRAMEWISE_X86_DLL} $<TARGET_FILE:install_as_standard_user>

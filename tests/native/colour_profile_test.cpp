@@ -627,6 +627,9 @@ TEST(MakeProfile, ColorantsOfPublishedProfiles) {
   EXPECT_EQ(Get32(srgb, desc + 8), 5u);
   EXPECT_EQ(std::string(srgb.begin() + desc + 12, srgb.begin() + desc + 17),
             std::string("sRGB\0", 5));
+  // After the ASCII text: the Unicode language and count (4 + 4, no Unicode text), the
+  // ScriptCode code and count (2 + 1) and its fixed 67 bytes. The tag is exactly that long.
+  EXPECT_EQ(Get32(srgb, TagEntry(srgb, "desc") + 8), 12u + 5 + 8 + 3 + 67);
   const std::vector<double> white = Xyz(srgb, "wtpt");
   ASSERT_EQ(white.size(), 3u);
   EXPECT_NEAR(white[0], 0.9642, 0.0001);

@@ -66,14 +66,19 @@ TEST(UpdateRules, StoredDatesAndTheirDefault) {
   } cases[] = {
       {L"2007/1/1", 2007, 1, 1},
       {L"2024/12/31", 2024, 12, 31},
-      {L" 2024/+3/-2", 2024, 3, -2},     // what %d accepts
-      {L"2024/3/4 extra", 2024, 3, 4},    // the rest is ignored
+      {L" 2024/+3/-2", 2024, 3, -2},    // what %d accepts
+      {L"2024/3/4 extra", 2024, 3, 4},  // the rest is ignored
       {L"", 1970, 1, 1},
       {L"2024/3", 1970, 1, 1},
       {L"2024-03-04", 1970, 1, 1},
-      {L"2024 /3/4", 1970, 1, 1},         // a blank before a slash does not match
+      {L"2024 /3/4", 1970, 1, 1},  // a blank before a slash does not match
       {L"yesterday", 1970, 1, 1},
-      {L"99999999999/1/1", 1970, 1, 1},   // out of range
+      {L"99999999999/1/1", 1970, 1, 1},  // out of range
+      // The ends of a 32-bit int, and one past each.
+      {L"2147483647/1/1", 2147483647, 1, 1},
+      {L"2147483648/1/1", 1970, 1, 1},
+      {L"-2147483648/1/1", -2147483647 - 1, 1, 1},
+      {L"-2147483649/1/1", 1970, 1, 1},
   };
   for (const auto& c : cases) {
     const CalendarDate d = ParseLastChecked(c.text);

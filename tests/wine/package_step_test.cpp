@@ -1,0 +1,112 @@
+// The sparse package's step as registration runs it: only from Windows 11 (build 22000)
+// on, only with the package file beside the DLL, through Windows PowerShell (a stand-in
+// in a system folder of the test's own), whose words and exit code reach the log.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/win_owners.h"
+#include "shellext/package_registration.h"
+#include "shellext/portable/package_identity.h"
+#include "tests/support/test_support.h"
+
+namespace framewise {
+namespace {
+
+std::wstring g_systemFolder;
+UINT WINAPI OwnSystemFolder(LPWSTR buffer, UINT size) {
+  const UINT length = static_cast<UINT>(g_systemFolder.size());
+  if (length + 1 > size) return length + 1;
+  memcpy(buffer, g_systemFolder.c_str(), (length + 1) * sizeof(wchar_t));
+  return length;
+}
+
+ULONG g_build = 0;
+LONG WINAPI ReportedVersion(RTL_OSVERSIONINFOW* info) {
+  info->dwMajorVersion = 10;
+  info->dwMinorVersion = 0;
+  info->dwBuildNumber = g_build;
+  return 0;
+}
+using GetProcAddressFn = FARPROC(WINAPI*)(HMODULE, LPCSTR);
+GetProcAddressFn g_realGetProcAddress = nullptr;
+FARPROC WINAPI VersionedGetProcAddress(HMODULE module, LPCSTR name) {
+  if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && strcmp(name, "RtlGetVersion") == 0) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ReportedVersion));
+  }
+  return g_realGetProcAddress(module, name);
+}
+
+class RecordingLog final : public PackageLog {
+ public:
+  void Write(const std::wstring& line) override { lines.push_back(line); }
+  bool Has(const std::wstring& part) const {
+    for (const std::wstring& line : lines) {
+      if (line.find(part) != std::wstring::npos) return true;
+    }
+    return false;
+  }
+  std::vector<std::wstring> lines;
+};
+
+TEST(PackageStepTest, RunsFromWindows11WithThePackageAndLogsPowerShellsWords) {
+  testsupport::TempDir dir;
+  g_systemFolder = dir.File(L"System32");
+  const std::wstring shellFolder = g_systemFolder + L"\\WindowsPowerShell\\v1.0";
+  ASSERT_EQ(SHCreateDirectoryExW(nullptr, shellFolder.c_str(), nullptr), ERROR_SUCCESS);
+  ASSERT_TRUE(CopyFileW((testsupport::ProgramFolder() + L"powershell_stand_in.exe").c_str(),
+                        (shellFolder + L"\\powershell.exe").c_str(), FALSE));
+  auto runs = [&] {
+    const std::string calls = testsupport::ReadBytes(shellFolder + L"\\calls.log");
+    return std::count(calls.begin(), calls.end(), '\n');
+  };
+  // An installed copy: a module in a folder of its own.
+  const std::wstring installed = dir.File(L"Install");
+  ASSERT_TRUE(CreateDirectoryW(installed.c_str(), nullptr));
+  ASSERT_TRUE(CopyFileW(testsupport::VersionFixturePath(L"none").c_str(),
+                        (installed + L"\\Framewise.dll").c_str(), FALSE));
+  fw::UniqueModule module(LoadLibraryW((installed + L"\\Framewise.dll").c_str()));
+  ASSERT_TRUE(module);
+
+  testsupport::ImportPatch system("kernel32.dll", "GetSystemDirectoryW",
+                                  reinterpret_cast<void*>(&OwnSystemFolder));
+  testsupport::ImportPatch version("kernel32.dll", "GetProcAddress",
+                                   reinterpret_cast<void*>(&VersionedGetProcAddress));
+  ASSERT_NE(system.real(), nullptr);
+  ASSERT_NE(version.real(), nullptr);
+  g_realGetProcAddress = version.real_as<GetProcAddressFn>();
+
+  // Windows 11 without the package file beside the module: nothing to do.
+  g_build = 22000;
+  RecordingLog log;
+  EXPECT_EQ(RegisterSparsePackage(module.get(), PackageScope::User, log), S_FALSE);
+  ASSERT_TRUE(testsupport::WriteBytes(installed + L"\\" + kPackageFileName, "PK", 2));
+  // Windows 10's builds run up to 19045: the classic menu only.
+  g_build = 21999;
+  EXPECT_FALSE(HasPackagedContextMenu());
+  EXPECT_EQ(RegisterSparsePackage(module.get(), PackageScope::User, log), S_FALSE);
+  EXPECT_EQ(runs(), 0);
+
+  g_build = 22000;
+  EXPECT_TRUE(HasPackagedContextMenu());
+  EXPECT_EQ(RegisterSparsePackage(module.get(), PackageScope::User, log), S_OK);
+  EXPECT_EQ(runs(), 1);
+  EXPECT_TRUE(log.Has(L"succeeded"));
+
+  // A refused deployment: its message and exit code are in the log, and the step fails.
+  ASSERT_TRUE(testsupport::WriteBytes(shellFolder + L"\\fail", "", 0));
+  RecordingLog failed;
+  EXPECT_EQ(RemoveSparsePackage(module.get(), PackageScope::User, failed), E_FAIL);
+  EXPECT_EQ(runs(), 2);
+  EXPECT_TRUE(failed.Has(L"Deployment failed with HRESULT: 0x80073CF3")) << failed.lines.size();
+  EXPECT_TRUE(failed.Has(L"0x00000001"));
+}
+
+}  // namespace
+}  // namespace framewise
