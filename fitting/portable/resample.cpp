@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstddef>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace framewise {
@@ -256,6 +260,126 @@ void WriteRow(const uint8_t* line, int32_t lineChannels, uint8_t* out, int32_t o
   }
 }
 
+// Converts the colours of filtered rows and writes them on a second thread while the next
+// rows are filtered: a colour engine that costs a call per new colour then overlaps the
+// filtering instead of adding to it. Two batches of lines alternate between the threads, so
+// that they meet a few dozen times a wallpaper rather than at every row; the converter still
+// gets one row at a time, in order, always on the same thread.
+class ConvertingWriter {
+ public:
+  // Throws when the lines cannot be allocated or no thread can be started: the caller then
+  // converts on its own thread. Nothing has been written yet either way.
+  ConvertingWriter(const RowConverter& convert, size_t lineBytes, int32_t count, int32_t channels,
+                   int32_t outChannels, bool dim)
+      : convert_(convert),
+        lineBytes_(lineBytes),
+        count_(count),
+        channels_(channels),
+        outChannels_(outChannels),
+        dim_(dim) {
+    for (Batch& batch : batches_) batch.lines.resize(lineBytes * kRowsPerBatch);
+    worker_ = std::thread(&ConvertingWriter::Run, this);
+  }
+  ~ConvertingWriter() { Finish(); }
+  ConvertingWriter(const ConvertingWriter&) = delete;
+  ConvertingWriter& operator=(const ConvertingWriter&) = delete;
+
+  // The line to filter the next row into (waiting, at a batch's first line, until the
+  // worker is done with that batch).
+  uint8_t* NextLine() {
+    Batch& batch = batches_[next_];
+    if (filling_ == 0) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&batch] { return !batch.handedOver; });
+    }
+    return batch.lines.data() + static_cast<size_t>(filling_) * lineBytes_;
+  }
+
+  // The line NextLine gave is filtered: it goes to the target row at `out`.
+  void Submit(uint8_t* out) {
+    batches_[next_].out[filling_++] = out;
+    if (filling_ == kRowsPerBatch) HandOver();
+  }
+
+  // Returns once every row submitted has been written: false when a conversion threw (as
+  // Resample fails when one throws on the caller's thread).
+  bool Finish() {
+    if (worker_.joinable()) {
+      if (filling_ > 0) HandOver();
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+      }
+      changed_.notify_all();
+      worker_.join();
+    }
+    return !failed_;
+  }
+
+ private:
+  static constexpr int32_t kRowsPerBatch = 32;
+  struct Batch {
+    std::vector<uint8_t> lines;
+    uint8_t* out[kRowsPerBatch] = {};  // each line's target row
+    int32_t rows = 0;                  // lines filled, set as the batch is handed over
+    bool handedOver = false;           // the worker's until it clears this
+  };
+
+  void HandOver() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      batches_[next_].rows = filling_;
+      batches_[next_].handedOver = true;
+    }
+    changed_.notify_all();
+    next_ ^= 1;
+    filling_ = 0;
+  }
+
+  void Run() {
+    for (size_t at = 0;; at ^= 1) {
+      Batch& batch = batches_[at];
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return batch.handedOver || stopping_; });
+        if (!batch.handedOver) return;  // stopping, and every batch handed over is written
+      }
+      for (int32_t r = 0; r < batch.rows; ++r) {
+        uint8_t* line = batch.lines.data() + static_cast<size_t>(r) * lineBytes_;
+        try {
+          convert_.ConvertRow(line, count_, channels_);
+          WriteRow(line, channels_, batch.out[r], outChannels_, count_, dim_);
+        } catch (...) {  // nothing may leave the thread
+          failed_ = true;
+        }
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        batch.handedOver = false;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  const RowConverter& convert_;
+  const size_t lineBytes_;
+  const int32_t count_;
+  const int32_t channels_;
+  const int32_t outChannels_;
+  const bool dim_;
+  Batch batches_[2];
+  size_t next_ = 0;      // the batch the caller's thread fills
+  int32_t filling_ = 0;  // and how many of its lines are filled
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stopping_ = false;
+  bool failed_ = false;  // written by the worker only, read after it has ended
+  std::thread worker_;
+};
+
+// Below this many target pixels a second thread costs more than it saves (menu previews).
+constexpr int64_t kConvertOnAThreadPixels = int64_t{1} << 18;
+
 bool ValidBuffer(const PixelBuffer& b) {
   if (b.pixels == nullptr || b.width <= 0 || b.height <= 0) return false;
   if (b.channels != 3 && b.channels != 4) return false;
@@ -300,6 +424,18 @@ bool Draw(const PixelBuffer& source, const SourceArea& from, PixelBuffer* target
   std::vector<uint8_t> line(static_cast<size_t>(ax.end - ax.begin) * channels);
   std::vector<const uint8_t*> rows(static_cast<size_t>(ay.maxTaps));
 
+  const int32_t count = ax.end - ax.begin;
+  std::unique_ptr<ConvertingWriter> writer;
+  if (options.convert &&
+      static_cast<int64_t>(count) * (ay.end - ay.begin) >= kConvertOnAThreadPixels) {
+    try {
+      writer.reset(new ConvertingWriter(*options.convert, line.size(), count, channels,
+                                        target->channels, options.dim));
+    } catch (...) {  // no memory or no thread: converted here instead
+      writer.reset();
+    }
+  }
+
   const size_t leftBytes = static_cast<size_t>(ax.low) * channels;
   for (int32_t y = ay.begin; y < ay.end; ++y) {
     const int32_t i = y - ay.begin;
@@ -307,12 +443,17 @@ bool Draw(const PixelBuffer& source, const SourceArea& from, PixelBuffer* target
     for (int32_t t = 0; t < taps; ++t) rows[t] = RowAt(source, ay.first[i] + t) + leftBytes;
     const float scale = static_cast<float>(std::ldexp(1.0, -ay.bits[i]));
     FilterRows(rows.data(), ay.weights.data() + ay.start[i], taps, scale, midBytes, mid.data());
-    FilterColumns(mid.data(), ax, xWeights.data(), channels, line.data());
-    if (options.convert) options.convert->ConvertRow(line.data(), ax.end - ax.begin, channels);
+    uint8_t* filtered = writer ? writer->NextLine() : line.data();
+    FilterColumns(mid.data(), ax, xWeights.data(), channels, filtered);
     uint8_t* out = RowAt(*target, y) + static_cast<size_t>(ax.begin) * target->channels;
-    WriteRow(line.data(), channels, out, target->channels, ax.end - ax.begin, options.dim);
+    if (writer) {
+      writer->Submit(out);
+      continue;
+    }
+    if (options.convert) options.convert->ConvertRow(filtered, count, channels);
+    WriteRow(filtered, channels, out, target->channels, count, options.dim);
   }
-  return true;
+  return writer ? writer->Finish() : true;
 }
 
 }  // namespace

@@ -51,6 +51,13 @@ TEST(AccessKeys, DistinctWhateverTheTextsAndNoneWhenAllAreTaken) {
   EXPECT_EQ(Keys({L"\u00e9t\u00e9", L"\u00c9cole"}), L"\u00e9c");
   EXPECT_EQ(Keys({L"\u0434\u0430", L"\u0414\u043e\u043c"}), L"\u0434\u043e");
   EXPECT_EQ(Keys({L"\u03b1", L"\u0391"}), L"\u03b1-");
+  // Latin-1's lower-case letters fold to the capitals 0x20 below them, on each side of the
+  // division sign, which has no capital (0xD7 is the multiplication sign).
+  EXPECT_EQ(FoldAccessKey(L'\u00f6'), L'\u00d6');
+  EXPECT_EQ(FoldAccessKey(L'\u00f7'), L'\u00f7');
+  EXPECT_EQ(FoldAccessKey(L'\u00f8'), L'\u00d8');
+  EXPECT_EQ(FoldAccessKey(L'\u00fe'), L'\u00de');
+  EXPECT_EQ(FoldAccessKey(L'\u00ff'), L'\u00ff');  // its capital lies outside Latin-1
   // Only letters and digits: punctuation, spaces and "&" are never keys.
   EXPECT_EQ(Keys({L"& - ()", L"", L"2 & 3", L"3D"}), L"--23");
   EXPECT_EQ(Keys({L"ab", L"ba", L"ab"}), L"ab-");

@@ -304,6 +304,8 @@ TEST(EmbeddedProfile, WebpAndPngChunksWithLyingSizes) {
   Bytes past = webp;
   past[34] = 0xF0, past[35] = 0xFF, past[36] = 0xFF, past[37] = 0x7F;  // beyond the RIFF
   EXPECT_FALSE(Read(past).ok);
+  // Cut off inside the profile chunk's header, though the RIFF size says more follows.
+  EXPECT_FALSE(Read(Piece(webp, 0, 34)).ok);
   // An odd-sized chunk before the profile takes a padding byte.
   Bytes padded = Piece(webp, 0, 30);
   Put(&padded, std::string("XTRA\x03\0\0\0abc\0", 12));

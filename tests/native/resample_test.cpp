@@ -5,8 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <new>
+#include <set>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -178,6 +183,16 @@ TEST(Resample, DimSubtractsFromColourAfterCompositing) {
   Picture wall(6, 6, 3, {255, 255, 255});
   ASSERT_TRUE(Draw(half, Whole(half), &wall, Whole(wall), true));
   ExpectColour(wall, 2, 2, {191 - 128, 0, 255 - 128}, 1);  // composited 191, 127, 255
+  // max(0, c - 128) on each side of 128.
+  Picture steps(4, 1, 3);
+  const uint8_t levels[4] = {127, 128, 129, 255};
+  for (int32_t x = 0; x < 4; ++x) std::fill(steps.At(x, 0), steps.At(x, 0) + 3, levels[x]);
+  Picture dimmedSteps(4, 1, 3);
+  ASSERT_TRUE(Draw(steps, Whole(steps), &dimmedSteps, Whole(dimmedSteps), true));
+  ExpectColour(dimmedSteps, 0, 0, {0, 0, 0});
+  ExpectColour(dimmedSteps, 1, 0, {0, 0, 0});
+  ExpectColour(dimmedSteps, 2, 0, {1, 1, 1});
+  ExpectColour(dimmedSteps, 3, 0, {127, 127, 127});
 }
 
 // Records the rows it is given and swaps blue and red in them.
@@ -220,6 +235,79 @@ TEST(Resample, ConvertsOnlyTheDrawnPixelsBeforeCompositingAndDimming) {
   options.dim = true;
   ASSERT_TRUE(Resample(s, Whole(opaque), &t, Whole(dimmed), options));
   ExpectColour(dimmed, 2, 2, {0, 0, 200 - 128});
+}
+
+// Inverts colours, one row at a time: counts the rows, where it ran and how many ran at once.
+struct InvertingConverter final : RowConverter {
+  void ConvertRow(uint8_t* pixels, int32_t count, int32_t channels) const override {
+    const int running = ++inside;
+    if (running > mostAtOnce) mostAtOnce = running;
+    threads.insert(std::this_thread::get_id());
+    if (slow && rows % 8 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int32_t i = 0; i < count; ++i) {
+      for (int c = 0; c < 3; ++c)
+        pixels[i * channels + c] = static_cast<uint8_t>(255 - pixels[i * channels + c]);
+    }
+    ++rows;
+    --inside;
+  }
+  bool slow = false;  // now and then slower than the filtering
+  mutable std::atomic<int> inside{0};
+  mutable int mostAtOnce = 0;
+  mutable int rows = 0;
+  mutable std::set<std::thread::id> threads;
+};
+
+// A wallpaper-sized draw converts on a second thread while the next row is filtered: the
+// result is the same as converting after the draw, every row is converted once, and the
+// converter never runs twice at once. Small draws stay on the caller's thread.
+TEST(Resample, ConvertingLargeDrawsOnASecondThreadChangesNothing) {
+  Picture source(1600, 1200, 3);
+  for (int32_t y = 0; y < source.height; ++y) {
+    for (int32_t x = 0; x < source.width; ++x) {
+      uint8_t* p = source.At(x, y);
+      p[0] = static_cast<uint8_t>(x * 7 + y);
+      p[1] = static_cast<uint8_t>(x ^ y);
+      p[2] = static_cast<uint8_t>(y * 3);
+    }
+  }
+  for (auto [size, slow] : {std::pair<int32_t, bool>{1024, false}, {1024, true}, {100, false}}) {
+    SCOPED_TRACE(testing::Message() << size << (slow ? " slow" : ""));
+    Picture plain(size, size * 3 / 4, 3, {1, 2, 3});
+    Picture converted = plain;
+    ASSERT_TRUE(Draw(source, Whole(source), &plain, Whole(plain)));
+    InvertingConverter invert;
+    invert.slow = slow;
+    ResampleOptions options;
+    options.convert = &invert;
+    PixelBuffer s = source.Buffer(), t = converted.Buffer();
+    ASSERT_TRUE(Resample(s, Whole(source), &t, Whole(converted), options));
+    EXPECT_EQ(invert.rows, converted.height);
+    EXPECT_EQ(invert.mostAtOnce, 1);
+    ASSERT_EQ(invert.threads.size(), 1u);
+    EXPECT_EQ(*invert.threads.begin() == std::this_thread::get_id(), size == 100);
+    size_t differing = 0;
+    for (size_t i = 0; i < plain.bytes.size(); ++i)
+      differing += converted.bytes[i] != 255 - plain.bytes[i];
+    EXPECT_EQ(differing, 0u);
+  }
+}
+
+// A converter that throws on a second thread fails the draw as it does on the caller's.
+struct ThrowingConverter final : RowConverter {
+  void ConvertRow(uint8_t*, int32_t, int32_t) const override { throw std::bad_alloc(); }
+};
+
+TEST(Resample, AConverterThatThrowsFailsTheDraw) {
+  Picture source(800, 600, 3, {10, 20, 30});
+  ThrowingConverter throwing;
+  ResampleOptions options;
+  options.convert = &throwing;
+  for (int32_t size : {1024, 100}) {
+    Picture target(size, size, 3);
+    PixelBuffer s = source.Buffer(), t = target.Buffer();
+    EXPECT_FALSE(Resample(s, Whole(source), &t, Whole(target), options)) << size;
+  }
 }
 
 TEST(Resample, FineDetailReducesToUniformGrey) {

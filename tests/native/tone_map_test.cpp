@@ -157,6 +157,7 @@ TEST(ToneMapRowTest, RefusesLayoutsThatDoNotAddUp) {
       {SampleType::Float32, 5, 3, -1, false, false},  // more than four samples
       {SampleType::Float32, 4, 3, 4, false, false},   // alpha past the pixel
       {SampleType::Float32, 4, 3, 1, false, false},   // alpha inside the colour
+      {SampleType::Float32, 4, 3, 0, false, false},   // alpha where the first colour is
       {SampleType::Float32, 3, 3, -1, true, false},   // premultiplied without alpha
   };
   for (const HighRangeLayout& layout : bad) {

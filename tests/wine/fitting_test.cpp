@@ -390,6 +390,10 @@ TEST(FitArithmetic, PreviewRectanglesRoundInSinglePrecision) {
 
 
 BOOL WINAPI FailingGetMonitorInfoW(HMONITOR, LPMONITORINFO) { return FALSE; }
+Gdiplus::GpStatus WINAPI FailingCreatePen(Gdiplus::ARGB, Gdiplus::REAL, Gdiplus::GpUnit,
+                                          Gdiplus::GpPen**) {
+  return Gdiplus::OutOfMemory;
+}
 
 // Each strategy's wallpaper (or, given a size, preview) must fail; the output already
 // holds a bitmap and must come back empty.
@@ -421,6 +425,13 @@ TEST_F(FitTest, FailuresReleaseEverythingAndReturnNoBitmap) {
                                        reinterpret_cast<void*>(&FailingGetMonitorInfoW));
       EXPECT_NE(failing.real(), nullptr);
       ExpectAllFail(Image(picture));
+      ExpectAllFail(Image(picture), 216, 144);
+    }
+    {
+      // No pen for the orange frame: no preview either.
+      testsupport::ImportPatch failing("gdiplus.dll", "GdipCreatePen1",
+                                       reinterpret_cast<void*>(&FailingCreatePen));
+      EXPECT_NE(failing.real(), nullptr);
       ExpectAllFail(Image(picture), 216, 144);
     }
     {

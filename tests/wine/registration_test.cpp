@@ -16,6 +16,7 @@
 #include "framework/unique_resource.h"
 #include "framework/win_owners.h"
 #include "shellext/guids.h"
+#include "shellext/install.h"
 #include "shellext/registration.h"
 #include "tests/support/test_support.h"
 
@@ -579,7 +580,8 @@ TEST_F(ScratchRegistrationTest, ModulePathFillingTheBufferFails) {
   std::wstring longest = L"C:\\" + std::wstring(MAX_PATH - 8, L'a') + L".dll";  // 259 chars
   std::wstring tooLong = longest + L"x";
   ScriptVariables variables;
-  HRESULT longestResult = E_UNEXPECTED, tooLongResult = E_UNEXPECTED;
+  HRESULT longestResult = E_UNEXPECTED, tooLongResult = E_UNEXPECTED,
+          tooLongUserResult = E_UNEXPECTED;
   {
     testsupport::ImportPatch fake("kernel32.dll", "GetModuleFileNameW",
                                   reinterpret_cast<void*>(&FakeGetModuleFileNameW));
@@ -588,9 +590,12 @@ TEST_F(ScratchRegistrationTest, ModulePathFillingTheBufferFails) {
     longestResult = RegistrationScriptVariables(module_, &variables);
     g_fakePath = tooLong.c_str();
     tooLongResult = RegisterServer(module_, roots_);
+    tooLongUserResult = RegisterServerForUser(module_);
   }
 
   EXPECT_EQ(longestResult, S_OK);
+  EXPECT_EQ(tooLongUserResult, HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\" + kClsid));
   ASSERT_EQ(variables.size(), 3u);
   EXPECT_EQ(variables[2].second, longest);
   EXPECT_EQ(tooLongResult, HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
