@@ -38,12 +38,17 @@ Scale ImageScale(GpGraphics* surface, GpImage* image) {
   if (!image) return scale;
   float surfaceX = 0, surfaceY = 0, imageX = 0, imageY = 0;
   if (gp::GdipGetDpiX(surface, &surfaceX) != Gdiplus::Ok ||
-      gp::GdipGetDpiY(surface, &surfaceY) != Gdiplus::Ok ||
-      gp::GdipGetImageHorizontalResolution(image, &imageX) != Gdiplus::Ok ||
-      gp::GdipGetImageVerticalResolution(image, &imageY) != Gdiplus::Ok || imageX <= 0 ||
-      imageY <= 0) {
+      gp::GdipGetDpiY(surface, &surfaceY) != Gdiplus::Ok) {
     return scale;
   }
+  // A copy that states no resolution is shown at the screen's.
+  if (gp::GdipGetImageHorizontalResolution(image, &imageX) != Gdiplus::Ok || !(imageX > 0)) {
+    imageX = surfaceX;
+  }
+  if (gp::GdipGetImageVerticalResolution(image, &imageY) != Gdiplus::Ok || !(imageY > 0)) {
+    imageY = surfaceY;
+  }
+  if (!(imageX > 0) || !(imageY > 0)) return scale;
   scale.x = surfaceX / imageX;
   scale.y = surfaceY / imageY;
   return scale;

@@ -410,6 +410,29 @@ void ExpectAllFail(GpImage* picture, int previewWidth = -1, int previewHeight = 
   }
 }
 
+Gdiplus::GpStatus WINAPI NoWidth(Gdiplus::GpImage*, UINT*) { return Gdiplus::GenericError; }
+
+// A picture is locked whole, in rows of its width; one whose size cannot be read is not
+// locked at all, and hands out no pixels.
+TEST_F(FitTest, LockedPixelsHoldTheWholePictureOrNothing) {
+  auto picture = QuadrantPicture(30, 20);
+  {
+    LockedPixels pixels;
+    ASSERT_TRUE(pixels.LockForReading(Image(picture)));
+    EXPECT_NE(pixels.buffer().pixels, nullptr);
+    EXPECT_EQ(pixels.buffer().width, 30);
+    EXPECT_EQ(pixels.buffer().height, 20);
+    EXPECT_GE(pixels.buffer().stride, 30 * pixels.buffer().channels);
+  }
+  testsupport::ImportPatch failing("gdiplus.dll", "GdipGetImageWidth",
+                                   reinterpret_cast<void*>(&NoWidth));
+  ASSERT_NE(failing.real(), nullptr);
+  LockedPixels pixels;
+  EXPECT_FALSE(pixels.LockForReading(Image(picture)));
+  EXPECT_FALSE(pixels.LockCanvas(picture.get()));
+  EXPECT_EQ(pixels.buffer().pixels, nullptr);
+}
+
 TEST_F(FitTest, FailuresReleaseEverythingAndReturnNoBitmap) {
   auto picture = QuadrantPicture(600, 400);
   auto sliver = QuadrantPicture(1, 4000);  // on a wide screen its crop has no height

@@ -100,6 +100,11 @@ TEST_F(MenuDrawingTest, SixInchLimit) {
   EXPECT_EQ(four->imageColumnWidth, 576u);
 }
 
+Gdiplus::GpStatus WINAPI NoResolution(Gdiplus::GpImage*, Gdiplus::REAL* dpi) {
+  *dpi = 0;
+  return Gdiplus::Ok;
+}
+
 // The column is the preview copy's size on the screen: a copy whose resolution differs
 // from the screen's is scaled by the screen's over its own, each way.
 TEST_F(MenuDrawingTest, PreviewColumnFollowsTheCopysResolution) {
@@ -125,6 +130,25 @@ TEST_F(MenuDrawingTest, PreviewColumnFollowsTheCopysResolution) {
     LRESULT result;
     ASSERT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &result), S_OK);
     EXPECT_EQ(h->imageColumnWidth, c.column);
+    EXPECT_EQ(Measure(h, 3).itemHeight, 152u);
+  }
+  // A copy that states no resolution (0 dpi either way) is shown at the screen's.
+  for (auto* function : {"GdipGetImageHorizontalResolution", "GdipGetImageVerticalResolution"}) {
+    SCOPED_TRACE(function);
+    Handler h;
+    ASSERT_EQ(h.InitializeWithFiles({path}), S_OK);
+    AddEntry(h);
+    h->DecodePreview();
+    ASSERT_TRUE(h->preview);
+    testsupport::ImportPatch noResolution("gdiplus.dll", function,
+                                          reinterpret_cast<void*>(&NoResolution));
+    ASSERT_NE(noResolution.real(), nullptr);
+    LRESULT result;
+    ASSERT_EQ(
+        h.menu->HandleMenuMsg2(WM_INITMENUPOPUP,
+                               reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &result),
+        S_OK);
+    EXPECT_EQ(h->imageColumnWidth, 216u);
     EXPECT_EQ(Measure(h, 3).itemHeight, 152u);
   }
 }

@@ -462,10 +462,27 @@ class ScratchRegistrationTest : public testing::Test {
   std::wstring modulePath_;
 };
 
+// The thread locale the type library's registration ran in.
+LCID g_localeAtRegisterTypeLib = 0;
+HRESULT(WINAPI* g_realRegisterTypeLib)(ITypeLib*, LPCOLESTR, LPCOLESTR) = nullptr;
+HRESULT WINAPI LocaleRecordingRegisterTypeLib(ITypeLib* library, LPCOLESTR path, LPCOLESTR help) {
+  g_localeAtRegisterTypeLib = GetThreadLocale();
+  return g_realRegisterTypeLib(library, path, help);
+}
+
 TEST_F(ScratchRegistrationTest, RegistersAndUnregistersThroughMappedRootsAndRestoresLocale) {
   const ScopedThreadLocale german(MAKELCID(0x0407, SORT_DEFAULT));
   const LCID before = GetThreadLocale();
-  ASSERT_EQ(RegisterServer(module_, roots_), S_OK);
+  ASSERT_NE(before, GetSystemDefaultLCID());
+  {
+    // The type library is registered in the system's default locale, not the caller's.
+    testsupport::ImportPatch recording("oleaut32.dll", "RegisterTypeLib",
+                                       reinterpret_cast<void*>(&LocaleRecordingRegisterTypeLib));
+    ASSERT_NE(recording.real(), nullptr);
+    g_realRegisterTypeLib = recording.real_as<decltype(g_realRegisterTypeLib)>();
+    ASSERT_EQ(RegisterServer(module_, roots_), S_OK);
+  }
+  EXPECT_EQ(g_localeAtRegisterTypeLib, GetSystemDefaultLCID());
   EXPECT_EQ(GetThreadLocale(), before);
   Dump dump = DumpRegistration(roots_);
   EXPECT_EQ(dump, ExpectedRegistration(modulePath_)) << "got:\n" << Describe(dump);
