@@ -293,7 +293,10 @@ void UpdateChecker::ScheduleWith(HANDLE* threadSlot, const UpdateCheckJob* job) 
                             kAllowBackgroundChecksKey, 0) == 0) {
     return;
   }
-  StartWorker(job ? *job : OwnJob(), threadSlot);
+  // A worker that could not start checked nothing: the next handler in the process tries.
+  if (!StartWorker(job ? *job : OwnJob(), threadSlot)) {
+    InterlockedExchange(&CheckerState().scheduled, 0);
+  }
 }
 
 DWORD WINAPI UpdateChecker::CheckInBackground(LPVOID start) {

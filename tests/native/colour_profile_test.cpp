@@ -306,6 +306,10 @@ TEST(EmbeddedProfile, WebpAndPngChunksWithLyingSizes) {
   EXPECT_FALSE(Read(past).ok);
   // Cut off inside the profile chunk's header, though the RIFF size says more follows.
   EXPECT_FALSE(Read(Piece(webp, 0, 34)).ok);
+  // An extended file whose chunks hold no profile.
+  Bytes renamed = webp;
+  std::memcpy(&renamed[30], "XICC", 4);
+  EXPECT_FALSE(Read(renamed).ok);
   // An odd-sized chunk before the profile takes a padding byte.
   Bytes padded = Piece(webp, 0, 30);
   Put(&padded, std::string("XTRA\x03\0\0\0abc\0", 12));

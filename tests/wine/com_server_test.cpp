@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "framework/com_apartment.h"
 #include "framework/com_ptr.h"
 #include "framework/type_info_owners.h"
 #include "framework/win_owners.h"
@@ -268,6 +271,28 @@ TEST_F(ComServerTest, RegisteredClassThroughComWithTypeInformation) {
   EXPECT_EQ(CoCreateInstance(CLSID_ImageFileContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                              gone.put_void()),
             REGDB_E_CLASSNOTREG);
+}
+
+// An apartment owner leaves COM as it found it: entered and left again, or, when the
+// thread is already in the other kind of apartment, neither.
+TEST(ComApartmentTest, LeavesOnlyAnApartmentItEntered) {
+  std::thread([] {
+    {
+      fw::ComApartment entered;
+      EXPECT_TRUE(entered);
+    }
+    // Left again: entering now is the first entry.
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    {
+      fw::ComApartment refused;
+      EXPECT_FALSE(refused);
+      EXPECT_EQ(refused.result(), RPC_E_CHANGED_MODE);
+    }
+    // The thread's own entry still holds: another one is counted, not the first.
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+    CoUninitialize();
+    CoUninitialize();
+  }).join();
 }
 
 }  // namespace

@@ -448,6 +448,40 @@ TEST_F(UpdateCheckTest, ScheduleEvaluatesAFreshCacheAndLeavesAStaleOneAlone) {
   EXPECT_TRUE(server.Requests().empty());
 }
 
+HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
+                       LPDWORD) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
+// A worker that cannot start has checked nothing: it holds nothing, and the next handler in
+// the process tries again.
+TEST_F(UpdateCheckTest, AWorkerThatCannotStartIsTriedAgain) {
+  WriteRaw(SettingsScope::CurrentUser, kLastCheckedKey, L"2006/7/4");
+  WriteRaw(SettingsScope::CurrentUser, kAllowBackgroundChecksKey, L"1");
+  Site site;
+  site.release = HttpAnswer::Text("1.0\n");
+  Serve(site);
+  const LONG locksBefore = Module().GetLockCount();
+  const UpdateCheckJob job = Job();
+  HANDLE thread = nullptr;
+  {
+    testsupport::ImportPatch noThread("kernel32.dll", "CreateThread",
+                                      reinterpret_cast<void*>(&NoThread));
+    ASSERT_NE(noThread.real(), nullptr);
+    UpdateChecker::ScheduleWith(&thread, &job);
+  }
+  EXPECT_EQ(thread, nullptr);
+  EXPECT_EQ(Module().GetLockCount(), locksBefore);
+  EXPECT_EQ(ReadRaw(SettingsScope::CurrentUser, kLastCheckedKey), L"2006/7/4");
+
+  UpdateChecker::ScheduleWith(&thread, &job);
+  ASSERT_NE(thread, nullptr);
+  WaitFor(thread);
+  EXPECT_EQ(ReadRaw(SettingsScope::CurrentUser, kLastCheckedKey), Today());
+  EXPECT_FALSE(server.Requests().empty());
+}
+
 TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
   struct Case {
     const char* name;

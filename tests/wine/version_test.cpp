@@ -8,6 +8,7 @@
 
 #include "build_config.h"
 #include "framework/app.h"
+#include "framework/module_path.h"
 #include "framework/win_owners.h"
 #include "settings/version.h"
 #include "tests/support/test_support.h"
@@ -129,6 +130,29 @@ TEST(SatelliteResources, TheUserLanguagesSatelliteBesideTheModuleIsUsed) {
     EXPECT_TRUE(DeleteFileW(satellite.c_str()));  // nothing holds it any more
   }
   EXPECT_EQ(fw::CWinApp::Current(), nullptr);
+}
+
+DWORD g_moduleFileError = 0;
+DWORD WINAPI FailingModuleFileName(HMODULE, LPWSTR, DWORD) {
+  SetLastError(g_moduleFileError);
+  return 0;
+}
+
+// A module path that cannot be read says why: the system's reason, or "module not found"
+// when the system gave none.
+TEST(ModulePath, AFailureAlwaysCarriesAReason) {
+  testsupport::ImportPatch failing("kernel32.dll", "GetModuleFileNameW",
+                                   reinterpret_cast<void*>(&FailingModuleFileName));
+  ASSERT_NE(failing.real(), nullptr);
+  for (DWORD reason : {DWORD{ERROR_ACCESS_DENIED}, DWORD{0}}) {
+    SCOPED_TRACE(reason);
+    g_moduleFileError = reason;
+    std::wstring path = L"stale";
+    DWORD error = 12345;
+    EXPECT_FALSE(fw::GetModulePath(nullptr, &path, &error));
+    EXPECT_EQ(error, reason ? reason : DWORD{ERROR_MOD_NOT_FOUND});
+    EXPECT_TRUE(path.empty());
+  }
 }
 
 }  // namespace
