@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -345,6 +347,15 @@ TEST(PhysicalLayout, OverlapsOfRoundingAreNotConflicts) {
   ASSERT_TRUE(ComputePhysicalLayout(ring(2, 2), 0, &layout));
   EXPECT_FALSE(layout.physical);
   EXPECT_EQ(layout.fallback, LayoutFallback::Conflict);
+  // Whatever order the system lists them in.
+  std::vector<LayoutMonitor> reordered = ring(2, 2);
+  std::rotate(reordered.begin(), reordered.begin() + 1, reordered.end());
+  ASSERT_TRUE(ComputePhysicalLayout(reordered, 0, &layout));
+  EXPECT_EQ(layout.fallback, LayoutFallback::Conflict);
+  reordered = ring(1, 1);
+  std::rotate(reordered.begin(), reordered.begin() + 1, reordered.end());
+  ASSERT_TRUE(ComputePhysicalLayout(reordered, 0, &layout));
+  EXPECT_TRUE(layout.physical);
 }
 
 TEST(SpanCut, AHorizontalLineStaysContinuousAcrossTheSeam) {

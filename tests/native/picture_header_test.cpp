@@ -249,6 +249,7 @@ TEST(PictureHeader, RejectsBadHeaders) {
       {"jpeg segment length 1", JpegWith({0xFF, 0xE0, 0, 1, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0, 1, 1})},
       {"jpeg scan before frame", JpegWith({0xFF, 0xDA, 0, 2, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0, 1, 1})},
       {"jpeg end before frame", JpegWith({0xFF, 0xD9})},
+      {"jpeg second start", JpegWith({0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0, 1, 1})},
       {"jpeg only tables", JpegWith({0xFF, 0xC4, 0, 2, 0xFF, 0xC8, 0, 2, 0xFF, 0xCC, 0, 2})},
       {"jpeg garbage between segments", JpegWith({0xFF, 0xE0, 0, 2, 0x00, 0xFF, 0xC0, 0, 11})},
       {"jpeg zero height", Jpeg(true, 1, 640, 0)},
@@ -259,6 +260,18 @@ TEST(PictureHeader, RejectsBadHeaders) {
     h.width = 77;
     EXPECT_FALSE(Read(c.bytes, &h)) << c.name;
     EXPECT_EQ(h.width, 77u) << c.name << ": left as it was";
+  }
+}
+
+// The restart markers RST0 to RST7 stand alone, without a length; the next marker, a second
+// start of image, does not.
+TEST(PictureHeader, RestartMarkersStandAlone) {
+  for (uint8_t restart : {0xD0, 0xD7}) {
+    PictureHeader h;
+    ASSERT_TRUE(Read(JpegWith({0xFF, restart, 0xFF, 0xC0, 0, 11, 8, 0, 3, 0, 5, 1}), &h))
+        << int(restart);
+    EXPECT_EQ(h.width, 5u);
+    EXPECT_EQ(h.height, 3u);
   }
 }
 

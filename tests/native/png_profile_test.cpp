@@ -60,4 +60,16 @@ TEST(PngProfileTest, AOnePixelPictureCarryingTheStream) {
 }
 
 }  // namespace
+// A chunk holds at most 2^31 - 1 bytes: with the profile's name and method (3 bytes), a
+// compressed profile of 2^31 - 4 bytes is the largest that fits, and anything longer is
+// refused before a byte of it is read.
+TEST(PngProfileTest, AProfileTooLargeForAChunkIsRefused) {
+  const uint8_t one = 0;
+  EXPECT_TRUE(PngCarryingProfile(&one, 0x7FFFFFFDu).empty());
+  EXPECT_TRUE(PngCarryingProfile(&one, SIZE_MAX).empty());
+  EXPECT_TRUE(PngCarryingProfile(&one, 0).empty());
+  EXPECT_TRUE(PngCarryingProfile(nullptr, 1).empty());
+  EXPECT_FALSE(PngCarryingProfile(&one, 1).empty());
+}
+
 }  // namespace framewise

@@ -247,9 +247,10 @@ TEST_F(MenuDrawingTest, PreviewIsRightAlignedAndFramed) {
   Measure(h, 3);
   const Painted p = Paint(h, 3, false, 500, 152);  // Left: kept part framed at the left
   // The 216 x 144 preview ends at the column edge x = 220, centred: rows 4..147.
-  EXPECT_EQ(p.at(4 + 1, 76), 0x000000u);      // the outer ring of the preview is black
-  EXPECT_EQ(p.at(219, 4), 0x000000u);
-  EXPECT_EQ(p.at(221, 76), Rgb(COLOR_MENU));  // right of the column: background
+  EXPECT_EQ(p.at(3, 76), Rgb(COLOR_MENU));    // its first column is x = 4
+  EXPECT_EQ(p.at(4, 76), 0x000000u);          // the outer ring of the preview is black
+  EXPECT_EQ(p.at(219, 4), 0x000000u);         // and its last x = 219
+  EXPECT_EQ(p.at(220, 76), Rgb(COLOR_MENU));  // right of the column: background
   for (int x : {20, 110, 200}) {  // four rows of background above and below
     EXPECT_EQ(p.at(x, 3), Rgb(COLOR_MENU)) << x;
     EXPECT_EQ(p.at(x, 4), 0x000000u) << x;

@@ -180,8 +180,9 @@ TEST_F(MenuTest, FailedInsertionsAddNothingAndLeakNoMenu) {
   EXPECT_EQ(GetMenuItemCount(shell.get()), 1);
 }
 
-// The screen's DPI sizes every row: when it cannot be read, or reads as nothing, the
-// submenu's opening fails rather than lay rows out at no size.
+// The screen's DPI and a screen DC size every row: when the DPI cannot be read, reads as
+// nothing, or there is no DC, the submenu's opening fails rather than lay rows out at no
+// size.
 Gdiplus::GpStatus g_dpiStatus = Gdiplus::Ok;
 float g_dpiY = 0;
 Gdiplus::GpStatus WINAPI BrokenDpiY(Gdiplus::GpGraphics*, float* dpi) {
@@ -189,7 +190,9 @@ Gdiplus::GpStatus WINAPI BrokenDpiY(Gdiplus::GpGraphics*, float* dpi) {
   return g_dpiStatus;
 }
 
-TEST_F(MenuTest, AnUnreadableScreenDpiFailsTheOpening) {
+HDC WINAPI NoScreenDc(HWND) { return nullptr; }
+
+TEST_F(MenuTest, AScreenThatCannotBeMeasuredFailsTheOpening) {
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
   const struct {
@@ -204,6 +207,14 @@ TEST_F(MenuTest, AnUnreadableScreenDpiFailsTheOpening) {
     testsupport::ImportPatch dpi("gdiplus.dll", "GdipGetDpiY",
                                  reinterpret_cast<void*>(&BrokenDpiY));
     ASSERT_NE(dpi.real(), nullptr);
+    testsupport::OpenedMenu opened(h);
+    EXPECT_EQ(opened.query, MAKE_HRESULT(0, 0, 14));
+    EXPECT_EQ(opened.opened, E_FAIL);
+  }
+  {
+    // No screen DC to measure the texts with.
+    testsupport::ImportPatch noDc("user32.dll", "GetDC", reinterpret_cast<void*>(&NoScreenDc));
+    ASSERT_NE(noDc.real(), nullptr);
     testsupport::OpenedMenu opened(h);
     EXPECT_EQ(opened.query, MAKE_HRESULT(0, 0, 14));
     EXPECT_EQ(opened.opened, E_FAIL);
