@@ -390,6 +390,14 @@ TEST_F(NewMenuTest, EnumeratorContract) {
   EXPECT_EQ(list->Reset(), S_OK);
   ASSERT_EQ(list->Next(1, got, &fetched), S_OK);
   fw::ComPtr<IExplorerCommand>::Attach(got[0]);
+  // Skipping exactly what is left reaches the end and succeeds; skipping past it does not.
+  const ULONG left = static_cast<ULONG>(menu.subcommands.size()) - 1;
+  EXPECT_EQ(list->Skip(left), S_OK);
+  EXPECT_EQ(list->Skip(1), S_FALSE);
+  EXPECT_EQ(list->Next(1, got, &fetched), S_FALSE);
+  EXPECT_EQ(list->Reset(), S_OK);
+  EXPECT_EQ(list->Skip(left + 2), S_FALSE);
+  EXPECT_EQ(list->Next(1, got, &fetched), S_FALSE);
 }
 
 TEST_F(NewMenuTest, ClassObjectAndContract) {

@@ -431,6 +431,11 @@ TEST_F(FitTest, LockedPixelsHoldTheWholePictureOrNothing) {
   EXPECT_FALSE(pixels.LockForReading(Image(picture)));
   EXPECT_FALSE(pixels.LockCanvas(picture.get()));
   EXPECT_EQ(pixels.buffer().pixels, nullptr);
+  // Nor is a span's preview made of it.
+  fw::GpBitmapOwner preview = QuadrantPicture(4, 4);
+  EXPECT_FALSE(
+      ImageFixer::MakeSpanPreview(Image(picture), {SourceArea{0, 0, 15, 20}}, 216, 144, &preview));
+  EXPECT_FALSE(preview);
 }
 
 TEST_F(FitTest, FailuresReleaseEverythingAndReturnNoBitmap) {

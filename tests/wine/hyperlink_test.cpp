@@ -294,6 +294,16 @@ TEST_F(HyperLinkTest, SettingsMadeBeforeAttachment) {
   ASSERT_EQ(g_shellOpened.size(), 1u);
   EXPECT_EQ(g_shellOpened[0], L"plain.txt");
 
+  // The click reaches the link as its parent's WM_COMMAND, answered as processed (0).
+  HWND numbered = AddStatic(L"numbered.txt", 0, 10, 100, 300, 20, 42);
+  CHyperLink byCommand;
+  ASSERT_TRUE(byCommand.SubclassWindow(numbered));
+  EXPECT_EQ(SendMessageW(host_.get(), WM_COMMAND, MAKEWPARAM(42, STN_CLICKED),
+                         reinterpret_cast<LPARAM>(numbered)),
+            0);
+  ASSERT_EQ(g_shellOpened.size(), 2u);
+  EXPECT_EQ(g_shellOpened[1], L"numbered.txt");
+
   // The hand cursor: ours when asked by the system.
   ASSERT_NE(fromText.linkCursor(), nullptr);
   EXPECT_EQ(SendMessageW(plain, WM_SETCURSOR, reinterpret_cast<WPARAM>(plain),

@@ -22,7 +22,8 @@ constexpr const Gdiplus::ARGB* kArgb = testsupport::kQuadrantColours;
 // 1/4 or 1/8 while decoding when `scales` is set. Records what it was asked for.
 class StandInFrame final : public IWICBitmapSource, public IWICBitmapSourceTransform {
  public:
-  explicit StandInFrame(bool scales) : scales_(scales) {}
+  explicit StandInFrame(bool scales, UINT width = kWidth, UINT height = kHeight)
+      : scales_(scales), width_(width), height_(height) {}
 
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
     *out = nullptr;
@@ -40,7 +41,11 @@ class StandInFrame final : public IWICBitmapSource, public IWICBitmapSourceTrans
   STDMETHODIMP_(ULONG) Release() override { return --refs; }
 
   // IWICBitmapSource: the whole picture.
-  STDMETHODIMP GetSize(UINT* w, UINT* h) override { *w = kWidth; *h = kHeight; return S_OK; }
+  STDMETHODIMP GetSize(UINT* w, UINT* h) override {
+    *w = width_;
+    *h = height_;
+    return S_OK;
+  }
   STDMETHODIMP GetPixelFormat(WICPixelFormatGUID* format) override {
     *format = GUID_WICPixelFormat24bppBGR;
     return S_OK;
@@ -49,7 +54,7 @@ class StandInFrame final : public IWICBitmapSource, public IWICBitmapSourceTrans
   STDMETHODIMP CopyPalette(IWICPalette*) override { return E_NOTIMPL; }
   STDMETHODIMP CopyPixels(const WICRect*, UINT stride, UINT size, BYTE* buffer) override {
     ++wholeCopies;
-    return Fill(kWidth, kHeight, stride, size, buffer);
+    return Fill(width_, height_, stride, size, buffer);
   }
 
   // IWICBitmapSourceTransform: the largest 1/2^n size that still covers the request.
@@ -62,9 +67,9 @@ class StandInFrame final : public IWICBitmapSource, public IWICBitmapSourceTrans
   }
   STDMETHODIMP GetClosestSize(UINT* w, UINT* h) override {
     UINT scale = 8;
-    while (scale > 1 && (kWidth / scale < *w || kHeight / scale < *h)) scale /= 2;
-    *w = kWidth / scale;
-    *h = kHeight / scale;
+    while (scale > 1 && (width_ / scale < *w || height_ / scale < *h)) scale /= 2;
+    *w = width_ / scale;
+    *h = height_ / scale;
     return S_OK;
   }
   STDMETHODIMP GetClosestPixelFormat(WICPixelFormatGUID* format) override {
@@ -96,6 +101,7 @@ class StandInFrame final : public IWICBitmapSource, public IWICBitmapSourceTrans
     return S_OK;
   }
   bool scales_;
+  UINT width_, height_;
 };
 
 testing::AssertionResult Near(Gdiplus::ARGB a, Gdiplus::ARGB b) { return testsupport::NearColour(a, b, 3); }
@@ -141,6 +147,17 @@ TEST_F(PreviewSourceTest, OtherDecodersGiveTheWholeFrame) {
   EXPECT_EQ(frame.wholeCopies, 1);
   EXPECT_EQ(frame.reducedWidth, 0u);
   ExpectCopy(copy.get(), 256, 192, {0, 1, 2, 3});
+}
+
+// A frame whose whole decode would pass half a gigabyte (24-bit pixels) is refused before a
+// byte is decoded; one just under it is not refused for its size.
+TEST_F(PreviewSourceTest, AFrameTooLargeToDecodeWholeIsRefused) {
+  StandInFrame huge(false, 16384, 10923);  // 3 x 16384 x 10923 bytes: just over 512 MB
+  fw::GpBitmapOwner copy;
+  EXPECT_FALSE(PreviewCopyFromFrame(nullptr, &huge, 1, 192.0f, 8192.0f, screen.get(), &copy));
+  EXPECT_EQ(huge.wholeCopies, 0);
+  EXPECT_FALSE(copy);
+  EXPECT_EQ(huge.refs, 1u);
 }
 
 TEST_F(PreviewSourceTest, OrientationTurnsTheSmallCopy) {
