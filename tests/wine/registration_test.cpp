@@ -2,6 +2,7 @@
 // code against scratch keys (refused writes, malformed scripts, module path limits).
 #include <windows.h>
 #include <oleauto.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -591,6 +592,31 @@ DWORD WINAPI FakeGetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size) {
     return size;
   }
   return length;
+}
+
+std::vector<LONG> g_shellNotes;
+void WINAPI RecordingChangeNotify(LONG event, UINT, LPCVOID, LPCVOID) {
+  g_shellNotes.push_back(event);
+}
+HRESULT ChangeThatSucceeds(HMODULE) { return S_OK; }
+HRESULT ChangeThatFails(HMODULE) { return E_ACCESSDENIED; }
+
+// A registration or removal that went through is announced to the shell, so a running
+// Explorer sees the handler come or go; one that failed changed nothing to announce.
+TEST_F(ScratchRegistrationTest, AChangeThatWentThroughIsAnnouncedToTheShell) {
+  testsupport::ImportPatch notify("shell32.dll", "SHChangeNotify",
+                                  reinterpret_cast<void*>(&RecordingChangeNotify));
+  ASSERT_NE(notify.real(), nullptr);
+  for (bool install : {true, false}) {
+    SCOPED_TRACE(install);
+    g_shellNotes.clear();
+    EXPECT_EQ(ChangeRegistration(module_, &ChangeThatSucceeds, PackageScope::User, install), S_OK);
+    EXPECT_EQ(g_shellNotes, std::vector<LONG>{SHCNE_ASSOCCHANGED});
+    g_shellNotes.clear();
+    EXPECT_EQ(ChangeRegistration(module_, &ChangeThatFails, PackageScope::User, install),
+              E_ACCESSDENIED);
+    EXPECT_TRUE(g_shellNotes.empty());
+  }
 }
 
 TEST_F(ScratchRegistrationTest, ModulePathFillingTheBufferFails) {
