@@ -116,12 +116,20 @@ TEST(VersionType, StoredNamesReadBackWithoutRegardToCase) {
     const wchar_t* stored;
     VersionType type;
   } cases[] = {
-      {L"Beta", VersionType::Beta},       {L"beta", VersionType::Beta},
-      {L"BETA", VersionType::Beta},       {L"Release", VersionType::Release},
-      {L"RELEASE", VersionType::Release}, {L"release", VersionType::Release},
-      {L"None", VersionType::None},       {L"", VersionType::None},
-      {L"Bet", VersionType::None},        {L"Betas", VersionType::None},
-      {L" Beta", VersionType::None},      {L"Releas", VersionType::None},
+      {L"Beta", VersionType::Beta},
+      {L"beta", VersionType::Beta},
+      {L"BETA", VersionType::Beta},
+      {L"Release", VersionType::Release},
+      {L"RELEASE", VersionType::Release},
+      {L"release", VersionType::Release},
+      {L"None", VersionType::None},
+      {L"", VersionType::None},
+      {L"Bet", VersionType::None},
+      {L"Betas", VersionType::None},
+      {L" Beta", VersionType::None},
+      {L"Releas", VersionType::None},
+      {L"Zeta", VersionType::None},
+      {L"Delease", VersionType::None},  // the first letter counts too
   };
   for (const auto& c : cases) EXPECT_EQ(VersionTypeFromName(c.stored), c.type) << Narrow(c.stored);
   EXPECT_STREQ(VersionTypeName(static_cast<VersionType>(7)), L"None");

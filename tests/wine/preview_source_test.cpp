@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "colour_checks.h"
+#include "sdk_iids.h"
 #include "fitting/preview_source.h"
 
 namespace framewise {
@@ -29,7 +30,7 @@ class StandInFrame final : public IWICBitmapSource, public IWICBitmapSourceTrans
     *out = nullptr;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IWICBitmapSource)) {
       *out = static_cast<IWICBitmapSource*>(this);
-    } else if (scales_ && IsEqualIID(iid, kIidBitmapSourceTransform)) {
+    } else if (scales_ && IsEqualIID(iid, kSdkBitmapSourceTransform)) {
       *out = static_cast<IWICBitmapSourceTransform*>(this);
     } else {
       return E_NOINTERFACE;

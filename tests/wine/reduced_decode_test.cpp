@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "fitting/preview_source.h"
+#include "sdk_iids.h"
 #include "fitting/wic_transform.h"
 #include "framework/gdiplus_owners.h"
 
@@ -20,7 +21,7 @@ class ShrinkingFrame final : public IWICBitmapSource, public IWICBitmapSourceTra
     *out = nullptr;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IWICBitmapSource)) {
       *out = static_cast<IWICBitmapSource*>(this);
-    } else if (IsEqualIID(iid, framewise::kIidBitmapSourceTransform)) {
+    } else if (IsEqualIID(iid, kSdkBitmapSourceTransform)) {
       *out = static_cast<IWICBitmapSourceTransform*>(this);
     } else {
       return E_NOINTERFACE;
