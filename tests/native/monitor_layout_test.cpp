@@ -200,6 +200,11 @@ TEST(PhysicalSize, DensityFromFiftyToThreeHundredFiftyPpiOnEachAxis) {
   EXPECT_EQ(CheckPhysicalSize({0, 336}, 3840, 2160, none, &s), SizeVerdict::Unknown);
   EXPECT_EQ(CheckPhysicalSize({597, 0}, 3840, 2160, none, &s), SizeVerdict::Unknown);
   EXPECT_EQ(CheckPhysicalSize({597, 336}, 0, 2160, none, &s), SizeVerdict::NoPixels);
+  // EDID states sizes in 12 bits: 4095 mm is the largest it can say (a 16000-pixel square
+  // at 99 ppi), 4096 mm came from somewhere else.
+  EXPECT_EQ(CheckPhysicalSize({4095, 4095}, 16000, 16000, none, &s), SizeVerdict::Valid);
+  EXPECT_EQ(CheckPhysicalSize({4096, 4095}, 16000, 16000, none, &s), SizeVerdict::Unknown);
+  EXPECT_EQ(CheckPhysicalSize({4095, 4096}, 16000, 16000, none, &s), SizeVerdict::Unknown);
 }
 
 TEST(PhysicalSize, PortraitMonitorSwapsTheLandscapeEdidSize) {

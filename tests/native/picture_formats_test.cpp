@@ -215,6 +215,9 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
       {{"no ispe", Heif("mif1", 70000, items, "hvc1", Box("irot", {1})), false, 0, 0, 1}, P::Heif},
       {{"primary not listed", Heif("mif1", 6, items, "hvc1", props), false, 0, 0, 1}, P::Heif},
       {{"video brands", Heif("isomiso2", 70000, items, "hvc1", props), false, 0, 0, 1}, P::Heif},
+      // The picture brand as the last compatible brand, ending the box.
+      {{"picture brand last", Heif("isommif1", 70000, items, "hvc1", props), true, 300, 200, 7},
+       P::Heif},
   };
   for (const auto& c : cases) Check(c.expected, c.format);
 

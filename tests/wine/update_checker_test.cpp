@@ -176,9 +176,11 @@ TEST_F(UpdateCheckTest, FetchTakesTheFirstLineAndStampsTheDateOnlyOnSuccess) {
   const Case cases[] = {
       {"version CR LF", HttpAnswer::Text("1.2.0.5\r\n2.0\r\n"), L"1.2.0.5", L"01.02.00.0005", true},
       {"no line end", HttpAnswer::Text("2.0"), L"2.0", L"02.00.00.0000", true},
-      {"binary", HttpAnswer::Text(std::string("1.3\0\xff\xfe\x01zz\n", 9)), L"1.3", L"01.03.00.0000", true},
+      {"binary", HttpAnswer::Text(std::string("1.3\0\xff\xfe\x01zz\n", 9)), L"1.3",
+       L"01.03.00.0000", true},
       {"empty first line", HttpAnswer::Text("\n1.2\n"), L"", L"", true},
       {"empty body", HttpAnswer::Text(""), L"", L"", false},
+      {"299, the last success", HttpAnswer::Text("1.4\n", 299), L"1.4", L"01.04.00.0000", true},
       {"404", HttpAnswer::Text("1.9\n", 404), L"", L"", false},
       {"500", HttpAnswer::Text("1.9\n", 500), L"", L"", false},
       {"10 MB line", HttpAnswer::Text(std::string(10 * 1024 * 1024, '7')), L"", L"", false},
