@@ -3,6 +3,7 @@
 // EDIDs state (tests/fixtures/edid/README.md), not from the product's layout code.
 #include <windows.h>
 #include <shlobj.h>
+#include <setupapi.h>
 #include <gdiplus.h>
 
 #include <gtest/gtest.h>
@@ -721,6 +722,28 @@ TEST_F(SpanTest, OneMonitorKeepsTodaysMenu) {
   EXPECT_EQ(opened.Offsets(), (std::vector<int>{2, 4, 5, 0, 7, 0, 10, 11, 0, 12}));
   EXPECT_EQ(h.Invoke(fwk::kSpanCommandBase + fwk::FitModeMiddle), E_FAIL);
   EXPECT_TRUE(wallpaper.record().wallpapers.empty());
+}
+
+GUID g_classAsked = {};
+HDEVINFO WINAPI RecordingClassDevs(const GUID* cls, PCWSTR, HWND, DWORD) {
+  if (cls) g_classAsked = *cls;
+  SetLastError(ERROR_INVALID_DATA);
+  return INVALID_HANDLE_VALUE;
+}
+
+// The monitors' EDID is looked for among the devices of the monitor interface class,
+// GUID_DEVINTERFACE_MONITOR of the SDK's ntddvdeo.h; without a device list there is none.
+TEST(MonitorHardware, AskedOfTheMonitorInterfaceClass) {
+  testsupport::ImportPatch classDevs("setupapi.dll", "SetupDiGetClassDevsW",
+                                     reinterpret_cast<void*>(&RecordingClassDevs));
+  ASSERT_NE(classDevs.real(), nullptr);
+  const GUID monitors = {
+      0xE6F07B5F, 0xEE97, 0x4A90, {0xB0, 0x76, 0x33, 0xF5, 0x7B, 0xF4, 0xEA, 0xA7}};
+  fwk::MonitorHardware hardware;
+  hardware.edid = {1, 2, 3};
+  EXPECT_FALSE(fwk::ReadSystemMonitorHardware(L"\\\\?\\DISPLAY#TEST#1", &hardware));
+  EXPECT_TRUE(IsEqualGUID(g_classAsked, monitors));
+  EXPECT_TRUE(hardware.edid.empty());
 }
 
 }  // namespace
