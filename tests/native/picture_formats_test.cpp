@@ -221,6 +221,14 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
   };
   for (const auto& c : cases) Check(c.expected, c.format);
 
+  // An ftyp of its major brand and minor version only, with no list of compatible brands.
+  const Bytes listed = Heif("mif1", 70000, items, "hvc1", props);
+  ASSERT_EQ(Find(listed, "ftyp"), 0u);
+  ASSERT_EQ(listed[3], 20);  // 8 + major, minor and one compatible brand
+  const Bytes majorOnly =
+      Box("ftyp", Text("mif1") + Bytes(4)) + Bytes(listed.begin() + 20, listed.end());
+  Check({"major brand only", majorOnly, true, 300, 200, 7}, P::Heif);
+
   // pitm last in meta with a 64-bit size of 8, which ends inside its own 16-byte header:
   // taken for a box, its body would lie past its end and still name item 1.
   const Bytes one = Heif("mif1", 1, {{1, {1}}}, "hvc1", Ispe(3, 2));
