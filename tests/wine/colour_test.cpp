@@ -287,6 +287,12 @@ TEST_F(ColourTest, ConversionKeepsAlphaStridesAndPadding) {
   EXPECT_TRUE(PixelIs(premultiplied, 0, 0, {19, 96, 0, 128}, 1));
   EXPECT_EQ(premultiplied.At(0, 0)[3], 128);
   EXPECT_TRUE(PixelIs(premultiplied, 1, 1, {0, 0, 0, 0}, 0));
+  // A colour one above its alpha (rounding elsewhere can leave one) is full white, never
+  // wrapped round to black; white stays white.
+  Rows over(2, 1, 4, {172, 172, 172, 171});
+  buffer = over.Buffer();
+  ASSERT_TRUE(conversion.Convert(&buffer, true));
+  EXPECT_TRUE(PixelIs(over, 1, 0, {171, 171, 171, 171}, 1));
   // Nothing to convert: sRGB's own profile, bytes that are no profile, nothing.
   const std::string srgb = testsupport::ReadBytes(
       L"C:\\windows\\system32\\spool\\drivers\\color\\sRGB Color Space Profile.icm");

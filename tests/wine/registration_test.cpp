@@ -551,6 +551,21 @@ TEST_F(ScratchRegistrationTest, RefusedWriteRollsBackTheFailingBlockOnly) {
   EXPECT_FALSE(KeyExists(machine_.get(), L"Software"));  // later blocks not reached
 }
 
+// Per-user registration stops at its first refused write too: with the AppID's name
+// refused, no class is registered for the user.
+TEST_F(ScratchRegistrationTest, PerUserRegistrationStopsAtARefusedAppId) {
+  HRESULT hr;
+  {
+    RefuseKeyCreation refuse(L"Framewise.DLL");
+    ASSERT_TRUE(refuse.active());
+    hr = RegisterServerForUser(module_);
+  }
+  EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\" + kClsid));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\AppID\\" + kAppId));
+  UnregisterServerForUser(module_);
+}
+
 TEST_F(ScratchRegistrationTest, RefusedWriteInALaterBlockKeepsTheEarlierBlock) {
   HRESULT hr;
   {
