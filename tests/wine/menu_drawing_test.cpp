@@ -87,6 +87,17 @@ TEST_F(MenuDrawingTest, WorkedSizesAt96Dpi) {
   const MEASUREITEMSTRUCT help = Measure(h, 10);
   EXPECT_EQ(help.itemWidth, textWidth + 216 + 12);
   EXPECT_EQ(help.itemHeight, textHeight + 8);
+  // The text's own width, measured here in the menu's font: the item is that, the
+  // column, 8 pixels before the text and 4 after it.
+  const fw::WindowDc screen(nullptr);
+  ASSERT_TRUE(screen);
+  const HGDIOBJ old = SelectObject(screen.get(), h->menuLook.font());
+  RECT box = {0, 0, 0, 0};
+  ASSERT_TRUE(DrawTextW(screen.get(), h->menuItems[10]->menuString.c_str(), -1, &box,
+                        DT_CALCRECT | DT_LEFT | DT_SINGLELINE));
+  SelectObject(screen.get(), old);
+  EXPECT_EQ(help.itemWidth, static_cast<UINT>(box.right - box.left) + 216 + 8 + 4);
+  EXPECT_EQ(textWidth, static_cast<UINT>(box.right - box.left));
 }
 
 TEST_F(MenuDrawingTest, SixInchLimit) {
