@@ -96,6 +96,14 @@ TEST(Edid, RealMonitorsReadAsTheirBytesSayAndValidSizesMatchTheMakers) {
   boe[19] = 3;
   FixChecksum(&boe, 0);
   EXPECT_EQ(Parsed(boe).screenAspect, 0);
+  // The portrait form puts the byte second: 0, 79 is 100 / (79 + 99), from revision 4 on.
+  boe[21] = 0;
+  boe[22] = 79;
+  FixChecksum(&boe, 0);
+  EXPECT_EQ(Parsed(boe).screenAspect, 0);
+  boe[19] = 4;
+  FixChecksum(&boe, 0);
+  EXPECT_DOUBLE_EQ(Parsed(boe).screenAspect, 100.0 / 178);
   // An interlaced timing counts the lines of one field: the frame has twice as many.
   std::vector<uint8_t> benq = Fixture("benq_gl2450.bin");
   benq[54 + 5] = 0x1C;  // 540 lines: 0x21C

@@ -390,6 +390,10 @@ TEST(FitArithmetic, PreviewRectanglesRoundInSinglePrecision) {
 
 
 BOOL WINAPI FailingGetMonitorInfoW(HMONITOR, LPMONITORINFO) { return FALSE; }
+Gdiplus::GpStatus WINAPI FailingLockBits(Gdiplus::GpBitmap*, const Gdiplus::GpRect*, UINT,
+                                         Gdiplus::PixelFormat, Gdiplus::BitmapData*) {
+  return Gdiplus::Win32Error;
+}
 Gdiplus::GpStatus WINAPI FailingCreatePen(Gdiplus::ARGB, Gdiplus::REAL, Gdiplus::GpUnit,
                                           Gdiplus::GpPen**) {
   return Gdiplus::OutOfMemory;
@@ -451,6 +455,14 @@ TEST_F(FitTest, FailuresReleaseEverythingAndReturnNoBitmap) {
     {
       testsupport::ImportPatch failing("user32.dll", "GetMonitorInfoW",
                                        reinterpret_cast<void*>(&FailingGetMonitorInfoW));
+      EXPECT_NE(failing.real(), nullptr);
+      ExpectAllFail(Image(picture));
+      ExpectAllFail(Image(picture), 216, 144);
+    }
+    {
+      // Pixels that cannot be locked are not drawn: no wallpaper, no preview.
+      testsupport::ImportPatch failing("gdiplus.dll", "GdipBitmapLockBits",
+                                       reinterpret_cast<void*>(&FailingLockBits));
       EXPECT_NE(failing.real(), nullptr);
       ExpectAllFail(Image(picture));
       ExpectAllFail(Image(picture), 216, 144);
