@@ -366,17 +366,16 @@ def main():
             mc.write(path, apply(original, m))
             outcome, by = "survived", None
             try:
-                # Both programs, always: the previous mutant's file was put back, and a
-                # program built from it must not judge this one.
-                for program in (mc.NATIVE, mc.WINE):
+                # Each program is built right before it runs, so it always reflects the
+                # sources as they are now (the previous mutant's file put back included),
+                # and a mutant its first suite kills costs no build of the second.
+                for program, test_filter in suites_for(m.file):
                     if ws.build(program)[0] != 0:
                         outcome = "not built"
                         break
-                if outcome != "not built":
-                    for program, test_filter in suites_for(m.file):
-                        if not ws.run_check(program, test_filter, extra=("--gtest_fail_fast",)):
-                            outcome, by = "killed", first_failure(ws.last_output)
-                            break
+                    if not ws.run_check(program, test_filter, extra=("--gtest_fail_fast",)):
+                        outcome, by = "killed", first_failure(ws.last_output)
+                        break
             finally:
                 mc.write(path, original)
             results.append((m, outcome, by))
