@@ -681,6 +681,50 @@ TEST_F(SpanTest, ThisMonitorIsTheOneTheMenuOpenedOn) {
   EXPECT_EQ(Ini(L"TargetMonitor"), screens[0].id);
 }
 
+// A this-monitor row's preview frames the part that monitor keeps: with a picture much wider
+// than its 16:9, the Left row's orange frame lies in the preview's left part and the Right
+// row's in its right part.
+TEST_F(SpanTest, ThisMonitorRowsPreviewTheirOwnCut) {
+  Use(MixedPair());
+  const std::wstring picture = dir.File(L"wide.png");
+  WriteBands(picture, 3000, 800);
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+  testsupport::OpenedMenu opened(h);
+  ASSERT_EQ(opened.opened, S_OK);
+  constexpr DWORD kOrange = 0xFF9B00;
+  int orangeLeft[2] = {}, orangeRight[2] = {};
+  int previewWidth = 0;
+  for (int side = 0; side < 2; ++side) {
+    const int offset = fwk::kOneMonitorCommandBase + (side ? fwk::FitModeRight : fwk::FitModeLeft);
+    MEASUREITEMSTRUCT m = {};
+    m.CtlType = ODT_MENU;
+    m.itemID = 100 + offset;
+    LRESULT measured = 0;
+    ASSERT_EQ(h.menu->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&m), &measured),
+              S_OK);
+    const menupainting::Painted painted =
+        menupainting::Paint(h, offset, false, int(m.itemWidth), int(m.itemHeight));
+    int first = painted.width, last = -1;
+    for (int y = 0; y < painted.height; ++y) {
+      for (int x = 0; x < painted.width; ++x) {
+        if (painted.at(x, y) != kOrange) continue;
+        first = std::min(first, x);
+        last = std::max(last, x);
+      }
+    }
+    ASSERT_GE(last, 0) << "no frame in row " << offset;
+    orangeLeft[side] = first;
+    orangeRight[side] = last;
+    // The preview's own width: where the frame of the widest cut could reach.
+    previewWidth = std::max(previewWidth, last + 1);
+  }
+  // 16:9 of a 3.75 picture keeps under half its width: the two frames do not meet.
+  EXPECT_LT(orangeRight[0], orangeLeft[1]);
+  EXPECT_LT(orangeRight[0] - orangeLeft[0], previewWidth / 2);
+  EXPECT_LT(orangeRight[1] - orangeLeft[1], previewWidth / 2);
+}
+
 // A group whose rows cannot be inserted fails the opening: no group is offered empty.
 BOOL(WINAPI* g_realInsertMenuItemW)(HMENU, UINT, BOOL, LPCMENUITEMINFOW) = nullptr;
 BOOL WINAPI RefusingSpanRows(HMENU menu, UINT item, BOOL byPosition, LPCMENUITEMINFOW info) {
