@@ -790,4 +790,186 @@ TEST(MonitorHardware, AskedOfTheMonitorInterfaceClass) {
   EXPECT_TRUE(hardware.edid.empty());
 }
 
+
+// A stand-in device list of three monitors, each with its interface path and its device
+// key: a real registry key under the test's own, holding what the test put in it.
+struct StandInDevices {
+  std::vector<std::wstring> paths;
+  std::vector<HKEY> keys;  // one a device; null when its key cannot be opened
+  int destroyed = 0;
+  int opened = 0;
+};
+StandInDevices* g_devices = nullptr;
+const HDEVINFO kStandInList = reinterpret_cast<HDEVINFO>(static_cast<INT_PTR>(0x5EED));
+
+HDEVINFO WINAPI StandInClassDevs(const GUID*, PCWSTR, HWND, DWORD) { return kStandInList; }
+BOOL WINAPI StandInEnumInterfaces(HDEVINFO list, PSP_DEVINFO_DATA, const GUID*, DWORD index,
+                                  PSP_DEVICE_INTERFACE_DATA face) {
+  if (list != kStandInList || index >= g_devices->paths.size()) {
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return FALSE;
+  }
+  face->Reserved = index;
+  return TRUE;
+}
+BOOL WINAPI StandInInterfaceDetail(HDEVINFO, PSP_DEVICE_INTERFACE_DATA face,
+                                   PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD size,
+                                   PDWORD needed, PSP_DEVINFO_DATA device) {
+  const std::wstring& path = g_devices->paths[face->Reserved];
+  const DWORD wanted = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
+                                          (path.size() + 1) * sizeof(wchar_t));
+  if (needed) *needed = wanted;
+  if (!detail || size < wanted) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  wcscpy(detail->DevicePath, path.c_str());
+  if (device) device->Reserved = face->Reserved;
+  return TRUE;
+}
+HKEY WINAPI StandInOpenDevKey(HDEVINFO, PSP_DEVINFO_DATA device, DWORD, DWORD, DWORD, REGSAM) {
+  HKEY key = g_devices->keys[device->Reserved];
+  if (!key) return static_cast<HKEY>(INVALID_HANDLE_VALUE);
+  HKEY copy = nullptr;  // the product closes what it gets: hand it a key of its own
+  if (RegOpenKeyExW(key, nullptr, 0, KEY_READ, &copy) != ERROR_SUCCESS) {
+    return static_cast<HKEY>(INVALID_HANDLE_VALUE);
+  }
+  ++g_devices->opened;
+  return copy;
+}
+BOOL WINAPI StandInDestroyList(HDEVINFO list) {
+  g_devices->destroyed += list == kStandInList;
+  return TRUE;
+}
+
+// The EDID is the one of the device whose interface path is the monitor's (compared as the
+// system compares paths, whatever the case), read from the device's "EDID" binary value;
+// another monitor's EDID, a value of another type or a device without a key give none. The
+// device list is let go once a read.
+TEST(MonitorHardware, TheEdidIsTheMonitorDevicesOwn) {
+  const wchar_t* kBase = L"Software\\FramewiseTests\\MonitorDevices";
+  HKEY base = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kBase, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &base, nullptr),
+            ERROR_SUCCESS);
+  StandInDevices devices;
+  devices.paths = {L"\\\\?\\display#aaa0001#4&1#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}",
+                   L"\\\\?\\display#bbb0002#4&2#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}",
+                   L"\\\\?\\display#ccc0003#4&3#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}"};
+  const std::vector<uint8_t> first = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 1};
+  const std::vector<uint8_t> second = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 2, 2};
+  for (int i = 0; i < 3; ++i) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(base, std::to_wstring(i).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    devices.keys.push_back(key);
+  }
+  ASSERT_EQ(RegSetValueExW(devices.keys[0], L"EDID", 0, REG_BINARY, first.data(), DWORD(first.size())),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(devices.keys[1], L"EDID", 0, REG_BINARY, second.data(),
+                           DWORD(second.size())),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(devices.keys[2], L"EDID", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(L"edid"), 5 * sizeof(wchar_t)),
+            ERROR_SUCCESS);
+  g_devices = &devices;
+  {
+    testsupport::ImportPatch classDevs("setupapi.dll", "SetupDiGetClassDevsW",
+                                       reinterpret_cast<void*>(&StandInClassDevs));
+    testsupport::ImportPatch faces("setupapi.dll", "SetupDiEnumDeviceInterfaces",
+                                   reinterpret_cast<void*>(&StandInEnumInterfaces));
+    testsupport::ImportPatch detail("setupapi.dll", "SetupDiGetDeviceInterfaceDetailW",
+                                    reinterpret_cast<void*>(&StandInInterfaceDetail));
+    testsupport::ImportPatch key("setupapi.dll", "SetupDiOpenDevRegKey",
+                                 reinterpret_cast<void*>(&StandInOpenDevKey));
+    testsupport::ImportPatch destroy("setupapi.dll", "SetupDiDestroyDeviceInfoList",
+                                     reinterpret_cast<void*>(&StandInDestroyList));
+    ASSERT_TRUE(classDevs.real() && faces.real() && detail.real() && key.real() && destroy.real());
+
+    fwk::MonitorHardware hardware;
+    EXPECT_TRUE(fwk::ReadSystemMonitorHardware(
+        L"\\\\?\\DISPLAY#BBB0002#4&2#{E6F07B5F-EE97-4A90-B076-33F57BF4EAA7}", &hardware));
+    EXPECT_EQ(hardware.edid, second);
+    EXPECT_EQ(devices.destroyed, 1);
+    EXPECT_TRUE(fwk::ReadSystemMonitorHardware(devices.paths[0], &hardware));
+    EXPECT_EQ(hardware.edid, first);
+    // A string where the EDID should be, a device whose key will not open, a path no device has.
+    EXPECT_FALSE(fwk::ReadSystemMonitorHardware(devices.paths[2], &hardware));
+    EXPECT_TRUE(hardware.edid.empty());
+    RegCloseKey(devices.keys[0]);
+    devices.keys[0] = nullptr;
+    EXPECT_FALSE(fwk::ReadSystemMonitorHardware(devices.paths[0], &hardware));
+    EXPECT_FALSE(fwk::ReadSystemMonitorHardware(L"\\\\?\\display#ddd0004#4&4", &hardware));
+    EXPECT_TRUE(hardware.edid.empty());
+    EXPECT_EQ(devices.destroyed, 5);
+  }
+  g_devices = nullptr;
+  for (HKEY key : devices.keys) {
+    if (key) RegCloseKey(key);
+  }
+  RegCloseKey(base);
+  EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, kBase), ERROR_SUCCESS);
+}
+
+// Two adapters, the second with two monitors; the display settings' orientation per adapter.
+const wchar_t* const kRotatedMonitor = L"\\\\?\\DISPLAY#ROT0002#5&2#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}";
+DWORD g_orientation = DMDO_DEFAULT;
+DWORD g_orientationFields = DM_DISPLAYORIENTATION;
+BOOL WINAPI StandInDisplayDevices(LPCWSTR device, DWORD index, PDISPLAY_DEVICEW out, DWORD) {
+  if (!device) {
+    if (index >= 2) return FALSE;
+    swprintf(out->DeviceName, 32, L"\\\\.\\DISPLAY%lu", index + 1);
+    return TRUE;
+  }
+  const bool second = wcscmp(device, L"\\\\.\\DISPLAY2") == 0;
+  if (index >= (second ? 2u : 1u)) return FALSE;
+  swprintf(out->DeviceID, 128, L"\\\\?\\DISPLAY#%ls%lu#5&%lu#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}",
+           second ? L"ROT000" : L"STD000", index + 1, index + 1);
+  return TRUE;
+}
+BOOL WINAPI StandInDisplaySettings(LPCWSTR device, DWORD, DEVMODEW* mode, DWORD) {
+  mode->dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+  mode->dmDisplayOrientation = DMDO_DEFAULT;
+  if (wcscmp(device, L"\\\\.\\DISPLAY2") == 0) {
+    mode->dmFields |= g_orientationFields;
+    mode->dmDisplayOrientation = g_orientation;
+  }
+  return TRUE;
+}
+
+// The rotation is that of the adapter the monitor hangs on, as its current display settings
+// give it (DMDO_90 a quarter turn, and so on); settings that do not state an orientation, or
+// state one past DMDO_270, mean no rotation.
+TEST(MonitorHardware, TheRotationIsTheMonitorsAdapters) {
+  testsupport::ImportPatch devices("user32.dll", "EnumDisplayDevicesW",
+                                   reinterpret_cast<void*>(&StandInDisplayDevices));
+  testsupport::ImportPatch settings("user32.dll", "EnumDisplaySettingsExW",
+                                    reinterpret_cast<void*>(&StandInDisplaySettings));
+  ASSERT_TRUE(devices.real() && settings.real());
+  const std::pair<DWORD, fwk::DisplayRotation> cases[] = {
+      {DMDO_DEFAULT, fwk::DisplayRotation::None},
+      {DMDO_90, fwk::DisplayRotation::Quarter},
+      {DMDO_180, fwk::DisplayRotation::Half},
+      {DMDO_270, fwk::DisplayRotation::ThreeQuarters},
+      {DMDO_270 + 1, fwk::DisplayRotation::None},
+  };
+  for (const auto& c : cases) {
+    g_orientation = c.first;
+    fwk::MonitorHardware hardware;
+    fwk::ReadSystemMonitorHardware(kRotatedMonitor, &hardware);
+    EXPECT_EQ(hardware.rotation, c.second) << c.first;
+    // The other monitors: the first adapter's is not turned.
+    fwk::ReadSystemMonitorHardware(
+        L"\\\\?\\display#std0001#5&1#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}", &hardware);
+    EXPECT_EQ(hardware.rotation, fwk::DisplayRotation::None) << c.first;
+  }
+  g_orientation = DMDO_90;
+  g_orientationFields = 0;
+  fwk::MonitorHardware hardware;
+  fwk::ReadSystemMonitorHardware(kRotatedMonitor, &hardware);
+  EXPECT_EQ(hardware.rotation, fwk::DisplayRotation::None);
+  g_orientationFields = DM_DISPLAYORIENTATION;
+}
+
 }  // namespace
