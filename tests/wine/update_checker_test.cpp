@@ -242,6 +242,9 @@ TEST_F(UpdateCheckTest, HostileAnswersEndInTimeAsErrorsOrNothing) {
       {"reset", reset, kAny, 1, 15000},
       {"trickled head", TrickledHead(), ERROR_INTERNET_TIMEOUT, 1, kTestDeadlineMs + 1500},
       {"trickled body", TrickledBody(), ERROR_INTERNET_TIMEOUT, 1, kTestDeadlineMs + 1500},
+      // A status code has three digits: 999 is an answer (not a success), 1000 none.
+      {"status 999", HttpAnswer::Text("1.9\n", 999), 0, 1, 15000},
+      {"status 1000", HttpAnswer::Text("1.9\n", 1000), ERROR_HTTP_INVALID_SERVER_RESPONSE, 1, 15000},
   };
   auto session = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", 2000, kTestDeadlineMs);
   for (const Case& c : cases) {
