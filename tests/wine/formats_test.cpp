@@ -229,7 +229,8 @@ void FillQuadrants(HDC dc) {
 bool WriteQuadrantEmf(const std::wstring& path, RECT* frame) {
   HDC screen = GetDC(nullptr);
   if (!screen) return false;
-  *frame = {0, 0, MulDiv(160, GetDeviceCaps(screen, HORZSIZE) * 100, GetDeviceCaps(screen, HORZRES)),
+  *frame = {0, 0,
+            MulDiv(160, GetDeviceCaps(screen, HORZSIZE) * 100, GetDeviceCaps(screen, HORZRES)),
             MulDiv(80, GetDeviceCaps(screen, VERTSIZE) * 100, GetDeviceCaps(screen, VERTRES))};
   HDC dc = CreateEnhMetaFileW(screen, path.c_str(), frame, nullptr);
   ReleaseDC(nullptr, screen);

@@ -790,7 +790,6 @@ TEST(MonitorHardware, AskedOfTheMonitorInterfaceClass) {
   EXPECT_TRUE(hardware.edid.empty());
 }
 
-
 // A stand-in device list of three monitors, each with its interface path and its device
 // key: a real registry key under the test's own, holding what the test put in it.
 struct StandInDevices {
@@ -849,8 +848,8 @@ BOOL WINAPI StandInDestroyList(HDEVINFO list) {
 TEST(MonitorHardware, TheEdidIsTheMonitorDevicesOwn) {
   const wchar_t* kBase = L"Software\\FramewiseTests\\MonitorDevices";
   HKEY base = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kBase, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &base, nullptr),
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kBase, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &base,
+                            nullptr),
             ERROR_SUCCESS);
   StandInDevices devices;
   devices.paths = {L"\\\\?\\display#aaa0001#4&1#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}",
@@ -865,11 +864,12 @@ TEST(MonitorHardware, TheEdidIsTheMonitorDevicesOwn) {
               ERROR_SUCCESS);
     devices.keys.push_back(key);
   }
-  ASSERT_EQ(RegSetValueExW(devices.keys[0], L"EDID", 0, REG_BINARY, first.data(), DWORD(first.size())),
-            ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(devices.keys[1], L"EDID", 0, REG_BINARY, second.data(),
-                           DWORD(second.size())),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExW(devices.keys[0], L"EDID", 0, REG_BINARY, first.data(), DWORD(first.size())),
+      ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExW(devices.keys[1], L"EDID", 0, REG_BINARY, second.data(), DWORD(second.size())),
+      ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueExW(devices.keys[2], L"EDID", 0, REG_SZ,
                            reinterpret_cast<const BYTE*>(L"edid"), 5 * sizeof(wchar_t)),
             ERROR_SUCCESS);
@@ -913,7 +913,8 @@ TEST(MonitorHardware, TheEdidIsTheMonitorDevicesOwn) {
 }
 
 // Two adapters, the second with two monitors; the display settings' orientation per adapter.
-const wchar_t* const kRotatedMonitor = L"\\\\?\\DISPLAY#ROT0002#5&2#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}";
+const wchar_t* const kRotatedMonitor =
+    L"\\\\?\\DISPLAY#ROT0002#5&2#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}";
 DWORD g_orientation = DMDO_DEFAULT;
 DWORD g_orientationFields = DM_DISPLAYORIENTATION;
 BOOL WINAPI StandInDisplayDevices(LPCWSTR device, DWORD index, PDISPLAY_DEVICEW out, DWORD) {
@@ -924,7 +925,8 @@ BOOL WINAPI StandInDisplayDevices(LPCWSTR device, DWORD index, PDISPLAY_DEVICEW 
   }
   const bool second = wcscmp(device, L"\\\\.\\DISPLAY2") == 0;
   if (index >= (second ? 2u : 1u)) return FALSE;
-  swprintf(out->DeviceID, 128, L"\\\\?\\DISPLAY#%ls%lu#5&%lu#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}",
+  swprintf(out->DeviceID, 128,
+           L"\\\\?\\DISPLAY#%ls%lu#5&%lu#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}",
            second ? L"ROT000" : L"STD000", index + 1, index + 1);
   return TRUE;
 }
@@ -948,10 +950,8 @@ TEST(MonitorHardware, TheRotationIsTheMonitorsAdapters) {
                                     reinterpret_cast<void*>(&StandInDisplaySettings));
   ASSERT_TRUE(devices.real() && settings.real());
   const std::pair<DWORD, fwk::DisplayRotation> cases[] = {
-      {DMDO_DEFAULT, fwk::DisplayRotation::None},
-      {DMDO_90, fwk::DisplayRotation::Quarter},
-      {DMDO_180, fwk::DisplayRotation::Half},
-      {DMDO_270, fwk::DisplayRotation::ThreeQuarters},
+      {DMDO_DEFAULT, fwk::DisplayRotation::None}, {DMDO_90, fwk::DisplayRotation::Quarter},
+      {DMDO_180, fwk::DisplayRotation::Half},     {DMDO_270, fwk::DisplayRotation::ThreeQuarters},
       {DMDO_270 + 1, fwk::DisplayRotation::None},
   };
   for (const auto& c : cases) {

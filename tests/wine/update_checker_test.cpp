@@ -76,7 +76,8 @@ std::wstring ReadRaw(SettingsScope scope, const wchar_t* key) {
 }
 
 void WriteRaw(SettingsScope scope, const wchar_t* key, const wchar_t* value) {
-  WritePrivateProfileStringW(kUpdateCheckSection, key, value, SettingsFile::GetPath(scope, nullptr));
+  WritePrivateProfileStringW(kUpdateCheckSection, key, value,
+                             SettingsFile::GetPath(scope, nullptr));
 }
 
 // Serves fixed answers per path (the end of the URL); anything else is 404.
@@ -203,7 +204,8 @@ TEST_F(UpdateCheckTest, FetchTakesTheFirstLineAndStampsTheDateOnlyOnSuccess) {
     EXPECT_LT(GetTickCount64() - start, 4000u);
     EXPECT_EQ(raw, c.raw);
     EXPECT_EQ(comparable, c.comparable);
-    EXPECT_EQ(ReadRaw(SettingsScope::CurrentUser, kLastCheckedKey), c.stamped ? Today() : L"2006/7/4");
+    EXPECT_EQ(ReadRaw(SettingsScope::CurrentUser, kLastCheckedKey),
+              c.stamped ? Today() : L"2006/7/4");
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].method, "GET");
@@ -244,7 +246,8 @@ TEST_F(UpdateCheckTest, HostileAnswersEndInTimeAsErrorsOrNothing) {
       {"trickled body", TrickledBody(), ERROR_INTERNET_TIMEOUT, 1, kTestDeadlineMs + 1500},
       // A status code has three digits: 999 is an answer (not a success), 1000 none.
       {"status 999", HttpAnswer::Text("1.9\n", 999), 0, 1, 15000},
-      {"status 1000", HttpAnswer::Text("1.9\n", 1000), ERROR_HTTP_INVALID_SERVER_RESPONSE, 1, 15000},
+      {"status 1000", HttpAnswer::Text("1.9\n", 1000), ERROR_HTTP_INVALID_SERVER_RESPONSE, 1,
+       15000},
   };
   auto session = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", 2000, kTestDeadlineMs);
   for (const Case& c : cases) {
@@ -309,8 +312,8 @@ TEST_F(UpdateCheckTest, ARequestIsClosedAtItsDeadlineAndNoDeadlineMeansNone) {
 
 // TLS ends in the test: the checker's https requests reach the loopback proxy as plain
 // requests to port 443, while the checker itself still sees https addresses.
-HINTERNET(WINAPI* g_realOpenRequest)(HINTERNET, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR*,
-                                     DWORD, DWORD_PTR) = nullptr;
+HINTERNET(WINAPI* g_realOpenRequest)
+(HINTERNET, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR*, DWORD, DWORD_PTR) = nullptr;
 std::atomic<int> g_secureRequests{0};
 HINTERNET WINAPI OpenRequestWithoutTls(HINTERNET connection, LPCWSTR verb, LPCWSTR object,
                                        LPCWSTR version, LPCWSTR referrer, LPCWSTR* accept,
@@ -331,7 +334,8 @@ class TlsStripped {
   bool ok() const { return patch_.real() != nullptr; }
 
  private:
-  testsupport::ImportPatch patch_{"wininet.dll", "HttpOpenRequestW", reinterpret_cast<void*>(&OpenRequestWithoutTls)};
+  testsupport::ImportPatch patch_{"wininet.dll", "HttpOpenRequestW",
+                                  reinterpret_cast<void*>(&OpenRequestWithoutTls)};
 };
 
 TEST_F(UpdateCheckTest, RedirectsMayRaiseButNeverLowerTheSecurity) {
@@ -361,18 +365,24 @@ TEST_F(UpdateCheckTest, RedirectsMayRaiseButNeverLowerTheSecurity) {
   });
   struct Case {
     const wchar_t* url;
-    DWORD error;                         // 0: the file was read
+    DWORD error;  // 0: the file was read
     const wchar_t* raw;
-    std::vector<std::string> requests;   // in order
-    int secure;                          // requests the checker asked as https
+    std::vector<std::string> requests;  // in order
+    int secure;                         // requests the checker asked as https
   };
   const Case cases[] = {
       {L"http://wrenfly.test/v/up", 0, L"1.4", {plain + "up", secure + "file"}, 1},
       {L"https://wrenfly.test/v/across", 0, L"1.4", {secure + "across", secure + "file"}, 2},
-      {L"https://wrenfly.test/v/down", ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR, L"",
-       {secure + "down"}, 1},
-      {L"http://wrenfly.test/v/up-down", ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR, L"",
-       {plain + "up-down", secure + "down"}, 1},
+      {L"https://wrenfly.test/v/down",
+       ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR,
+       L"",
+       {secure + "down"},
+       1},
+      {L"http://wrenfly.test/v/up-down",
+       ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR,
+       L"",
+       {plain + "up-down", secure + "down"},
+       1},
   };
   auto session = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", 5000, kTestDeadlineMs);
   for (const Case& c : cases) {
@@ -389,7 +399,8 @@ TEST_F(UpdateCheckTest, RedirectsMayRaiseButNeverLowerTheSecurity) {
     }
     EXPECT_EQ(error, c.error);
     EXPECT_EQ(raw, c.raw);
-    EXPECT_EQ(ReadRaw(SettingsScope::CurrentUser, kLastCheckedKey), c.error ? L"2006/7/4" : Today());
+    EXPECT_EQ(ReadRaw(SettingsScope::CurrentUser, kLastCheckedKey),
+              c.error ? L"2006/7/4" : Today());
     std::vector<std::string> seen;
     for (const HttpRequestSeen& r : server.Requests()) seen.push_back(r.method + " " + r.target);
     std::vector<std::string> expected;
@@ -404,14 +415,14 @@ TEST_F(UpdateCheckTest, ScheduleEvaluatesAFreshCacheAndLeavesAStaleOneAlone) {
     const char* name;
     const wchar_t* lastChecked;  // null: absent
     bool prerelease;
-    const wchar_t* allow;        // null: absent
+    const wchar_t* allow;  // null: absent
     const wchar_t* cached;
     const wchar_t* cachedType;
     LONG found;
     const wchar_t* text;
   };
-  const std::wstring day14 = DaysAgo(14), day15 = DaysAgo(15), day1 = DaysAgo(1),
-                     day2 = DaysAgo(2), future = DaysAgo(-30), today = Today();
+  const std::wstring day14 = DaysAgo(14), day15 = DaysAgo(15), day1 = DaysAgo(1), day2 = DaysAgo(2),
+                     future = DaysAgo(-30), today = Today();
   const Case cases[] = {
       {"release, 14 days: fresh", day14.c_str(), false, L"1", L"1.2", L"Release", 1, nullptr},
       {"release, 15 days: stale", day15.c_str(), false, L"0", L"2.0", L"Release", 0, nullptr},
@@ -493,11 +504,11 @@ TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
     bool prerelease;
     HttpAnswer release;
     HttpAnswer beta;
-    const wchar_t* cached;       // "<absent>" when no step stored
+    const wchar_t* cached;  // "<absent>" when no step stored
     const wchar_t* cachedType;
     bool stamped;
     LONG found;
-    const wchar_t* menuText;     // row 8's text; null: no row
+    const wchar_t* menuText;  // row 8's text; null: no row
     size_t requests;
   };
   HttpAnswer reset;
@@ -515,12 +526,12 @@ TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
        L"1.2.0.5", L"Beta", true, 1, kText124, 2},
       {"beta skipped", true, HttpAnswer::Text("1.2\n"), HttpAnswer::Text("1.3.0.1\n"), L"1.2",
        L"Release", true, 1, kText108, 1},
-      {"release 404", false, HttpAnswer::Text("", 404), HttpAnswer::Text("9.9\n"), L"",
-       L"Release", false, 0, nullptr, 1},
+      {"release 404", false, HttpAnswer::Text("", 404), HttpAnswer::Text("9.9\n"), L"", L"Release",
+       false, 0, nullptr, 1},
       {"release 500, beta", true, HttpAnswer::Text("", 500), HttpAnswer::Text("1.2.0.5\n"),
        L"1.2.0.5", L"Beta", true, 1, kText124, 2},
-      {"release reset", false, reset, HttpAnswer::Text("9.9\n"), L"<absent>", L"<absent>", false,
-       0, nullptr, 1},
+      {"release reset", false, reset, HttpAnswer::Text("9.9\n"), L"<absent>", L"<absent>", false, 0,
+       nullptr, 1},
       // No answer at all is an error, not an empty file: the cached version stays.
       {"release closed unanswered", false, closed, HttpAnswer::Text("9.9\n"), L"<absent>",
        L"<absent>", false, 0, nullptr, 1},
@@ -559,7 +570,8 @@ TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
     EXPECT_EQ(Module().GetLockCount(), locksBefore);
     EXPECT_EQ(ReadRaw(SettingsScope::AllUsers, kNewestVersionKey), c.cached);
     EXPECT_EQ(ReadRaw(SettingsScope::AllUsers, kNewestVersionTypeKey), c.cachedType);
-    EXPECT_EQ(ReadRaw(SettingsScope::CurrentUser, kLastCheckedKey), c.stamped ? Today() : L"2006/7/4");
+    EXPECT_EQ(ReadRaw(SettingsScope::CurrentUser, kLastCheckedKey),
+              c.stamped ? Today() : L"2006/7/4");
     EXPECT_EQ(UpdateFound, c.found);
     EXPECT_EQ(server.Requests().size(), c.requests);
 
@@ -570,9 +582,10 @@ TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
     fw::UniqueMenu menu(CreatePopupMenu());
     ASSERT_EQ(HRESULT_CODE(h.menu->QueryContextMenu(menu.get(), 0, 100, 300, CMF_NORMAL)), 14);
     LRESULT result = 0;
-    ASSERT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP,
-                                     reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &result),
-              S_OK);
+    ASSERT_EQ(
+        h.menu->HandleMenuMsg2(WM_INITMENUPOPUP,
+                               reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &result),
+        S_OK);
     if (c.menuText) {
       ASSERT_TRUE(h->menuItems.count(8));
       EXPECT_EQ(h->menuItems[8]->text, c.menuText);
@@ -630,10 +643,10 @@ TEST_F(UpdateCheckTest, DllStaysLoadedUnderItsWorkerAndInitializeNeverWaits) {
     SCOPED_TRACE(round);
     fw::UniqueModule dll(LoadLibraryW(path.c_str()));
     ASSERT_TRUE(dll);
-    auto getClassObject =
-        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "DllGetClassObject")));
-    auto canUnloadNow =
-        reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(dll.get(), "DllCanUnloadNow")));
+    auto getClassObject = reinterpret_cast<GetClassObject>(
+        reinterpret_cast<void*>(GetProcAddress(dll.get(), "DllGetClassObject")));
+    auto canUnloadNow = reinterpret_cast<CanUnloadNow>(
+        reinterpret_cast<void*>(GetProcAddress(dll.get(), "DllCanUnloadNow")));
     ASSERT_TRUE(getClassObject && canUnloadNow);
     fw::ComPtr<IClassFactory> factory;
     ASSERT_EQ(getClassObject(clsid, IID_IClassFactory, factory.put_void()), S_OK);
