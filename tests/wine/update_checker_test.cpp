@@ -310,6 +310,45 @@ TEST_F(UpdateCheckTest, ARequestIsClosedAtItsDeadlineAndNoDeadlineMeansNone) {
   EXPECT_EQ(raw, L"1.2");
 }
 
+// Only web addresses are opened, their scheme in any case; an address without a path asks
+// for the root; a text header is read without its terminating zero, an absent one is none.
+TEST_F(UpdateCheckTest, TheInternetLayerOpensWebAddressesOnly) {
+  Site site;
+  site.release = HttpAnswer::Text("1.2\n");
+  Serve(site);
+  auto session = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", 5000);
+  for (const wchar_t* url :
+       {L"ftp://wrenfly.test/framewise/versions/currentrelease.txt", L"file:///c:/windows/win.ini",
+        L"http:/wrenfly.test/", L"http:", L"mailto:x@wrenfly.test", L""}) {
+    std::unique_ptr<fw::CHttpFile> file;
+    EXPECT_NO_THROW(file = session->OpenURL(url, 0, INTERNET_FLAG_RELOAD, nullptr, 0, 0));
+    EXPECT_FALSE(file) << Narrow(url);
+  }
+  EXPECT_TRUE(server.Requests().empty());
+
+  std::unique_ptr<fw::CHttpFile> file;
+  ASSERT_NO_THROW(file =
+                      session->OpenURL(L"HTTP://wrenfly.test/framewise/versions/currentrelease.txt",
+                                       0, INTERNET_FLAG_RELOAD, nullptr, 0, 0));
+  ASSERT_TRUE(file);
+  DWORD status = 0;
+  EXPECT_TRUE(file->QueryInfo(HTTP_QUERY_STATUS_CODE, &status));
+  EXPECT_EQ(status, 200u);
+  std::wstring type;
+  EXPECT_TRUE(file->QueryInfo(HTTP_QUERY_STATUS_TEXT, &type));
+  EXPECT_EQ(type, L"OK");
+  EXPECT_FALSE(file->QueryInfo(HTTP_QUERY_LOCATION, &type));
+  EXPECT_EQ(type, L"");
+  file.reset();
+  ASSERT_NO_THROW(
+      file = session->OpenURL(L"http://wrenfly.test", 0, INTERNET_FLAG_RELOAD, nullptr, 0, 0));
+  ASSERT_TRUE(file);
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].target, "http://wrenfly.test:80/framewise/versions/currentrelease.txt");
+  EXPECT_EQ(requests[1].target, "http://wrenfly.test:80/");
+}
+
 // TLS ends in the test: the checker's https requests reach the loopback proxy as plain
 // requests to port 443, while the checker itself still sees https addresses.
 HINTERNET(WINAPI* g_realOpenRequest)
