@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "framework/dialog.h"
+#include "resources/resource_ids.h"
 #include "tests/support/test_support.h"
 
 namespace fw {
@@ -58,6 +60,119 @@ TEST(DialogDataExchange, TextsOfEveryLengthAndCheckStates) {
   DDX_Text(&missing, 999, untouched);
   EXPECT_TRUE(missing.failed());
   EXPECT_EQ(untouched, L"kept");
+}
+
+// A dialog of the about box's template whose handlers record what reached them.
+class RecordingDialog : public CDialog {
+ public:
+  RecordingDialog() : CDialog(IDD_ABOUT) {}
+  int exchanges = 0;
+  int finalDestroys = 0;
+  bool refuseData = false;
+  bool postOkOnInit = false;
+  bool throwOnMessage = false;
+  int allow = 1;
+
+ protected:
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    if (postOkOnInit) PostMessageW(GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return TRUE;
+  }
+  void DoDataExchange(CDataExchange* exchange) override {
+    ++exchanges;
+    DDX_Check(exchange, IDC_ABOUT_ALLOW_CHECKS, allow);
+    if (refuseData) exchange->Fail();
+  }
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override {
+    if (throwOnMessage && message == WM_USER + 3) throw std::runtime_error("handler failed");
+    if (message == WM_CTLCOLORSTATIC || message == WM_USER + 1) {
+      *result = 0x1234;
+      return true;
+    }
+    return CDialog::OnMessage(message, wParam, lParam, result);
+  }
+  void OnFinalDestroy() override { ++finalDestroys; }
+};
+
+LRESULT Click(HWND dialog, int id, WORD code = BN_CLICKED) {
+  return SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, code), 0);
+}
+
+// A modeless dialog: made once, its controls loaded on creation; a handled message answers
+// through the message result, the colour messages with their own return value, an
+// unhandled one nothing; OK saves and closes only when saving succeeds, Cancel just closes;
+// a handler that throws does not take the window down; the object removes a live window.
+TEST(DialogLifecycle, ModelessMessagesOkAndCancel) {
+  {
+    RecordingDialog dialog;
+    EXPECT_FALSE(dialog.DestroyWindow());  // no window yet
+    ASSERT_TRUE(dialog.Create());
+    const HWND window = dialog.GetSafeHwnd();
+    ASSERT_TRUE(IsWindow(window));
+    EXPECT_FALSE(dialog.Create());  // one window an object
+    EXPECT_EQ(dialog.DoModal(), -1);
+    EXPECT_EQ(dialog.exchanges, 1);
+    EXPECT_EQ(SendDlgItemMessageW(window, IDC_ABOUT_ALLOW_CHECKS, BM_GETCHECK, 0, 0), BST_CHECKED);
+
+    EXPECT_EQ(SendMessageW(window, WM_USER + 1, 0, 0), 0x1234);
+    HDC dc = GetDC(window);
+    EXPECT_EQ(SendMessageW(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                           reinterpret_cast<LPARAM>(GetDlgItem(window, IDOK))),
+              0x1234);
+    ReleaseDC(window, dc);
+    EXPECT_EQ(SendMessageW(window, WM_USER + 2, 0, 0), 0);
+    dialog.throwOnMessage = true;
+    EXPECT_EQ(SendMessageW(window, WM_USER + 3, 0, 0), 0);
+    EXPECT_TRUE(IsWindow(window));
+
+    // Another notification of the OK button is not a click.
+    Click(window, IDOK, BN_SETFOCUS);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(dialog.exchanges, 1);
+    // Saving fails: the dialog stays, what it read is kept for the next try.
+    SendDlgItemMessageW(window, IDC_ABOUT_ALLOW_CHECKS, BM_SETCHECK, BST_UNCHECKED, 0);
+    dialog.refuseData = true;
+    Click(window, IDOK);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(dialog.exchanges, 2);
+    dialog.refuseData = false;
+    Click(window, IDOK);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(dialog.GetSafeHwnd(), nullptr);
+    EXPECT_EQ(dialog.exchanges, 3);
+    EXPECT_EQ(dialog.allow, 0);
+    EXPECT_EQ(dialog.finalDestroys, 1);
+    EXPECT_FALSE(dialog.UpdateData(TRUE));  // nothing to read from
+
+    // Cancel closes without reading the controls.
+    ASSERT_TRUE(dialog.Create());
+    Click(dialog.GetSafeHwnd(), IDCANCEL);
+    EXPECT_EQ(dialog.GetSafeHwnd(), nullptr);
+    EXPECT_EQ(dialog.exchanges, 4);  // the load on creation only
+    EXPECT_EQ(dialog.finalDestroys, 2);
+  }
+  HWND left = nullptr;
+  {
+    RecordingDialog dialog;
+    ASSERT_TRUE(dialog.Create());
+    left = dialog.GetSafeHwnd();
+  }
+  EXPECT_FALSE(IsWindow(left));
+}
+
+// A modal dialog returns the code it was ended with, and its object is free again after.
+TEST(DialogLifecycle, ModalReturnsItsEndCode) {
+  RecordingDialog dialog;
+  dialog.postOkOnInit = true;
+  dialog.allow = 0;
+  EXPECT_EQ(dialog.DoModal(), IDOK);
+  EXPECT_EQ(dialog.GetSafeHwnd(), nullptr);
+  EXPECT_EQ(dialog.exchanges, 2);
+  EXPECT_EQ(dialog.allow, 0);
+  EXPECT_EQ(dialog.finalDestroys, 1);
+  EXPECT_EQ(dialog.DoModal(), IDOK);  // again
+  EXPECT_EQ(dialog.finalDestroys, 2);
 }
 
 }  // namespace
