@@ -1,0 +1,146 @@
+// The window framework's small pieces on real windows: texts formatted and loaded from the
+// string table, and a control object attached to a control by subclassing.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "framework/static_control.h"
+#include "framework/strings.h"
+#include "resources/resource_ids.h"
+#include "tests/support/test_support.h"
+
+namespace fw {
+namespace {
+
+// "%s" takes the arguments in turn, "%%" is a percent sign; nothing else is a format.
+TEST(Strings, FormatTakesPercentSAndDoublePercentOnly) {
+  EXPECT_EQ(FormatString(L"%s and %s", L"one", L"two"), L"one and two");
+  EXPECT_EQ(FormatString(L"%s%s", L"a", L""), L"a");
+  EXPECT_EQ(FormatString(L"%s %s %s", L"a", L"b"), L"a b ");  // no third argument
+  EXPECT_EQ(FormatString(L"[%s] [%s]", L"only"), L"[only] []");
+  EXPECT_EQ(FormatString(L"100%%", L"x"), L"100%");
+  EXPECT_EQ(FormatString(L"%%s is %s", L"x"), L"%s is x");
+  EXPECT_EQ(FormatString(L"%d %1 %", L"x"), L"%d %1 %");
+  EXPECT_EQ(FormatString(L"%", L"x"), L"%");
+  EXPECT_EQ(FormatString(L"", L"x"), L"");
+  EXPECT_EQ(FormatString(L"%s", L"%s"), L"%s");  // an argument is not formatted again
+}
+
+// A string of the table whole, as the system copies it; an identifier without one, nothing.
+TEST(Strings, ResourceStringsAreWholeOrNothing) {
+  for (UINT id : {static_cast<UINT>(IDS_BETA_NOTICE), static_cast<UINT>(IDS_BETA)}) {
+    wchar_t copied[512] = {};
+    const int length = LoadStringW(GetModuleHandleW(nullptr), id, copied, 512);
+    ASSERT_GT(length, 0) << id;
+    EXPECT_EQ(LoadResourceString(id), std::wstring(copied, static_cast<size_t>(length))) << id;
+  }
+  EXPECT_EQ(LoadResourceString(65000), L"");
+}
+
+// A control object that records what reached it.
+class RecordingStatic : public CStatic {
+ public:
+  int presubclassed = 0;
+  int painted = 0;
+  int notified = 0;
+  UINT lastNotification = 0;
+
+ protected:
+  void PreSubclassWindow() override {
+    ++presubclassed;
+    EXPECT_NE(GetSafeHwnd(), nullptr);  // the handle is set before messages arrive
+  }
+  bool OnMessage(UINT message, WPARAM, LPARAM, LRESULT* result) override {
+    if (message != WM_USER + 7) return false;
+    ++painted;
+    *result = 42;
+    return true;
+  }
+  bool OnChildNotify(UINT message, WPARAM, LPARAM, LRESULT* result) override {
+    ++notified;
+    lastNotification = message;
+    *result = 99;
+    return true;
+  }
+};
+
+HWND Static(HWND parent, int id, const wchar_t* text) {
+  return CreateWindowExW(0, L"STATIC", text, WS_CHILD | SS_NOTIFY, 0, 0, 100, 20, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                         GetModuleHandleW(nullptr), nullptr);
+}
+
+// One object a control and one control an object; messages reach the object, and what it
+// does not handle reaches the control; a control's notifications to its parent are given
+// to its object; detaching or destroying the control frees both.
+TEST(ControlObject, AttachesOnceAndDetachesOnEveryPath) {
+  testsupport::UniqueWindow host(CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 300, 100,
+                                                 nullptr, nullptr, GetModuleHandleW(nullptr),
+                                                 nullptr));
+  ASSERT_TRUE(host);
+  const HWND first = Static(host.get(), 11, L"first text");
+  const HWND second = Static(host.get(), 12, L"");
+  ASSERT_TRUE(first && second);
+
+  RecordingStatic object, other;
+  EXPECT_FALSE(object.SubclassWindow(nullptr));
+  EXPECT_EQ(object.GetWindowText(), L"");  // not attached
+  EXPECT_FALSE(object.DestroyWindow());
+  ASSERT_TRUE(object.SubclassWindow(first));
+  EXPECT_EQ(object.presubclassed, 1);
+  EXPECT_FALSE(object.SubclassWindow(second));  // already attached
+  EXPECT_FALSE(other.SubclassWindow(first));    // the control has its object
+  EXPECT_EQ(other.presubclassed, 0);
+  EXPECT_EQ(CStatic::FromHandle(first), &object);
+  EXPECT_EQ(CStatic::FromHandle(second), nullptr);
+  EXPECT_EQ(CStatic::FromHandle(nullptr), nullptr);
+
+  EXPECT_EQ(SendMessageW(first, WM_USER + 7, 0, 0), 42);
+  EXPECT_EQ(object.painted, 1);
+  EXPECT_EQ(object.GetWindowText(), L"first text");  // the control's own processing
+  object.SetWindowText(std::wstring(300, L'x'));
+  EXPECT_EQ(object.GetWindowText(), std::wstring(300, L'x'));
+  object.SetWindowText(L"");
+  EXPECT_EQ(object.GetWindowText(), L"");
+
+  // Reflection: notifications from the control, not from another or from a menu.
+  LRESULT result = 0;
+  EXPECT_TRUE(CStatic::ReflectNotification(WM_COMMAND, MAKEWPARAM(11, STN_CLICKED),
+                                           reinterpret_cast<LPARAM>(first), &result));
+  EXPECT_EQ(result, 99);
+  for (UINT colour : {WM_CTLCOLORSTATIC, WM_CTLCOLORBTN, WM_CTLCOLOREDIT, WM_CTLCOLORLISTBOX}) {
+    EXPECT_TRUE(CStatic::ReflectNotification(colour, 0, reinterpret_cast<LPARAM>(first), &result));
+    EXPECT_EQ(object.lastNotification, colour);
+  }
+  EXPECT_EQ(object.notified, 5);
+  EXPECT_FALSE(CStatic::ReflectNotification(WM_COMMAND, MAKEWPARAM(12, STN_CLICKED),
+                                            reinterpret_cast<LPARAM>(second), &result));
+  EXPECT_FALSE(CStatic::ReflectNotification(WM_COMMAND, MAKEWPARAM(5, 0), 0, &result));
+  EXPECT_FALSE(
+      CStatic::ReflectNotification(WM_NOTIFY, 11, reinterpret_cast<LPARAM>(first), &result));
+  EXPECT_FALSE(
+      CStatic::ReflectNotification(WM_CTLCOLORDLG, 0, reinterpret_cast<LPARAM>(first), &result));
+  EXPECT_EQ(object.notified, 5);
+
+  // Detached: the control is its own again, and may take another object.
+  EXPECT_EQ(object.UnsubclassWindow(), first);
+  EXPECT_EQ(object.GetSafeHwnd(), nullptr);
+  EXPECT_EQ(CStatic::FromHandle(first), nullptr);
+  EXPECT_EQ(SendMessageW(first, WM_USER + 7, 0, 0), 0);
+  EXPECT_EQ(object.painted, 1);
+  EXPECT_EQ(object.UnsubclassWindow(), nullptr);
+  ASSERT_TRUE(other.SubclassWindow(first));
+  // Destroyed through the object: the object lets go of it.
+  EXPECT_TRUE(other.DestroyWindow());
+  EXPECT_FALSE(IsWindow(first));
+  EXPECT_EQ(other.GetSafeHwnd(), nullptr);
+  // Destroyed with its parent while attached: the same.
+  ASSERT_TRUE(object.SubclassWindow(second));
+  host.reset();
+  EXPECT_EQ(object.GetSafeHwnd(), nullptr);
+}
+
+}  // namespace
+}  // namespace fw
