@@ -81,7 +81,8 @@ TEST(VersionResource, OwnVersionIsTheConfiguredVersion) {
 TEST(VersionResource, ShippedDllCarriesTheSameVersion) {
   const std::wstring dll = testsupport::FramewiseDllPath();
   ASSERT_NE(GetFileAttributesW(dll.c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(dll);
-  EXPECT_EQ(GetFileVersionText(dll.c_str(), VersionForm::Display), GetOwnVersion(VersionForm::Display));
+  EXPECT_EQ(GetFileVersionText(dll.c_str(), VersionForm::Display),
+            GetOwnVersion(VersionForm::Display));
   EXPECT_EQ(IsPrereleaseFile(dll.c_str()), FRAMEWISE_BETA != 0);
 }
 
@@ -153,6 +154,49 @@ TEST(ModulePath, AFailureAlwaysCarriesAReason) {
     EXPECT_EQ(error, reason ? reason : DWORD{ERROR_MOD_NOT_FOUND});
     EXPECT_TRUE(path.empty());
   }
+}
+
+// A module file name of `g_moduleNameLength` characters, given as the system gives it: whole
+// with its terminating zero when the buffer holds both, else cut to the buffer with
+// ERROR_INSUFFICIENT_BUFFER and the buffer's size returned.
+size_t g_moduleNameLength = 0;
+DWORD WINAPI SizedModuleFileName(HMODULE, LPWSTR buffer, DWORD size) {
+  std::wstring name = L"C:\\";
+  name.append(g_moduleNameLength - name.size() - 4, L'm');
+  name += L".dll";
+  if (name.size() + 1 <= size) {
+    wcscpy(buffer, name.c_str());
+    return static_cast<DWORD>(name.size());
+  }
+  wcsncpy(buffer, name.c_str(), size - 1);
+  buffer[size - 1] = L'\0';
+  SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return size;
+}
+
+// A path is whole up to 259 characters, the longest a path with its end can be in the
+// classic limit of 260; from 260 on it is refused rather than cut.
+TEST(ModulePath, WholeUpToTheClassicLimitAndRefusedPastIt) {
+  testsupport::ImportPatch sized("kernel32.dll", "GetModuleFileNameW",
+                                 reinterpret_cast<void*>(&SizedModuleFileName));
+  ASSERT_NE(sized.real(), nullptr);
+  for (size_t length :
+       {size_t{12}, size_t{258}, size_t{259}, size_t{260}, size_t{261}, size_t{400}}) {
+    SCOPED_TRACE(length);
+    g_moduleNameLength = length;
+    std::wstring path = L"stale";
+    DWORD error = 12345;
+    const bool read = fw::GetModulePath(nullptr, &path, &error);
+    EXPECT_EQ(read, length <= 259);
+    EXPECT_EQ(path.size(), read ? length : 0u);
+    if (read) {
+      EXPECT_EQ(fw::FolderOf(path), L"C:\\");
+    } else {
+      EXPECT_EQ(error, DWORD{ERROR_INSUFFICIENT_BUFFER});
+    }
+  }
+  EXPECT_EQ(fw::FolderOf(L"C:/a/b.dll"), L"C:/a/");
+  EXPECT_EQ(fw::FolderOf(L"b.dll"), L"");
 }
 
 }  // namespace
