@@ -388,10 +388,14 @@ TEST_F(HyperLinkTest, FitsToTextKeepingItsAlignment) {
   HWND left = AddStatic(text, SS_LEFT, 20, 10, 300, 30);
   HWND centre = AddStatic(text, SS_CENTER, 20, 50, 300, 30);
   HWND right = AddStatic(text, SS_RIGHT, 20, 90, 300, 30);
-  CHyperLink l, c, r;
+  HWND middle = AddStatic(text, SS_LEFT | SS_CENTERIMAGE, 20, 130, 300, 31);
+  HWND framed = AddStatic(text, SS_LEFT | WS_BORDER, 20, 170, 300, 30);
+  CHyperLink l, c, r, m, f;
   ASSERT_TRUE(l.SubclassWindow(left));
   ASSERT_TRUE(c.SubclassWindow(centre));
   ASSERT_TRUE(r.SubclassWindow(right));
+  ASSERT_TRUE(m.SubclassWindow(middle));
+  ASSERT_TRUE(f.SubclassWindow(framed));
 
   auto rectOf = [this](HWND w) {
     RECT rc;
@@ -409,7 +413,19 @@ TEST_F(HyperLinkTest, FitsToTextKeepingItsAlignment) {
   EXPECT_EQ(rr.right, 320);
   EXPECT_EQ(rr.right - rr.left, width);
   EXPECT_EQ(rl.top, 10);
-  EXPECT_LT(rl.bottom - rl.top, 30);
+  const LONG height = rl.bottom - rl.top;
+  EXPECT_LT(height, 30);
+  // Centred vertically: the middle kept, the height the text's (the odd pixel stays).
+  const RECT rm = rectOf(middle);
+  EXPECT_EQ(rm.left, 20);
+  EXPECT_EQ(rm.right - rm.left, width);
+  EXPECT_LE(std::abs((rm.top + rm.bottom) - (130 + 161)), 1);
+  EXPECT_LE(std::abs((rm.bottom - rm.top) - height), 1);
+  // A border is kept around the text.
+  const RECT rf = rectOf(framed);
+  EXPECT_EQ(rf.right - rf.left, width + 2 * GetSystemMetrics(SM_CXBORDER));
+  EXPECT_EQ(rf.bottom - rf.top, height + 2 * GetSystemMetrics(SM_CYBORDER));
+  EXPECT_EQ(rf.top, 170);
 }
 
 }  // namespace
