@@ -9,14 +9,14 @@
 #include "menu_painting.h"
 #include "shellext/menu_support.h"
 
-using testsupport::Handler;
-using testsupport::TempDir;
 using menupainting::DistinctMenuColours;
 using menupainting::Ink;
 using menupainting::InkOf;
 using menupainting::Paint;
 using menupainting::Painted;
 using menupainting::Rgb;
+using testsupport::Handler;
+using testsupport::TempDir;
 
 namespace {
 
@@ -26,18 +26,23 @@ class MenuDrawingTest : public testing::Test {
  protected:
   // A handler on a picture of the given size, entry added with first id 100, submenu open.
   void Open(Handler& h, int width, int height) {
-    const std::wstring path = dir.File(L"p" + std::to_wstring(width) + L"x" + std::to_wstring(height) + L".png");
+    const std::wstring path =
+        dir.File(L"p" + std::to_wstring(width) + L"x" + std::to_wstring(height) + L".png");
     ASSERT_TRUE(testsupport::WritePicture(path, width, height, L"image/png"));
     ASSERT_EQ(h.InitializeWithFiles({path}), S_OK);
     AddEntry(h);
     LRESULT result;
-    ASSERT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &result), S_OK);
+    ASSERT_EQ(
+        h.menu->HandleMenuMsg2(WM_INITMENUPOPUP,
+                               reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &result),
+        S_OK);
   }
 
   // Adds the entry (first id 100) to a new shell menu; the submenu is not opened yet.
   void AddEntry(Handler& h) {
     menu.reset(CreatePopupMenu());
-    ASSERT_EQ(h.menu->QueryContextMenu(menu.get(), 0, 100, 400, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
+    ASSERT_EQ(h.menu->QueryContextMenu(menu.get(), 0, 100, 400, CMF_NORMAL),
+              MAKE_HRESULT(0, 0, 14));
   }
 
   MEASUREITEMSTRUCT Measure(Handler& h, int offset, LRESULT* result = nullptr) {
@@ -46,7 +51,8 @@ class MenuDrawingTest : public testing::Test {
     m.itemID = 100 + offset;
     m.itemWidth = 777;
     m.itemHeight = 777;
-    EXPECT_EQ(h.menu->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&m), result), S_OK);
+    EXPECT_EQ(h.menu->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&m), result),
+              S_OK);
     return m;
   }
 
@@ -66,7 +72,9 @@ TEST_F(MenuDrawingTest, WorkedSizesAt96Dpi) {
   ASSERT_EQ(plain.InitializeWithFiles({unreadable}), S_OK);
   AddEntry(plain);
   LRESULT opened;
-  ASSERT_EQ(plain.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &opened), S_OK);
+  ASSERT_EQ(plain.menu->HandleMenuMsg2(
+                WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &opened),
+            S_OK);
   EXPECT_EQ(plain->imageColumnWidth, 0u);
   const MEASUREITEMSTRUCT helpAlone = Measure(plain, 10);
   const UINT textWidth = helpAlone.itemWidth - 12;
@@ -125,10 +133,10 @@ TEST_F(MenuDrawingTest, PreviewColumnFollowsTheCopysResolution) {
     float dpiX, dpiY;  // of the copy; the screen has 96 both ways
     UINT column;
   } cases[] = {
-      {96, 96, 216},   // as made: 288 x 192, shown 216 x 144
-      {48, 96, 432},   // twice as wide on the screen: aspect 3
-      {96, 48, 108},   // twice as high: aspect 0.75
-      {192, 192, 216}, // half the size both ways: the aspect, and the row, stay
+      {96, 96, 216},    // as made: 288 x 192, shown 216 x 144
+      {48, 96, 432},    // twice as wide on the screen: aspect 3
+      {96, 48, 108},    // twice as high: aspect 0.75
+      {192, 192, 216},  // half the size both ways: the aspect, and the row, stay
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.dpiX << " x " << c.dpiY << " dpi");
@@ -137,9 +145,13 @@ TEST_F(MenuDrawingTest, PreviewColumnFollowsTheCopysResolution) {
     AddEntry(h);
     h->DecodePreview();  // what the submenu's opening does first
     ASSERT_TRUE(h->preview);
-    ASSERT_EQ(Gdiplus::DllExports::GdipBitmapSetResolution(h->preview.get(), c.dpiX, c.dpiY), Gdiplus::Ok);
+    ASSERT_EQ(Gdiplus::DllExports::GdipBitmapSetResolution(h->preview.get(), c.dpiX, c.dpiY),
+              Gdiplus::Ok);
     LRESULT result;
-    ASSERT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &result), S_OK);
+    ASSERT_EQ(
+        h.menu->HandleMenuMsg2(WM_INITMENUPOPUP,
+                               reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &result),
+        S_OK);
     EXPECT_EQ(h->imageColumnWidth, c.column);
     EXPECT_EQ(Measure(h, 3).itemHeight, 152u);
   }
@@ -174,7 +186,8 @@ TEST_F(MenuDrawingTest, MessagesNotForItsItemsTouchNothing) {
     m.itemWidth = 777;
     m.itemHeight = 777;
     LRESULT result = 55;
-    EXPECT_EQ(h.menu->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&m), &result), S_OK);
+    EXPECT_EQ(h.menu->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&m), &result),
+              S_OK);
     EXPECT_EQ(m.itemWidth, 777u) << id;
     EXPECT_EQ(result, 55) << id;
   }
@@ -182,7 +195,8 @@ TEST_F(MenuDrawingTest, MessagesNotForItsItemsTouchNothing) {
   button.CtlType = ODT_BUTTON;  // not a menu item
   button.itemID = 103;
   button.itemWidth = 777;
-  EXPECT_EQ(h.menu->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&button), nullptr), S_OK);
+  EXPECT_EQ(h.menu->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&button), nullptr),
+            S_OK);
   EXPECT_EQ(button.itemWidth, 777u);
   // A key typed in another menu: not ours to answer.
   LRESULT result = 55;
@@ -201,8 +215,9 @@ TEST_F(MenuDrawingTest, SystemColoursForSelectedPlainAndGreyedItems) {
   Handler h;
   Open(h, 300, 200);
   Measure(h, 3);
-  const int other[] = {COLOR_MENU,   COLOR_HIGHLIGHT, COLOR_MENUTEXT, COLOR_HIGHLIGHTTEXT, COLOR_GRAYTEXT,
-                       COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_MENUBAR, COLOR_BTNFACE, COLOR_BTNTEXT};
+  const int other[] = {COLOR_MENU,     COLOR_HIGHLIGHT, COLOR_MENUTEXT,   COLOR_HIGHLIGHTTEXT,
+                       COLOR_GRAYTEXT, COLOR_WINDOW,    COLOR_WINDOWTEXT, COLOR_MENUBAR,
+                       COLOR_BTNFACE,  COLOR_BTNTEXT};
   for (bool selected : {false, true}) {
     SCOPED_TRACE(selected ? "selected" : "plain");
     LRESULT result = 0;
@@ -210,8 +225,8 @@ TEST_F(MenuDrawingTest, SystemColoursForSelectedPlainAndGreyedItems) {
     EXPECT_EQ(result, TRUE);
     const int backIndex = selected ? COLOR_HIGHLIGHT : COLOR_MENU;
     const int textIndex = selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT;
-    EXPECT_EQ(p.at(399, 0), Rgb(backIndex));  // past the measured width
-    EXPECT_EQ(p.at(5, 12), Rgb(backIndex));   // the empty image column
+    EXPECT_EQ(p.at(399, 0), Rgb(backIndex));            // past the measured width
+    EXPECT_EQ(p.at(5, 12), Rgb(backIndex));             // the empty image column
     EXPECT_GE(InkOf(p, Rgb(textIndex), 224).count, 3);  // the text, right of the column
     EXPECT_EQ(InkOf(p, Rgb(textIndex), 0).count - InkOf(p, Rgb(textIndex), 220).count, 0);
     for (int index : other) {
@@ -227,10 +242,13 @@ TEST_F(MenuDrawingTest, SystemColoursForSelectedPlainAndGreyedItems) {
   ASSERT_EQ(greyed.InitializeWithFiles({unreadable}), S_OK);
   AddEntry(greyed);
   LRESULT opened;
-  ASSERT_EQ(greyed.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &opened), S_OK);
+  ASSERT_EQ(greyed.menu->HandleMenuMsg2(
+                WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(menu.get(), 0)), 0, &opened),
+            S_OK);
   for (int offset : {9, 4}) {
     for (bool selected : {false, true}) {
-      SCOPED_TRACE(testing::Message() << "offset " << offset << (selected ? " selected" : " plain"));
+      SCOPED_TRACE(testing::Message()
+                   << "offset " << offset << (selected ? " selected" : " plain"));
       const Painted p = Paint(greyed, offset, selected, 400, 24);
       EXPECT_EQ(p.at(399, 0), Rgb(selected ? COLOR_HIGHLIGHT : COLOR_MENU));
       EXPECT_GE(InkOf(p, Rgb(COLOR_GRAYTEXT), 0).count, 3);
@@ -249,7 +267,8 @@ TEST_F(MenuDrawingTest, TextIsCentredBesideThePreview) {
   const Painted p = Paint(h, 3, false, 500, 152);
   const Ink ink = InkOf(p, Rgb(COLOR_MENUTEXT), 224);
   ASSERT_GE(ink.count, 3);
-  EXPECT_NEAR((ink.top + ink.bottom) / 2.0, 76.0, 4.0) << "text rows " << ink.top << " to " << ink.bottom;
+  EXPECT_NEAR((ink.top + ink.bottom) / 2.0, 76.0, 4.0)
+      << "text rows " << ink.top << " to " << ink.bottom;
 }
 
 TEST_F(MenuDrawingTest, PreviewIsRightAlignedAndFramed) {
@@ -262,7 +281,7 @@ TEST_F(MenuDrawingTest, PreviewIsRightAlignedAndFramed) {
   EXPECT_EQ(p.at(4, 76), 0x000000u);          // the outer ring of the preview is black
   EXPECT_EQ(p.at(219, 4), 0x000000u);         // and its last x = 219
   EXPECT_EQ(p.at(220, 76), Rgb(COLOR_MENU));  // right of the column: background
-  for (int x : {20, 110, 200}) {  // four rows of background above and below
+  for (int x : {20, 110, 200}) {              // four rows of background above and below
     EXPECT_EQ(p.at(x, 3), Rgb(COLOR_MENU)) << x;
     EXPECT_EQ(p.at(x, 4), 0x000000u) << x;
     EXPECT_EQ(p.at(x, 147), 0x000000u) << x;
@@ -273,7 +292,45 @@ TEST_F(MenuDrawingTest, PreviewIsRightAlignedAndFramed) {
   EXPECT_GE(orange, 1);
 }
 
-Gdiplus::GpStatus WINGDIPAPI FailingCreatePen(Gdiplus::ARGB, Gdiplus::REAL, Gdiplus::GpUnit, Gdiplus::GpPen** pen) {
+int g_fillsToRefuse = 0;
+int(WINAPI* g_realFillRect)(HDC, const RECT*, HBRUSH) = nullptr;
+int WINAPI RefusingFillRect(HDC dc, const RECT* rect, HBRUSH brush) {
+  if (g_fillsToRefuse > 0) {
+    --g_fillsToRefuse;
+    return 0;
+  }
+  return g_realFillRect(dc, rect, brush);
+}
+
+// An item whose background could not be painted reports the failure, and what it painted
+// is not kept: the next paint draws the item whole.
+TEST_F(MenuDrawingTest, AFailedPaintIsNotKept) {
+  testsupport::ImportPatch fill("user32.dll", "FillRect",
+                                reinterpret_cast<void*>(&RefusingFillRect));
+  ASSERT_NE(fill.real(), nullptr);
+  g_realFillRect = fill.real_as<decltype(g_realFillRect)>();
+  Handler h;
+  Open(h, 300, 200);
+  Measure(h, 3);
+  testsupport::MemoryDib dib(500, 152);
+  DRAWITEMSTRUCT d = {};
+  d.CtlType = ODT_MENU;
+  d.itemID = 103;
+  d.hDC = dib.dc();
+  d.rcItem = {0, 0, 500, 152};
+  LRESULT drawn = 0;
+  g_fillsToRefuse = 1;
+  EXPECT_TRUE(FAILED(h.menu->HandleMenuMsg2(WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&d), &drawn)));
+  EXPECT_EQ(drawn, 0);
+  g_fillsToRefuse = 0;
+  const Painted p = Paint(h, 3, false, 500, 152);
+  EXPECT_EQ(p.at(3, 76), Rgb(COLOR_MENU));
+  EXPECT_EQ(p.at(4, 76), 0x000000u);  // the preview's outer ring
+  EXPECT_EQ(p.at(499, 0), Rgb(COLOR_MENU));
+}
+
+Gdiplus::GpStatus WINGDIPAPI FailingCreatePen(Gdiplus::ARGB, Gdiplus::REAL, Gdiplus::GpUnit,
+                                              Gdiplus::GpPen** pen) {
   *pen = nullptr;
   return Gdiplus::OutOfMemory;
 }
@@ -286,7 +343,8 @@ TEST_F(MenuDrawingTest, UnfittablePreviewDrawsTheItemsOwnCopy) {
   Handler unfit;
   {
     // The framed previews are made when the submenu opens: make them fail there.
-    testsupport::ImportPatch pen("gdiplus.dll", "GdipCreatePen1", reinterpret_cast<void*>(&FailingCreatePen));
+    testsupport::ImportPatch pen("gdiplus.dll", "GdipCreatePen1",
+                                 reinterpret_cast<void*>(&FailingCreatePen));
     ASSERT_NE(pen.real(), nullptr);
     Open(unfit, 300, 200);
   }
@@ -310,8 +368,10 @@ Gdiplus::GpStatus WINGDIPAPI CountingLoad(const WCHAR* file, Gdiplus::GpImage** 
 
 // Painting copies the previews drawn when the submenu opened: no GDI+ surface per paint.
 int g_surfaces = 0;
-Gdiplus::GpStatus(WINGDIPAPI* g_realImageSurface)(Gdiplus::GpImage*, Gdiplus::GpGraphics**) = nullptr;
-Gdiplus::GpStatus WINGDIPAPI CountingImageSurface(Gdiplus::GpImage* image, Gdiplus::GpGraphics** graphics) {
+Gdiplus::GpStatus(WINGDIPAPI* g_realImageSurface)(Gdiplus::GpImage*,
+                                                  Gdiplus::GpGraphics**) = nullptr;
+Gdiplus::GpStatus WINGDIPAPI CountingImageSurface(Gdiplus::GpImage* image,
+                                                  Gdiplus::GpGraphics** graphics) {
   ++g_surfaces;
   return g_realImageSurface(image, graphics);
 }
@@ -321,7 +381,8 @@ const int kCycles = testsupport::RunsUnderEmulator() ? 100 : 1000;
 TEST_F(MenuDrawingTest, DrawingNeverReadsTheFileAndLeaksNothing) {
   Handler h;
   Open(h, 640, 480);
-  testsupport::ImportPatch load("gdiplus.dll", "GdipLoadImageFromFile", reinterpret_cast<void*>(&CountingLoad));
+  testsupport::ImportPatch load("gdiplus.dll", "GdipLoadImageFromFile",
+                                reinterpret_cast<void*>(&CountingLoad));
   ASSERT_NE(load.real(), nullptr);
   g_realLoad = load.real_as<decltype(g_realLoad)>();
   testsupport::ImportPatch surface("gdiplus.dll", "GdipGetImageGraphicsContext",
@@ -370,9 +431,9 @@ TEST_F(MenuDrawingTest, Dpi120MeasuredAndDrawnForTheScreen) {
 
   const Painted p = Paint(h, 3, false, 600, 188);
   // The 270 x 180 preview ends at x = 274 (column and margin), centred: rows 4 to 183.
-  EXPECT_EQ(p.at(5, 94), 0x000000u);    // its black outer ring, left
-  EXPECT_EQ(p.at(273, 4), 0x000000u);   // and its top right corner
-  EXPECT_EQ(p.at(273, 183), 0x000000u); // and bottom right
+  EXPECT_EQ(p.at(5, 94), 0x000000u);     // its black outer ring, left
+  EXPECT_EQ(p.at(273, 4), 0x000000u);    // and its top right corner
+  EXPECT_EQ(p.at(273, 183), 0x000000u);  // and bottom right
   EXPECT_EQ(p.at(275, 94), Rgb(COLOR_MENU));
   EXPECT_EQ(p.at(2, 94), Rgb(COLOR_MENU));
   const Ink ink = InkOf(p, Rgb(COLOR_MENUTEXT), 278);
