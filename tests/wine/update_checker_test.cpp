@@ -349,6 +349,63 @@ TEST_F(UpdateCheckTest, TheInternetLayerOpensWebAddressesOnly) {
   EXPECT_EQ(requests[1].target, "http://wrenfly.test:80/");
 }
 
+// The options set on handles, recorded as they pass to the Internet layer.
+struct OptionSet {
+  HINTERNET handle;
+  DWORD option;
+  DWORD value;
+};
+std::vector<OptionSet> g_optionsSet;
+BOOL(WINAPI* g_realSetOption)(HINTERNET, DWORD, LPVOID, DWORD) = nullptr;
+BOOL WINAPI RecordingSetOption(HINTERNET handle, DWORD option, LPVOID buffer, DWORD length) {
+  if (buffer && length == sizeof(DWORD)) {
+    g_optionsSet.push_back({handle, option, *static_cast<DWORD*>(buffer)});
+  }
+  return g_realSetOption(handle, option, buffer, length);
+}
+
+// A session's options reach the session at once and each request it opens later, every
+// option with the value it was last given; a session keeps up to four options.
+TEST_F(UpdateCheckTest, SessionOptionsReachEveryRequestWithTheirLastValue) {
+  testsupport::ImportPatch patch("wininet.dll", "InternetSetOptionW",
+                                 reinterpret_cast<void*>(&RecordingSetOption));
+  ASSERT_NE(patch.real(), nullptr);
+  g_realSetOption = patch.real_as<decltype(g_realSetOption)>();
+  Site site;
+  site.release = HttpAnswer::Text("1.2\n");
+  Serve(site);
+  g_optionsSet.clear();
+  fw::CInternetSession session(L"Wrenfly Framewise 1.1");
+  session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 1000);
+  session.SetOption(INTERNET_OPTION_SEND_TIMEOUT, 2000);
+  session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 3000);
+  ASSERT_EQ(g_optionsSet.size(), 3u);
+  for (const OptionSet& o : g_optionsSet) EXPECT_EQ(o.handle, session.handle());
+
+  auto requestOptions = [&]() {
+    g_optionsSet.clear();
+    std::unique_ptr<fw::CHttpFile> file;
+    EXPECT_NO_THROW(file = session.OpenURL(kReleaseUrl, 0, INTERNET_FLAG_RELOAD));
+    EXPECT_TRUE(file);
+    std::vector<std::pair<DWORD, DWORD>> seen;
+    for (const OptionSet& o : g_optionsSet) {
+      EXPECT_NE(o.handle, session.handle());
+      seen.emplace_back(o.option, o.value);
+    }
+    return seen;
+  };
+  using Seen = std::vector<std::pair<DWORD, DWORD>>;
+  EXPECT_EQ(requestOptions(),
+            (Seen{{INTERNET_OPTION_RECEIVE_TIMEOUT, 3000}, {INTERNET_OPTION_SEND_TIMEOUT, 2000}}));
+  session.SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, 4000);
+  session.SetOption(INTERNET_OPTION_CONNECT_RETRIES, 2);
+  session.SetOption(INTERNET_OPTION_DATA_SEND_TIMEOUT, 5000);  // a fifth: the session only
+  EXPECT_EQ(requestOptions(), (Seen{{INTERNET_OPTION_RECEIVE_TIMEOUT, 3000},
+                                    {INTERNET_OPTION_SEND_TIMEOUT, 2000},
+                                    {INTERNET_OPTION_CONNECT_TIMEOUT, 4000},
+                                    {INTERNET_OPTION_CONNECT_RETRIES, 2}}));
+}
+
 // TLS ends in the test: the checker's https requests reach the loopback proxy as plain
 // requests to port 443, while the checker itself still sees https addresses.
 HINTERNET(WINAPI* g_realOpenRequest)
