@@ -681,6 +681,44 @@ TEST_F(SpanTest, ThisMonitorIsTheOneTheMenuOpenedOn) {
   EXPECT_EQ(Ini(L"TargetMonitor"), screens[0].id);
 }
 
+// The this-monitor rows follow the shape of the monitor the menu opens on, whichever place
+// it has in the shell's list: a 4:3 picture is taller than a 16:9 monitor (Top, Middle,
+// Bottom) and wider than a portrait one (Left, Middle, Right).
+TEST_F(SpanTest, ThisMonitorRowsFollowThatMonitorsShape) {
+  const std::vector<Screen> screens = {
+      {L"\\\\?\\DISPLAY#PORTRAIT#1",
+       {-1080, 0, 0, 1920},
+       false,
+       "dell_p2419h.bin",
+       kTurned,
+       296,
+       527},
+      {L"\\\\?\\DISPLAY#PRIMARY#2", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298}};
+  Use(screens);
+  const std::wstring picture = dir.File(L"bands.png");
+  WriteBands(picture, 1600, 1200);
+  testsupport::ImportPatch cursor("user32.dll", "MonitorFromPoint",
+                                  reinterpret_cast<void*>(&CursorMonitor));
+  const std::vector<int> wider = {23, 24, 26, 27}, taller = {22, 24, 25, 27};
+  for (size_t on = 0; on < screens.size(); ++on) {
+    SCOPED_TRACE(on);
+    const RECT area = screens[on].area;
+    g_cursorMonitor = MonitorFromRect(&area, MONITOR_DEFAULTTONULL);
+    ASSERT_NE(g_cursorMonitor, nullptr);
+    Handler h;
+    ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+    testsupport::OpenedMenu opened(h);
+    ASSERT_EQ(opened.opened, S_OK);
+    HMENU one = GetSubMenu(opened.popup, 7);
+    ASSERT_NE(one, nullptr);
+    std::vector<int> rows;
+    for (int i = 0; i < GetMenuItemCount(one); ++i)
+      rows.push_back(int(GetMenuItemID(one, i)) - 100);
+    EXPECT_EQ(rows, on == 0 ? wider : taller);
+  }
+  g_cursorMonitor = nullptr;
+}
+
 // A this-monitor row's preview frames the part that monitor keeps: with a picture much wider
 // than its 16:9, the Left row's orange frame lies in the preview's left part and the Right
 // row's in its right part.
