@@ -686,14 +686,14 @@ TEST_F(SpanTest, ThisMonitorIsTheOneTheMenuOpenedOn) {
 // Bottom) and wider than a portrait one (Left, Middle, Right).
 TEST_F(SpanTest, ThisMonitorRowsFollowThatMonitorsShape) {
   const std::vector<Screen> screens = {
-      {L"\\\\?\\DISPLAY#PORTRAIT#1",
-       {-1080, 0, 0, 1920},
+      {L"\\\\?\\DISPLAY#PRIMARY#1", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298},
+      {L"\\\\?\\DISPLAY#PORTRAIT#2",
+       {1920, 0, 3000, 1920},
        false,
        "dell_p2419h.bin",
        kTurned,
        296,
-       527},
-      {L"\\\\?\\DISPLAY#PRIMARY#2", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298}};
+       527}};
   Use(screens);
   const std::wstring picture = dir.File(L"bands.png");
   WriteBands(picture, 1600, 1200);
@@ -714,7 +714,18 @@ TEST_F(SpanTest, ThisMonitorRowsFollowThatMonitorsShape) {
     std::vector<int> rows;
     for (int i = 0; i < GetMenuItemCount(one); ++i)
       rows.push_back(int(GetMenuItemID(one, i)) - 100);
-    EXPECT_EQ(rows, on == 0 ? wider : taller);
+    EXPECT_EQ(rows, on == 0 ? taller : wider);
+    // The new menu's rows are the classic menu's.
+    fw::ComPtr<IExplorerCommand> root;
+    ASSERT_EQ(fwk::CreateExplorerCommand(nullptr, IID_IExplorerCommand, root.put_void()), S_OK);
+    const fw::ComPtr<IShellItemArray> items = testsupport::ShellItems({picture});
+    ASSERT_TRUE(items);
+    const fw::ComPtr<IUnknown> site = testsupport::MenuSite(false);
+    const testsupport::NewMenu menu = testsupport::ReadNewMenu(root.get(), items.get(), site.get());
+    const testsupport::NewMenuCommand* group = menu.Find(L"On This Monitor Only");
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(testsupport::ReadNewMenu(group->command.get(), items.get(), site.get()).ShownTitles(),
+              ItemTexts(one));
   }
   g_cursorMonitor = nullptr;
 }
