@@ -37,7 +37,8 @@ namespace {
 
 fw::ComPtr<IExplorerCommand> NewCommand() {
   fw::ComPtr<IExplorerCommand> command;
-  EXPECT_EQ(framewise::CreateExplorerCommand(nullptr, IID_IExplorerCommand, command.put_void()), S_OK);
+  EXPECT_EQ(framewise::CreateExplorerCommand(nullptr, IID_IExplorerCommand, command.put_void()),
+            S_OK);
   return command;
 }
 
@@ -55,13 +56,16 @@ std::vector<std::wstring> ClassicTexts(const std::wstring& picture) {
   return texts;
 }
 
-std::wstring RowText(int offset) { return fw::LoadResourceString(framewise::FindItemRow(offset)->textId); }
+std::wstring RowText(int offset) {
+  return fw::LoadResourceString(framewise::FindItemRow(offset)->textId);
+}
 
 // An item array of our own, for what the shell's arrays never do: a failing count, items
 // that have no file-system path or give an empty one.
 class OddItem final : public standin::StandInObject<IShellItem> {
  public:
-  OddItem(HRESULT result, const wchar_t* path) : StandInObject(IID_IShellItem), result_(result), path_(path) {}
+  OddItem(HRESULT result, const wchar_t* path)
+      : StandInObject(IID_IShellItem), result_(result), path_(path) {}
   STDMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void** out) override {
     *out = nullptr;
     return E_NOTIMPL;
@@ -93,7 +97,9 @@ class OddItem final : public standin::StandInObject<IShellItem> {
 class OddItems final : public standin::StandInObject<IShellItemArray> {
  public:
   OddItems(HRESULT countResult, DWORD count, IShellItem* item)
-      : StandInObject(IID_IShellItemArray), countResult_(countResult), count_(count),
+      : StandInObject(IID_IShellItemArray),
+        countResult_(countResult),
+        count_(count),
         item_(fw::ComPtr<IShellItem>::Share(item)) {}
   STDMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void** out) override {
     *out = nullptr;
@@ -130,7 +136,8 @@ class OddItems final : public standin::StandInObject<IShellItemArray> {
   fw::ComPtr<IShellItem> item_;
 };
 
-fw::ComPtr<IShellItemArray> Odd(HRESULT countResult, DWORD count, HRESULT nameResult, const wchar_t* path) {
+fw::ComPtr<IShellItemArray> Odd(HRESULT countResult, DWORD count, HRESULT nameResult,
+                                const wchar_t* path) {
   const fw::ComPtr<IShellItem> item = fw::ComPtr<IShellItem>::Attach(new OddItem(nameResult, path));
   return fw::ComPtr<IShellItemArray>::Attach(new OddItems(countResult, count, item.get()));
 }
@@ -146,7 +153,8 @@ class NewMenuTest : public testing::Test {
     const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     RECT work = {};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    ASSERT_TRUE(testsupport::WritePicture(screen, work.right - work.left, work.bottom - work.top, L"image/bmp"));
+    ASSERT_TRUE(testsupport::WritePicture(screen, work.right - work.left, work.bottom - work.top,
+                                          L"image/bmp"));
     (void)width;
     (void)height;
     ASSERT_TRUE(desktop.registered());
@@ -178,7 +186,8 @@ TEST_F(NewMenuTest, OffersTheClassicRowsForEachShapeWithoutCancel) {
     ASSERT_FALSE(classic.empty());
     EXPECT_EQ(menu.ShownTitles(), classic);
     EXPECT_EQ(menu.Find(RowText(framewise::CancelCommand)), nullptr);
-    for (const auto& sub : menu.subcommands) EXPECT_EQ(sub.flags, static_cast<EXPCMDFLAGS>(ECF_DEFAULT));
+    for (const auto& sub : menu.subcommands)
+      EXPECT_EQ(sub.flags, static_cast<EXPCMDFLAGS>(ECF_DEFAULT));
   }
 }
 
@@ -201,8 +210,8 @@ TEST_F(NewMenuTest, IconsShowEachModeInTheUsersTheme) {
       EXPECT_EQ(sub->icon, module + L",-" + std::to_wstring(id));
       // The resource is there, at the sizes the menus ask for.
       for (int size : {16, 20, 24, 32}) {
-        const fw::UniqueIcon icon(static_cast<HICON>(
-            LoadImageW(fw::CodeModule(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+        const fw::UniqueIcon icon(static_cast<HICON>(LoadImageW(
+            fw::CodeModule(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
         EXPECT_TRUE(icon) << "icon " << id << " at " << size;
       }
     }
@@ -219,12 +228,14 @@ TEST_F(NewMenuTest, IconsShowEachModeInTheUsersTheme) {
 TEST_F(NewMenuTest, HiddenInTheClassicMenu) {
   const fw::ComPtr<IExplorerCommand> root = NewCommand();
   const fw::ComPtr<IShellItemArray> items = ShellItems({wide});
-  const NewMenu classic = ReadNewMenu(root.get(), items.get(), testsupport::MenuSite(true, GetDesktopWindow()).get());
+  const NewMenu classic =
+      ReadNewMenu(root.get(), items.get(), testsupport::MenuSite(true, GetDesktopWindow()).get());
   EXPECT_EQ(classic.root.stateResult, S_OK);
   EXPECT_EQ(classic.root.state, static_cast<EXPCMDSTATE>(ECS_HIDDEN));
   EXPECT_TRUE(classic.subcommands.empty());
   // The same object in the new menu's site, and with no site at all.
-  EXPECT_TRUE(ReadNewMenu(root.get(), items.get(), testsupport::MenuSite(false).get()).root.shown());
+  EXPECT_TRUE(
+      ReadNewMenu(root.get(), items.get(), testsupport::MenuSite(false).get()).root.shown());
   EXPECT_TRUE(ReadNewMenu(root.get(), items.get(), nullptr).root.shown());
 }
 
@@ -286,7 +297,8 @@ TEST_F(NewMenuTest, InvokedRowMakesTheClassicWallpaper) {
     ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
     ASSERT_EQ(h.Invoke(mode), S_OK);
     const std::string classic = testsupport::ReadBytes(jpeg.path());
-    const std::wstring classicPart = testsupport::ReadIniValue(ini.path(), L"Desktop", L"WhichPart");
+    const std::wstring classicPart =
+        testsupport::ReadIniValue(ini.path(), L"Desktop", L"WhichPart");
     ASSERT_FALSE(classic.empty());
     ASSERT_TRUE(DeleteFileW(jpeg.path().c_str()));
     ASSERT_TRUE(DeleteFileW(ini.path().c_str()));
@@ -300,7 +312,8 @@ TEST_F(NewMenuTest, InvokedRowMakesTheClassicWallpaper) {
     EXPECT_EQ(row->command->Invoke(items.get(), nullptr), S_OK);
     EXPECT_EQ(desktop.record().setWallpaperCalls, before + 1);
     EXPECT_EQ(desktop.record().wallpaper, jpeg.path());
-    EXPECT_TRUE(testsupport::ReadBytes(jpeg.path()) == classic) << "the two menus' wallpapers differ";
+    EXPECT_TRUE(testsupport::ReadBytes(jpeg.path()) == classic)
+        << "the two menus' wallpapers differ";
     EXPECT_EQ(testsupport::ReadIniValue(ini.path(), L"Desktop", L"WhichPart"), classicPart);
     EXPECT_EQ(testsupport::ReadIniValue(ini.path(), L"Desktop", L"Photo"), wide);
   }
@@ -398,12 +411,27 @@ TEST_F(NewMenuTest, EnumeratorContract) {
   EXPECT_EQ(list->Reset(), S_OK);
   EXPECT_EQ(list->Skip(left + 2), S_FALSE);
   EXPECT_EQ(list->Next(1, got, &fetched), S_FALSE);
+
+  // COM identity: the list answers for itself and for IUnknown, and for nothing else.
+  fw::ComPtr<IUnknown> unknown;
+  ASSERT_EQ(list->QueryInterface(IID_IUnknown, unknown.put_void()), S_OK);
+  EXPECT_EQ(unknown.get(), static_cast<IUnknown*>(list.get()));
+  fw::ComPtr<IEnumExplorerCommand> same;
+  ASSERT_EQ(unknown->QueryInterface(IID_IEnumExplorerCommand, same.put_void()), S_OK);
+  EXPECT_EQ(same.get(), list.get());
+  fw::ComPtr<IExplorerCommand> notAList;
+  EXPECT_EQ(list->QueryInterface(IID_IExplorerCommand, notAList.put_void()), E_NOINTERFACE);
+  EXPECT_EQ(notAList.get(), nullptr);
+  EXPECT_EQ(list->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+  // Three references are held (list, unknown, same): AddRef and Release answer the count.
+  EXPECT_EQ(list->AddRef(), 4u);
+  EXPECT_EQ(list->Release(), 3u);
 }
 
 TEST_F(NewMenuTest, ClassObjectAndContract) {
   fw::ComPtr<IClassFactory> factory;
-  ASSERT_EQ(framewise::Module().GetClassObject(framewise::CLSID_FramewiseExplorerCommand, IID_IClassFactory,
-                                               factory.put_void()),
+  ASSERT_EQ(framewise::Module().GetClassObject(framewise::CLSID_FramewiseExplorerCommand,
+                                               IID_IClassFactory, factory.put_void()),
             S_OK);
   fw::ComPtr<IExplorerCommand> command;
   EXPECT_EQ(factory->CreateInstance(nullptr, IID_IExplorerCommand, command.put_void()), S_OK);
@@ -414,7 +442,8 @@ TEST_F(NewMenuTest, ClassObjectAndContract) {
   fw::ComPtr<IContextMenu> notClassic;
   EXPECT_EQ(command.As(&notClassic), E_NOINTERFACE);
   fw::ComPtr<IUnknown> aggregated;
-  EXPECT_EQ(factory->CreateInstance(command.get(), IID_IUnknown, aggregated.put_void()), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(factory->CreateInstance(command.get(), IID_IUnknown, aggregated.put_void()),
+            CLASS_E_NOAGGREGATION);
   // Null out-parameters are refused, never written.
   EXPECT_EQ(command->GetState(nullptr, TRUE, nullptr), E_POINTER);
   EXPECT_EQ(command->GetTitle(nullptr, nullptr), E_POINTER);
