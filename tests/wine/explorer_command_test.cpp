@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,23 @@ std::vector<std::wstring> ClassicTexts(const std::wstring& picture) {
     texts.push_back(h->menuItems[offset]->text);
   }
   return texts;
+}
+
+// The classic rows' help texts (as the status bar shows them), by row text.
+std::map<std::wstring, std::wstring> ClassicHelpTexts(const std::wstring& picture) {
+  Handler h;
+  std::map<std::wstring, std::wstring> helps;
+  if (h.InitializeWithFiles({picture}) != S_OK) return helps;
+  OpenedMenu menu(h);
+  for (int offset : menu.Offsets()) {
+    if (offset == 0 || offset == framewise::CancelCommand) continue;
+    wchar_t help[300] = {};
+    if (h.menu->GetCommandString(static_cast<UINT_PTR>(offset), GCS_HELPTEXTW, nullptr,
+                                 reinterpret_cast<LPSTR>(help), 300) == S_OK) {
+      helps[h->menuItems[offset]->text] = help;
+    }
+  }
+  return helps;
 }
 
 std::wstring RowText(int offset) {
@@ -188,6 +206,18 @@ TEST_F(NewMenuTest, OffersTheClassicRowsForEachShapeWithoutCancel) {
     EXPECT_EQ(menu.Find(RowText(framewise::CancelCommand)), nullptr);
     for (const auto& sub : menu.subcommands)
       EXPECT_EQ(sub.flags, static_cast<EXPCMDFLAGS>(ECF_DEFAULT));
+    // Each row's tool tip is its classic help text.
+    const std::map<std::wstring, std::wstring> helps = ClassicHelpTexts(*picture);
+    for (const auto& sub : menu.subcommands) {
+      if (!sub.shown()) continue;
+      const auto help = helps.find(sub.title);
+      ASSERT_NE(help, helps.end()) << std::string(sub.title.begin(), sub.title.end());
+      LPWSTR tip = nullptr;
+      ASSERT_EQ(sub.command->GetToolTip(items.get(), &tip), S_OK);
+      const fw::TaskMemory<wchar_t> owned(tip);
+      EXPECT_EQ(std::wstring(owned.get()), help->second);
+      EXPECT_FALSE(help->second.empty());
+    }
   }
 }
 
