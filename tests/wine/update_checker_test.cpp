@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <memory>
+#include <map>
 #include <string>
 #include <thread>
 #include <utility>
@@ -404,6 +405,22 @@ TEST_F(UpdateCheckTest, SessionOptionsReachEveryRequestWithTheirLastValue) {
                                     {INTERNET_OPTION_SEND_TIMEOUT, 2000},
                                     {INTERNET_OPTION_CONNECT_TIMEOUT, 4000},
                                     {INTERNET_OPTION_CONNECT_RETRIES, 2}}));
+
+  // The checker's sessions: connect, send and receive bounded by the time-out given, else
+  // by 20 seconds, far below the Internet layer's own minutes.
+  for (const DWORD given : {DWORD{0}, DWORD{5000}}) {
+    g_optionsSet.clear();
+    auto checker = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", given);
+    const DWORD expected = given ? given : 20000;
+    std::map<DWORD, DWORD> set;
+    for (const OptionSet& o : g_optionsSet) {
+      EXPECT_EQ(o.handle, checker->handle());
+      set[o.option] = o.value;
+    }
+    EXPECT_EQ(set, (std::map<DWORD, DWORD>{{INTERNET_OPTION_CONNECT_TIMEOUT, expected},
+                                           {INTERNET_OPTION_SEND_TIMEOUT, expected},
+                                           {INTERNET_OPTION_RECEIVE_TIMEOUT, expected}}));
+  }
 }
 
 // TLS ends in the test: the checker's https requests reach the loopback proxy as plain
