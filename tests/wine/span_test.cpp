@@ -730,20 +730,33 @@ TEST_F(SpanTest, ThisMonitorRowsFollowThatMonitorsShape) {
   g_cursorMonitor = nullptr;
 }
 
-// A this-monitor row's preview frames the part that monitor keeps: with a picture much wider
-// than its 16:9, the Left row's orange frame lies in the preview's left part and the Right
-// row's in its right part.
+// A this-monitor row's preview frames the part that monitor keeps: on a portrait monitor
+// (the cursor's, not the primary) a 3000 x 800 picture keeps 800 x 9/16 = 450 columns, 15%
+// of its width, at its left in the Left row and at its right in the Right row.
 TEST_F(SpanTest, ThisMonitorRowsPreviewTheirOwnCut) {
-  Use(MixedPair());
+  const std::vector<Screen> screens = {
+      {L"\\\\?\\DISPLAY#PRIMARY#1", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298},
+      {L"\\\\?\\DISPLAY#PORTRAIT#2",
+       {1920, 0, 3000, 1920},
+       false,
+       "dell_p2419h.bin",
+       kTurned,
+       296,
+       527}};
+  Use(screens);
   const std::wstring picture = dir.File(L"wide.png");
   WriteBands(picture, 3000, 800);
+  testsupport::ImportPatch cursor("user32.dll", "MonitorFromPoint",
+                                  reinterpret_cast<void*>(&CursorMonitor));
+  const RECT portrait = screens[1].area;
+  g_cursorMonitor = MonitorFromRect(&portrait, MONITOR_DEFAULTTONULL);
+  ASSERT_NE(g_cursorMonitor, nullptr);
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
   testsupport::OpenedMenu opened(h);
   ASSERT_EQ(opened.opened, S_OK);
   constexpr DWORD kOrange = 0xFF9B00;
   int orangeLeft[2] = {}, orangeRight[2] = {};
-  int previewWidth = 0;
   for (int side = 0; side < 2; ++side) {
     const int offset = fwk::kOneMonitorCommandBase + (side ? fwk::FitModeRight : fwk::FitModeLeft);
     MEASUREITEMSTRUCT m = {};
@@ -765,13 +778,14 @@ TEST_F(SpanTest, ThisMonitorRowsPreviewTheirOwnCut) {
     ASSERT_GE(last, 0) << "no frame in row " << offset;
     orangeLeft[side] = first;
     orangeRight[side] = last;
-    // The preview's own width: where the frame of the widest cut could reach.
-    previewWidth = std::max(previewWidth, last + 1);
   }
-  // 16:9 of a 3.75 picture keeps under half its width: the two frames do not meet.
-  EXPECT_LT(orangeRight[0], orangeLeft[1]);
-  EXPECT_LT(orangeRight[0] - orangeLeft[0], previewWidth / 2);
-  EXPECT_LT(orangeRight[1] - orangeLeft[1], previewWidth / 2);
+  g_cursorMonitor = nullptr;
+  // The Left frame starts where the picture starts, the Right one ends where it ends.
+  const double width = orangeRight[1] - orangeLeft[0] + 1;
+  ASSERT_GT(width, 100);
+  for (int side = 0; side < 2; ++side) {
+    EXPECT_NEAR((orangeRight[side] - orangeLeft[side] + 1) / width, 0.15, 0.02) << side;
+  }
 }
 
 // A group whose rows cannot be inserted fails the opening: no group is offered empty.
