@@ -27,6 +27,7 @@
 #include "fitting/screen.h"
 #include "framework/com_ptr.h"
 #include "tests/support/active_desktop_stand_in.h"
+#include "tests/support/com_apartment.h"
 #include "tests/support/handler_fixture.h"
 
 namespace framewise {
@@ -415,6 +416,90 @@ void ExpectToneMapped(GpBitmap* bitmap, float x, float y, float w, float h, cons
   EXPECT_NEAR(Blue(bright), SrgbLevel(0.5), 1) << what;
   EXPECT_TRUE(NearColour(QuadrantCentre(bitmap, 3, x, y, w, h), 0xFFFFFF00u, 0, true))
       << what << ": far past white saturates, the negative blue is 0";
+}
+
+// Every floating- and fixed-point format the imaging component defines is read with the
+// layout the component itself gives: bits per pixel, numeric kind, channels and whether it
+// carries alpha, asked of its pixel-format information where it has one; the sample size
+// as the format is defined (half 16, float 32, fixed point 16 or 32 bits), the order and
+// premultiplication as its name says. Integer and shared-exponent formats are not read so.
+TEST(HighRange, EveryFormatHasTheImagingComponentsOwnLayout) {
+  testsupport::ComApartment apartment;
+  fw::ComPtr<IWICImagingFactory> factory;
+  ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IWICImagingFactory, factory.put_void()),
+            S_OK);
+  struct Format {
+    const char* name;
+    const GUID& guid;
+    int sampleBits;
+  };
+#define FRAMEWISE_FORMAT(name, bits) {#name, GUID_WICPixelFormat##name, bits}
+  const Format formats[] = {
+      FRAMEWISE_FORMAT(128bppRGBAFloat, 32),      FRAMEWISE_FORMAT(128bppPRGBAFloat, 32),
+      FRAMEWISE_FORMAT(128bppRGBFloat, 32),       FRAMEWISE_FORMAT(96bppRGBFloat, 32),
+      FRAMEWISE_FORMAT(32bppGrayFloat, 32),       FRAMEWISE_FORMAT(64bppRGBAHalf, 16),
+      FRAMEWISE_FORMAT(64bppPRGBAHalf, 16),       FRAMEWISE_FORMAT(64bppRGBHalf, 16),
+      FRAMEWISE_FORMAT(48bppRGBHalf, 16),         FRAMEWISE_FORMAT(16bppGrayHalf, 16),
+      FRAMEWISE_FORMAT(128bppRGBAFixedPoint, 32), FRAMEWISE_FORMAT(128bppRGBFixedPoint, 32),
+      FRAMEWISE_FORMAT(96bppRGBFixedPoint, 32),   FRAMEWISE_FORMAT(32bppGrayFixedPoint, 32),
+      FRAMEWISE_FORMAT(64bppRGBAFixedPoint, 16),  FRAMEWISE_FORMAT(64bppBGRAFixedPoint, 16),
+      FRAMEWISE_FORMAT(64bppRGBFixedPoint, 16),   FRAMEWISE_FORMAT(48bppRGBFixedPoint, 16),
+      FRAMEWISE_FORMAT(48bppBGRFixedPoint, 16),   FRAMEWISE_FORMAT(16bppGrayFixedPoint, 16),
+  };
+  const Format notHighRange[] = {
+      FRAMEWISE_FORMAT(64bppRGBA, 16), FRAMEWISE_FORMAT(48bppRGB, 16),  FRAMEWISE_FORMAT(16bppGray, 16),
+      FRAMEWISE_FORMAT(32bppBGRA, 8),  FRAMEWISE_FORMAT(32bppRGBE, 8),  FRAMEWISE_FORMAT(64bppPRGBA, 16),
+  };
+#undef FRAMEWISE_FORMAT
+  int described = 0;
+  for (const Format& f : formats) {
+    SCOPED_TRACE(f.name);
+    HighRangeLayout layout;
+    ASSERT_TRUE(HighRangeLayoutOf(f.guid, &layout));
+    const std::string name = f.name;
+    const bool floating = name.find("Fixed") == std::string::npos;
+    const SampleType expected = floating ? (f.sampleBits == 16 ? SampleType::Half16 : SampleType::Float32)
+                                         : (f.sampleBits == 16 ? SampleType::Fixed16 : SampleType::Fixed32);
+    EXPECT_EQ(layout.sample, expected);
+    EXPECT_EQ(layout.premultiplied, name.find("PRGBA") != std::string::npos);
+    EXPECT_EQ(layout.bgr, name.find("BGR") != std::string::npos);
+    EXPECT_EQ(layout.colourChannels, name.find("Gray") != std::string::npos ? 1 : 3);
+    const int bitsPerPixel = std::stoi(name);  // the name's "<n>bpp"
+    EXPECT_EQ(layout.samplesPerPixel, bitsPerPixel / f.sampleBits);
+    EXPECT_EQ(static_cast<int>(HighRangeBytesPerPixel(layout)) * 8, bitsPerPixel);
+    const bool alpha = name.find("A") != std::string::npos;  // RGBA, PRGBA, BGRA
+    EXPECT_EQ(layout.alphaIndex, alpha ? 3 : -1);
+
+    fw::ComPtr<IWICComponentInfo> info;
+    fw::ComPtr<IWICPixelFormatInfo2> pixel;
+    if (FAILED(factory->CreateComponentInfo(f.guid, info.put())) || FAILED(info.As(&pixel))) {
+      continue;  // a format this imaging component does not describe
+    }
+    ++described;
+    UINT bits = 0, channels = 0;
+    ASSERT_EQ(pixel->GetBitsPerPixel(&bits), S_OK);
+    EXPECT_EQ(static_cast<int>(bits), bitsPerPixel);
+    if (SUCCEEDED(pixel->GetChannelCount(&channels))) {
+      // A padding sample is not a channel; alpha is the last one.
+      EXPECT_EQ(static_cast<int>(channels), layout.colourChannels + (alpha ? 1 : 0));
+    }
+    BOOL transparency = FALSE;
+    if (SUCCEEDED(pixel->SupportsTransparency(&transparency))) {
+      EXPECT_EQ(transparency != FALSE, alpha);
+    }
+    WICPixelFormatNumericRepresentation numeric = WICPixelFormatNumericRepresentationUnspecified;
+    if (SUCCEEDED(pixel->GetNumericRepresentation(&numeric))) {
+      EXPECT_EQ(numeric, floating ? WICPixelFormatNumericRepresentationFloat
+                                  : WICPixelFormatNumericRepresentationFixed);
+    }
+  }
+  printf("  %d of %zu formats described by this imaging component\n", described,
+         sizeof formats / sizeof formats[0]);
+  for (const Format& f : notHighRange) {
+    HighRangeLayout layout;
+    EXPECT_FALSE(HighRangeLayoutOf(f.guid, &layout)) << f.name;
+  }
 }
 
 TEST_F(ColourTest, FloatingPointJpegXrIsToneMappedNotWrapped) {
