@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace framewise {
@@ -104,6 +105,10 @@ TEST(Edid, RealMonitorsReadAsTheirBytesSayAndValidSizesMatchTheMakers) {
   boe[19] = 4;
   FixChecksum(&boe, 0);
   EXPECT_DOUBLE_EQ(Parsed(boe).screenAspect, 100.0 / 178);
+  // Both bytes 0: no size and no aspect ratio, in either form.
+  boe[22] = 0;
+  FixChecksum(&boe, 0);
+  EXPECT_EQ(Parsed(boe).screenAspect, 0);
   // An interlaced timing counts the lines of one field: the frame has twice as many.
   std::vector<uint8_t> benq = Fixture("benq_gl2450.bin");
   benq[54 + 5] = 0x1C;  // 540 lines: 0x21C
@@ -142,6 +147,23 @@ TEST(Edid, TimingFromTheExtensionWhenTheBaseBlockHasNone) {
   EXPECT_TRUE(info.hasDetailedTiming);
   EXPECT_EQ(info.nativeWidth, 3840u);
   EXPECT_EQ(info.imageHeightMm, 336u);
+  // The descriptors start at the offset in byte 2: 4 when there are no data blocks, at most
+  // 109 so that an 18-byte descriptor ends before the checksum byte.
+  const std::vector<uint8_t> timing(bytes.begin() + 128 + bytes[130],
+                                    bytes.begin() + 128 + bytes[130] + 18);
+  for (const auto& c : {std::make_pair(3, false), std::make_pair(4, true),
+                        std::make_pair(109, true), std::make_pair(110, false)}) {
+    std::vector<uint8_t> moved(bytes.begin(), bytes.begin() + 128);
+    moved.resize(256);
+    moved[128] = 0x02;
+    moved[129] = 3;
+    std::copy(timing.begin(), timing.end(), moved.begin() + 128 + c.first);
+    moved[130] = static_cast<uint8_t>(c.first);
+    FixChecksum(&moved, 1);
+    info = Parsed(moved);
+    EXPECT_EQ(info.hasDetailedTiming, c.second) << c.first;
+    EXPECT_EQ(info.nativeWidth, c.second ? 3840u : 0u) << c.first;
+  }
   bytes[200] ^= 1;  // a broken extension is skipped
   info = Parsed(bytes);
   EXPECT_FALSE(info.hasDetailedTiming);
