@@ -244,6 +244,31 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
   }
 }
 
+// An icon of 0x7466 images whose first is 121 x 112 spells "ftyp" at 4, after a size of
+// 256 in its first four bytes: a file type box naming a picture brand. When no HEIF can be
+// read from what follows, it is still that icon.
+TEST(PictureFormats, IconThatSpellsAFileTypeBox) {
+  Bytes brands = Text("mif1") + Bytes(4) + Text("mif1");
+  brands.resize(256 - 8);
+  const Bytes icon = Box("ftyp", brands);
+  ASSERT_EQ(Bytes(icon.begin(), icon.begin() + 8), (Bytes{0, 0, 1, 0, 'f', 't', 'y', 'p'}));
+  const Bytes iprp = Box("iprp", Box("ipco", Ispe(3, 2)));
+  const Bytes tails[] = {
+      {},
+      FullBox("meta", 0, 0, FullBox("pitm", 0, 0, {0, 1})),         // no iprp
+      FullBox("meta", 0, 0, Box("pitm", {0, 0}) + iprp),            // pitm cut in its header
+      FullBox("meta", 0, 0, FullBox("pitm", 1, 0, {0, 1}) + iprp),  // a 32-bit id cut
+      FullBox("meta", 0, 0, FullBox("pitm", 0, 0, {0, 1}) + iprp),  // no ipma
+  };
+  for (const Bytes& tail : tails) {
+    PictureHeader h;
+    ASSERT_TRUE(Read(icon + tail, &h)) << tail.size();
+    EXPECT_EQ(h.format, PictureFormat::Ico) << tail.size();
+    EXPECT_EQ(h.width, 121u) << tail.size();
+    EXPECT_EQ(h.height, 112u) << tail.size();
+  }
+}
+
 TEST(PictureFormats, HostileBoxesInARealAvif) {
   const Bytes real = Load(kFixtures + "avif/o6_40x24.avif");
   const size_t meta = Find(real, "meta"), hdlr = Find(real, "hdlr"), ispe = Find(real, "ispe");
@@ -315,6 +340,9 @@ TEST(PictureFormats, JpegXlSizeHeadersAndContainers) {
   }
   Bytes lastTooSoon = pieces;  // the second piece (after 13 + 8 bytes) says it is the last
   lastTooSoon[13 + 8 + 8] = 0x80;
+  Bytes counterBits = pieces;  // only the top bit marks the last, not the 31 counter bits
+  std::fill_n(counterBits.begin() + 8, 4, 0xFF);
+  counterBits[8] = 0x7F;
   const Expected cases[] = {
       {"2^31 x 2^30", largest, true, 1u << 31, 1u << 30, 1},
       {"short form", shortForm, true, 8, 256, 8},
@@ -322,6 +350,7 @@ TEST(PictureFormats, JpegXlSizeHeadersAndContainers) {
       {"no extra fields", noExtras, true, 8, 8, 1},
       {"one-byte pieces", JxlContainer(pieces), true, 40, 24, 6},
       {"last piece too soon", JxlContainer(lastTooSoon), false, 0, 0, 1},
+      {"a piece index of 2^31 - 1", JxlContainer(counterBits), true, 40, 24, 6},
       {"no codestream box", JxlContainer(Box("Exif", real)), false, 0, 0, 1},
       {"piece without its index", JxlContainer(Box("jxlp", {0, 0})), false, 0, 0, 1},
   };
