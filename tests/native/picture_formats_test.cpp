@@ -327,6 +327,10 @@ TEST(PictureFormats, JpegXlSizeHeadersAndContainers) {
   // The largest height (30-bit field) at a 2:1 ratio: a width of 2^31.
   const Bytes largest =
       Bits().Add(0, 1).Add(3, 2).Add((1u << 30) - 1, 30).Add(7, 3).Add(1, 9).bytes;
+  // 262144 x 8192: the largest heights of the 13- and 18-bit fields, then an all-default
+  // metadata bit, which a field read one bit too long would take in.
+  const Bytes middleFields =
+      Bits().Add(0, 1).Add(1, 2).Add(8191, 13).Add(0, 3).Add(2, 2).Add(262143, 18).Add(1, 1).bytes;
   // 8 x 256 in the short form, then orientation 8 after the two metadata bits.
   const Bytes shortForm = Bits().Add(1, 1).Add(31, 5).Add(0, 8).Add(2, 2).Add(7, 3).Add(0, 5).bytes;
   // Without extra fields the orientation is 1, whatever bits follow.
@@ -345,6 +349,7 @@ TEST(PictureFormats, JpegXlSizeHeadersAndContainers) {
   counterBits[8] = 0x7F;
   const Expected cases[] = {
       {"2^31 x 2^30", largest, true, 1u << 31, 1u << 30, 1},
+      {"2^18 x 2^13", middleFields, true, 1u << 18, 1u << 13, 1},
       {"short form", shortForm, true, 8, 256, 8},
       {"cut in the orientation", Bytes(shortForm.begin(), shortForm.begin() + 4), false, 0, 0, 1},
       {"no extra fields", noExtras, true, 8, 8, 1},

@@ -275,6 +275,23 @@ TEST(PictureHeader, RestartMarkersStandAlone) {
   }
 }
 
+// The first APP1 block that starts with the whole Exif signature is the one read, even when
+// nothing follows the signature; a block too short for the signature is some other block.
+TEST(PictureHeader, FirstExifBlockCountsEvenWhenEmpty) {
+  const Bytes rest = Jpeg(true, 6);  // its own Exif block says 6
+  const Bytes signature = {'E', 'x', 'i', 'f', 0, 0};
+  for (const auto& c : {std::make_pair(6, 1), std::make_pair(5, 6)}) {
+    Bytes b = {0xFF, 0xD8};
+    Segment(&b, 0xE1, Bytes(signature.begin(), signature.begin() + c.first));
+    b.insert(b.end(), rest.begin() + 2, rest.end());
+    PictureHeader h;
+    ASSERT_TRUE(Read(b, &h)) << c.first;
+    EXPECT_EQ(h.width, 640u) << c.first;
+    EXPECT_EQ(h.orientation, c.second) << c.first;
+    EXPECT_EQ(ExifOf(b), c.second) << c.first;
+  }
+}
+
 TEST(PictureHeader, TruncatedFilesGiveFalseOrTheWholeAnswer) {
   for (const Bytes& whole : {Jpeg(true, 7), Jpeg(false, 5),
                              Tiff(true, {{256, 3, 1, 9}, {257, 4, 1, 8}, Orientation(6)}),
