@@ -220,6 +220,12 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
        P::Heif},
   };
   for (const auto& c : cases) Check(c.expected, c.format);
+  // Each picture brand alone makes an item file; the AV1 ones make a grid an AVIF.
+  for (const char* brand : {"avif", "avis", "avio", "mif1", "mif2", "msf1", "miaf", "heic", "heix",
+                            "heim", "heis", "hevc", "hevx"}) {
+    const P format = std::string(brand).rfind("av", 0) == 0 ? P::Avif : P::Heif;
+    Check({brand, Heif(brand, 70000, items, "grid", props), true, 300, 200, 7}, format);
+  }
 
   // An ftyp of its major brand and minor version only, with no list of compatible brands.
   const Bytes listed = Heif("mif1", 70000, items, "hvc1", props);
@@ -331,8 +337,10 @@ TEST(PictureFormats, JpegXlSizeHeadersAndContainers) {
   // metadata bit, which a field read one bit too long would take in.
   const Bytes middleFields =
       Bits().Add(0, 1).Add(1, 2).Add(8191, 13).Add(0, 3).Add(2, 2).Add(262143, 18).Add(1, 1).bytes;
-  // 8 x 256 in the short form, then orientation 8 after the two metadata bits.
-  const Bytes shortForm = Bits().Add(1, 1).Add(31, 5).Add(0, 8).Add(2, 2).Add(7, 3).Add(0, 5).bytes;
+  // 8 x 256 in the short form, then orientation 8 after the two metadata bits, then bits
+  // that are no part of it.
+  const Bytes shortForm =
+      Bits().Add(1, 1).Add(31, 5).Add(0, 8).Add(2, 2).Add(7, 3).Add(31, 5).bytes;
   // Without extra fields the orientation is 1, whatever bits follow.
   const Bytes noExtras = Bits().Add(1, 1).Add(0, 5).Add(1, 3).Add(0, 2).Add(7, 3).bytes;
   // The real o6 codestream in one-byte pieces with other boxes between them.

@@ -143,6 +143,11 @@ Bytes Emf(int32_t left, int32_t top, int32_t right, int32_t bottom, uint32_t sig
   return b;
 }
 
+Bytes Cut(Bytes b, size_t size) {
+  b.resize(size);
+  return b;
+}
+
 bool Read(const Bytes& b, PictureHeader* header) {
   MemoryByteSource source(b.data(), b.size());
   return ReadPictureHeader(source, header);
@@ -172,6 +177,8 @@ TEST(PictureHeader, ReadsEveryFormat) {
       {"bmp core", Bmp(12, 0xFFFF, 2), PictureFormat::Bmp, 65535, 2, 1},
       {"bmp info", Bmp(40, 1024, 768), PictureFormat::Bmp, 1024, 768, 1},
       {"bmp top-down", Bmp(124, 5, uint32_t(-300)), PictureFormat::Bmp, 5, 300, 1},
+      {"bmp core cut after its size", Cut(Bmp(12, 3, 2), 22), PictureFormat::Bmp, 3, 2, 1},
+      {"bmp info cut after its size", Cut(Bmp(40, 3, 2), 26), PictureFormat::Bmp, 3, 2, 1},
       {"tiff II", Tiff(true, {{257, 3, 1, 20}, {256, 3, 1, 10}, Orientation(8)}), PictureFormat::Tiff, 10, 20, 8},
       {"tiff MM long", Tiff(false, {{256, 4, 1, 70000}, {257, 4, 1, 3}}), PictureFormat::Tiff, 70000, 3, 1},
       {"tiff, ifd after gap", Tiff(true, {{256, 3, 1, 4}, {257, 3, 1, 5}}, 100), PictureFormat::Tiff, 4, 5, 1},
@@ -212,7 +219,6 @@ TEST(PictureHeader, AllOrientationsInBothByteOrders) {
   EXPECT_FALSE(OrientationSwapsAxes(9));
 }
 
-Bytes Cut(Bytes b, size_t size) { b.resize(size); return b; }
 Bytes JpegWith(std::initializer_list<uint8_t> afterSoi) {
   Bytes b = {0xFF, 0xD8};
   b.insert(b.end(), afterSoi);
@@ -236,6 +242,8 @@ TEST(PictureHeader, RejectsBadHeaders) {
       {"bmp negative width", Bmp(40, uint32_t(-5), 5)},
       {"bmp height INT32_MIN", Bmp(40, 5, 0x80000000u)},
       {"bmp unknown header size", Bmp(20, 5, 5)},
+      {"bmp core cut in its height", Cut(Bmp(12, 3, 2), 21)},
+      {"bmp info cut in its height", Cut(Bmp(40, 3, 2), 25)},
       {"ico no images", Ico(16, 16, 1, 0)},
       {"ico cursor", Ico(16, 16, 2, 1)},
       {"ico truncated entry", Cut(Ico(16, 16), 21)},
