@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -372,6 +373,34 @@ TEST(PictureHeader, EndlessSegmentsStopAfterBoundedWork) {
     EXPECT_FALSE(ReadPictureHeader(source, &h));
     EXPECT_EQ(ReadExifOrientation(source), 1);
     EXPECT_LT(source.reads, 20000);
+  }
+}
+
+// A source whose reads throw after its first `good` bytes, as a stream over a file that
+// goes away can.
+class ThrowingSource final : public ByteSource {
+ public:
+  ThrowingSource(Bytes data, size_t good) : data_(std::move(data)), good_(good) {}
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
+    if (offset + size > good_) throw std::runtime_error("read failed");
+    MemoryByteSource source(data_.data(), data_.size());
+    return source.ReadAt(offset, buffer, size);
+  }
+
+ private:
+  Bytes data_;
+  size_t good_;
+};
+
+TEST(PictureHeader, ASourceThatThrowsIsAFileThatCannotBeRead) {
+  for (size_t good : {size_t(0), size_t(40)}) {
+    ThrowingSource source(Jpeg(true, 6), good);
+    PictureHeader h;
+    h.width = 77;
+    EXPECT_FALSE(ReadPictureHeader(source, &h)) << good;
+    EXPECT_FALSE(ReadTgaHeader(source, &h)) << good;
+    EXPECT_EQ(h.width, 77u) << good;
+    EXPECT_EQ(ReadExifOrientation(source), 1) << good;
   }
 }
 
