@@ -62,6 +62,22 @@ TEST(ComputeCrop, PreviewFormStaysInsidePictureForEveryPart) {
   }
 }
 
+// A picture of the work area's own shape is kept whole, however the ratio rounds: 1280 x 952
+// and 1280 x 990 are among the sizes whose width / (width / height) falls short of the height.
+TEST(ComputeCrop, PictureOfTheWorkAreasShapeIsKeptWhole) {
+  for (int32_t bar = 0; bar <= 120; ++bar) {
+    for (const ScreenRect& work :
+         {ScreenRect{0, 0, 1280, 1024 - bar}, ScreenRect{bar, 0, 1280 - bar, 1024}}) {
+      const Crop c = ComputeCropFor(uint32_t(work.width), uint32_t(work.height), kMonitor, work,
+                                    FillPart::Middle, false);
+      EXPECT_EQ(c.x, 0) << bar;
+      EXPECT_EQ(c.y, 0) << bar;
+      EXPECT_EQ(c.cw, work.width) << bar;
+      EXPECT_EQ(c.ch, work.height) << bar;
+    }
+  }
+}
+
 TEST(ComputeCrop, HugePicturesStayPositiveAndDefined) {
   const uint32_t big = 3000000000u;  // more than 2^31: converted without sign
   const Crop c = ComputeCropFor(big, 1000, kMonitor, kTaskbarBottom, FillPart::Right, true);

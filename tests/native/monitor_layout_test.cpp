@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace framewise {
@@ -104,6 +105,10 @@ TEST(Edid, RealMonitorsReadAsTheirBytesSayAndValidSizesMatchTheMakers) {
   boe[19] = 4;
   FixChecksum(&boe, 0);
   EXPECT_DOUBLE_EQ(Parsed(boe).screenAspect, 100.0 / 178);
+  // Both bytes 0: no size and no aspect ratio, in either form.
+  boe[22] = 0;
+  FixChecksum(&boe, 0);
+  EXPECT_EQ(Parsed(boe).screenAspect, 0);
   // An interlaced timing counts the lines of one field: the frame has twice as many.
   std::vector<uint8_t> benq = Fixture("benq_gl2450.bin");
   benq[54 + 5] = 0x1C;  // 540 lines: 0x21C
@@ -111,6 +116,10 @@ TEST(Edid, RealMonitorsReadAsTheirBytesSayAndValidSizesMatchTheMakers) {
   benq[54 + 17] |= 0x80;
   FixChecksum(&benq, 0);
   EXPECT_EQ(Parsed(benq).nativeHeight, 1080u);
+  // The rest of that byte (stereo and sync) says nothing about interlacing.
+  benq[54 + 17] = 0x7F;
+  FixChecksum(&benq, 0);
+  EXPECT_EQ(Parsed(benq).nativeHeight, 540u);
 }
 
 TEST(Edid, BasicBlockSizeStandsInForAMissingTimingSize) {
@@ -142,10 +151,30 @@ TEST(Edid, TimingFromTheExtensionWhenTheBaseBlockHasNone) {
   EXPECT_TRUE(info.hasDetailedTiming);
   EXPECT_EQ(info.nativeWidth, 3840u);
   EXPECT_EQ(info.imageHeightMm, 336u);
+  // The descriptors start at the offset in byte 2: 4 when there are no data blocks, at most
+  // 109 so that an 18-byte descriptor ends before the checksum byte.
+  const std::vector<uint8_t> timing(bytes.begin() + 128 + bytes[130],
+                                    bytes.begin() + 128 + bytes[130] + 18);
+  for (const auto& c : {std::make_pair(3, false), std::make_pair(4, true),
+                        std::make_pair(109, true), std::make_pair(110, false)}) {
+    std::vector<uint8_t> moved(bytes.begin(), bytes.begin() + 128);
+    moved.resize(256);
+    moved[128] = 0x02;
+    moved[129] = 3;
+    std::copy(timing.begin(), timing.end(), moved.begin() + 128 + c.first);
+    moved[130] = static_cast<uint8_t>(c.first);
+    FixChecksum(&moved, 1);
+    info = Parsed(moved);
+    EXPECT_EQ(info.hasDetailedTiming, c.second) << c.first;
+    EXPECT_EQ(info.nativeWidth, c.second ? 3840u : 0u) << c.first;
+  }
   bytes[200] ^= 1;  // a broken extension is skipped
   info = Parsed(bytes);
   EXPECT_FALSE(info.hasDetailedTiming);
   EXPECT_EQ(info.extensionsPresent, 1u);
+  EXPECT_EQ(info.nativeWidth, 0u);  // and no timing gives no sizes
+  EXPECT_EQ(info.imageWidthMm, 0u);
+  EXPECT_EQ(info.imageHeightMm, 0u);
 }
 
 TEST(Edid, DamagedBlobsAreRefusedCleanly) {
@@ -270,6 +299,19 @@ TEST(PhysicalLayout, SideBySideKeepsTheAlignmentOfThePixelArrangement) {
   // Its middle row level with the 4K's top.
   ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(-540), 0, &layout));
   ExpectRect(layout.monitors[1], 597, -149, 1128, 149);
+  // The 4K right of the 24", one pixel lower and reaching far below it: the tops are the
+  // nearer ends, one 24" pixel (298 / 1080 mm) apart along the 24"'s edge.
+  const std::vector<LayoutMonitor> lower = {
+      {{0, 0, 1920, 1080}, SizeOf("benq_gl2450.bin", 1920, 1080), true},
+      {{1920, 1, 5760, 2161}, SizeOf("dell_p2715q.bin", 3840, 2160), false}};
+  ASSERT_TRUE(ComputePhysicalLayout(lower, 0, &layout));
+  ExpectRect(layout.monitors[1], 531, 298.0 / 1080, 1128, 298.0 / 1080 + 336);
+  // Without a primary monitor the first one listed is placed at 0,0.
+  std::vector<LayoutMonitor> noPrimary = FourKBeside1080p(0);
+  noPrimary[0].primary = false;
+  ASSERT_TRUE(ComputePhysicalLayout(noPrimary, 0, &layout));
+  ExpectRect(layout.monitors[0], 0, 0, 597, 336);
+  ExpectRect(layout.monitors[1], 597, 0, 1128, 298);
   // A gap between neighbours; a monitor on the left.
   ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(0), 12.5, &layout));
   EXPECT_NEAR(layout.monitors[1].left, 609.5, 1e-9);
@@ -325,13 +367,21 @@ TEST(PhysicalLayout, FallsBackToThePixelLayoutForTheWholeDesktop) {
   EXPECT_EQ(layout.fallback, LayoutFallback::Conflict);
   EXPECT_FALSE(layout.physical);
 
-  EXPECT_FALSE(ComputePhysicalLayout({}, 0, &layout));
-  EXPECT_FALSE(ComputePhysicalLayout(FourKBeside1080p(0), -1, &layout));
-  EXPECT_FALSE(ComputePhysicalLayout(FourKBeside1080p(0), std::nan(""), &layout));
   monitors = FourKBeside1080p(0);
   monitors[0].pixels.right = 0;
-  EXPECT_FALSE(ComputePhysicalLayout(monitors, 0, &layout));
-  EXPECT_TRUE(layout.monitors.empty());
+  for (const auto& bad :
+       {std::make_pair(std::vector<LayoutMonitor>(), 0.0),
+        std::make_pair(FourKBeside1080p(0), -1.0),
+        std::make_pair(FourKBeside1080p(0), std::nan("")), std::make_pair(monitors, 0.0)}) {
+    ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(0), 0, &layout));
+    EXPECT_FALSE(ComputePhysicalLayout(bad.first, bad.second, &layout));
+    // Left empty, as a new layout is.
+    EXPECT_FALSE(layout.physical);
+    EXPECT_EQ(layout.fallback, LayoutFallback::None);
+    EXPECT_TRUE(layout.monitors.empty());
+    EXPECT_TRUE(layout.pixels.empty());
+    ExpectRect(layout.bounds, 0, 0, 0, 0);
+  }
 }
 
 // Sizes come in whole millimetres, so placements that meet may overlap by rounding: half a
@@ -389,8 +439,43 @@ TEST(SpanCut, AHorizontalLineStaysContinuousAcrossTheSeam) {
     EXPECT_NEAR(rowOnA / 2160 * 336, rowOnB / 1080 * 298, 1e-9);
   }
   // Both monitors are covered whole.
+  EXPECT_EQ(cuts[1].covered.x, 0);
+  EXPECT_EQ(cuts[1].covered.y, 0);
   EXPECT_EQ(cuts[1].covered.width, 1920);
   EXPECT_EQ(cuts[1].covered.height, 1080);
+}
+
+// A layout not made by ComputePhysicalLayout is checked before it is cut: an empty one, one
+// whose lists differ in length, a span or a monitor of no width or no height.
+TEST(SpanCut, LayoutsWithNothingToCutAreRefused) {
+  PhysicalLayout good;
+  ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(0), 0, &good));
+  auto with = [&good](auto change) {
+    PhysicalLayout layout = good;
+    change(&layout);
+    return layout;
+  };
+  const PhysicalLayout cases[] = {
+      PhysicalLayout(),
+      with([](PhysicalLayout* l) { l->pixels.pop_back(); }),
+      with([](PhysicalLayout* l) { l->bounds.bottom = l->bounds.top; }),
+      with([](PhysicalLayout* l) { l->bounds.right = l->bounds.left; }),
+      with([](PhysicalLayout* l) { l->bounds.right = INFINITY; }),
+      with([](PhysicalLayout* l) { l->monitors[1].bottom = l->monitors[1].top; }),
+      with([](PhysicalLayout* l) { l->monitors[1].right = l->monitors[1].left; }),
+      with([](PhysicalLayout* l) { l->pixels[1].bottom = l->pixels[1].top; }),
+      with([](PhysicalLayout* l) { l->pixels[1].right = l->pixels[1].left; }),
+  };
+  for (const PhysicalLayout& layout : cases) {
+    for (int mode : {FitModeMiddle, FitModeBestFit}) {
+      std::vector<MonitorCut> cuts(1);
+      EXPECT_FALSE(ComputeSpanCut(1000, 1000, layout, mode, &cuts)) << &layout - cases;
+      EXPECT_TRUE(cuts.empty()) << &layout - cases;
+    }
+  }
+  std::vector<MonitorCut> cuts;
+  EXPECT_TRUE(ComputeSpanCut(1000, 1000, good, FitModeMiddle, &cuts));
+  EXPECT_EQ(cuts.size(), 2u);
 }
 
 TEST(SpanCut, FillAnchorsPickThePartOfThePictureOutsideTheSpansShape) {

@@ -220,6 +220,12 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
        P::Heif},
   };
   for (const auto& c : cases) Check(c.expected, c.format);
+  // Each picture brand alone makes an item file; the AV1 ones make a grid an AVIF.
+  for (const char* brand : {"avif", "avis", "avio", "mif1", "mif2", "msf1", "miaf", "heic", "heix",
+                            "heim", "heis", "hevc", "hevx"}) {
+    const P format = std::string(brand).rfind("av", 0) == 0 ? P::Avif : P::Heif;
+    Check({brand, Heif(brand, 70000, items, "grid", props), true, 300, 200, 7}, format);
+  }
 
   // An ftyp of its major brand and minor version only, with no list of compatible brands.
   const Bytes listed = Heif("mif1", 70000, items, "hvc1", props);
@@ -241,6 +247,31 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
     const Bytes file = Bytes(one.begin(), one.begin() + long(meta)) + FullBox("meta", 0, 0, body) +
                        Bytes(one.begin() + long(mdat), one.end());
     Check({"pitm last", file, size == 24, 3, 2, 1}, P::Heif);
+  }
+}
+
+// An icon of 0x7466 images whose first is 121 x 112 spells "ftyp" at 4, after a size of
+// 256 in its first four bytes: a file type box naming a picture brand. When no HEIF can be
+// read from what follows, it is still that icon.
+TEST(PictureFormats, IconThatSpellsAFileTypeBox) {
+  Bytes brands = Text("mif1") + Bytes(4) + Text("mif1");
+  brands.resize(256 - 8);
+  const Bytes icon = Box("ftyp", brands);
+  ASSERT_EQ(Bytes(icon.begin(), icon.begin() + 8), (Bytes{0, 0, 1, 0, 'f', 't', 'y', 'p'}));
+  const Bytes iprp = Box("iprp", Box("ipco", Ispe(3, 2)));
+  const Bytes tails[] = {
+      {},
+      FullBox("meta", 0, 0, FullBox("pitm", 0, 0, {0, 1})),         // no iprp
+      FullBox("meta", 0, 0, Box("pitm", {0, 0}) + iprp),            // pitm cut in its header
+      FullBox("meta", 0, 0, FullBox("pitm", 1, 0, {0, 1}) + iprp),  // a 32-bit id cut
+      FullBox("meta", 0, 0, FullBox("pitm", 0, 0, {0, 1}) + iprp),  // no ipma
+  };
+  for (const Bytes& tail : tails) {
+    PictureHeader h;
+    ASSERT_TRUE(Read(icon + tail, &h)) << tail.size();
+    EXPECT_EQ(h.format, PictureFormat::Ico) << tail.size();
+    EXPECT_EQ(h.width, 121u) << tail.size();
+    EXPECT_EQ(h.height, 112u) << tail.size();
   }
 }
 
@@ -302,8 +333,14 @@ TEST(PictureFormats, JpegXlSizeHeadersAndContainers) {
   // The largest height (30-bit field) at a 2:1 ratio: a width of 2^31.
   const Bytes largest =
       Bits().Add(0, 1).Add(3, 2).Add((1u << 30) - 1, 30).Add(7, 3).Add(1, 9).bytes;
-  // 8 x 256 in the short form, then orientation 8 after the two metadata bits.
-  const Bytes shortForm = Bits().Add(1, 1).Add(31, 5).Add(0, 8).Add(2, 2).Add(7, 3).Add(0, 5).bytes;
+  // 262144 x 8192: the largest heights of the 13- and 18-bit fields, then an all-default
+  // metadata bit, which a field read one bit too long would take in.
+  const Bytes middleFields =
+      Bits().Add(0, 1).Add(1, 2).Add(8191, 13).Add(0, 3).Add(2, 2).Add(262143, 18).Add(1, 1).bytes;
+  // 8 x 256 in the short form, then orientation 8 after the two metadata bits, then bits
+  // that are no part of it.
+  const Bytes shortForm =
+      Bits().Add(1, 1).Add(31, 5).Add(0, 8).Add(2, 2).Add(7, 3).Add(31, 5).bytes;
   // Without extra fields the orientation is 1, whatever bits follow.
   const Bytes noExtras = Bits().Add(1, 1).Add(0, 5).Add(1, 3).Add(0, 2).Add(7, 3).bytes;
   // The real o6 codestream in one-byte pieces with other boxes between them.
@@ -315,13 +352,18 @@ TEST(PictureFormats, JpegXlSizeHeadersAndContainers) {
   }
   Bytes lastTooSoon = pieces;  // the second piece (after 13 + 8 bytes) says it is the last
   lastTooSoon[13 + 8 + 8] = 0x80;
+  Bytes counterBits = pieces;  // only the top bit marks the last, not the 31 counter bits
+  std::fill_n(counterBits.begin() + 8, 4, 0xFF);
+  counterBits[8] = 0x7F;
   const Expected cases[] = {
       {"2^31 x 2^30", largest, true, 1u << 31, 1u << 30, 1},
+      {"2^18 x 2^13", middleFields, true, 1u << 18, 1u << 13, 1},
       {"short form", shortForm, true, 8, 256, 8},
       {"cut in the orientation", Bytes(shortForm.begin(), shortForm.begin() + 4), false, 0, 0, 1},
       {"no extra fields", noExtras, true, 8, 8, 1},
       {"one-byte pieces", JxlContainer(pieces), true, 40, 24, 6},
       {"last piece too soon", JxlContainer(lastTooSoon), false, 0, 0, 1},
+      {"a piece index of 2^31 - 1", JxlContainer(counterBits), true, 40, 24, 6},
       {"no codestream box", JxlContainer(Box("Exif", real)), false, 0, 0, 1},
       {"piece without its index", JxlContainer(Box("jxlp", {0, 0})), false, 0, 0, 1},
   };

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -143,6 +144,11 @@ Bytes Emf(int32_t left, int32_t top, int32_t right, int32_t bottom, uint32_t sig
   return b;
 }
 
+Bytes Cut(Bytes b, size_t size) {
+  b.resize(size);
+  return b;
+}
+
 bool Read(const Bytes& b, PictureHeader* header) {
   MemoryByteSource source(b.data(), b.size());
   return ReadPictureHeader(source, header);
@@ -172,6 +178,8 @@ TEST(PictureHeader, ReadsEveryFormat) {
       {"bmp core", Bmp(12, 0xFFFF, 2), PictureFormat::Bmp, 65535, 2, 1},
       {"bmp info", Bmp(40, 1024, 768), PictureFormat::Bmp, 1024, 768, 1},
       {"bmp top-down", Bmp(124, 5, uint32_t(-300)), PictureFormat::Bmp, 5, 300, 1},
+      {"bmp core cut after its size", Cut(Bmp(12, 3, 2), 22), PictureFormat::Bmp, 3, 2, 1},
+      {"bmp info cut after its size", Cut(Bmp(40, 3, 2), 26), PictureFormat::Bmp, 3, 2, 1},
       {"tiff II", Tiff(true, {{257, 3, 1, 20}, {256, 3, 1, 10}, Orientation(8)}), PictureFormat::Tiff, 10, 20, 8},
       {"tiff MM long", Tiff(false, {{256, 4, 1, 70000}, {257, 4, 1, 3}}), PictureFormat::Tiff, 70000, 3, 1},
       {"tiff, ifd after gap", Tiff(true, {{256, 3, 1, 4}, {257, 3, 1, 5}}, 100), PictureFormat::Tiff, 4, 5, 1},
@@ -212,7 +220,6 @@ TEST(PictureHeader, AllOrientationsInBothByteOrders) {
   EXPECT_FALSE(OrientationSwapsAxes(9));
 }
 
-Bytes Cut(Bytes b, size_t size) { b.resize(size); return b; }
 Bytes JpegWith(std::initializer_list<uint8_t> afterSoi) {
   Bytes b = {0xFF, 0xD8};
   b.insert(b.end(), afterSoi);
@@ -236,6 +243,8 @@ TEST(PictureHeader, RejectsBadHeaders) {
       {"bmp negative width", Bmp(40, uint32_t(-5), 5)},
       {"bmp height INT32_MIN", Bmp(40, 5, 0x80000000u)},
       {"bmp unknown header size", Bmp(20, 5, 5)},
+      {"bmp core cut in its height", Cut(Bmp(12, 3, 2), 21)},
+      {"bmp info cut in its height", Cut(Bmp(40, 3, 2), 25)},
       {"ico no images", Ico(16, 16, 1, 0)},
       {"ico cursor", Ico(16, 16, 2, 1)},
       {"ico truncated entry", Cut(Ico(16, 16), 21)},
@@ -272,6 +281,23 @@ TEST(PictureHeader, RestartMarkersStandAlone) {
         << int(restart);
     EXPECT_EQ(h.width, 5u);
     EXPECT_EQ(h.height, 3u);
+  }
+}
+
+// The first APP1 block that starts with the whole Exif signature is the one read, even when
+// nothing follows the signature; a block too short for the signature is some other block.
+TEST(PictureHeader, FirstExifBlockCountsEvenWhenEmpty) {
+  const Bytes rest = Jpeg(true, 6);  // its own Exif block says 6
+  const Bytes signature = {'E', 'x', 'i', 'f', 0, 0};
+  for (const auto& c : {std::make_pair(6, 1), std::make_pair(5, 6)}) {
+    Bytes b = {0xFF, 0xD8};
+    Segment(&b, 0xE1, Bytes(signature.begin(), signature.begin() + c.first));
+    b.insert(b.end(), rest.begin() + 2, rest.end());
+    PictureHeader h;
+    ASSERT_TRUE(Read(b, &h)) << c.first;
+    EXPECT_EQ(h.width, 640u) << c.first;
+    EXPECT_EQ(h.orientation, c.second) << c.first;
+    EXPECT_EQ(ExifOf(b), c.second) << c.first;
   }
 }
 
@@ -347,6 +373,34 @@ TEST(PictureHeader, EndlessSegmentsStopAfterBoundedWork) {
     EXPECT_FALSE(ReadPictureHeader(source, &h));
     EXPECT_EQ(ReadExifOrientation(source), 1);
     EXPECT_LT(source.reads, 20000);
+  }
+}
+
+// A source whose reads throw after its first `good` bytes, as a stream over a file that
+// goes away can.
+class ThrowingSource final : public ByteSource {
+ public:
+  ThrowingSource(Bytes data, size_t good) : data_(std::move(data)), good_(good) {}
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
+    if (offset + size > good_) throw std::runtime_error("read failed");
+    MemoryByteSource source(data_.data(), data_.size());
+    return source.ReadAt(offset, buffer, size);
+  }
+
+ private:
+  Bytes data_;
+  size_t good_;
+};
+
+TEST(PictureHeader, ASourceThatThrowsIsAFileThatCannotBeRead) {
+  for (size_t good : {size_t(0), size_t(40)}) {
+    ThrowingSource source(Jpeg(true, 6), good);
+    PictureHeader h;
+    h.width = 77;
+    EXPECT_FALSE(ReadPictureHeader(source, &h)) << good;
+    EXPECT_FALSE(ReadTgaHeader(source, &h)) << good;
+    EXPECT_EQ(h.width, 77u) << good;
+    EXPECT_EQ(ReadExifOrientation(source), 1) << good;
   }
 }
 
