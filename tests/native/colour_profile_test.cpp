@@ -642,6 +642,35 @@ TEST(MakeProfile, ColorantsOfPublishedProfiles) {
   EXPECT_NEAR(white[2], 0.8249, 0.0001);
 }
 
+// The ASCII text of a textDescriptionType tag, by its count (which includes the NUL).
+std::string Description(const Bytes& p) {
+  const size_t at = Get32(p, TagEntry(p, "desc") + 4);
+  const size_t count = Get32(p, at + 8);
+  if (count == 0 || p[at + 12 + count - 1] != 0) return "(not terminated)";
+  return std::string(p.begin() + at + 12, p.begin() + at + 12 + count - 1);
+}
+
+TEST(MakeProfile, DescriptionIsPrintableAsciiOfAtMost64Characters) {
+  const struct {
+    const char* given;
+    std::string stored;
+  } cases[] = {
+      {"Wide gamut RGB ~", "Wide gamut RGB ~"},  // space and tilde: the ends of printable ASCII
+      {"tab\tdel\x7F\x1F\xC3\xA9", "tab?del????"},
+      {"", "RGB"},
+      {nullptr, "RGB"},
+      {"0123456789012345678901234567890123456789012345678901234567890123",
+       "0123456789012345678901234567890123456789012345678901234567890123"},
+      {"0123456789012345678901234567890123456789012345678901234567890123+",
+       "0123456789012345678901234567890123456789012345678901234567890123"},
+  };
+  for (const auto& c : cases) {
+    const Bytes p = MakeRgbMatrixProfile(kBt709, kSrgbCurve, c.given);
+    ASSERT_TRUE(Plausible(p)) << c.stored;
+    EXPECT_EQ(Description(p), c.stored);
+  }
+}
+
 // A curv table tag's value at entry i of n, in 0..1.
 double TableValue(const Bytes& p, const char* tag, size_t i) {
   const size_t at = Get32(p, TagEntry(p, tag) + 4);
@@ -694,7 +723,18 @@ TEST(MakeProfile, CodedDescriptions) {
     EXPECT_NEAR(TableValue(profile, "rTRC", i), TableValue(rec709, "rTRC", i), 0.0002) << i;
   }
 
-  for (auto codes : {std::pair<int, int>{9, 16}, {9, 18}, {1, 17}, {3, 13}, {10, 13}, {1, 0}}) {
+  // H.273's transfer 8 is linear light, so the table is a straight line.
+  NclxColour linear = p3;
+  linear.transfer = 8;
+  ASSERT_EQ(ProfileForNclx(linear, &profile), NclxHandling::Profile);
+  for (size_t i : {1, 300, 512, 1000}) {
+    EXPECT_NEAR(TableValue(profile, "gTRC", i), i / 1023.0, 1e-4) << i;
+  }
+
+  // PQ, HLG, ST 428, reserved primaries 3, XYZ primaries 10, reserved transfer 0, and the
+  // logarithmic transfers 9 and 10.
+  for (auto codes :
+       {std::pair<int, int>{9, 16}, {9, 18}, {1, 17}, {3, 13}, {10, 13}, {1, 0}, {1, 9}, {1, 10}}) {
     NclxColour unsupported;
     unsupported.primaries = uint16_t(codes.first);
     unsupported.transfer = uint16_t(codes.second);
@@ -719,6 +759,14 @@ TEST(MakeProfile, RefusesWhatIsNoRgbSpace) {
   RgbPrimaries nan = kBt709;
   nan.red.x = std::nan("");
   EXPECT_TRUE(MakeRgbMatrixProfile(nan, linear, "x").empty());
+
+  // A white deep in the blue, inside its triangle, for which the adaptation's long-wave
+  // response is negative: nothing can be adapted from it. The same triangle around D65 can.
+  const RgbPrimaries deepBlue = {{0.64, 0.33}, {0.17, 0.797}, {0.12, 0.02}, kD65};
+  EXPECT_TRUE(Plausible(MakeRgbMatrixProfile(deepBlue, linear, "x")));
+  RgbPrimaries blueWhite = deepBlue;
+  blueWhite.white = {0.126, 0.06};
+  EXPECT_TRUE(MakeRgbMatrixProfile(blueWhite, linear, "x").empty());
 
   TransferCurve falling;  // 0.8 up to the middle, then X: ends at 1 but falls on the way
   falling.d = 0.5, falling.f = 0.8;
