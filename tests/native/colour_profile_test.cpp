@@ -74,6 +74,11 @@ void Set32(Bytes* b, size_t at, uint32_t v) {
 uint32_t Get32(const Bytes& b, size_t at) {
   return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
 }
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
 
 // ---- Pictures made by real encoders.
 
@@ -228,21 +233,29 @@ TEST(EmbeddedProfile, JpegSegmentsOutOfOrderOrBroken) {
   EXPECT_TRUE(Read(Piece(jpeg, 0, s[1].end)).ok);
 }
 
+// An APP2 segment holding chunk `sequence` of `count` of a profile.
+Bytes IccSegment(size_t sequence, size_t count, const Bytes& data) {
+  Bytes b = {0xFF, 0xE2};
+  Put16(&b, uint32_t(2 + 14 + data.size()));
+  Put(&b, std::string("ICC_PROFILE\0", 12));
+  b.push_back(uint8_t(sequence));
+  b.push_back(uint8_t(count));
+  return Cat({b, data});
+}
+
+const Bytes kSoi = {0xFF, 0xD8}, kEoi = {0xFF, 0xD9};
+
 // Segments are at most 65533 bytes after the marker, so 8 MiB takes 129 of them.
 Bytes JpegOfChunks(size_t total) {
   const size_t perChunk = 65519;
   const size_t count = (total + perChunk - 1) / perChunk;
-  Bytes b = {0xFF, 0xD8};
+  Bytes b = kSoi;
   for (size_t i = 0; i < count; ++i) {
     const size_t n = std::min(perChunk, total - i * perChunk);
-    Put(&b, "\xFF\xE2");
-    Put16(&b, uint32_t(n + 16));
-    Put(&b, std::string("ICC_PROFILE\0", 12));
-    b.push_back(uint8_t(i + 1));
-    b.push_back(uint8_t(count));
-    b.insert(b.end(), n, uint8_t(i));
+    const Bytes segment = IccSegment(i + 1, count, Bytes(n, uint8_t(i)));
+    b.insert(b.end(), segment.begin(), segment.end());
   }
-  Put(&b, "\xFF\xD9");
+  b.insert(b.end(), kEoi.begin(), kEoi.end());
   return b;
 }
 
@@ -253,6 +266,22 @@ TEST(EmbeddedProfile, JpegProfileUpToEightMebibytes) {
   EXPECT_EQ(atCap.profile.size(), cap);
   EXPECT_EQ(atCap.profile[65519], 1);  // the second chunk follows the first
   EXPECT_FALSE(Read(JpegOfChunks(cap + 1)).ok);
+}
+
+// The smallest chunk is the 14-byte header with no data; an APP2 segment too short for the
+// header is some other use of APP2 and is passed over.
+TEST(EmbeddedProfile, JpegChunksOfHeaderOnly) {
+  const Bytes data = {1, 2, 3};
+  const Found lastEmpty = Read(Cat({kSoi, IccSegment(1, 2, data), IccSegment(2, 2, {}), kEoi}));
+  ASSERT_TRUE(lastEmpty.ok);
+  EXPECT_EQ(lastEmpty.profile, data);
+  EXPECT_FALSE(Read(Cat({kSoi, IccSegment(1, 1, {}), kEoi})).ok);  // no bytes at all
+
+  Bytes shortSegment = {0xFF, 0xE2, 0, 15};
+  Put(&shortSegment, std::string("ICC_PROFILE\0\x01", 13));
+  const Found passedOver = Read(Cat({kSoi, IccSegment(1, 1, data), shortSegment, kEoi}));
+  ASSERT_TRUE(passedOver.ok);
+  EXPECT_EQ(passedOver.profile, data);
 }
 
 // ---- TIFF: a profile tag built by hand in both byte orders.
@@ -337,6 +366,11 @@ TEST(EmbeddedProfile, WebpAndPngChunksWithLyingSizes) {
   const Found lying = Read(huge);
   EXPECT_FALSE(lying.ok);
   EXPECT_LT(lying.largestRead, 1024u);
+  // Ten thousand empty text chunks and no profile: none, however the walk ends.
+  Bytes chatty = Piece(png, 0, iccp);
+  for (int i = 0; i < 10000; ++i) Put(&chatty, std::string("\0\0\0\0tEXt\0\0\0\0", 12));
+  Put(&chatty, std::string("\0\0\0\0IEND\xAE\x42\x60\x82", 12));
+  EXPECT_FALSE(Read(chatty).ok);
 }
 
 // ---- HEIF/AVIF: item properties built by hand.
@@ -347,12 +381,6 @@ Bytes Box(const std::string& type, const Bytes& payload) {
   Put(&b, type);
   b.insert(b.end(), payload.begin(), payload.end());
   return b;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
 }
 
 Bytes FullBox(const std::string& type, uint8_t version, uint32_t flags, const Bytes& payload) {
@@ -375,10 +403,14 @@ struct Heif {
   std::vector<Bytes> properties = {Box("ispe", Bytes(12)), Colr("prof", kProfileBody)};
   bool withPitm = true;
   bool ipmaFirst = false;
+  bool pitmLast = false;         // after 'iprp'
+  int pitmIdBytes = 0;           // the primary's number as stored; 0: as the version says
+  std::vector<Bytes> moreIpmas;  // after the primary's 'ipma'
 
   Bytes Build() const {
     Bytes pitm;
-    pitmVersion == 0 ? Put16(&pitm, primary) : Put32(&pitm, primary);
+    const int idBytes = pitmIdBytes ? pitmIdBytes : pitmVersion == 0 ? 2 : 4;
+    for (int i = idBytes - 1; i >= 0; --i) pitm.push_back(uint8_t(primary >> 8 * i));
     Bytes entry;
     Put32(&entry, 1);  // entry count
     ipmaVersion == 0 ? Put16(&entry, associatedItem) : Put32(&entry, associatedItem);
@@ -386,11 +418,13 @@ struct Heif {
     for (uint16_t i : indexes) (ipmaFlags & 1) ? Put16(&entry, i) : entry.push_back(uint8_t(i));
     Bytes ipco;
     for (const Bytes& p : properties) ipco = Cat({ipco, p});
-    const Bytes ipma = FullBox("ipma", ipmaVersion, ipmaFlags, entry);
+    Bytes ipma = FullBox("ipma", ipmaVersion, ipmaFlags, entry);
+    for (const Bytes& more : moreIpmas) ipma = Cat({ipma, more});
     const Bytes iprp =
         Box("iprp", ipmaFirst ? Cat({ipma, Box("ipco", ipco)}) : Cat({Box("ipco", ipco), ipma}));
-    const Bytes meta = FullBox(
-        "meta", 0, 0, Cat({withPitm ? FullBox("pitm", pitmVersion, 0, pitm) : Bytes(), iprp}));
+    const Bytes pitmBox = withPitm ? FullBox("pitm", pitmVersion, 0, pitm) : Bytes();
+    const Bytes meta =
+        FullBox("meta", 0, 0, pitmLast ? Cat({iprp, pitmBox}) : Cat({pitmBox, iprp}));
     return Cat({Box("ftyp", {'a', 'v', 'i', 'f', 0, 0, 0, 0}), meta, Box("mdat", Bytes(4))});
   }
 };
@@ -435,6 +469,47 @@ TEST(EmbeddedProfile, HeifPrimaryItemColourProperty) {
   EXPECT_FALSE(Read(shortNclx.Build()).ok);
 }
 
+// The order of the meta box's children is free; a 'pitm' too short for its item number names
+// no item (not item 0), and an 'ipma' entry cut short is refused.
+TEST(EmbeddedProfile, HeifPrimaryItemAndAssociationBoxes) {
+  Heif late;
+  late.pitmLast = true;
+  EXPECT_EQ(Read(late.Build()).profile, kProfileBody);
+  for (uint8_t version : {0, 1}) {
+    Heif cut = late;
+    cut.pitmVersion = version;
+    cut.primary = cut.associatedItem = 0;
+    EXPECT_TRUE(Read(cut.Build()).ok) << int(version);
+    cut.pitmIdBytes = version == 0 ? 1 : 2;
+    EXPECT_FALSE(Read(cut.Build()).ok) << int(version);
+  }
+
+  Heif many;  // the first of many association boxes holds the primary's
+  many.moreIpmas.assign(7, FullBox("ipma", 0, 0, Bytes(4)));
+  EXPECT_EQ(Read(many.Build()).profile, kProfileBody);
+  for (const Bytes& broken : {Box("ipma", {}), FullBox("ipma", 0, 0, {})}) {
+    Heif after;  // a broken one after it still breaks the file
+    after.moreIpmas = {broken};
+    EXPECT_FALSE(Read(after.Build()).ok);
+  }
+
+  Heif gap;  // an empty box still counts as a property
+  gap.properties = {Box("free", {}), Colr("prof", kProfileBody)};
+  EXPECT_EQ(Read(gap.Build()).profile, kProfileBody);
+
+  const Bytes file = Heif().Build();
+  const size_t ipma = std::string(file.begin(), file.end()).find("ipma") + 4;
+  Bytes moreAssociations = file;  // the entry's count (after version, flags, entries, item)
+  ASSERT_EQ(moreAssociations[ipma + 10], 1);
+  moreAssociations[ipma + 10] = 2;
+  EXPECT_FALSE(Read(moreAssociations).ok);
+  Heif otherFirst;  // two entries declared, the primary's the missing second
+  otherFirst.associatedItem = 2;
+  Bytes moreEntries = otherFirst.Build();
+  moreEntries[ipma + 7] = 2;
+  EXPECT_FALSE(Read(moreEntries).ok);
+}
+
 TEST(EmbeddedProfile, HeifBoxSizesThatLie) {
   const Bytes file = Heif().Build();
   const size_t colr = std::string(file.begin(), file.end()).find("colr") - 4;
@@ -444,6 +519,9 @@ TEST(EmbeddedProfile, HeifBoxSizesThatLie) {
   Bytes tiny = file;
   Set32(&tiny, colr, 7);  // smaller than its own header
   EXPECT_FALSE(Read(tiny).ok);
+  Bytes shortFtyp = file;
+  Set32(&shortFtyp, 0, 4);  // the first box smaller than its own header
+  EXPECT_FALSE(Read(shortFtyp).ok);
   Bytes huge = file;  // a 64-bit size of 4 GB
   Set32(&huge, colr, 1);
   huge.insert(huge.begin() + colr + 8, {0, 0, 0, 1, 0, 0, 0, 0});
