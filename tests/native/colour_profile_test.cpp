@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -50,9 +51,14 @@ struct Found {
   size_t largestRead = 0;
 };
 
+// Both out-parameters start with marker contents, so what the reader leaves in them shows.
 Found Read(const Bytes& file) {
   RecordingSource source(file);
   Found found;
+  found.profile = {0xDE, 0xAD};
+  found.info.kind = EmbeddedColour::Nclx;
+  found.info.hasNclx = true;
+  found.info.nclx.primaries = 99;
   found.ok = ReadEmbeddedProfile(source, &found.profile, &found.info);
   found.largestRead = source.largest;
   if (!found.ok) {
@@ -116,6 +122,61 @@ TEST(EmbeddedProfile, PictureWithoutOneHasNone) {
   EXPECT_FALSE(Read(Fixture("jpeg_plain.jpg")).ok);
   EXPECT_FALSE(Read(Fixture("displayp3_argyll.icm")).ok);  // a profile is not a picture
   EXPECT_FALSE(Read(Bytes()).ok);
+  const Bytes jpeg = Fixture("jpeg_displayp3.jpg");
+  MemoryByteSource source(jpeg.data(), jpeg.size());
+  Bytes profile;
+  EmbeddedColourInfo info;
+  EXPECT_FALSE(ReadEmbeddedProfile(source, nullptr, &info));
+  EXPECT_FALSE(ReadEmbeddedProfile(source, &profile, nullptr));
+}
+
+// Stops answering from its `failAt`-th read on: it reads nothing, or throws.
+class FailingSource final : public ByteSource {
+ public:
+  FailingSource(const Bytes& bytes, size_t failAt, bool throws)
+      : memory_(bytes.data(), bytes.size()), failAt_(failAt), throws_(throws) {}
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
+    if (reads++ >= failAt_) {
+      if (throws_) throw std::runtime_error("the file went away");
+      return 0;
+    }
+    return memory_.ReadAt(offset, buffer, size);
+  }
+  size_t reads = 0;
+
+ private:
+  MemoryByteSource memory_;
+  size_t failAt_;
+  bool throws_;
+};
+
+// A file that goes away while it is read (a network share, a removed stick): at whatever
+// read that happens, the answer is nothing or what the whole file gives, never a part.
+TEST(EmbeddedProfile, SourceThatStopsAnsweringGivesNothingPartial) {
+  for (const char* file :
+       {"jpeg_lut_split.jpg", "tiff_be_prophoto.tif", "png_displayp3.png", "webp_displayp3.webp",
+        "heic_displayp3.heic", "avif_icc_rec2020.avif", "avif_nclx_p3.avif"}) {
+    const Bytes bytes = Fixture(file);
+    FailingSource whole(bytes, SIZE_MAX, false);
+    Bytes wholeProfile;
+    EmbeddedColourInfo wholeInfo;
+    ASSERT_TRUE(ReadEmbeddedProfile(whole, &wholeProfile, &wholeInfo)) << file;
+    for (size_t failAt = 0; failAt < whole.reads; ++failAt) {
+      for (bool throws : {false, true}) {
+        FailingSource source(bytes, failAt, throws);
+        Bytes profile = {0xDE, 0xAD};
+        EmbeddedColourInfo info;
+        info.kind = EmbeddedColour::Nclx;
+        if (ReadEmbeddedProfile(source, &profile, &info)) {
+          EXPECT_EQ(profile, wholeProfile) << file << " " << failAt << " " << throws;
+          EXPECT_EQ(info.kind, wholeInfo.kind) << file << " " << failAt << " " << throws;
+        } else {
+          EXPECT_TRUE(profile.empty()) << file << " " << failAt << " " << throws;
+          EXPECT_EQ(info.kind, EmbeddedColour::None) << file << " " << failAt << " " << throws;
+        }
+      }
+    }
+  }
 }
 
 uint32_t Adler32(const Bytes& data) {
@@ -284,19 +345,46 @@ TEST(EmbeddedProfile, JpegChunksOfHeaderOnly) {
   EXPECT_EQ(passedOver.profile, data);
 }
 
+// Standalone markers and fill bytes between segments are passed over, and so is a segment
+// by its length; what is no marker (FF 00), a second start of image or the scan ends the
+// walk, and a profile after it is not looked for.
+TEST(EmbeddedProfile, JpegMarkersBetweenSegments) {
+  const Bytes data = {1, 2, 3};
+  const struct {
+    Bytes between;
+    bool found;
+  } cases[] = {
+      {{0xFF, 0x01}, true},                    // TEM
+      {{0xFF, 0xD0}, true},                    // RST0
+      {{0xFF, 0xD7}, true},                    // RST7
+      {{0xFF, 0xFF, 0xFF, 0xE0, 0, 2}, true},  // fill bytes, then an empty APP0
+      {{0xFF, 0xCF, 0, 3, 9}, true},           // SOF15, just before the restart markers
+      {{0xFF, 0x00, 0, 2}, false},
+      {{0xFF, 0xD8}, false},
+      {{0xFF, 0xDA, 0, 2}, false},
+  };
+  for (const auto& c : cases) {
+    const Found found = Read(Cat({kSoi, c.between, IccSegment(1, 1, data), kEoi}));
+    EXPECT_EQ(found.ok, c.found) << int(c.between[1]);
+    if (c.found) EXPECT_EQ(found.profile, data) << int(c.between[1]);
+  }
+}
+
 // ---- TIFF: a profile tag built by hand in both byte orders.
 
-Bytes TiffWithProfile(bool le, uint16_t type, uint32_t count, size_t stored) {
+// The IFD at `ifd`, after what stands for the image data.
+Bytes TiffWithProfile(bool le, uint16_t type, uint32_t count, size_t stored, uint32_t ifd = 8) {
   Bytes b;
   auto p16 = [&](uint32_t v) { le ? Put(&b, {char(v), char(v >> 8)}) : Put16(&b, v); };
   auto p32 = [&](uint32_t v) {
     le ? Put(&b, {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}) : Put32(&b, v);
   };
   Put(&b, le ? std::string("II*\0", 4) : std::string("MM\0*", 4));
-  p32(8);
+  p32(ifd);
+  b.resize(ifd);
   p16(2);
   p16(256), p16(3), p32(1), p16(8), p16(0);  // width, so the profile is not the first entry
-  p16(34675), p16(type), p32(count), p32(8 + 2 + 2 * 12 + 4);
+  p16(34675), p16(type), p32(count), p32(ifd + 2 + 2 * 12 + 4);
   p32(0);
   const size_t start = b.size();
   b.resize(start + stored);
@@ -318,6 +406,17 @@ TEST(EmbeddedProfile, TiffProfileTagBoundsAndTypes) {
       const Found lying = Read(TiffWithProfile(le, 7, count, 300));
       EXPECT_FALSE(lying.ok) << le;
       EXPECT_LT(lying.largestRead, 1024u) << le;
+    }
+  }
+  // Writers that put the IFD after the image data: 16 MiB on, every byte of its offset counts.
+  for (bool le : {true, false}) {
+    const Found late = Read(TiffWithProfile(le, 7, 300, 300, (16u << 20) + 2));
+    ASSERT_TRUE(late.ok) << le;
+    EXPECT_EQ(late.profile[1], 7);
+    for (uint8_t early : {0, 7}) {  // an IFD offset inside the 8-byte header
+      Bytes inHeader = TiffWithProfile(le, 7, 300, 300);
+      inHeader[le ? 4 : 7] = early;
+      EXPECT_FALSE(Read(inHeader).ok) << le << int(early);
     }
   }
   const size_t cap = 8u << 20;
@@ -347,6 +446,14 @@ TEST(EmbeddedProfile, WebpAndPngChunksWithLyingSizes) {
   const Found afterPadding = Read(padded);
   ASSERT_TRUE(afterPadding.ok);
   EXPECT_EQ(afterPadding.profile, Fixture("displayp3_argyll.icm"));
+  // The profile chunk ends exactly where the RIFF ends, then one byte past it.
+  const uint32_t iccpLength = webp[34] | webp[35] << 8 | webp[36] << 16 | uint32_t(webp[37]) << 24;
+  for (uint32_t over : {0, 1}) {
+    Bytes riffEnd = webp;
+    const uint32_t riffSize = 38 + iccpLength - 8 - over;
+    for (int i = 0; i < 4; ++i) riffEnd[4 + i] = uint8_t(riffSize >> 8 * i);
+    EXPECT_EQ(Read(riffEnd).ok, over == 0) << over;
+  }
   Bytes simple = webp;
   std::memcpy(&simple[12], "VP8 ", 4);  // a simple file carries no profile
   EXPECT_FALSE(Read(simple).ok);
@@ -404,13 +511,14 @@ struct Heif {
   bool withPitm = true;
   bool ipmaFirst = false;
   bool pitmLast = false;         // after 'iprp'
-  int pitmIdBytes = 0;           // the primary's number as stored; 0: as the version says
+  Bytes pitmBody;                // stored instead of the primary's number when not empty
+  bool mdatFirst = false;        // so that the meta box ends the file
   std::vector<Bytes> moreIpmas;  // after the primary's 'ipma'
 
   Bytes Build() const {
     Bytes pitm;
-    const int idBytes = pitmIdBytes ? pitmIdBytes : pitmVersion == 0 ? 2 : 4;
-    for (int i = idBytes - 1; i >= 0; --i) pitm.push_back(uint8_t(primary >> 8 * i));
+    pitmVersion == 0 ? Put16(&pitm, primary) : Put32(&pitm, primary);
+    if (!pitmBody.empty()) pitm = pitmBody;
     Bytes entry;
     Put32(&entry, 1);  // entry count
     ipmaVersion == 0 ? Put16(&entry, associatedItem) : Put32(&entry, associatedItem);
@@ -425,7 +533,8 @@ struct Heif {
     const Bytes pitmBox = withPitm ? FullBox("pitm", pitmVersion, 0, pitm) : Bytes();
     const Bytes meta =
         FullBox("meta", 0, 0, pitmLast ? Cat({iprp, pitmBox}) : Cat({pitmBox, iprp}));
-    return Cat({Box("ftyp", {'a', 'v', 'i', 'f', 0, 0, 0, 0}), meta, Box("mdat", Bytes(4))});
+    const Bytes ftyp = Box("ftyp", {'a', 'v', 'i', 'f', 0, 0, 0, 0}), mdat = Box("mdat", Bytes(4));
+    return mdatFirst ? Cat({ftyp, mdat, meta}) : Cat({ftyp, meta, mdat});
   }
 };
 
@@ -463,6 +572,17 @@ TEST(EmbeddedProfile, HeifPrimaryItemColourProperty) {
   Heif noPrimary;
   noPrimary.withPitm = false;
   EXPECT_FALSE(Read(noPrimary.Build()).ok);
+  // A profile box without a profile breaks the file, whatever else is given, also as the
+  // file's last box; a colour box too short for its kind is passed over.
+  Heif emptyProfile;
+  emptyProfile.properties = {Colr("nclx", kNclxBody), Colr("prof", {})};
+  emptyProfile.indexes = {1, 2};
+  EXPECT_FALSE(Read(emptyProfile.Build()).ok);
+  emptyProfile.mdatFirst = emptyProfile.ipmaFirst = true;
+  EXPECT_FALSE(Read(emptyProfile.Build()).ok);
+  Heif noKind = emptyProfile;
+  noKind.properties[1] = Box("colr", {'p', 'r', 'o'});
+  EXPECT_EQ(Read(noKind.Build()).info.kind, EmbeddedColour::Nclx);
   Heif shortNclx;
   shortNclx.properties = {Box("ispe", Bytes(12)),
                           Colr("nclx", Bytes(kNclxBody.begin(), kNclxBody.end() - 1))};
@@ -480,17 +600,24 @@ TEST(EmbeddedProfile, HeifPrimaryItemAndAssociationBoxes) {
     cut.pitmVersion = version;
     cut.primary = cut.associatedItem = 0;
     EXPECT_TRUE(Read(cut.Build()).ok) << int(version);
-    cut.pitmIdBytes = version == 0 ? 1 : 2;
+    cut.pitmBody = Bytes(version == 0 ? 1 : 2, 0);
     EXPECT_FALSE(Read(cut.Build()).ok) << int(version);
   }
+  Heif longer;  // a byte after the item number
+  longer.pitmVersion = 1;
+  longer.pitmBody = {0, 0, 0, 1, 0xEE};
+  EXPECT_EQ(Read(longer.Build()).profile, kProfileBody);
 
   Heif many;  // the first of many association boxes holds the primary's
   many.moreIpmas.assign(7, FullBox("ipma", 0, 0, Bytes(4)));
   EXPECT_EQ(Read(many.Build()).profile, kProfileBody);
   for (const Bytes& broken : {Box("ipma", {}), FullBox("ipma", 0, 0, {})}) {
-    Heif after;  // a broken one after it still breaks the file
-    after.moreIpmas = {broken};
-    EXPECT_FALSE(Read(after.Build()).ok);
+    for (bool metaLast : {false, true}) {
+      Heif after;  // a broken one after it still breaks the file, also as its last box
+      after.moreIpmas = {broken};
+      after.mdatFirst = metaLast;
+      EXPECT_FALSE(Read(after.Build()).ok) << metaLast;
+    }
   }
 
   Heif gap;  // an empty box still counts as a property
