@@ -753,6 +753,16 @@ TEST(IccProfile, HostileHeadersAndTagTables) {
   Bytes version5 = base;
   version5[8] = 5;
   EXPECT_FALSE(Plausible(version5));
+  // A colorant tag must be an XYZType of at least 20 bytes (type, reserved, three numbers).
+  const size_t green = TagEntry(base, "gXYZ");
+  Bytes notXyz = base;
+  std::memcpy(&notXyz[Get32(base, green + 4)], "XYZX", 4);
+  EXPECT_FALSE(Plausible(notXyz));
+  for (uint32_t size : {19, 20}) {
+    Bytes sized = base;
+    Set32(&sized, green + 8, size);
+    EXPECT_EQ(Plausible(sized), size == 20) << size;
+  }
   Bytes noBlueCurve = base;
   std::memcpy(&noBlueCurve[TagEntry(base, "bTRC")], "bTRX", 4);
   EXPECT_FALSE(Plausible(noBlueCurve));
@@ -786,6 +796,53 @@ TEST(IccProfile, SrgbDecidedByColorantsCurvesAndTables) {
   EXPECT_FALSE(Srgb(tables));
 }
 
+// The profile with its three curves replaced by one parametricCurveType of `function`, put
+// last so that nothing follows it.
+Bytes WithParametricCurve(Bytes p, uint16_t function, std::initializer_list<double> parameters) {
+  const size_t at = p.size();
+  Put(&p, "para");
+  Put32(&p, 0);
+  Put16(&p, function);
+  Put16(&p, 0);
+  for (double v : parameters) Put32(&p, uint32_t(int32_t(std::lround(v * 65536))));
+  for (const char* tag : {"rTRC", "gTRC", "bTRC"}) {
+    Set32(&p, TagEntry(p, tag) + 4, uint32_t(at));
+    Set32(&p, TagEntry(p, tag) + 8, uint32_t(p.size() - at));
+  }
+  Set32(&p, 0, uint32_t(p.size()));
+  return p;
+}
+
+// ICC's five parametric functions take 1, 3, 4, 5 and 7 parameters; sRGB's curve is function
+// 3, or 4 with e = f = 0.
+TEST(IccProfile, ParametricCurvesOfEachFunction) {
+  const Bytes base = MakeRgbMatrixProfile(
+      {{0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}, {0.3127, 0.3290}},
+      TransferCurve{2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045, 0, 0}, "sRGB");
+  ASSERT_EQ(base.size() % 4, 0u);
+  const double g = 2.4, a = 1 / 1.055, b = 0.055 / 1.055, c = 1 / 12.92, d = 0.04045;
+  const struct {
+    uint16_t function;
+    std::initializer_list<double> parameters;
+    bool plausible, srgb;
+  } cases[] = {
+      {3, {g, a, b, c, d}, true, true},
+      {4, {g, a, b, c, d, 0, 0}, true, true},
+      {4, {g, a, b, c, d, 0, 0.02}, true, false},  // black lifted
+      {0, {2.2}, true, false},
+      {1, {g, a, b}, true, false},  // no linear segment near black
+      {2, {g, a, b, 0}, true, false},
+      {3, {g, a, b, c}, false, false},  // a parameter short
+      {4, {g, a, b, c, d, 0}, false, false},
+      {5, {g, a, b, c, d, 0, 0}, false, false},  // no such function
+  };
+  for (const auto& k : cases) {
+    const Bytes p = WithParametricCurve(base, k.function, k.parameters);
+    EXPECT_EQ(Plausible(p), k.plausible) << k.function << " " << k.parameters.size();
+    EXPECT_EQ(Srgb(p), k.srgb) << k.function << " " << k.parameters.size();
+  }
+}
+
 // ---- Building profiles.
 
 double Fixed(const Bytes& p, size_t at) { return int32_t(Get32(p, at)) / 65536.0; }
@@ -808,6 +865,7 @@ void ExpectSameColorants(const Bytes& made, const Bytes& published, double toler
 }
 
 const Chromaticity kD65{0.3127, 0.3290};
+const double kD50Xyz[3] = {0.9642, 1.0, 0.8249};
 const RgbPrimaries kBt709{{0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}, kD65};
 const TransferCurve kSrgbCurve{2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045, 0, 0};
 
@@ -831,6 +889,18 @@ TEST(MakeProfile, ColorantsOfPublishedProfiles) {
   EXPECT_TRUE(Srgb(srgb));
   ExpectSameColorants(srgb, Fixture("srgb_wine.icc"), 0.0002);
   EXPECT_EQ(Get32(srgb, 0), srgb.size());
+  // Tag data starts on 4-byte boundaries, and the profile ends on one.
+  EXPECT_EQ(srgb.size() % 4, 0u);
+  for (uint32_t i = 0; i < Get32(srgb, 128); ++i) {
+    EXPECT_EQ(Get32(srgb, 132 + 12 * i + 4) % 4, 0u) << i;
+  }
+  // The adaptation from D65 to D50 as an s15Fixed16ArrayType: Bradford's published matrix.
+  const size_t chad = Get32(srgb, TagEntry(srgb, "chad") + 4);
+  EXPECT_EQ(std::string(srgb.begin() + chad, srgb.begin() + chad + 4), "sf32");
+  EXPECT_EQ(Get32(srgb, TagEntry(srgb, "chad") + 8), 8u + 9 * 4);
+  const double bradford[9] = {1.0478,  0.0229,  -0.0501, 0.0295, 0.9905,
+                              -0.0171, -0.0092, 0.0150,  0.7521};
+  for (int i = 0; i < 9; ++i) EXPECT_NEAR(Fixed(srgb, chad + 8 + 4 * i), bradford[i], 0.001) << i;
   // The description as ICC's textDescriptionType holds it: the ASCII count with its NUL,
   // then the text and the NUL.
   const size_t desc = Get32(srgb, TagEntry(srgb, "desc") + 4);
@@ -926,6 +996,33 @@ TEST(MakeProfile, CodedDescriptions) {
   const Bytes rec709 = Fixture("rec709_argyll.icm");  // 1024 entries too
   for (size_t i : {10, 100, 512, 900}) {
     EXPECT_NEAR(TableValue(profile, "rTRC", i), TableValue(rec709, "rTRC", i), 0.0002) << i;
+  }
+
+  // Each primaries code H.273 gives as RGB primaries; the colorants add up to the D50 white.
+  for (uint16_t code : {1, 2, 4, 5, 6, 7, 8, 9, 11, 12, 22}) {
+    NclxColour coded = bt709;
+    coded.primaries = code;
+    ASSERT_EQ(ProfileForNclx(coded, &profile), NclxHandling::Profile) << code;
+    EXPECT_TRUE(Plausible(profile)) << code;
+    const std::vector<double> r = Xyz(profile, "rXYZ"), g = Xyz(profile, "gXYZ"),
+                              b = Xyz(profile, "bXYZ");
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(r[i] + g[i] + b[i], kD50Xyz[i], 0.0005) << code;
+  }
+
+  // Other transfers as H.273 gives them, inverted: linear light at the middle code.
+  const double bt709Middle = std::pow((0.5 + 0.099) / 1.099, 1 / 0.45);
+  for (auto transfer : {std::pair<uint16_t, double>{1, bt709Middle},
+                        {6, bt709Middle},
+                        {14, bt709Middle},
+                        {15, bt709Middle},
+                        {4, std::pow(0.5, 2.2)},
+                        {5, std::pow(0.5, 2.8)},
+                        {7, std::pow((0.5 + 0.1115) / 1.1115, 1 / 0.45)}}) {
+    NclxColour coded = p3;
+    coded.transfer = transfer.first;
+    ASSERT_EQ(ProfileForNclx(coded, &profile), NclxHandling::Profile) << transfer.first;
+    const double middle = (TableValue(profile, "gTRC", 511) + TableValue(profile, "gTRC", 512)) / 2;
+    EXPECT_NEAR(middle, transfer.second, 0.001) << transfer.first;
   }
 
   // H.273's transfer 8 is linear light, so the table is a straight line.
