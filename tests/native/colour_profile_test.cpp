@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -50,9 +51,14 @@ struct Found {
   size_t largestRead = 0;
 };
 
+// Both out-parameters start with marker contents, so what the reader leaves in them shows.
 Found Read(const Bytes& file) {
   RecordingSource source(file);
   Found found;
+  found.profile = {0xDE, 0xAD};
+  found.info.kind = EmbeddedColour::Nclx;
+  found.info.hasNclx = true;
+  found.info.nclx.primaries = 99;
   found.ok = ReadEmbeddedProfile(source, &found.profile, &found.info);
   found.largestRead = source.largest;
   if (!found.ok) {
@@ -73,6 +79,11 @@ void Set32(Bytes* b, size_t at, uint32_t v) {
 }
 uint32_t Get32(const Bytes& b, size_t at) {
   return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
+}
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
 }
 
 // ---- Pictures made by real encoders.
@@ -111,6 +122,61 @@ TEST(EmbeddedProfile, PictureWithoutOneHasNone) {
   EXPECT_FALSE(Read(Fixture("jpeg_plain.jpg")).ok);
   EXPECT_FALSE(Read(Fixture("displayp3_argyll.icm")).ok);  // a profile is not a picture
   EXPECT_FALSE(Read(Bytes()).ok);
+  const Bytes jpeg = Fixture("jpeg_displayp3.jpg");
+  MemoryByteSource source(jpeg.data(), jpeg.size());
+  Bytes profile;
+  EmbeddedColourInfo info;
+  EXPECT_FALSE(ReadEmbeddedProfile(source, nullptr, &info));
+  EXPECT_FALSE(ReadEmbeddedProfile(source, &profile, nullptr));
+}
+
+// Stops answering from its `failAt`-th read on: it reads nothing, or throws.
+class FailingSource final : public ByteSource {
+ public:
+  FailingSource(const Bytes& bytes, size_t failAt, bool throws)
+      : memory_(bytes.data(), bytes.size()), failAt_(failAt), throws_(throws) {}
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
+    if (reads++ >= failAt_) {
+      if (throws_) throw std::runtime_error("the file went away");
+      return 0;
+    }
+    return memory_.ReadAt(offset, buffer, size);
+  }
+  size_t reads = 0;
+
+ private:
+  MemoryByteSource memory_;
+  size_t failAt_;
+  bool throws_;
+};
+
+// A file that goes away while it is read (a network share, a removed stick): at whatever
+// read that happens, the answer is nothing or what the whole file gives, never a part.
+TEST(EmbeddedProfile, SourceThatStopsAnsweringGivesNothingPartial) {
+  for (const char* file :
+       {"jpeg_lut_split.jpg", "tiff_be_prophoto.tif", "png_displayp3.png", "webp_displayp3.webp",
+        "heic_displayp3.heic", "avif_icc_rec2020.avif", "avif_nclx_p3.avif"}) {
+    const Bytes bytes = Fixture(file);
+    FailingSource whole(bytes, SIZE_MAX, false);
+    Bytes wholeProfile;
+    EmbeddedColourInfo wholeInfo;
+    ASSERT_TRUE(ReadEmbeddedProfile(whole, &wholeProfile, &wholeInfo)) << file;
+    for (size_t failAt = 0; failAt < whole.reads; ++failAt) {
+      for (bool throws : {false, true}) {
+        FailingSource source(bytes, failAt, throws);
+        Bytes profile = {0xDE, 0xAD};
+        EmbeddedColourInfo info;
+        info.kind = EmbeddedColour::Nclx;
+        if (ReadEmbeddedProfile(source, &profile, &info)) {
+          EXPECT_EQ(profile, wholeProfile) << file << " " << failAt << " " << throws;
+          EXPECT_EQ(info.kind, wholeInfo.kind) << file << " " << failAt << " " << throws;
+        } else {
+          EXPECT_TRUE(profile.empty()) << file << " " << failAt << " " << throws;
+          EXPECT_EQ(info.kind, EmbeddedColour::None) << file << " " << failAt << " " << throws;
+        }
+      }
+    }
+  }
 }
 
 uint32_t Adler32(const Bytes& data) {
@@ -228,21 +294,29 @@ TEST(EmbeddedProfile, JpegSegmentsOutOfOrderOrBroken) {
   EXPECT_TRUE(Read(Piece(jpeg, 0, s[1].end)).ok);
 }
 
+// An APP2 segment holding chunk `sequence` of `count` of a profile.
+Bytes IccSegment(size_t sequence, size_t count, const Bytes& data) {
+  Bytes b = {0xFF, 0xE2};
+  Put16(&b, uint32_t(2 + 14 + data.size()));
+  Put(&b, std::string("ICC_PROFILE\0", 12));
+  b.push_back(uint8_t(sequence));
+  b.push_back(uint8_t(count));
+  return Cat({b, data});
+}
+
+const Bytes kSoi = {0xFF, 0xD8}, kEoi = {0xFF, 0xD9};
+
 // Segments are at most 65533 bytes after the marker, so 8 MiB takes 129 of them.
 Bytes JpegOfChunks(size_t total) {
   const size_t perChunk = 65519;
   const size_t count = (total + perChunk - 1) / perChunk;
-  Bytes b = {0xFF, 0xD8};
+  Bytes b = kSoi;
   for (size_t i = 0; i < count; ++i) {
     const size_t n = std::min(perChunk, total - i * perChunk);
-    Put(&b, "\xFF\xE2");
-    Put16(&b, uint32_t(n + 16));
-    Put(&b, std::string("ICC_PROFILE\0", 12));
-    b.push_back(uint8_t(i + 1));
-    b.push_back(uint8_t(count));
-    b.insert(b.end(), n, uint8_t(i));
+    const Bytes segment = IccSegment(i + 1, count, Bytes(n, uint8_t(i)));
+    b.insert(b.end(), segment.begin(), segment.end());
   }
-  Put(&b, "\xFF\xD9");
+  b.insert(b.end(), kEoi.begin(), kEoi.end());
   return b;
 }
 
@@ -255,19 +329,62 @@ TEST(EmbeddedProfile, JpegProfileUpToEightMebibytes) {
   EXPECT_FALSE(Read(JpegOfChunks(cap + 1)).ok);
 }
 
+// The smallest chunk is the 14-byte header with no data; an APP2 segment too short for the
+// header is some other use of APP2 and is passed over.
+TEST(EmbeddedProfile, JpegChunksOfHeaderOnly) {
+  const Bytes data = {1, 2, 3};
+  const Found lastEmpty = Read(Cat({kSoi, IccSegment(1, 2, data), IccSegment(2, 2, {}), kEoi}));
+  ASSERT_TRUE(lastEmpty.ok);
+  EXPECT_EQ(lastEmpty.profile, data);
+  EXPECT_FALSE(Read(Cat({kSoi, IccSegment(1, 1, {}), kEoi})).ok);  // no bytes at all
+
+  Bytes shortSegment = {0xFF, 0xE2, 0, 15};
+  Put(&shortSegment, std::string("ICC_PROFILE\0\x01", 13));
+  const Found passedOver = Read(Cat({kSoi, IccSegment(1, 1, data), shortSegment, kEoi}));
+  ASSERT_TRUE(passedOver.ok);
+  EXPECT_EQ(passedOver.profile, data);
+}
+
+// Standalone markers and fill bytes between segments are passed over, and so is a segment
+// by its length; what is no marker (FF 00), a second start of image or the scan ends the
+// walk, and a profile after it is not looked for.
+TEST(EmbeddedProfile, JpegMarkersBetweenSegments) {
+  const Bytes data = {1, 2, 3};
+  const struct {
+    Bytes between;
+    bool found;
+  } cases[] = {
+      {{0xFF, 0x01}, true},                    // TEM
+      {{0xFF, 0xD0}, true},                    // RST0
+      {{0xFF, 0xD7}, true},                    // RST7
+      {{0xFF, 0xFF, 0xFF, 0xE0, 0, 2}, true},  // fill bytes, then an empty APP0
+      {{0xFF, 0xCF, 0, 3, 9}, true},           // SOF15, just before the restart markers
+      {{0xFF, 0x00, 0, 2}, false},
+      {{0xFF, 0xD8}, false},
+      {{0xFF, 0xDA, 0, 2}, false},
+  };
+  for (const auto& c : cases) {
+    const Found found = Read(Cat({kSoi, c.between, IccSegment(1, 1, data), kEoi}));
+    EXPECT_EQ(found.ok, c.found) << int(c.between[1]);
+    if (c.found) EXPECT_EQ(found.profile, data) << int(c.between[1]);
+  }
+}
+
 // ---- TIFF: a profile tag built by hand in both byte orders.
 
-Bytes TiffWithProfile(bool le, uint16_t type, uint32_t count, size_t stored) {
+// The IFD at `ifd`, after what stands for the image data.
+Bytes TiffWithProfile(bool le, uint16_t type, uint32_t count, size_t stored, uint32_t ifd = 8) {
   Bytes b;
   auto p16 = [&](uint32_t v) { le ? Put(&b, {char(v), char(v >> 8)}) : Put16(&b, v); };
   auto p32 = [&](uint32_t v) {
     le ? Put(&b, {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}) : Put32(&b, v);
   };
   Put(&b, le ? std::string("II*\0", 4) : std::string("MM\0*", 4));
-  p32(8);
+  p32(ifd);
+  b.resize(ifd);
   p16(2);
   p16(256), p16(3), p32(1), p16(8), p16(0);  // width, so the profile is not the first entry
-  p16(34675), p16(type), p32(count), p32(8 + 2 + 2 * 12 + 4);
+  p16(34675), p16(type), p32(count), p32(ifd + 2 + 2 * 12 + 4);
   p32(0);
   const size_t start = b.size();
   b.resize(start + stored);
@@ -289,6 +406,17 @@ TEST(EmbeddedProfile, TiffProfileTagBoundsAndTypes) {
       const Found lying = Read(TiffWithProfile(le, 7, count, 300));
       EXPECT_FALSE(lying.ok) << le;
       EXPECT_LT(lying.largestRead, 1024u) << le;
+    }
+  }
+  // Writers that put the IFD after the image data: 16 MiB on, every byte of its offset counts.
+  for (bool le : {true, false}) {
+    const Found late = Read(TiffWithProfile(le, 7, 300, 300, (16u << 20) + 2));
+    ASSERT_TRUE(late.ok) << le;
+    EXPECT_EQ(late.profile[1], 7);
+    for (uint8_t early : {0, 7}) {  // an IFD offset inside the 8-byte header
+      Bytes inHeader = TiffWithProfile(le, 7, 300, 300);
+      inHeader[le ? 4 : 7] = early;
+      EXPECT_FALSE(Read(inHeader).ok) << le << int(early);
     }
   }
   const size_t cap = 8u << 20;
@@ -318,6 +446,14 @@ TEST(EmbeddedProfile, WebpAndPngChunksWithLyingSizes) {
   const Found afterPadding = Read(padded);
   ASSERT_TRUE(afterPadding.ok);
   EXPECT_EQ(afterPadding.profile, Fixture("displayp3_argyll.icm"));
+  // The profile chunk ends exactly where the RIFF ends, then one byte past it.
+  const uint32_t iccpLength = webp[34] | webp[35] << 8 | webp[36] << 16 | uint32_t(webp[37]) << 24;
+  for (uint32_t over : {0, 1}) {
+    Bytes riffEnd = webp;
+    const uint32_t riffSize = 38 + iccpLength - 8 - over;
+    for (int i = 0; i < 4; ++i) riffEnd[4 + i] = uint8_t(riffSize >> 8 * i);
+    EXPECT_EQ(Read(riffEnd).ok, over == 0) << over;
+  }
   Bytes simple = webp;
   std::memcpy(&simple[12], "VP8 ", 4);  // a simple file carries no profile
   EXPECT_FALSE(Read(simple).ok);
@@ -337,6 +473,11 @@ TEST(EmbeddedProfile, WebpAndPngChunksWithLyingSizes) {
   const Found lying = Read(huge);
   EXPECT_FALSE(lying.ok);
   EXPECT_LT(lying.largestRead, 1024u);
+  // Ten thousand empty text chunks and no profile: none, however the walk ends.
+  Bytes chatty = Piece(png, 0, iccp);
+  for (int i = 0; i < 10000; ++i) Put(&chatty, std::string("\0\0\0\0tEXt\0\0\0\0", 12));
+  Put(&chatty, std::string("\0\0\0\0IEND\xAE\x42\x60\x82", 12));
+  EXPECT_FALSE(Read(chatty).ok);
 }
 
 // ---- HEIF/AVIF: item properties built by hand.
@@ -347,12 +488,6 @@ Bytes Box(const std::string& type, const Bytes& payload) {
   Put(&b, type);
   b.insert(b.end(), payload.begin(), payload.end());
   return b;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
 }
 
 Bytes FullBox(const std::string& type, uint8_t version, uint32_t flags, const Bytes& payload) {
@@ -375,10 +510,15 @@ struct Heif {
   std::vector<Bytes> properties = {Box("ispe", Bytes(12)), Colr("prof", kProfileBody)};
   bool withPitm = true;
   bool ipmaFirst = false;
+  bool pitmLast = false;         // after 'iprp'
+  Bytes pitmBody;                // stored instead of the primary's number when not empty
+  bool mdatFirst = false;        // so that the meta box ends the file
+  std::vector<Bytes> moreIpmas;  // after the primary's 'ipma'
 
   Bytes Build() const {
     Bytes pitm;
     pitmVersion == 0 ? Put16(&pitm, primary) : Put32(&pitm, primary);
+    if (!pitmBody.empty()) pitm = pitmBody;
     Bytes entry;
     Put32(&entry, 1);  // entry count
     ipmaVersion == 0 ? Put16(&entry, associatedItem) : Put32(&entry, associatedItem);
@@ -386,12 +526,15 @@ struct Heif {
     for (uint16_t i : indexes) (ipmaFlags & 1) ? Put16(&entry, i) : entry.push_back(uint8_t(i));
     Bytes ipco;
     for (const Bytes& p : properties) ipco = Cat({ipco, p});
-    const Bytes ipma = FullBox("ipma", ipmaVersion, ipmaFlags, entry);
+    Bytes ipma = FullBox("ipma", ipmaVersion, ipmaFlags, entry);
+    for (const Bytes& more : moreIpmas) ipma = Cat({ipma, more});
     const Bytes iprp =
         Box("iprp", ipmaFirst ? Cat({ipma, Box("ipco", ipco)}) : Cat({Box("ipco", ipco), ipma}));
-    const Bytes meta = FullBox(
-        "meta", 0, 0, Cat({withPitm ? FullBox("pitm", pitmVersion, 0, pitm) : Bytes(), iprp}));
-    return Cat({Box("ftyp", {'a', 'v', 'i', 'f', 0, 0, 0, 0}), meta, Box("mdat", Bytes(4))});
+    const Bytes pitmBox = withPitm ? FullBox("pitm", pitmVersion, 0, pitm) : Bytes();
+    const Bytes meta =
+        FullBox("meta", 0, 0, pitmLast ? Cat({iprp, pitmBox}) : Cat({pitmBox, iprp}));
+    const Bytes ftyp = Box("ftyp", {'a', 'v', 'i', 'f', 0, 0, 0, 0}), mdat = Box("mdat", Bytes(4));
+    return mdatFirst ? Cat({ftyp, mdat, meta}) : Cat({ftyp, meta, mdat});
   }
 };
 
@@ -429,10 +572,69 @@ TEST(EmbeddedProfile, HeifPrimaryItemColourProperty) {
   Heif noPrimary;
   noPrimary.withPitm = false;
   EXPECT_FALSE(Read(noPrimary.Build()).ok);
+  // A profile box without a profile breaks the file, whatever else is given, also as the
+  // file's last box; a colour box too short for its kind is passed over.
+  Heif emptyProfile;
+  emptyProfile.properties = {Colr("nclx", kNclxBody), Colr("prof", {})};
+  emptyProfile.indexes = {1, 2};
+  EXPECT_FALSE(Read(emptyProfile.Build()).ok);
+  emptyProfile.mdatFirst = emptyProfile.ipmaFirst = true;
+  EXPECT_FALSE(Read(emptyProfile.Build()).ok);
+  Heif noKind = emptyProfile;
+  noKind.properties[1] = Box("colr", {'p', 'r', 'o'});
+  EXPECT_EQ(Read(noKind.Build()).info.kind, EmbeddedColour::Nclx);
   Heif shortNclx;
   shortNclx.properties = {Box("ispe", Bytes(12)),
                           Colr("nclx", Bytes(kNclxBody.begin(), kNclxBody.end() - 1))};
   EXPECT_FALSE(Read(shortNclx.Build()).ok);
+}
+
+// The order of the meta box's children is free; a 'pitm' too short for its item number names
+// no item (not item 0), and an 'ipma' entry cut short is refused.
+TEST(EmbeddedProfile, HeifPrimaryItemAndAssociationBoxes) {
+  Heif late;
+  late.pitmLast = true;
+  EXPECT_EQ(Read(late.Build()).profile, kProfileBody);
+  for (uint8_t version : {0, 1}) {
+    Heif cut = late;
+    cut.pitmVersion = version;
+    cut.primary = cut.associatedItem = 0;
+    EXPECT_TRUE(Read(cut.Build()).ok) << int(version);
+    cut.pitmBody = Bytes(version == 0 ? 1 : 2, 0);
+    EXPECT_FALSE(Read(cut.Build()).ok) << int(version);
+  }
+  Heif longer;  // a byte after the item number
+  longer.pitmVersion = 1;
+  longer.pitmBody = {0, 0, 0, 1, 0xEE};
+  EXPECT_EQ(Read(longer.Build()).profile, kProfileBody);
+
+  Heif many;  // the first of many association boxes holds the primary's
+  many.moreIpmas.assign(7, FullBox("ipma", 0, 0, Bytes(4)));
+  EXPECT_EQ(Read(many.Build()).profile, kProfileBody);
+  for (const Bytes& broken : {Box("ipma", {}), FullBox("ipma", 0, 0, {})}) {
+    for (bool metaLast : {false, true}) {
+      Heif after;  // a broken one after it still breaks the file, also as its last box
+      after.moreIpmas = {broken};
+      after.mdatFirst = metaLast;
+      EXPECT_FALSE(Read(after.Build()).ok) << metaLast;
+    }
+  }
+
+  Heif gap;  // an empty box still counts as a property
+  gap.properties = {Box("free", {}), Colr("prof", kProfileBody)};
+  EXPECT_EQ(Read(gap.Build()).profile, kProfileBody);
+
+  const Bytes file = Heif().Build();
+  const size_t ipma = std::string(file.begin(), file.end()).find("ipma") + 4;
+  Bytes moreAssociations = file;  // the entry's count (after version, flags, entries, item)
+  ASSERT_EQ(moreAssociations[ipma + 10], 1);
+  moreAssociations[ipma + 10] = 2;
+  EXPECT_FALSE(Read(moreAssociations).ok);
+  Heif otherFirst;  // two entries declared, the primary's the missing second
+  otherFirst.associatedItem = 2;
+  Bytes moreEntries = otherFirst.Build();
+  moreEntries[ipma + 7] = 2;
+  EXPECT_FALSE(Read(moreEntries).ok);
 }
 
 TEST(EmbeddedProfile, HeifBoxSizesThatLie) {
@@ -444,6 +646,9 @@ TEST(EmbeddedProfile, HeifBoxSizesThatLie) {
   Bytes tiny = file;
   Set32(&tiny, colr, 7);  // smaller than its own header
   EXPECT_FALSE(Read(tiny).ok);
+  Bytes shortFtyp = file;
+  Set32(&shortFtyp, 0, 4);  // the first box smaller than its own header
+  EXPECT_FALSE(Read(shortFtyp).ok);
   Bytes huge = file;  // a 64-bit size of 4 GB
   Set32(&huge, colr, 1);
   huge.insert(huge.begin() + colr + 8, {0, 0, 0, 1, 0, 0, 0, 0});
@@ -548,6 +753,16 @@ TEST(IccProfile, HostileHeadersAndTagTables) {
   Bytes version5 = base;
   version5[8] = 5;
   EXPECT_FALSE(Plausible(version5));
+  // A colorant tag must be an XYZType of at least 20 bytes (type, reserved, three numbers).
+  const size_t green = TagEntry(base, "gXYZ");
+  Bytes notXyz = base;
+  std::memcpy(&notXyz[Get32(base, green + 4)], "XYZX", 4);
+  EXPECT_FALSE(Plausible(notXyz));
+  for (uint32_t size : {19, 20}) {
+    Bytes sized = base;
+    Set32(&sized, green + 8, size);
+    EXPECT_EQ(Plausible(sized), size == 20) << size;
+  }
   Bytes noBlueCurve = base;
   std::memcpy(&noBlueCurve[TagEntry(base, "bTRC")], "bTRX", 4);
   EXPECT_FALSE(Plausible(noBlueCurve));
@@ -581,6 +796,53 @@ TEST(IccProfile, SrgbDecidedByColorantsCurvesAndTables) {
   EXPECT_FALSE(Srgb(tables));
 }
 
+// The profile with its three curves replaced by one parametricCurveType of `function`, put
+// last so that nothing follows it.
+Bytes WithParametricCurve(Bytes p, uint16_t function, std::initializer_list<double> parameters) {
+  const size_t at = p.size();
+  Put(&p, "para");
+  Put32(&p, 0);
+  Put16(&p, function);
+  Put16(&p, 0);
+  for (double v : parameters) Put32(&p, uint32_t(int32_t(std::lround(v * 65536))));
+  for (const char* tag : {"rTRC", "gTRC", "bTRC"}) {
+    Set32(&p, TagEntry(p, tag) + 4, uint32_t(at));
+    Set32(&p, TagEntry(p, tag) + 8, uint32_t(p.size() - at));
+  }
+  Set32(&p, 0, uint32_t(p.size()));
+  return p;
+}
+
+// ICC's five parametric functions take 1, 3, 4, 5 and 7 parameters; sRGB's curve is function
+// 3, or 4 with e = f = 0.
+TEST(IccProfile, ParametricCurvesOfEachFunction) {
+  const Bytes base = MakeRgbMatrixProfile(
+      {{0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}, {0.3127, 0.3290}},
+      TransferCurve{2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045, 0, 0}, "sRGB");
+  ASSERT_EQ(base.size() % 4, 0u);
+  const double g = 2.4, a = 1 / 1.055, b = 0.055 / 1.055, c = 1 / 12.92, d = 0.04045;
+  const struct {
+    uint16_t function;
+    std::initializer_list<double> parameters;
+    bool plausible, srgb;
+  } cases[] = {
+      {3, {g, a, b, c, d}, true, true},
+      {4, {g, a, b, c, d, 0, 0}, true, true},
+      {4, {g, a, b, c, d, 0, 0.02}, true, false},  // black lifted
+      {0, {2.2}, true, false},
+      {1, {g, a, b}, true, false},  // no linear segment near black
+      {2, {g, a, b, 0}, true, false},
+      {3, {g, a, b, c}, false, false},  // a parameter short
+      {4, {g, a, b, c, d, 0}, false, false},
+      {5, {g, a, b, c, d, 0, 0}, false, false},  // no such function
+  };
+  for (const auto& k : cases) {
+    const Bytes p = WithParametricCurve(base, k.function, k.parameters);
+    EXPECT_EQ(Plausible(p), k.plausible) << k.function << " " << k.parameters.size();
+    EXPECT_EQ(Srgb(p), k.srgb) << k.function << " " << k.parameters.size();
+  }
+}
+
 // ---- Building profiles.
 
 double Fixed(const Bytes& p, size_t at) { return int32_t(Get32(p, at)) / 65536.0; }
@@ -603,6 +865,7 @@ void ExpectSameColorants(const Bytes& made, const Bytes& published, double toler
 }
 
 const Chromaticity kD65{0.3127, 0.3290};
+const double kD50Xyz[3] = {0.9642, 1.0, 0.8249};
 const RgbPrimaries kBt709{{0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}, kD65};
 const TransferCurve kSrgbCurve{2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045, 0, 0};
 
@@ -626,6 +889,18 @@ TEST(MakeProfile, ColorantsOfPublishedProfiles) {
   EXPECT_TRUE(Srgb(srgb));
   ExpectSameColorants(srgb, Fixture("srgb_wine.icc"), 0.0002);
   EXPECT_EQ(Get32(srgb, 0), srgb.size());
+  // Tag data starts on 4-byte boundaries, and the profile ends on one.
+  EXPECT_EQ(srgb.size() % 4, 0u);
+  for (uint32_t i = 0; i < Get32(srgb, 128); ++i) {
+    EXPECT_EQ(Get32(srgb, 132 + 12 * i + 4) % 4, 0u) << i;
+  }
+  // The adaptation from D65 to D50 as an s15Fixed16ArrayType: Bradford's published matrix.
+  const size_t chad = Get32(srgb, TagEntry(srgb, "chad") + 4);
+  EXPECT_EQ(std::string(srgb.begin() + chad, srgb.begin() + chad + 4), "sf32");
+  EXPECT_EQ(Get32(srgb, TagEntry(srgb, "chad") + 8), 8u + 9 * 4);
+  const double bradford[9] = {1.0478,  0.0229,  -0.0501, 0.0295, 0.9905,
+                              -0.0171, -0.0092, 0.0150,  0.7521};
+  for (int i = 0; i < 9; ++i) EXPECT_NEAR(Fixed(srgb, chad + 8 + 4 * i), bradford[i], 0.001) << i;
   // The description as ICC's textDescriptionType holds it: the ASCII count with its NUL,
   // then the text and the NUL.
   const size_t desc = Get32(srgb, TagEntry(srgb, "desc") + 4);
@@ -640,6 +915,35 @@ TEST(MakeProfile, ColorantsOfPublishedProfiles) {
   ASSERT_EQ(white.size(), 3u);
   EXPECT_NEAR(white[0], 0.9642, 0.0001);
   EXPECT_NEAR(white[2], 0.8249, 0.0001);
+}
+
+// The ASCII text of a textDescriptionType tag, by its count (which includes the NUL).
+std::string Description(const Bytes& p) {
+  const size_t at = Get32(p, TagEntry(p, "desc") + 4);
+  const size_t count = Get32(p, at + 8);
+  if (count == 0 || p[at + 12 + count - 1] != 0) return "(not terminated)";
+  return std::string(p.begin() + at + 12, p.begin() + at + 12 + count - 1);
+}
+
+TEST(MakeProfile, DescriptionIsPrintableAsciiOfAtMost64Characters) {
+  const struct {
+    const char* given;
+    std::string stored;
+  } cases[] = {
+      {"Wide gamut RGB ~", "Wide gamut RGB ~"},  // space and tilde: the ends of printable ASCII
+      {"tab\tdel\x7F\x1F\xC3\xA9", "tab?del????"},
+      {"", "RGB"},
+      {nullptr, "RGB"},
+      {"0123456789012345678901234567890123456789012345678901234567890123",
+       "0123456789012345678901234567890123456789012345678901234567890123"},
+      {"0123456789012345678901234567890123456789012345678901234567890123+",
+       "0123456789012345678901234567890123456789012345678901234567890123"},
+  };
+  for (const auto& c : cases) {
+    const Bytes p = MakeRgbMatrixProfile(kBt709, kSrgbCurve, c.given);
+    ASSERT_TRUE(Plausible(p)) << c.stored;
+    EXPECT_EQ(Description(p), c.stored);
+  }
 }
 
 // A curv table tag's value at entry i of n, in 0..1.
@@ -694,7 +998,45 @@ TEST(MakeProfile, CodedDescriptions) {
     EXPECT_NEAR(TableValue(profile, "rTRC", i), TableValue(rec709, "rTRC", i), 0.0002) << i;
   }
 
-  for (auto codes : {std::pair<int, int>{9, 16}, {9, 18}, {1, 17}, {3, 13}, {10, 13}, {1, 0}}) {
+  // Each primaries code H.273 gives as RGB primaries; the colorants add up to the D50 white.
+  for (uint16_t code : {1, 2, 4, 5, 6, 7, 8, 9, 11, 12, 22}) {
+    NclxColour coded = bt709;
+    coded.primaries = code;
+    ASSERT_EQ(ProfileForNclx(coded, &profile), NclxHandling::Profile) << code;
+    EXPECT_TRUE(Plausible(profile)) << code;
+    const std::vector<double> r = Xyz(profile, "rXYZ"), g = Xyz(profile, "gXYZ"),
+                              b = Xyz(profile, "bXYZ");
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(r[i] + g[i] + b[i], kD50Xyz[i], 0.0005) << code;
+  }
+
+  // Other transfers as H.273 gives them, inverted: linear light at the middle code.
+  const double bt709Middle = std::pow((0.5 + 0.099) / 1.099, 1 / 0.45);
+  for (auto transfer : {std::pair<uint16_t, double>{1, bt709Middle},
+                        {6, bt709Middle},
+                        {14, bt709Middle},
+                        {15, bt709Middle},
+                        {4, std::pow(0.5, 2.2)},
+                        {5, std::pow(0.5, 2.8)},
+                        {7, std::pow((0.5 + 0.1115) / 1.1115, 1 / 0.45)}}) {
+    NclxColour coded = p3;
+    coded.transfer = transfer.first;
+    ASSERT_EQ(ProfileForNclx(coded, &profile), NclxHandling::Profile) << transfer.first;
+    const double middle = (TableValue(profile, "gTRC", 511) + TableValue(profile, "gTRC", 512)) / 2;
+    EXPECT_NEAR(middle, transfer.second, 0.001) << transfer.first;
+  }
+
+  // H.273's transfer 8 is linear light, so the table is a straight line.
+  NclxColour linear = p3;
+  linear.transfer = 8;
+  ASSERT_EQ(ProfileForNclx(linear, &profile), NclxHandling::Profile);
+  for (size_t i : {1, 300, 512, 1000}) {
+    EXPECT_NEAR(TableValue(profile, "gTRC", i), i / 1023.0, 1e-4) << i;
+  }
+
+  // PQ, HLG, ST 428, reserved primaries 3, XYZ primaries 10, reserved transfer 0, and the
+  // logarithmic transfers 9 and 10.
+  for (auto codes :
+       {std::pair<int, int>{9, 16}, {9, 18}, {1, 17}, {3, 13}, {10, 13}, {1, 0}, {1, 9}, {1, 10}}) {
     NclxColour unsupported;
     unsupported.primaries = uint16_t(codes.first);
     unsupported.transfer = uint16_t(codes.second);
@@ -719,6 +1061,14 @@ TEST(MakeProfile, RefusesWhatIsNoRgbSpace) {
   RgbPrimaries nan = kBt709;
   nan.red.x = std::nan("");
   EXPECT_TRUE(MakeRgbMatrixProfile(nan, linear, "x").empty());
+
+  // A white deep in the blue, inside its triangle, for which the adaptation's long-wave
+  // response is negative: nothing can be adapted from it. The same triangle around D65 can.
+  const RgbPrimaries deepBlue = {{0.64, 0.33}, {0.17, 0.797}, {0.12, 0.02}, kD65};
+  EXPECT_TRUE(Plausible(MakeRgbMatrixProfile(deepBlue, linear, "x")));
+  RgbPrimaries blueWhite = deepBlue;
+  blueWhite.white = {0.126, 0.06};
+  EXPECT_TRUE(MakeRgbMatrixProfile(blueWhite, linear, "x").empty());
 
   TransferCurve falling;  // 0.8 up to the middle, then X: ends at 1 but falls on the way
   falling.d = 0.5, falling.f = 0.8;

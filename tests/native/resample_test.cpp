@@ -26,7 +26,9 @@ struct Picture {
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = colour[i % c];
   }
   uint8_t* At(int32_t x, int32_t y) { return &bytes[(size_t(y) * width + x) * channels]; }
-  PixelBuffer Buffer() { return {bytes.data(), width, height, int64_t{width} * channels, channels}; }
+  PixelBuffer Buffer() {
+    return {bytes.data(), width, height, int64_t{width} * channels, channels};
+  }
 };
 
 bool Draw(Picture& source, SourceArea from, Picture* target, SourceArea to, bool dim = false) {
@@ -81,7 +83,8 @@ TEST(Resample, CopiesAtSameSizeAndKeepsStepsCentredWhenScaled) {
   EXPECT_EQ(copy.bytes, source.bytes);
   Picture part(20, 10, 3);
   ASSERT_TRUE(Draw(source, {5, 3, 20, 10}, &part, Whole(part)));
-  for (int y = 0; y < 10; ++y) EXPECT_TRUE(std::equal(part.At(0, y), part.At(0, y) + 60, source.At(5, y + 3)));
+  for (int y = 0; y < 10; ++y)
+    EXPECT_TRUE(std::equal(part.At(0, y), part.At(0, y) + 60, source.At(5, y + 3)));
   // A black-to-white step halfway across, reduced 4x and enlarged 4x: flat away from the
   // step, and the transition symmetric about the middle.
   for (int32_t from : {40, 10}) {
@@ -138,7 +141,8 @@ TEST(Resample, WritesOnlyPixelsWhoseCentresLieInsideTheArea) {
   for (int y = 0; y < 40; ++y) {
     for (int x = 0; x < 60; ++x) {
       const bool inside = x >= 10 && x <= 39 && y >= 5 && y <= 25;
-      ExpectColour(target, x, y, inside ? std::vector<int>{200, 200, 200} : std::vector<int>{1, 2, 3});
+      ExpectColour(target, x, y,
+                   inside ? std::vector<int>{200, 200, 200} : std::vector<int>{1, 2, 3});
     }
   }
   Picture small(8, 8, 3, {1, 2, 3});
@@ -337,15 +341,15 @@ TEST(Resample, RefusesInvalidArgumentsAndLeavesTheTarget) {
   const SourceArea all = Whole(source);
   const double nan = std::nan("");
   const double inf = HUGE_VAL;
-  for (const SourceArea& bad : {SourceArea{nan, 0, 10, 10}, SourceArea{0, 0, 10, inf},
-                                SourceArea{1e308, 0, 1e308, 1}}) {
+  for (const SourceArea& bad :
+       {SourceArea{nan, 0, 10, 10}, SourceArea{0, 0, 10, inf}, SourceArea{1e308, 0, 1e308, 1}}) {
     EXPECT_FALSE(Resample(source.Buffer(), bad, &t, all));
     EXPECT_FALSE(Resample(source.Buffer(), all, &t, bad));
   }
   EXPECT_FALSE(Resample(source.Buffer(), {0, 0, 0, 10}, &t, all));
   EXPECT_FALSE(Resample(source.Buffer(), {0, 0, 10, -1}, &t, all));
   const PixelBuffer s = source.Buffer();
-  for (int field = 0; field < 5; ++field) {
+  for (int field = 0; field < 7; ++field) {
     for (bool onTarget : {false, true}) {
       PixelBuffer broken = onTarget ? t : s;
       if (field == 0) broken.pixels = nullptr;
@@ -353,6 +357,8 @@ TEST(Resample, RefusesInvalidArgumentsAndLeavesTheTarget) {
       if (field == 2) broken.height = -3;
       if (field == 3) broken.channels = 2;
       if (field == 4) broken.stride = 29;  // shorter than a row
+      if (field == 5) broken.height = 0;
+      if (field == 6) broken.width = -1;
       EXPECT_FALSE(onTarget ? Resample(s, all, &broken, all) : Resample(broken, all, &t, all));
     }
   }

@@ -119,6 +119,34 @@ TEST(ToneMapRowTest, SampleLayoutsOfTheEncoders) {
     EXPECT_EQ(Row(p, layout, 3),
               Row(s, HighRangeLayout{SampleType::Float32, 4, 3, 3, false, false}, 3));
   }
+  {  // alpha clipped to 0..1: none, negative and NaN hide the colour; the least step shows it
+    std::vector<uint8_t> s;
+    for (float a : {0.0f, -0.5f, std::numeric_limits<float>::quiet_NaN(), 1 / 255.0f, 2.0f}) {
+      for (float f : {1.0f, 1.0f, 1.0f, a}) PutFloat(&s, f);
+    }
+    const uint8_t least = uint8_t((white + 127) / 255);  // white premultiplied by 1/255
+    EXPECT_EQ(Row(s, HighRangeLayout{SampleType::Float32, 4, 3, 3, false, false}, 5),
+              (std::vector<uint8_t>{0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    least,
+                                    least,
+                                    least,
+                                    1,
+                                    uint8_t(white),
+                                    uint8_t(white),
+                                    uint8_t(white),
+                                    255}));
+  }
   {  // 48-bit RGB half: 1.0 = 0x3C00, 12.5 = 0x4A40, +inf = 0x7C00, -2 = 0xC000, NaN = 0x7E00
     std::vector<uint8_t> s;
     for (uint16_t h : {0x3C00, 0x4A40, 0x7C00, 0xC000, 0x7E00, 0x3800}) Put16(&s, h);
