@@ -19,6 +19,7 @@ build/wineprefix-mutation).
 """
 
 import argparse
+import dataclasses
 import hashlib
 import importlib.util
 import os
@@ -45,11 +46,14 @@ class Mutant:
 
     def key(self):
         """Names the site by file, the line's text, the change and where in the line it is, so a
-        line that moves or is re-indented keeps it and two sites of one line stay apart."""
-        return f"{self.file}|{self.operator}|{self.original}->{self.replacement}|{self.line_hash}|{self.at}"
+        line that moves or is re-indented keeps it and two sites of one line stay apart. A line
+        whose text recurs in the file ("return false;") is told apart by its neighbours."""
+        key = f"{self.file}|{self.operator}|{self.original}->{self.replacement}|{self.line_hash}|{self.at}"
+        return key + (f"|{self.context}" if self.context else "")
 
     line_hash: str = ""
     at: int = 0       # the column within the line without its indentation
+    context: str = ""  # only for a recurring line: its neighbours' digest, then "#n" if needed
 
     def describe(self):
         return f"{self.file}:{self.line} {self.operator}: {self.original!r} -> {self.replacement!r}"
@@ -201,7 +205,35 @@ def find_sites(path_in_root, text):
             head = re.match(r"[\w:]+", statement).group(0)
             if head not in NOT_CALLS and "=" not in statement.split("(")[0] and _looks_like_call(code_line):
                 add(number, len(cm.group(1)), "call-removed", line[len(cm.group(1)):].rstrip(), "")
-    return found
+    return _apart(found, lines)
+
+
+def _apart(found, lines):
+    """Gives each site of a recurring line a key of its own: the digest of the nearest
+    non-blank lines around it, and an occurrence number where even those recur."""
+    def neighbour(number, step):
+        number += step
+        while 0 <= number < len(lines) and not lines[number].strip():
+            number += step
+        return lines[number].strip() if 0 <= number < len(lines) else ""
+
+    groups: Dict[str, List[int]] = {}
+    for index, m in enumerate(found):
+        groups.setdefault(m.key(), []).append(index)
+    result = list(found)
+    for indices in groups.values():
+        if len(indices) < 2:
+            continue
+        seen: Dict[str, int] = {}
+        for index in indices:
+            m = found[index]
+            around = neighbour(m.line - 1, -1) + "\n" + neighbour(m.line - 1, 1)
+            context = hashlib.sha1(around.encode()).hexdigest()[:6]
+            seen[context] = seen.get(context, 0) + 1
+            if seen[context] > 1:
+                context += f"#{seen[context]}"
+            result[index] = dataclasses.replace(m, context=context)
+    return result
 
 
 def _looks_like_call(code_line):

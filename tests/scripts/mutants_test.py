@@ -77,6 +77,20 @@ class SiteTest(unittest.TestCase):
         for m in found:
             mutants.apply(text, m)  # its text is where it says
 
+    def test_a_recurring_line_has_a_key_for_each_place_and_a_unique_line_keeps_its_own(self):
+        text = ("bool A() {\n  if (a) return false;\n  return false;\n}\n"
+                "bool B() {\n  if (b) return false;\n  return false;\n}\n"
+                "bool C() {\n  if (b) return false;\n  return false;\n}\n")
+        returns = [m for m in sites_of(text) if m.operator == "failure-return"]
+        self.assertEqual(len(returns), 6)
+        self.assertEqual(len({m.key() for m in returns}), 6)
+        alone = [m for m in sites_of("bool A() {\n  return false;\n}\n") if m.operator == "failure-return"]
+        self.assertEqual(alone[0].key().count("|"), 4)  # no neighbours' digest
+        # A site keeps its key when lines elsewhere in the file change.
+        first = {m.line: m.key() for m in returns}[3]
+        edited = text.replace("bool C() {", "bool C(int unused) {")
+        self.assertIn(first, {m.key() for m in sites_of(edited)})
+
     def test_two_sites_of_one_line_have_their_own_keys_which_survive_indentation(self):
         by_key = {m.key(): m for m in sites_of("x = y > 0 ? a / y : 0;\n") if m.operator == "constant"}
         self.assertEqual(len(by_key), 2)
