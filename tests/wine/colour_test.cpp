@@ -434,7 +434,8 @@ TEST(HighRange, EveryFormatHasTheImagingComponentsOwnLayout) {
     const GUID& guid;
     int sampleBits;
   };
-#define FRAMEWISE_FORMAT(name, bits) {#name, GUID_WICPixelFormat##name, bits}
+#define FRAMEWISE_FORMAT(name, bits) \
+  { #name, GUID_WICPixelFormat##name, bits }
   const Format formats[] = {
       FRAMEWISE_FORMAT(128bppRGBAFloat, 32),      FRAMEWISE_FORMAT(128bppPRGBAFloat, 32),
       FRAMEWISE_FORMAT(128bppRGBFloat, 32),       FRAMEWISE_FORMAT(96bppRGBFloat, 32),
@@ -448,8 +449,9 @@ TEST(HighRange, EveryFormatHasTheImagingComponentsOwnLayout) {
       FRAMEWISE_FORMAT(48bppBGRFixedPoint, 16),   FRAMEWISE_FORMAT(16bppGrayFixedPoint, 16),
   };
   const Format notHighRange[] = {
-      FRAMEWISE_FORMAT(64bppRGBA, 16), FRAMEWISE_FORMAT(48bppRGB, 16),  FRAMEWISE_FORMAT(16bppGray, 16),
-      FRAMEWISE_FORMAT(32bppBGRA, 8),  FRAMEWISE_FORMAT(32bppRGBE, 8),  FRAMEWISE_FORMAT(64bppPRGBA, 16),
+      FRAMEWISE_FORMAT(64bppRGBA, 16), FRAMEWISE_FORMAT(48bppRGB, 16),
+      FRAMEWISE_FORMAT(16bppGray, 16), FRAMEWISE_FORMAT(32bppBGRA, 8),
+      FRAMEWISE_FORMAT(32bppRGBE, 8),  FRAMEWISE_FORMAT(64bppPRGBA, 16),
   };
 #undef FRAMEWISE_FORMAT
   int described = 0;
@@ -459,8 +461,9 @@ TEST(HighRange, EveryFormatHasTheImagingComponentsOwnLayout) {
     ASSERT_TRUE(HighRangeLayoutOf(f.guid, &layout));
     const std::string name = f.name;
     const bool floating = name.find("Fixed") == std::string::npos;
-    const SampleType expected = floating ? (f.sampleBits == 16 ? SampleType::Half16 : SampleType::Float32)
-                                         : (f.sampleBits == 16 ? SampleType::Fixed16 : SampleType::Fixed32);
+    const SampleType expected =
+        floating ? (f.sampleBits == 16 ? SampleType::Half16 : SampleType::Float32)
+                 : (f.sampleBits == 16 ? SampleType::Fixed16 : SampleType::Fixed32);
     EXPECT_EQ(layout.sample, expected);
     EXPECT_EQ(layout.premultiplied, name.find("PRGBA") != std::string::npos);
     EXPECT_EQ(layout.bgr, name.find("BGR") != std::string::npos);
