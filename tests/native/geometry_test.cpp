@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <cstring>
 
 namespace framewise {
@@ -221,6 +223,31 @@ TEST(ClipCrop, InsideCropIsUnchangedAndEmptyIsRefused) {
   EXPECT_EQ(draw.destination.height, 1024.0f);
   EXPECT_FALSE(ClipCropToPicture(Crop{5000, 0, 10, 10}, 1000, 1000, kMonitor, &draw));
   EXPECT_FALSE(ClipCropToPicture(Crop{0, 0, 0, 10}, 1000, 1000, kMonitor, &draw));
+  EXPECT_FALSE(ClipCropToPicture(Crop{0, 0, 10, 0}, 1000, 1000, kMonitor, &draw));
+  // A crop that only touches the picture's edge keeps nothing of it; one that overlaps it
+  // by a pixel keeps that pixel, drawn over its share of the monitor.
+  EXPECT_FALSE(ClipCropToPicture(Crop{1000, 0, 10, 10}, 1000, 1000, kMonitor, &draw));
+  EXPECT_FALSE(ClipCropToPicture(Crop{0, 1000, 10, 10}, 1000, 1000, kMonitor, &draw));
+  EXPECT_FALSE(ClipCropToPicture(Crop{-10, 0, 10, 10}, 1000, 1000, kMonitor, &draw));
+  ASSERT_TRUE(ClipCropToPicture(Crop{999, 999, 10, 10}, 1000, 1000, kMonitor, &draw));
+  EXPECT_EQ(draw.source.x, 999.0f);
+  EXPECT_EQ(draw.source.width, 1.0f);
+  EXPECT_EQ(draw.source.height, 1.0f);
+  EXPECT_FLOAT_EQ(draw.destination.width, 128.0f);   // 1280 / 10
+  EXPECT_FLOAT_EQ(draw.destination.height, 102.4f);  // 1024 / 10
+  ASSERT_TRUE(ClipCropToPicture(Crop{0, 0, 1, 1}, 1, 1, kMonitor, &draw));
+  EXPECT_EQ(draw.destination.width, 1280.0f);
+}
+
+// A value past what an int holds is its end; one that is not a number is none.
+TEST(ClipCrop, TruncationToIntKeepsItsEnds) {
+  EXPECT_EQ(TruncateToInt32(std::nan("")), 0);
+  EXPECT_EQ(TruncateToInt32(2147483647.0), INT32_MAX);
+  EXPECT_EQ(TruncateToInt32(2147483646.9), 2147483646);
+  EXPECT_EQ(TruncateToInt32(-2147483648.0), INT32_MIN);
+  EXPECT_EQ(TruncateToInt32(-2147483647.9), -2147483647);
+  EXPECT_EQ(TruncateToInt32(1e300), INT32_MAX);
+  EXPECT_EQ(TruncateToInt32(-0.9), 0);
 }
 
 TEST(ClipCrop, InsideTestMatchesTheWorkedCrops) {
