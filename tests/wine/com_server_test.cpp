@@ -13,7 +13,9 @@
 #include "framework/type_info_owners.h"
 #include "framework/win_owners.h"
 #include "shellext/guids.h"
+#include "tests/support/shell_data_object.h"
 #include "tests/support/test_support.h"
+#include "leak_checks.h"
 
 using framewise::CLSID_ImageFileContextMenu;
 using framewise::IID_IImageFileContextMenu;
@@ -275,6 +277,53 @@ TEST_F(ComServerTest, RegisteredClassThroughComWithTypeInformation) {
 
 // An apartment owner leaves COM as it found it: entered and left again, or, when the
 // thread is already in the other kind of apartment, neither.
+// The DLL loaded, used for a right-click and let go, again and again, as a shell that frees
+// its handlers does: each unload gives back what the entry drew (its menu bitmap) and the
+// handles the product held. A copy of its own, so that no other holder keeps it loaded.
+TEST(DllLifetime, EachUnloadGivesBackWhatTheEntryMade) {
+  fw::ComApartment apartment;
+  testsupport::TempDir dir;
+  const std::wstring copy = dir.File(L"FramewiseLifetime.dll");
+  ASSERT_TRUE(CopyFileW(testsupport::FramewiseDllPath().c_str(), copy.c_str(), FALSE));
+  const std::wstring picture = dir.File(L"wide.jpg");
+  ASSERT_TRUE(testsupport::WritePicture(picture, 1600, 800));
+  auto rightClick = [&]() {
+    fw::UniqueModule dll(LoadLibraryW(copy.c_str()));
+    ASSERT_TRUE(dll);
+    const auto getClassObject = reinterpret_cast<GetClassObjectFunction>(
+        reinterpret_cast<void*>(GetProcAddress(dll.get(), "DllGetClassObject")));
+    ASSERT_NE(getClassObject, nullptr);
+    {
+      fw::ComPtr<IClassFactory> factory;
+      ASSERT_EQ(getClassObject(CLSID_ImageFileContextMenu, IID_IClassFactory, factory.put_void()),
+                S_OK);
+      fw::ComPtr<IShellExtInit> init;
+      ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()), S_OK);
+      const fw::ComPtr<IDataObject> data = testsupport::ShellDataObject({picture});
+      ASSERT_EQ(init->Initialize(nullptr, data.get(), nullptr), S_OK);
+      fw::ComPtr<IContextMenu> menu;
+      ASSERT_EQ(init.As(&menu), S_OK);
+      fw::UniqueMenu popup(CreatePopupMenu());
+      EXPECT_TRUE(SUCCEEDED(menu->QueryContextMenu(popup.get(), 0, 100, 400, CMF_NORMAL)));
+      MENUITEMINFOW info = {};
+      info.cbSize = sizeof(info);
+      info.fMask = MIIM_CHECKMARKS;
+      ASSERT_TRUE(GetMenuItemInfoW(popup.get(), 0, TRUE, &info));
+      EXPECT_NE(info.hbmpUnchecked, nullptr) << "the entry shows its bitmap";
+    }
+  };
+  rightClick();  // what the system loads once for the first load stays
+  const testsupport::ResourceCounts before = testsupport::CurrentResourceCounts();
+  constexpr int kCycles = 5;
+  for (int i = 0; i < kCycles; ++i) rightClick();
+  const testsupport::ResourceCounts after = testsupport::CurrentResourceCounts();
+  // The thread runtime this toolchain links into the DLL keeps, per loaded instance, a
+  // record of the loading thread (a thread handle and an event) and two lock semaphores,
+  // which no unload gives back (measured under Wine: a plain DLL loaded and freed keeps
+  // none). Anything beyond those four is the product's.
+  testsupport::ExpectCountsKept(before, after, 0, 4 * kCycles);
+}
+
 TEST(ComApartmentTest, LeavesOnlyAnApartmentItEntered) {
   std::thread([] {
     {
