@@ -412,6 +412,16 @@ TEST(PictureHeader, ASourceThatThrowsIsAFileThatCannotBeRead) {
   }
 }
 
+// A readable header with nowhere to put it is not an answer.
+TEST(PictureHeader, NoPlaceForTheAnswerIsNoAnswer) {
+  const std::vector<uint8_t> b = Jpeg(true, 6);
+  MemoryByteSource source(b.data(), b.size());
+  PictureHeader h;
+  ASSERT_TRUE(ReadPictureHeader(source, &h));
+  EXPECT_FALSE(ReadPictureHeader(source, nullptr));
+  EXPECT_FALSE(ReadTgaHeader(source, nullptr));
+}
+
 TEST(MemoryByteSource, ReadsOnlyWhatIsThere) {
   const uint8_t data[] = {1, 2, 3};
   MemoryByteSource source(data, sizeof data);

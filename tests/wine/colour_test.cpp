@@ -418,6 +418,23 @@ void ExpectToneMapped(GpBitmap* bitmap, float x, float y, float w, float h, cons
       << what << ": far past white saturates, the negative blue is 0";
 }
 
+// A monitor or work area without pixels makes no wallpaper, whichever edge is empty.
+TEST_F(ColourTest, NoWallpaperForAnEmptyScreen) {
+  fw::GpImageOwner picture = LoadPicture(Input("colour-srgb.png").c_str());
+  ASSERT_TRUE(picture);
+  const ScreenRect whole{0, 0, 1280, 1024};
+  const ScreenRect empty[] = {{0, 0, 0, 1024}, {0, 0, 1280, 0}, {0, 0, -5, 1024}};
+  for (const ScreenRect& e : empty) {
+    fw::GpBitmapOwner wallpaper;
+    EXPECT_FALSE(BestFitImageFixer().MakeWallpaperFor(picture.get(), e, whole, &wallpaper));
+    EXPECT_FALSE(wallpaper);
+    EXPECT_FALSE(BestFitImageFixer().MakeWallpaperFor(picture.get(), whole, e, &wallpaper));
+    EXPECT_FALSE(wallpaper);
+  }
+  fw::GpBitmapOwner wallpaper;
+  EXPECT_TRUE(BestFitImageFixer().MakeWallpaperFor(picture.get(), whole, whole, &wallpaper));
+}
+
 // Every floating- and fixed-point format the imaging component defines is read with the
 // layout the component itself gives: bits per pixel, numeric kind, channels and whether it
 // carries alpha, asked of its pixel-format information where it has one; the sample size

@@ -292,6 +292,17 @@ TEST_F(MenuDrawingTest, PreviewIsRightAlignedAndFramed) {
   EXPECT_GE(orange, 1);
 }
 
+int g_blendsToRefuse = 0;
+BOOL(WINAPI* g_realAlphaBlend)(HDC, int, int, int, int, HDC, int, int, int, int, BLENDFUNCTION) = nullptr;
+BOOL WINAPI RefusingAlphaBlend(HDC to, int x, int y, int w, int h, HDC from, int sx, int sy, int sw,
+                               int sh, BLENDFUNCTION blend) {
+  if (g_blendsToRefuse > 0) {
+    --g_blendsToRefuse;
+    return FALSE;
+  }
+  return g_realAlphaBlend(to, x, y, w, h, from, sx, sy, sw, sh, blend);
+}
+
 int g_fillsToRefuse = 0;
 int(WINAPI* g_realFillRect)(HDC, const RECT*, HBRUSH) = nullptr;
 int WINAPI RefusingFillRect(HDC dc, const RECT* rect, HBRUSH brush) {
@@ -302,31 +313,39 @@ int WINAPI RefusingFillRect(HDC dc, const RECT* rect, HBRUSH brush) {
   return g_realFillRect(dc, rect, brush);
 }
 
-// An item whose background could not be painted reports the failure, and what it painted
-// is not kept: the next paint draws the item whole.
+// An item whose background or preview could not be painted reports the failure, and what
+// it painted is not kept: the next paint draws the item whole.
 TEST_F(MenuDrawingTest, AFailedPaintIsNotKept) {
   testsupport::ImportPatch fill("user32.dll", "FillRect",
                                 reinterpret_cast<void*>(&RefusingFillRect));
+  testsupport::ImportPatch blend("gdi32.dll", "GdiAlphaBlend",
+                                 reinterpret_cast<void*>(&RefusingAlphaBlend));
   ASSERT_NE(fill.real(), nullptr);
+  ASSERT_NE(blend.real(), nullptr);
   g_realFillRect = fill.real_as<decltype(g_realFillRect)>();
-  Handler h;
-  Open(h, 300, 200);
-  Measure(h, 3);
-  testsupport::MemoryDib dib(500, 152);
-  DRAWITEMSTRUCT d = {};
-  d.CtlType = ODT_MENU;
-  d.itemID = 103;
-  d.hDC = dib.dc();
-  d.rcItem = {0, 0, 500, 152};
-  LRESULT drawn = 0;
-  g_fillsToRefuse = 1;
-  EXPECT_TRUE(FAILED(h.menu->HandleMenuMsg2(WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&d), &drawn)));
-  EXPECT_EQ(drawn, 0);
-  g_fillsToRefuse = 0;
-  const Painted p = Paint(h, 3, false, 500, 152);
-  EXPECT_EQ(p.at(3, 76), Rgb(COLOR_MENU));
-  EXPECT_EQ(p.at(4, 76), 0x000000u);  // the preview's outer ring
-  EXPECT_EQ(p.at(499, 0), Rgb(COLOR_MENU));
+  g_realAlphaBlend = blend.real_as<decltype(g_realAlphaBlend)>();
+  for (int* refused : {&g_fillsToRefuse, &g_blendsToRefuse}) {
+    SCOPED_TRACE(refused == &g_fillsToRefuse ? "background" : "preview");
+    Handler h;
+    Open(h, 300, 200);
+    Measure(h, 3);
+    testsupport::MemoryDib dib(500, 152);
+    DRAWITEMSTRUCT d = {};
+    d.CtlType = ODT_MENU;
+    d.itemID = 103;
+    d.hDC = dib.dc();
+    d.rcItem = {0, 0, 500, 152};
+    LRESULT drawn = 0;
+    *refused = 1;
+    EXPECT_TRUE(
+        FAILED(h.menu->HandleMenuMsg2(WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&d), &drawn)));
+    EXPECT_EQ(drawn, 0);
+    *refused = 0;
+    const Painted p = Paint(h, 3, false, 500, 152);
+    EXPECT_EQ(p.at(3, 76), Rgb(COLOR_MENU));
+    EXPECT_EQ(p.at(4, 76), 0x000000u);  // the preview's outer ring
+    EXPECT_EQ(p.at(499, 0), Rgb(COLOR_MENU));
+  }
 }
 
 Gdiplus::GpStatus WINGDIPAPI FailingCreatePen(Gdiplus::ARGB, Gdiplus::REAL, Gdiplus::GpUnit,

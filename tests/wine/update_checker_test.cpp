@@ -305,6 +305,17 @@ TEST_F(UpdateCheckTest, ARequestIsClosedAtItsDeadlineAndNoDeadlineMeansNone) {
     EXPECT_EQ(file->QueryInfo(HTTP_QUERY_STATUS_CODE, &status), !withDeadline);
   }
 
+  // Closed by its owner before the deadline: the deadline no longer acts on it.
+  {
+    std::unique_ptr<fw::CHttpFile> file;
+    ASSERT_NO_THROW(file = session->OpenURL(kReleaseUrl, 0, INTERNET_FLAG_RELOAD, nullptr, 0,
+                                            GetTickCount64() + 300));
+    ASSERT_TRUE(file);
+    file->Close();
+    Sleep(600);
+    EXPECT_FALSE(file->expired());
+  }
+
   session->SetFetchDeadline(0);
   std::wstring raw, comparable;
   ASSERT_NO_THROW(UpdateChecker::FetchVersionFile(session, kReleaseUrl, &raw, &comparable));
