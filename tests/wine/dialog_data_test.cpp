@@ -137,10 +137,15 @@ TEST(DialogLifecycle, ModelessMessagesOkAndCancel) {
     EXPECT_TRUE(IsWindow(window));
     EXPECT_EQ(dialog.exchanges, 2);
     dialog.refuseData = false;
+    // Asked without a direction, the exchange reads the controls, and the members take them.
+    dialog.allow = 1;
+    EXPECT_TRUE(dialog.UpdateData());
+    EXPECT_EQ(dialog.allow, 0);
+    EXPECT_EQ(SendDlgItemMessageW(window, IDC_ABOUT_ALLOW_CHECKS, BM_GETCHECK, 0, 0), BST_UNCHECKED);
     Click(window, IDOK);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(dialog.GetSafeHwnd(), nullptr);
-    EXPECT_EQ(dialog.exchanges, 3);
+    EXPECT_EQ(dialog.exchanges, 4);
     EXPECT_EQ(dialog.allow, 0);
     EXPECT_EQ(dialog.finalDestroys, 1);
     EXPECT_FALSE(dialog.UpdateData(TRUE));  // nothing to read from
@@ -149,7 +154,7 @@ TEST(DialogLifecycle, ModelessMessagesOkAndCancel) {
     ASSERT_TRUE(dialog.Create());
     Click(dialog.GetSafeHwnd(), IDCANCEL);
     EXPECT_EQ(dialog.GetSafeHwnd(), nullptr);
-    EXPECT_EQ(dialog.exchanges, 4);  // the load on creation only
+    EXPECT_EQ(dialog.exchanges, 5);  // the load on creation only
     EXPECT_EQ(dialog.finalDestroys, 2);
   }
   HWND left = nullptr;
