@@ -579,7 +579,10 @@ class Workspace:
         os.makedirs(self.run_dir)
         if program == WINE:
             self.clear_data_folders()
-            command = [os.path.join(self.src, "scripts/wine-exec.sh"),
+            # Behind the same watch as CTest's runs: a mutant that makes the suite hang is
+            # ended after two quiet minutes, not at the whole run's time-out.
+            command = [sys.executable, os.path.join(self.src, "scripts/quiet-watch.py"),
+                       os.path.join(self.src, "scripts/wine-exec.sh"),
                        os.path.join(self.wine_build, "wine_tests.exe"), "--gtest_filter=" + test_filter, *extra]
             code, out = run(command, cwd=self.run_dir, env=self.wine_env(dpi), timeout=self.args.timeout)
         else:
