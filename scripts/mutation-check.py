@@ -587,7 +587,11 @@ class Workspace:
             code, out = run(command, cwd=self.run_dir, env=self.wine_env(dpi), timeout=self.args.timeout)
         else:
             command = [os.path.join(self.native_build, "native_tests"), "--gtest_filter=" + test_filter, *extra]
-            code, out = run(command, cwd=self.run_dir, timeout=self.args.timeout)
+            # The native suite takes seconds: a mutant that loops or eats memory is ended in
+            # two minutes or at 4 GiB, not after the whole time-out with the machine swapping.
+            env = dict(os.environ)
+            env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"), "hard_rss_limit_mb=4096"]))
+            code, out = run(command, cwd=self.run_dir, env=env, timeout=min(self.args.timeout, 120))
         self.last_output = out
         if self.args.verbose:
             sys.stdout.write(out)
