@@ -141,7 +141,8 @@ TEST(DialogLifecycle, ModelessMessagesOkAndCancel) {
     dialog.allow = 1;
     EXPECT_TRUE(dialog.UpdateData());
     EXPECT_EQ(dialog.allow, 0);
-    EXPECT_EQ(SendDlgItemMessageW(window, IDC_ABOUT_ALLOW_CHECKS, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(SendDlgItemMessageW(window, IDC_ABOUT_ALLOW_CHECKS, BM_GETCHECK, 0, 0),
+              BST_UNCHECKED);
     Click(window, IDOK);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(dialog.GetSafeHwnd(), nullptr);

@@ -293,7 +293,8 @@ TEST_F(MenuDrawingTest, PreviewIsRightAlignedAndFramed) {
 }
 
 int g_blendsToRefuse = 0;
-BOOL(WINAPI* g_realAlphaBlend)(HDC, int, int, int, int, HDC, int, int, int, int, BLENDFUNCTION) = nullptr;
+BOOL(WINAPI* g_realAlphaBlend)
+(HDC, int, int, int, int, HDC, int, int, int, int, BLENDFUNCTION) = nullptr;
 BOOL WINAPI RefusingAlphaBlend(HDC to, int x, int y, int w, int h, HDC from, int sx, int sy, int sw,
                                int sh, BLENDFUNCTION blend) {
   if (g_blendsToRefuse > 0) {
