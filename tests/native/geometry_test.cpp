@@ -257,6 +257,9 @@ TEST(ClipCrop, InsideTestMatchesTheWorkedCrops) {
   EXPECT_FALSE(CropInsidePicture(Crop{-117, 0, 2499, 2000}, 4000, 2000));
   EXPECT_FALSE(CropInsidePicture(Crop{699, 0, 2601, 2081}, 4000, 2000));
   EXPECT_FALSE(CropInsidePicture(Crop{0, 0, 0, 10}, 1000, 1000));
+  EXPECT_FALSE(CropInsidePicture(Crop{0, 0, 10, 0}, 1000, 1000));
+  EXPECT_TRUE(CropInsidePicture(Crop{0, 0, 1, 1}, 1, 1));  // one pixel is a picture
+  EXPECT_FALSE(CropInsidePicture(Crop{0, 0, 2, 1}, 1, 1));
   // Edges summed without overflow.
   EXPECT_FALSE(CropInsidePicture(Crop{INT32_MAX, 0, INT32_MAX, 1}, 4000000000u, 1));
   EXPECT_TRUE(CropInsidePicture(Crop{0, 0, INT32_MAX, 1}, 4000000000u, 1));

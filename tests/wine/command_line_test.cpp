@@ -129,6 +129,11 @@ TEST_F(CommandLineTest, TheProgramsExitCodes) {
   EXPECT_EQ(RunProgram(L"--help", &output), 0u);
   EXPECT_NE(output.find("Usage: Framewise fit MODE PICTURE"), std::string::npos) << output;
   EXPECT_NE(output.find("Middle   Fill Screen (Middle Portion of Picture)"), std::string::npos) << output;
+  // Every mode, the first and the last included.
+  for (const char* mode :
+       {"Exact    ", "Top      ", "Left     ", "Bottom   ", "Right    ", "BestFit  "}) {
+    EXPECT_NE(output.find(std::string("  ") + mode), std::string::npos) << mode << output;
+  }
   output.clear();
   EXPECT_EQ(RunProgram(L"fit Sideways \"" + wide + L"\"", &output), 2u);
   EXPECT_NE(output.find("unknown mode \"Sideways\""), std::string::npos) << output;

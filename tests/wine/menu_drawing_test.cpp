@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/support/handler_fixture.h"
 #include "leak_checks.h"
 #include "menu_painting.h"
@@ -269,6 +271,16 @@ TEST_F(MenuDrawingTest, TextIsCentredBesideThePreview) {
   ASSERT_GE(ink.count, 3);
   EXPECT_NEAR((ink.top + ink.bottom) / 2.0, 76.0, 4.0)
       << "text rows " << ink.top << " to " << ink.bottom;
+  // Left-aligned 8 pixels after the 216-pixel column: its first ink is at x = 224 or just
+  // after (a glyph's own side bearing), far left of the item's middle.
+  int firstInk = p.width;
+  for (int y = 0; y < p.height; ++y) {
+    for (int x = 224; x < p.width; ++x) {
+      if (p.at(x, y) == Rgb(COLOR_MENUTEXT)) firstInk = std::min(firstInk, x);
+    }
+  }
+  EXPECT_GE(firstInk, 224);
+  EXPECT_LE(firstInk, 228);
 }
 
 TEST_F(MenuDrawingTest, PreviewIsRightAlignedAndFramed) {

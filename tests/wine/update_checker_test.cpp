@@ -462,6 +462,26 @@ class TlsStripped {
                                   reinterpret_cast<void*>(&OpenRequestWithoutTls)};
 };
 
+// The redirects HTTP defines as "go there instead" (301, 302, 303, 307, 308) are followed;
+// other 3xx answers (multiple choices, not modified, use proxy) are answers, not redirects.
+TEST_F(UpdateCheckTest, OnlyRedirectCodesAreFollowed) {
+  auto session = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", 5000, kTestDeadlineMs);
+  for (int code : {300, 301, 302, 303, 304, 305, 307, 308}) {
+    SCOPED_TRACE(code);
+    HttpAnswer moved = HttpAnswer::Text("", code);
+    moved.extraHeaders = "Location: " + Narrow(kBetaUrl) + "\r\n";
+    Site site;
+    site.release = moved;
+    site.beta = HttpAnswer::Text("1.7\n");
+    Serve(site);
+    std::wstring raw = L"marker", comparable = L"marker";
+    EXPECT_NO_THROW(UpdateChecker::FetchVersionFile(session, kReleaseUrl, &raw, &comparable));
+    const bool redirect = code != 300 && code != 304 && code != 305;
+    EXPECT_EQ(raw, redirect ? L"1.7" : L"");
+    EXPECT_EQ(server.Requests().size(), redirect ? 2u : 1u);
+  }
+}
+
 TEST_F(UpdateCheckTest, RedirectsMayRaiseButNeverLowerTheSecurity) {
   TlsStripped tls;
   ASSERT_TRUE(tls.ok());
