@@ -62,7 +62,15 @@ struct Shown {
   bool checked = false;
   bool statusVisible = false;
   bool betaVisible = false;
+  // The status, web-site and beta-feedback links: each underlined at all times.
+  bool statusUnderlined = false, webSiteUnderlined = false, betaUnderlined = false;
 };
+
+bool Underlined(HWND control) {
+  const HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+  LOGFONTW lf = {};
+  return font && GetObjectW(font, sizeof(lf), &lf) == sizeof(lf) && lf.lfUnderline;
+}
 
 Shown Read(HWND dialog) {
   Shown s;
@@ -73,6 +81,9 @@ Shown Read(HWND dialog) {
   s.checked = SendMessageW(GetDlgItem(dialog, 222), BM_GETCHECK, 0, 0) == BST_CHECKED;
   s.statusVisible = IsWindowVisible(GetDlgItem(dialog, 104)) != FALSE;
   s.betaVisible = IsWindowVisible(GetDlgItem(dialog, 207)) != FALSE;
+  s.statusUnderlined = Underlined(GetDlgItem(dialog, 104));
+  s.webSiteUnderlined = Underlined(GetDlgItem(dialog, 206));
+  s.betaUnderlined = Underlined(GetDlgItem(dialog, 207));
   return s;
 }
 
@@ -268,6 +279,9 @@ TEST_F(AboutBoxTest, LinksOpenTheirPagesAndOnlyABetaOffersFeedback) {
   EXPECT_EQ(shown.status, L"An update is available");
   EXPECT_TRUE(shown.betaVisible);
   EXPECT_FALSE(release.betaVisible);
+  // Underlined before any mouse came near them, and still after the clicks.
+  EXPECT_TRUE(shown.statusUnderlined && shown.webSiteUnderlined && shown.betaUnderlined);
+  EXPECT_TRUE(release.statusUnderlined && release.webSiteUnderlined);
   ASSERT_EQ(g_opened.size(), 3u);
   EXPECT_EQ(g_opened[0], base + L"/framewise/checkforupdates?fromversion=2.0.3");
   EXPECT_EQ(g_opened[1], base);

@@ -294,6 +294,17 @@ TEST_F(ColourTest, ConversionKeepsAlphaStridesAndPadding) {
   buffer = over.Buffer();
   ASSERT_TRUE(conversion.Convert(&buffer, true));
   EXPECT_TRUE(PixelIs(over, 1, 0, {171, 171, 171, 171}, 1));
+  // A row handed over by the resampler, one pixel long: converted like any other, four
+  // channels as premultiplied; a row of another channel count is left as it is.
+  Rows one(1, 1, 3, {60, 160, 40, 0});
+  conversion.ConvertRow(one.At(0, 0), 1, 3);
+  EXPECT_TRUE(PixelIs(one, 0, 0, {38, 191, 0}, 1));
+  Rows onePremultiplied(1, 1, 4, {30, 80, 20, 128});
+  conversion.ConvertRow(onePremultiplied.At(0, 0), 1, 4);
+  EXPECT_TRUE(PixelIs(onePremultiplied, 0, 0, {19, 96, 0, 128}, 1));
+  uint8_t twoChannels[2] = {60, 160};
+  conversion.ConvertRow(twoChannels, 1, 2);
+  EXPECT_TRUE(twoChannels[0] == 60 && twoChannels[1] == 160);
   // Nothing to convert: sRGB's own profile, bytes that are no profile, nothing.
   const std::string srgb = testsupport::ReadBytes(
       L"C:\\windows\\system32\\spool\\drivers\\color\\sRGB Color Space Profile.icm");
@@ -418,7 +429,8 @@ void ExpectToneMapped(GpBitmap* bitmap, float x, float y, float w, float h, cons
       << what << ": far past white saturates, the negative blue is 0";
 }
 
-// A monitor or work area without pixels makes no wallpaper, whichever edge is empty.
+// A monitor or work area without pixels makes no wallpaper, whichever edge is empty; one
+// pixel wide or tall is a screen like any other.
 TEST_F(ColourTest, NoWallpaperForAnEmptyScreen) {
   fw::GpImageOwner picture = LoadPicture(Input("colour-srgb.png").c_str());
   ASSERT_TRUE(picture);
@@ -430,6 +442,18 @@ TEST_F(ColourTest, NoWallpaperForAnEmptyScreen) {
     EXPECT_FALSE(wallpaper);
     EXPECT_FALSE(BestFitImageFixer().MakeWallpaperFor(picture.get(), whole, e, &wallpaper));
     EXPECT_FALSE(wallpaper);
+  }
+  const ScreenRect thin[] = {{0, 0, 1, 1024}, {0, 0, 1280, 1}};
+  for (const ScreenRect& t : thin) {
+    fw::GpBitmapOwner wallpaper;
+    EXPECT_TRUE(BestFitImageFixer().MakeWallpaperFor(picture.get(), t, whole, &wallpaper));
+    fw::GpBitmapOwner own;
+    ASSERT_TRUE(BestFitImageFixer().MakeWallpaperFor(picture.get(), t, t, &own));
+    UINT width = 0, height = 0;
+    ASSERT_EQ(Gdiplus::Ok, Gdiplus::DllExports::GdipGetImageWidth(own.get(), &width));
+    ASSERT_EQ(Gdiplus::Ok, Gdiplus::DllExports::GdipGetImageHeight(own.get(), &height));
+    EXPECT_EQ(t.width, int(width));
+    EXPECT_EQ(t.height, int(height));
   }
   fw::GpBitmapOwner wallpaper;
   EXPECT_TRUE(BestFitImageFixer().MakeWallpaperFor(picture.get(), whole, whole, &wallpaper));
