@@ -313,6 +313,19 @@ class SpanTest : public testing::Test {
 constexpr auto kNone = fwk::DisplayRotation::None;
 constexpr auto kTurned = fwk::DisplayRotation::Quarter;
 
+// A 24" landscape primary and, to its right, a 24" monitor turned to portrait.
+std::vector<Screen> PrimaryAndPortrait() {
+  return {
+      {L"\\\\?\\DISPLAY#PRIMARY#1", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298},
+      {L"\\\\?\\DISPLAY#PORTRAIT#2",
+       {1920, 0, 3000, 1920},
+       false,
+       "dell_p2419h.bin",
+       kTurned,
+       296,
+       527}};
+}
+
 // 27" 4K (597 x 336 mm) as the primary with a 24" 1080p (531 x 298 mm) on its right,
 // `secondTop` pixels lower.
 std::vector<Screen> MixedPair(int secondTop = 0) {
@@ -502,16 +515,9 @@ TEST_F(SpanTest, GroupsFollowTheFittingRowsAndTheLayoutIsReadOnce) {
 // One monitor only: the monitor under the cursor gets its own cut; the others are not
 // touched, and the primary's Photo and WhichPart stay as they were.
 TEST_F(SpanTest, ThisMonitorOnlyLeavesTheOthers) {
-  const std::vector<Screen> screens = {
-      {L"\\\\?\\DISPLAY#PRIMARY#1", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298},
-      {L"\\\\?\\DISPLAY#PORTRAIT#2",
-       {1920, 0, 3000, 1920},
-       false,
-       "dell_p2419h.bin",
-       kTurned,
-       296,
-       527},
-      {L"\\\\?\\DISPLAY#LEFT#3", {-3840, 0, 0, 2160}, false, "dell_p2715q.bin", kNone, 597, 336}};
+  std::vector<Screen> screens = PrimaryAndPortrait();
+  screens.push_back(
+      {L"\\\\?\\DISPLAY#LEFT#3", {-3840, 0, 0, 2160}, false, "dell_p2715q.bin", kNone, 597, 336});
   Use(screens);
   const std::wstring picture = dir.File(L"bands.png");
   WriteBands(picture, 1600, 1200);
@@ -685,15 +691,7 @@ TEST_F(SpanTest, ThisMonitorIsTheOneTheMenuOpenedOn) {
 // it has in the shell's list: a 4:3 picture is taller than a 16:9 monitor (Top, Middle,
 // Bottom) and wider than a portrait one (Left, Middle, Right).
 TEST_F(SpanTest, ThisMonitorRowsFollowThatMonitorsShape) {
-  const std::vector<Screen> screens = {
-      {L"\\\\?\\DISPLAY#PRIMARY#1", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298},
-      {L"\\\\?\\DISPLAY#PORTRAIT#2",
-       {1920, 0, 3000, 1920},
-       false,
-       "dell_p2419h.bin",
-       kTurned,
-       296,
-       527}};
+  const std::vector<Screen> screens = PrimaryAndPortrait();
   Use(screens);
   const std::wstring picture = dir.File(L"bands.png");
   WriteBands(picture, 1600, 1200);
@@ -734,15 +732,7 @@ TEST_F(SpanTest, ThisMonitorRowsFollowThatMonitorsShape) {
 // (the cursor's, not the primary) a 3000 x 800 picture keeps 800 x 9/16 = 450 columns, 15%
 // of its width, at its left in the Left row and at its right in the Right row.
 TEST_F(SpanTest, ThisMonitorRowsPreviewTheirOwnCut) {
-  const std::vector<Screen> screens = {
-      {L"\\\\?\\DISPLAY#PRIMARY#1", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298},
-      {L"\\\\?\\DISPLAY#PORTRAIT#2",
-       {1920, 0, 3000, 1920},
-       false,
-       "dell_p2419h.bin",
-       kTurned,
-       296,
-       527}};
+  const std::vector<Screen> screens = PrimaryAndPortrait();
   Use(screens);
   const std::wstring picture = dir.File(L"wide.png");
   WriteBands(picture, 3000, 800);
