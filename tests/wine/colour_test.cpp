@@ -16,6 +16,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "colour_checks.h"
@@ -302,6 +303,14 @@ TEST_F(ColourTest, ConversionKeepsAlphaStridesAndPadding) {
   Rows onePremultiplied(1, 1, 4, {30, 80, 20, 128});
   conversion.ConvertRow(onePremultiplied.At(0, 0), 1, 4);
   EXPECT_TRUE(PixelIs(onePremultiplied, 0, 0, {19, 96, 0, 128}, 1));
+  // A buffer of one pixel is converted; one without pixels, either way, is refused.
+  buffer = one.Buffer();
+  EXPECT_TRUE(conversion.Convert(&buffer, false));
+  for (const auto& size : {std::make_pair(0, 1), std::make_pair(1, 0)}) {
+    buffer.width = size.first;
+    buffer.height = size.second;
+    EXPECT_FALSE(conversion.Convert(&buffer, false)) << size.first << " x " << size.second;
+  }
   uint8_t twoChannels[2] = {60, 160};
   conversion.ConvertRow(twoChannels, 1, 2);
   EXPECT_TRUE(twoChannels[0] == 60 && twoChannels[1] == 160);
