@@ -564,8 +564,8 @@ TEST_F(SpanTest, ThisMonitorOnlyLeavesTheOthers) {
   EXPECT_EQ(wallpaper.record().wallpapers.count(screens[2].id), 0u);
 }
 
-// The same monitors arranged anew (the smaller one moved down): the layout is read again
-// and the span follows the new arrangement.
+// The same monitors arranged anew (the smaller one moved down), one more, one fewer: the
+// layout is read again and the span follows the new arrangement.
 TEST_F(SpanTest, AMovedMonitorIsLaidOutAgain) {
   Use(MixedPair());
   CheckSpan(MixedPair(), {{0, 0, 597, 336}, {597, 0, 531, 298}}, 1800, 900);
@@ -574,6 +574,19 @@ TEST_F(SpanTest, AMovedMonitorIsLaidOutAgain) {
   Use(MixedPair(540));
   CheckSpan(MixedPair(540), {{0, 0, 597, 336}, {597, 19, 531, 298}}, 1800, 900);
   EXPECT_EQ(fwk::monitorHardwareReads, reads + 1);
+  // A third monitor plugged in at the left, top-aligned, and then taken away again: each
+  // time the others stay as they were, and the layout is read anew.
+  std::vector<Screen> three = MixedPair(540);
+  three.push_back(
+      {L"\\\\?\\DISPLAY#LEFT#3", {-1920, 0, 0, 1080}, false, "benq_gl2450.bin", kNone, 531, 298});
+  files.clear();
+  Use(three);
+  CheckSpan(three, {{0, 0, 597, 336}, {597, 19, 531, 298}, {-531, 0, 531, 298}}, 1800, 900);
+  EXPECT_EQ(fwk::monitorHardwareReads, reads + 2);
+  files.clear();
+  Use(MixedPair(540));
+  CheckSpan(MixedPair(540), {{0, 0, 597, 336}, {597, 19, 531, 298}}, 1800, 900);
+  EXPECT_EQ(fwk::monitorHardwareReads, reads + 3);
 }
 
 // Windows 11's new menu offers the same two groups, each opening the rows its classic
