@@ -296,6 +296,33 @@ TEST_F(FitTest, FillScreenPreviewDimsAllButTheFramedPart) {
   EXPECT_TRUE(Near(Pixel(b, 260, 142), kBlack, 0));
 }
 
+// A span's preview: the whole picture darkened, each monitor's part drawn again at full
+// brightness and framed. 384 x 192 quadrants in (2, 2, 284, 140): the top-left and the
+// bottom-right 96 x 96 squares are the parts, at 0.74 x 0.73 preview pixels a picture pixel.
+TEST_F(FitTest, SpanPreviewBrightensAndFramesEveryPart) {
+  auto picture = QuadrantPicture(384, 192);
+  fw::GpBitmapOwner preview;
+  ASSERT_TRUE(ImageFixer::MakeSpanPreview(
+      Image(picture), {SourceArea{0, 0, 96, 96}, SourceArea{288, 96, 96, 96}}, 288, 144, &preview));
+  GpBitmap* b = preview.get();
+  ExpectCanvas(b, 288, 144, PixelFormat32bppARGB);
+  EXPECT_TRUE(Near(Pixel(b, 37, 37), kTopLeft));
+  EXPECT_TRUE(Near(Pixel(b, 250, 107), kBottomRight));
+  EXPECT_TRUE(Near(Pixel(b, 37, 107), Dimmed(kBottomLeft)));
+  EXPECT_TRUE(Near(Pixel(b, 250, 37), Dimmed(kTopRight)));
+  EXPECT_TRUE(Near(Pixel(b, 100, 37), Dimmed(kTopLeft)));  // right of the first part
+  // The first part's right side (x = 73) and the second's left side (x = 215) are orange.
+  const auto orangeNear = [&](int x0, int y) {
+    for (int x = x0 - 1; x <= x0 + 1; ++x) {
+      if (Near(Pixel(b, x, y), kOrange, 0)) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(orangeNear(73, 37));
+  EXPECT_TRUE(orangeNear(215, 107));
+  EXPECT_FALSE(orangeNear(144, 70));
+}
+
 TEST_F(FitTest, BestFitPreviewFramesTheWholePictureArea) {
   WorkAreaOverride area(kTaskbarBottom, kMonitor);
   fw::GpBitmapOwner picture;
