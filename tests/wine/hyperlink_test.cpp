@@ -269,6 +269,53 @@ TEST_F(HyperLinkTest, UnderlineModesAndTheHoverTimer) {
   }
 }
 
+// The control's client pixels as the screen shows them.
+std::vector<COLORREF> ClientPixels(HWND control) {
+  RECT client;
+  GetClientRect(control, &client);
+  std::vector<COLORREF> pixels;
+  HDC dc = GetDC(control);
+  if (!dc) return pixels;
+  for (int y = 0; y < client.bottom; ++y) {
+    for (int x = 0; x < client.right; ++x) pixels.push_back(GetPixel(dc, x, y));
+  }
+  ReleaseDC(control, dc);
+  return pixels;
+}
+
+// Once the mouse has left, a link looks as it did before it came, in every mode: the hover
+// colour and underline are painted over, not left on the screen. Each link is compared
+// with a twin the mouse never touched.
+TEST_F(HyperLinkTest, AfterTheMouseLeavesTheLinkLooksUntouched) {
+  const CHyperLink::UnderlineMode modes[] = {
+      CHyperLink::kUnderlineHover, CHyperLink::kUnderlineAlways, CHyperLink::kUnderlineNever};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    HWND visited = AddStatic(L"Wrenfly", 0, 10, 10 + 30 * static_cast<int>(i), 200, 20);
+    HWND twin = AddStatic(L"Wrenfly", 0, 250, 10 + 30 * static_cast<int>(i), 200, 20);
+    CHyperLink link, untouched;
+    ASSERT_TRUE(link.SubclassWindow(visited));
+    ASSERT_TRUE(untouched.SubclassWindow(twin));
+    link.SetUnderlineMode(modes[i]);
+    untouched.SetUnderlineMode(modes[i]);
+    UpdateWindow(host_.get());
+    Pump(50);
+    const std::vector<COLORREF> before = ClientPixels(visited);
+    Enter(visited);
+    Pump(150);
+    UpdateWindow(visited);
+    EXPECT_NE(ClientPixels(visited), before) << "the hover colour shows";
+    Leave();
+    Pump(180);
+    UpdateWindow(visited);
+    UpdateWindow(twin);
+    ASSERT_FALSE(link.isHovering());
+    const std::vector<COLORREF> after = ClientPixels(visited);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(after, ClientPixels(twin));
+  }
+}
+
 TEST_F(HyperLinkTest, SettingsMadeBeforeAttachment) {
   // Empty text: the target becomes the text. An underline mode gives way to the default.
   HWND empty = AddStatic(L"", 0, 10, 10, 300, 20);
