@@ -19,6 +19,7 @@
 #include "settings/settings_file.h"
 #include "tests/support/active_desktop_stand_in.h"
 #include "tests/support/desktop_wallpaper_stand_in.h"
+#include "tests/support/fault_injection.h"
 
 using testsupport::Handler;
 using testsupport::TempDir;
@@ -395,139 +396,29 @@ TEST_F(CommandTest, ManyCommandsLeakNothing) {
   testsupport::ExpectCountsKept(before, after, 2, 4);
 }
 
-// Faults injected one call at a time into what a command asks of the imaging library and
-// of the file system: every call of these, counted while armed, fails at its turn.
-namespace faults {
-int g_calls = 0;
-int g_failAt = 0;  // 0: nothing fails, calls are only counted
-bool g_armed = false;
-const char* g_failed = "";  // the call made to fail, for the test's messages
-bool FailNow(const char* what) {
-  if (!g_armed || ++g_calls != g_failAt) return false;
-  g_failed = what;
-  return true;
-}
-
-#define FRAMEWISE_FAULTY_GDIP(name, params, args)                    \
-  decltype(&gp::name) real_##name = nullptr;                         \
-  Gdiplus::GpStatus WINGDIPAPI name params {                         \
-    return FailNow(#name) ? Gdiplus::OutOfMemory : real_##name args; \
-  }
-FRAMEWISE_FAULTY_GDIP(GdipLoadImageFromFile, (const WCHAR* f, Gdiplus::GpImage** i), (f, i))
-FRAMEWISE_FAULTY_GDIP(GdipCreateBitmapFromScan0,
-                      (INT w, INT h, INT s, Gdiplus::PixelFormat f, BYTE* p, Gdiplus::GpBitmap** b),
-                      (w, h, s, f, p, b))
-FRAMEWISE_FAULTY_GDIP(GdipBitmapLockBits,
-                      (Gdiplus::GpBitmap * b, const Gdiplus::GpRect* r, UINT m,
-                       Gdiplus::PixelFormat f, Gdiplus::BitmapData* d),
-                      (b, r, m, f, d))
-FRAMEWISE_FAULTY_GDIP(GdipGetImageGraphicsContext, (Gdiplus::GpImage * i, Gdiplus::GpGraphics** g),
-                      (i, g))
-FRAMEWISE_FAULTY_GDIP(GdipSaveImageToFile,
-                      (Gdiplus::GpImage * i, const WCHAR* f, const CLSID* c,
-                       const Gdiplus::EncoderParameters* p),
-                      (i, f, c, p))
-FRAMEWISE_FAULTY_GDIP(GdipGetImageWidth, (Gdiplus::GpImage * i, UINT* w), (i, w))
-FRAMEWISE_FAULTY_GDIP(GdipGetImageHeight, (Gdiplus::GpImage * i, UINT* h), (i, h))
-FRAMEWISE_FAULTY_GDIP(GdipGetImagePixelFormat, (Gdiplus::GpImage * i, Gdiplus::PixelFormat* f),
-                      (i, f))
-FRAMEWISE_FAULTY_GDIP(GdipGetImageType, (Gdiplus::GpImage * i, Gdiplus::ImageType* t), (i, t))
-FRAMEWISE_FAULTY_GDIP(GdipFillRectangle,
-                      (Gdiplus::GpGraphics * g, Gdiplus::GpBrush* b, Gdiplus::REAL x,
-                       Gdiplus::REAL y, Gdiplus::REAL w, Gdiplus::REAL h),
-                      (g, b, x, y, w, h))
-FRAMEWISE_FAULTY_GDIP(GdipGraphicsClear, (Gdiplus::GpGraphics * g, Gdiplus::ARGB c), (g, c))
-FRAMEWISE_FAULTY_GDIP(GdipCreateSolidFill, (Gdiplus::ARGB c, Gdiplus::GpSolidFill** b), (c, b))
-#undef FRAMEWISE_FAULTY_GDIP
-
-decltype(&CreateFileW) real_CreateFileW = nullptr;
-HANDLE WINAPI FaultyCreateFileW(LPCWSTR n, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD c,
-                                DWORD f, HANDLE t) {
-  if (FailNow("CreateFileW")) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  return real_CreateFileW(n, a, s, sa, c, f, t);
-}
-decltype(&MoveFileExW) real_MoveFileExW = nullptr;
-BOOL WINAPI FaultyMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
-  if (FailNow("MoveFileExW")) {
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return FALSE;
-  }
-  return real_MoveFileExW(from, to, flags);
-}
-decltype(&GetTempFileNameW) real_GetTempFileNameW = nullptr;
-UINT WINAPI FaultyGetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR name) {
-  if (FailNow("GetTempFileNameW")) {
-    SetLastError(ERROR_DISK_FULL);
-    return 0;
-  }
-  return real_GetTempFileNameW(path, prefix, unique, name);
-}
-
-// The patches, installed while alive.
-class Injector {
- public:
-  Injector() {
-#define FRAMEWISE_PATCH_GDIP(name) \
-  Add("gdiplus.dll", #name, reinterpret_cast<void*>(&name), reinterpret_cast<void**>(&real_##name))
-    FRAMEWISE_PATCH_GDIP(GdipLoadImageFromFile);
-    FRAMEWISE_PATCH_GDIP(GdipCreateBitmapFromScan0);
-    FRAMEWISE_PATCH_GDIP(GdipBitmapLockBits);
-    FRAMEWISE_PATCH_GDIP(GdipGetImageGraphicsContext);
-    FRAMEWISE_PATCH_GDIP(GdipSaveImageToFile);
-    FRAMEWISE_PATCH_GDIP(GdipGetImageWidth);
-    FRAMEWISE_PATCH_GDIP(GdipGetImageHeight);
-    FRAMEWISE_PATCH_GDIP(GdipGetImagePixelFormat);
-    FRAMEWISE_PATCH_GDIP(GdipGetImageType);
-    FRAMEWISE_PATCH_GDIP(GdipFillRectangle);
-    FRAMEWISE_PATCH_GDIP(GdipGraphicsClear);
-    FRAMEWISE_PATCH_GDIP(GdipCreateSolidFill);
-#undef FRAMEWISE_PATCH_GDIP
-    Add("kernel32.dll", "CreateFileW", reinterpret_cast<void*>(&FaultyCreateFileW),
-        reinterpret_cast<void**>(&real_CreateFileW));
-    Add("kernel32.dll", "MoveFileExW", reinterpret_cast<void*>(&FaultyMoveFileExW),
-        reinterpret_cast<void**>(&real_MoveFileExW));
-    Add("kernel32.dll", "GetTempFileNameW", reinterpret_cast<void*>(&FaultyGetTempFileNameW),
-        reinterpret_cast<void**>(&real_GetTempFileNameW));
-  }
-  bool complete() const { return complete_; }
-
- private:
-  void Add(const char* dll, const char* name, void* replacement, void** real) {
-    patches_.push_back(std::make_unique<testsupport::ImportPatch>(dll, name, replacement));
-    *real = patches_.back()->real();
-    complete_ = complete_ && *real != nullptr;
-  }
-  std::vector<std::unique_ptr<testsupport::ImportPatch>> patches_;
-  bool complete_ = true;
-};
-}  // namespace faults
-
 // One failing call at a time, for every call a fill and a best fit make: the command either
 // fails, leaving the wallpaper file and the settings as they were and the desktop unasked, or
 // succeeds with exactly the wallpaper it makes when nothing fails. A failure answered as
 // success shows as a success with another file or none.
 TEST_F(CommandTest, AnyFailingCallFailsTheCommandOrChangesNothing) {
-  faults::Injector injector;
+  testsupport::faults::Injector injector;
   ASSERT_TRUE(injector.complete());
   const std::string kOld = "the wallpaper before";
   for (const int mode : {framewise::FitModeMiddle, framewise::FitModeBestFit}) {
     SCOPED_TRACE(mode);
     // What the command makes when nothing fails, and how many calls it makes.
     DeleteFileW(Settings().c_str());
-    faults::g_calls = 0;
-    faults::g_failAt = 0;
+    testsupport::faults::g_calls = 0;
+    testsupport::faults::g_failAt = 0;
     {
       Handler h;
       ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
-      faults::g_armed = true;
+      testsupport::faults::g_armed = true;
       const HRESULT made = h.Invoke(mode);
-      faults::g_armed = false;
+      testsupport::faults::g_armed = false;
       ASSERT_EQ(made, S_OK);
     }
-    const int calls = faults::g_calls;
+    const int calls = testsupport::faults::g_calls;
     ASSERT_GT(calls, 5);
     const std::string expected = testsupport::ReadBytes(jpeg.path());
     ASSERT_FALSE(expected.empty());
@@ -538,14 +429,14 @@ TEST_F(CommandTest, AnyFailingCallFailsTheCommandOrChangesNothing) {
       DeleteFileW(Settings().c_str());
       desktop.record() = standin::ActiveDesktopRecord();
       desktop.record().applyToSystem = false;
-      faults::g_calls = 0;
-      faults::g_failAt = failing;
+      testsupport::faults::g_calls = 0;
+      testsupport::faults::g_failAt = failing;
       Handler h;
       ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
-      faults::g_armed = true;
+      testsupport::faults::g_armed = true;
       const HRESULT result = h.Invoke(mode);
-      faults::g_armed = false;
-      SCOPED_TRACE(faults::g_failed);
+      testsupport::faults::g_armed = false;
+      SCOPED_TRACE(testsupport::faults::g_failed);
       if (SUCCEEDED(result)) {
         EXPECT_TRUE(testsupport::ReadBytes(jpeg.path()) == expected) << "another wallpaper";
         EXPECT_EQ(ReadIni(Settings(), L"WhichPart"), part);

@@ -26,6 +26,7 @@
 #include "shellext/portable/menu_table.h"
 #include "tests/support/active_desktop_stand_in.h"
 #include "tests/support/desktop_wallpaper_stand_in.h"
+#include "tests/support/fault_injection.h"
 #include "shellext/explorer_command.h"
 #include "tests/support/handler_fixture.h"
 #include "tests/support/new_menu.h"
@@ -562,6 +563,79 @@ TEST_F(SpanTest, ThisMonitorOnlyLeavesTheOthers) {
   EXPECT_EQ(Ini(L"Photo"), picture);
   EXPECT_EQ(Ini(L"WhichPart"), L"BestFit");
   EXPECT_EQ(wallpaper.record().wallpapers.count(screens[2].id), 0u);
+}
+
+// One failing call at a time, for every call a command for several monitors makes (each
+// monitor its own cut, the span, this monitor only): the command either succeeds with
+// exactly the files it makes when nothing fails, or fails with nothing recorded in the
+// settings, each monitor's file either as it was or whole, and no monitor set to a file it
+// did not get. Monitors are set one after another, so one set before the failure keeps its
+// new picture. Small monitors keep the sweep short.
+TEST_F(SpanTest, AnyFailingCallFailsTheCommandOrLeavesNoBrokenFile) {
+  const std::vector<Screen> screens = {
+      {L"\\\\?\\DISPLAY#SMALL#1", {0, 0, 640, 360}, true, "benq_gl2450.bin", kNone, 531, 298},
+      {L"\\\\?\\DISPLAY#SMALL#2", {640, 0, 1120, 270}, false, "dell_p2715q.bin", kNone, 597, 336}};
+  Use(screens);
+  const std::wstring picture = dir.File(L"bands.png");
+  WriteBands(picture, 900, 400);
+  testsupport::faults::Injector injector;
+  ASSERT_TRUE(injector.complete());
+  namespace faults = testsupport::faults;
+  const std::string kOld = "the wallpaper before";
+  const struct {
+    int command;
+    const wchar_t* target;
+  } commands[] = {{fwk::FitModeMiddle, L"EveryMonitor"},
+                  {fwk::kSpanCommandBase + fwk::FitModeMiddle, L"Span"},
+                  {fwk::kOneMonitorCommandBase + fwk::FitModeMiddle, L"OneMonitor"}};
+  for (const auto& c : commands) {
+    SCOPED_TRACE(c.target);
+    for (const Screen& s : screens) {
+      ASSERT_TRUE(testsupport::WriteBytes(FileOf(s), kOld.data(), kOld.size()));
+    }
+    faults::g_calls = 0;
+    faults::g_failAt = 0;
+    {
+      Handler h;
+      ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+      faults::g_armed = true;
+      const HRESULT made = h.Invoke(c.command);
+      faults::g_armed = false;
+      ASSERT_EQ(made, S_OK);
+    }
+    const int calls = faults::g_calls;
+    ASSERT_GT(calls, 10);
+    std::vector<std::string> expected;
+    for (const Screen& s : screens) expected.push_back(testsupport::ReadBytes(FileOf(s)));
+    for (int failing = 1; failing <= calls; ++failing) {
+      SCOPED_TRACE(failing);
+      for (const Screen& s : screens) {
+        ASSERT_TRUE(testsupport::WriteBytes(FileOf(s), kOld.data(), kOld.size()));
+      }
+      DeleteFileW(ini.path().c_str());
+      wallpaper.record().wallpapers.clear();
+      faults::g_calls = 0;
+      faults::g_failAt = failing;
+      Handler h;
+      ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+      faults::g_armed = true;
+      const HRESULT result = h.Invoke(c.command);
+      faults::g_armed = false;
+      SCOPED_TRACE(faults::g_failed);
+      for (size_t i = 0; i < screens.size(); ++i) {
+        const std::string now = testsupport::ReadBytes(FileOf(screens[i]));
+        const bool set = wallpaper.record().wallpapers.count(screens[i].id) != 0;
+        if (SUCCEEDED(result)) {
+          EXPECT_TRUE(now == expected[i]) << "another picture on monitor " << i;
+        } else {
+          EXPECT_TRUE(now == kOld || now == expected[i]) << "a broken file on monitor " << i;
+          if (set)
+            EXPECT_TRUE(now == expected[i]) << "monitor " << i << " set to a file it did not get";
+        }
+      }
+      EXPECT_EQ(Ini(L"MonitorTarget"), SUCCEEDED(result) ? c.target : L"<none>");
+    }
+  }
 }
 
 // The same monitors arranged anew (the smaller one moved down), one more, one fewer: the
