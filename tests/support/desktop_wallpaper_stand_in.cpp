@@ -6,6 +6,10 @@
 
 #include "tests/support/stand_in_factory.h"
 
+// The platform's library defines the interface's identity; its headers declare it only for
+// systems newer than the ones this program is built for.
+extern "C" const IID IID_IDesktopWallpaper;
+
 namespace standin {
 
 namespace {
@@ -29,7 +33,7 @@ const StandInMonitor* Find(LPCWSTR id) {
 
 class StandInWallpaper final : public StandInObject<IDesktopWallpaper> {
  public:
-  StandInWallpaper() : StandInObject(framewise::kIidDesktopWallpaper) {}
+  StandInWallpaper() : StandInObject(IID_IDesktopWallpaper) {}
   STDMETHODIMP SetWallpaper(LPCWSTR id, LPCWSTR path) override {
     const StandInMonitor* m = Find(id);
     if (!m || !path) return E_INVALIDARG;
@@ -88,7 +92,8 @@ StandInFactory<StandInWallpaper> g_factory;
 DesktopWallpaperStandIn::DesktopWallpaperStandIn() {
   g_record = DesktopWallpaperRecord();
   EnumDisplayMonitors(nullptr, nullptr, AddMonitor, 0);
-  registration_.Register(framewise::kClsidDesktopWallpaper, &g_factory);
+  // The shell's own identities, from the platform's headers, not the product's copies.
+  registration_.Register(CLSID_DesktopWallpaper, &g_factory);
 }
 
 DesktopWallpaperRecord& DesktopWallpaperStandIn::record() { return g_record; }
