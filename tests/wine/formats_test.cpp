@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "colour_checks.h"
+#include "fitting/imaging.h"
 #include "fitting/screen.h"
 #include "fitting/wic_picture.h"
 #include "framework/gdiplus_owners.h"
@@ -193,6 +194,30 @@ class FormatsTest : public testing::Test {
     if (Input(L"x").empty()) GTEST_SKIP() << "FRAMEWISE_INPUTS is not set (CTest sets it)";
   }
 };
+
+// The header readers see a file through reads at offsets: each gives what the file holds
+// there, fewer bytes at its end, none past it (also past 4 GiB) and none for a file that is
+// not there.
+TEST(FileByteSource, ReadsWhatTheFileHoldsAndNothingPastItsEnd) {
+  const testsupport::TempDir dir;
+  const std::wstring path = dir.File(L"ten.bin");
+  ASSERT_TRUE(testsupport::WriteBytes(path, "0123456789", 10));
+  framewise::FileByteSource source(path.c_str());
+  ASSERT_TRUE(source.is_open());
+  char buffer[8] = {};
+  ASSERT_EQ(source.ReadAt(0, buffer, 4), 4u);
+  EXPECT_EQ(std::string(buffer, 4), "0123");
+  ASSERT_EQ(source.ReadAt(7, buffer, 8), 3u);
+  EXPECT_EQ(std::string(buffer, 3), "789");
+  EXPECT_EQ(source.ReadAt(9, buffer, 1), 1u);
+  EXPECT_EQ(source.ReadAt(10, buffer, 4), 0u);
+  EXPECT_EQ(source.ReadAt(11, buffer, 4), 0u);
+  EXPECT_EQ(source.ReadAt(0x100000000ull, buffer, 4), 0u);
+  EXPECT_EQ(source.ReadAt(0, buffer, 0), 0u);
+  framewise::FileByteSource missing(dir.File(L"none.bin").c_str());
+  EXPECT_FALSE(missing.is_open());
+  EXPECT_EQ(missing.ReadAt(0, buffer, 4), 0u);
+}
 
 TEST_F(FormatsTest, WinesOwnDecodersGiveRowsPreviewsAndWallpapers) {
   using F = framewise::PictureFormat;
