@@ -393,6 +393,33 @@ TEST_F(SpanTest, PortraitMonitorIsTurned) {
 }
 
 // Sizes that cannot be trusted: the whole desktop is spanned by its pixels, as the system's
+// The new menu's two group tooltips are the classic menu's help texts for those groups.
+void ExpectGroupTipsAreTheHelpTexts(Handler& h, const std::wstring& picture) {
+  fw::ComPtr<IExplorerCommand> root;
+  ASSERT_EQ(fwk::CreateExplorerCommand(nullptr, IID_IExplorerCommand, root.put_void()), S_OK);
+  const fw::ComPtr<IShellItemArray> items = testsupport::ShellItems({picture});
+  ASSERT_TRUE(items);
+  const fw::ComPtr<IUnknown> site = testsupport::MenuSite(false);
+  const testsupport::NewMenu menu = testsupport::ReadNewMenu(root.get(), items.get(), site.get());
+  const struct {
+    const wchar_t* title;
+    int command;
+  } groups[] = {{L"Span All Monitors", fwk::SpanGroupCommand},
+                {L"On This Monitor Only", fwk::OneMonitorGroupCommand}};
+  for (const auto& g : groups) {
+    wchar_t help[300] = {};
+    ASSERT_EQ(h.menu->GetCommandString(g.command, GCS_HELPTEXTW, nullptr,
+                                       reinterpret_cast<LPSTR>(help), 300),
+              S_OK);
+    const testsupport::NewMenuCommand* group = menu.Find(g.title);
+    ASSERT_NE(group, nullptr) << g.title;
+    LPWSTR tip = nullptr;
+    ASSERT_EQ(group->command->GetToolTip(items.get(), &tip), S_OK);
+    EXPECT_EQ(std::wstring(tip), std::wstring(help)) << g.title;
+    CoTaskMemFree(tip);
+  }
+}
+
 // own span does, and the row's help text says so.
 TEST_F(SpanTest, UntrustedSizesFallBackToPixels) {
   struct Case {
@@ -429,6 +456,7 @@ TEST_F(SpanTest, UntrustedSizesFallBackToPixels) {
                                        reinterpret_cast<LPSTR>(help), 300),
               S_OK);
     EXPECT_NE(std::wstring(help).find(L"by their pixels"), std::wstring::npos);
+    ExpectGroupTipsAreTheHelpTexts(h, dir.File(L"bands.png"));
   }
 }
 
@@ -704,6 +732,7 @@ TEST_F(SpanTest, NewMenuOffersTheSameGroups) {
       ASSERT_EQ(group->command->GetToolTip(items.get(), &tip), S_OK);
       EXPECT_NE(std::wstring(tip).find(L"physical sizes"), std::wstring::npos) << tip;
       CoTaskMemFree(tip);
+      ExpectGroupTipsAreTheHelpTexts(h, picture);
     }
 
     // Middle: the span's by height (the picture is taller than the 3.36 span), the
