@@ -657,8 +657,9 @@ TEST_F(SpanTest, AnyFailingCallFailsTheCommandOrLeavesNoBrokenFile) {
           EXPECT_TRUE(now == expected[i]) << "another picture on monitor " << i;
         } else {
           EXPECT_TRUE(now == kOld || now == expected[i]) << "a broken file on monitor " << i;
-          if (set)
+          if (set) {
             EXPECT_TRUE(now == expected[i]) << "monitor " << i << " set to a file it did not get";
+          }
         }
       }
       EXPECT_EQ(Ini(L"MonitorTarget"), SUCCEEDED(result) ? c.target : L"<none>");
