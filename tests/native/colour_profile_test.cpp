@@ -653,6 +653,18 @@ TEST(EmbeddedProfile, HeifBoxSizesThatLie) {
   Set32(&huge, colr, 1);
   huge.insert(huge.begin() + colr + 8, {0, 0, 0, 1, 0, 0, 0, 0});
   EXPECT_FALSE(Read(huge).ok);
+  // A true 64-bit size: a size field of 1, the type, then the size counting its 16-byte
+  // header.
+  Bytes largeColr;
+  Put32(&largeColr, 1);
+  Put(&largeColr, "colr");
+  Put32(&largeColr, 0);
+  Put32(&largeColr, uint32_t(16 + 4 + kProfileBody.size()));
+  Put(&largeColr, "prof");
+  largeColr.insert(largeColr.end(), kProfileBody.begin(), kProfileBody.end());
+  Heif large;
+  large.properties = {Box("ispe", Bytes(12)), largeColr};
+  EXPECT_EQ(Read(large.Build()).profile, kProfileBody);
   Heif first;  // the associations before the properties, so a cut reaches the profile
   first.ipmaFirst = true;
   const Bytes whole = first.Build();
