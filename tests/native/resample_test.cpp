@@ -132,6 +132,28 @@ TEST(Resample, OutermostTargetPixelsTakeTheEdgeColours) {
   Picture target(36, 12, 3);
   ASSERT_TRUE(Draw(source, {-240, 0, 360, 120}, &target, Whole(target)));
   for (int x = 0; x < 20; ++x) ExpectColour(target, x, 5, {250, 10, 10});
+
+  // Positions outside the picture take its edge pixels: reducing an area that reaches past
+  // both ends of a row gives what the row padded with copies of its end pixels gives.
+  const int32_t width = 40, pad = 30;
+  Picture row(width, 2, 3), padded(width + 2 * pad, 2, 3);
+  for (int32_t x = 0; x < width; ++x) {
+    const uint8_t v = static_cast<uint8_t>(x == 0 ? 255 : x == width - 1 ? 0 : 60 + x * 3);
+    for (int32_t y = 0; y < 2; ++y) std::fill_n(row.At(x, y), 3, v);
+  }
+  for (int32_t x = 0; x < padded.width; ++x) {
+    const int32_t from = std::min(std::max(x - pad, 0), width - 1);
+    for (int32_t y = 0; y < 2; ++y) std::copy_n(row.At(from, 0), 3, padded.At(x, y));
+  }
+  for (double reduction : {3.0, 4.5}) {
+    Picture fromRow(16, 2, 3), fromPadded(16, 2, 3);
+    const double left = -8, span = 16 * reduction;
+    ASSERT_TRUE(Draw(row, {left, 0, span, 2}, &fromRow, Whole(fromRow)));
+    ASSERT_TRUE(Draw(padded, {left + pad, 0, span, 2}, &fromPadded, Whole(fromPadded)));
+    for (int32_t x = 0; x < 16; ++x) {
+      EXPECT_NEAR(fromRow.At(x, 0)[0], fromPadded.At(x, 0)[0], 1) << reduction << " " << x;
+    }
+  }
 }
 
 TEST(Resample, WritesOnlyPixelsWhoseCentresLieInsideTheArea) {
