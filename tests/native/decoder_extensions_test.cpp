@@ -47,6 +47,7 @@ TEST(DecoderExtensionLists, ANameMatchesByItsOwnLastExtension) {
   std::wstring joined;
   AddExtensionList(L".jxr;.hdp;.wdp", &joined);
   AddExtensionList(L".webp", &joined);
+  AddExtensionList(L"z", &joined);  // a one-letter extension
   const struct {
     const wchar_t* path;
     bool matches;
@@ -60,6 +61,8 @@ TEST(DecoderExtensionLists, ANameMatchesByItsOwnLastExtension) {
       {L"C:\\Pictures\\photo.webpx", false},
       {L"C:\\Pictures\\webp", false},
       {L"C:\\Pictures\\photo.", false},
+      {L"C:\\Pictures\\photo.Z", true},
+      {L"C:\\Pictures\\photo.y", false},
       {L"", false},
   };
   for (const auto& c : cases) {

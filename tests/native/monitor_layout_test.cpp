@@ -175,6 +175,22 @@ TEST(Edid, TimingFromTheExtensionWhenTheBaseBlockHasNone) {
   EXPECT_EQ(info.nativeWidth, 0u);  // and no timing gives no sizes
   EXPECT_EQ(info.imageWidthMm, 0u);
   EXPECT_EQ(info.imageHeightMm, 0u);
+
+  // Only a clock of zero in both of its bytes makes a display descriptor: the 27" 4K's base
+  // block alone (its extension count cleared) with a clock of 0x00FF or 0x0100 still has its
+  // timing, whose width's low byte is 0.
+  for (const auto& clock : {std::make_pair(0xFF, 0x00), std::make_pair(0x00, 0x01)}) {
+    std::vector<uint8_t> slow = Fixture("dell_p2715q.bin");
+    slow.resize(128);
+    slow[126] = 0;
+    slow[54] = static_cast<uint8_t>(clock.first);
+    slow[55] = static_cast<uint8_t>(clock.second);
+    FixChecksum(&slow, 0);
+    info = Parsed(slow);
+    EXPECT_TRUE(info.hasDetailedTiming) << clock.first;
+    EXPECT_EQ(info.nativeWidth, 3840u) << clock.first;
+    EXPECT_EQ(info.nativeHeight, 2160u) << clock.first;
+  }
 }
 
 TEST(Edid, DamagedBlobsAreRefusedCleanly) {

@@ -177,19 +177,23 @@ void Set32(Bytes* b, size_t at, uint32_t v) {
 }
 
 // A HEIF file: brands, a 32-bit primary id (pitm version 1), items with their types and
-// 15-bit property indices (ipma version 1, flag 1: 32-bit ids, two-byte indices), ipco.
+// 15-bit property indices (ipma version 1, flag 1: 32-bit ids, two-byte indices), ipco. The
+// item count of iinf is 32 bits (version 1) or 16 (version 0).
 Bytes Heif(const std::string& brands, uint32_t primary,
            const std::vector<std::pair<uint32_t, std::vector<uint16_t>>>& items,
-           const std::string& type, const Bytes& properties) {
+           const std::string& type, const Bytes& properties, uint8_t iinfVersion = 1) {
   Bytes infes, ipma = Be32(uint32_t(items.size()));
   for (const auto& item : items) {
     infes = infes + FullBox("infe", 3, 0, Be32(item.first) + Bytes(2) + Text(type));
     ipma = ipma + Be32(item.first) + Bytes{uint8_t(item.second.size())};
     for (uint16_t p : item.second) ipma = ipma + Bytes{uint8_t(p >> 8), uint8_t(p)};
   }
-  const Bytes meta = FullBox("hdlr", 0, 0, Bytes(20)) + FullBox("pitm", 1, 0, Be32(primary)) +
-                     FullBox("iinf", 1, 0, Be32(uint32_t(items.size())) + infes) +
-                     Box("iprp", Box("ipco", properties) + FullBox("ipma", 1, 1, ipma));
+  const Bytes meta =
+      FullBox("hdlr", 0, 0, Bytes(20)) + FullBox("pitm", 1, 0, Be32(primary)) +
+      FullBox("iinf", iinfVersion, 0,
+              (iinfVersion == 0 ? Bytes{0, uint8_t(items.size())} : Be32(uint32_t(items.size()))) +
+                  infes) +
+      Box("iprp", Box("ipco", properties) + FullBox("ipma", 1, 1, ipma));
   return Box("ftyp", Text(brands.substr(0, 4)) + Bytes(4) + Text(brands)) +
          FullBox("meta", 0, 0, meta) + Box("mdat", Bytes(16, 0xAB));
 }
@@ -209,6 +213,12 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
       {{"avif grid", Heif("avifmif1", 70000, items, "grid", props), true, 300, 200, 7}, P::Avif},
       {{"av01 under heic", Heif("heicmif1", 70000, items, "av01", props), true, 300, 200, 7},
        P::Avif},
+      {{"av01 under heic, 16-bit item count", Heif("heicmif1", 70000, items, "av01", props, 0),
+        true, 300, 200, 7},
+       P::Avif},
+      {{"hvc1 under avif, 16-bit item count", Heif("avifmif1", 70000, items, "hvc1", props, 0),
+        true, 300, 200, 7},
+       P::Heif},
       {{"ispe of 2^32 - 1 each way", Heif("mif1", 1, {{1, {1}}}, "hvc1", Ispe(~0u, ~0u)), true, ~0u,
         ~0u, 1},
        P::Heif},
