@@ -70,6 +70,11 @@ TEST(UpdateRules, StoredDatesAndTheirDefault) {
       {L"2024/3/4 extra", 2024, 3, 4},  // the rest is ignored
       {L"", 1970, 1, 1},
       {L"2024/3", 1970, 1, 1},
+      // A number missing at the start, the middle or the end, or only its sign there.
+      {L"/3/4", 1970, 1, 1},
+      {L"2024//4", 1970, 1, 1},
+      {L"2024/3/", 1970, 1, 1},
+      {L"2024/3/-", 1970, 1, 1},
       {L"2024-03-04", 1970, 1, 1},
       {L"2024 /3/4", 1970, 1, 1},  // a blank before a slash does not match
       {L"yesterday", 1970, 1, 1},
