@@ -176,6 +176,7 @@ TEST(RegistryScriptTest, ReasonsPointAtTheFault) {
       {L"HKCR { K = s 'x'}", 16, L"closing quote"},
       {L"HKCR { 'a'b }", 10, L"closing quote"},
       {L"HKCR { K = s 'x }", 13, L"unterminated string"},
+      {L"HKCR { K = s", 12, L"missing value text"},  // cut off before the text, not a brace
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.text, c.text + wcslen(c.text)));
