@@ -986,6 +986,7 @@ TEST(MakeProfile, DescriptionIsPrintableAsciiOfAtMost64Characters) {
     const size_t ascii = c.stored.size() + 1;
     EXPECT_EQ(Get32(p, TagEntry(p, "desc") + 8), 12 + ascii + 8 + 3 + 67);
     EXPECT_EQ(Get32(p, at + 12 + ascii + 4), 0u);  // no Unicode characters
+    EXPECT_EQ(p[at + 12 + ascii + 8 + 2], 0);      // no ScriptCode characters
   }
   // The copyright is a text type: signature, reserved, then ASCII to the tag's last byte,
   // which is its zero.
