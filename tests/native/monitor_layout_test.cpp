@@ -538,6 +538,16 @@ TEST(SpanCut, LayoutsWithNothingToCutAreRefused) {
   EXPECT_NEAR(cuts[2].source.height, 1, 1e-9);
   EXPECT_EQ(cuts[2].covered.width, 1920);
   EXPECT_EQ(cuts[2].covered.height, 1);
+  // A desktop of one pixel spans one pixel: the whole square picture lands on it.
+  ASSERT_TRUE(ComputePhysicalLayout({{{0, 0, 1, 1}, {}, true}}, 0, &pixels));
+  for (int mode : {FitModeMiddle, FitModeBestFit}) {
+    ASSERT_TRUE(ComputeSpanCut(500, 500, pixels, mode, &cuts)) << mode;
+    ASSERT_EQ(cuts.size(), 1u);
+    EXPECT_NEAR(cuts[0].source.width, 500, 1e-9) << mode;
+    EXPECT_NEAR(cuts[0].source.height, 500, 1e-9) << mode;
+    EXPECT_NEAR(cuts[0].covered.width, 1, 1e-9) << mode;
+    EXPECT_NEAR(cuts[0].covered.height, 1, 1e-9) << mode;
+  }
 }
 
 TEST(SpanCut, FillAnchorsPickThePartOfThePictureOutsideTheSpansShape) {

@@ -269,6 +269,7 @@ struct InvertingConverter final : RowConverter {
     const int running = ++inside;
     if (running > mostAtOnce) mostAtOnce = running;
     threads.insert(std::this_thread::get_id());
+    firstPixels.push_back(pixels[0] | pixels[1] << 8);
     if (slow && rows % 8 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     for (int32_t i = 0; i < count; ++i) {
       for (int c = 0; c < 3; ++c)
@@ -282,6 +283,7 @@ struct InvertingConverter final : RowConverter {
   mutable int mostAtOnce = 0;
   mutable int rows = 0;
   mutable std::set<std::thread::id> threads;
+  mutable std::vector<int> firstPixels;  // blue and green of each row's first pixel
 };
 
 // A wallpaper-sized draw converts on a second thread while the next row is filtered: the
@@ -317,6 +319,22 @@ TEST(Resample, ConvertingLargeDrawsOnASecondThreadChangesNothing) {
       differing += converted.bytes[i] != 255 - plain.bytes[i];
     EXPECT_EQ(differing, 0u);
   }
+
+  // The rows reach the converter in order, top to bottom: a copy at the same size whose
+  // first column numbers its rows.
+  Picture numbered(1024, 768, 3, {0, 0, 0});
+  for (int32_t y = 0; y < numbered.height; ++y) {
+    numbered.At(0, y)[0] = static_cast<uint8_t>(y);
+    numbered.At(0, y)[1] = static_cast<uint8_t>(y >> 8);
+  }
+  Picture copy(1024, 768, 3);
+  InvertingConverter invert;
+  ResampleOptions options;
+  options.convert = &invert;
+  PixelBuffer s = numbered.Buffer(), t = copy.Buffer();
+  ASSERT_TRUE(Resample(s, Whole(numbered), &t, Whole(copy), options));
+  ASSERT_EQ(invert.firstPixels.size(), 768u);
+  for (int y = 0; y < 768; ++y) ASSERT_EQ(invert.firstPixels[size_t(y)], y);
 }
 
 // A converter that throws on a second thread fails the draw as it does on the caller's.
