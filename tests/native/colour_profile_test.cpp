@@ -635,7 +635,9 @@ TEST(EmbeddedProfile, HeifPrimaryItemAndAssociationBoxes) {
   Heif many;  // the first of many association boxes holds the primary's
   many.moreIpmas.assign(7, FullBox("ipma", 0, 0, Bytes(4)));
   EXPECT_EQ(Read(many.Build()).profile, kProfileBody);
-  for (const Bytes& broken : {Box("ipma", {}), FullBox("ipma", 0, 0, {})}) {
+  // Broken: no header, no entry count, an entry's 32-bit item number cut in half.
+  for (const Bytes& broken :
+       {Box("ipma", {}), FullBox("ipma", 0, 0, {}), FullBox("ipma", 1, 0, {0, 0, 0, 1, 0, 0})}) {
     for (bool metaLast : {false, true}) {
       Heif after;  // a broken one after it still breaks the file, also as its last box
       after.moreIpmas = {broken};
@@ -654,11 +656,15 @@ TEST(EmbeddedProfile, HeifPrimaryItemAndAssociationBoxes) {
   ASSERT_EQ(moreAssociations[ipma + 10], 1);
   moreAssociations[ipma + 10] = 2;
   EXPECT_FALSE(Read(moreAssociations).ok);
-  Heif otherFirst;  // two entries declared, the primary's the missing second
-  otherFirst.associatedItem = 2;
-  Bytes moreEntries = otherFirst.Build();
-  moreEntries[ipma + 7] = 2;
-  EXPECT_FALSE(Read(moreEntries).ok);
+  for (uint8_t version : {0, 1}) {  // two entries declared, the primary's the missing second
+    Heif otherFirst;
+    otherFirst.ipmaVersion = version;
+    otherFirst.associatedItem = 2;
+    Bytes moreEntries = otherFirst.Build();
+    ASSERT_EQ(moreEntries[ipma + 7], 1) << int(version);
+    moreEntries[ipma + 7] = 2;
+    EXPECT_FALSE(Read(moreEntries).ok) << int(version);
+  }
 }
 
 TEST(EmbeddedProfile, HeifBoxSizesThatLie) {

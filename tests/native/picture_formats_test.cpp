@@ -236,6 +236,11 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
        P::Heif},
       {{"no ispe", Heif("mif1", 70000, items, "hvc1", Box("irot", {1})), false, 0, 0, 1}, P::Heif},
       {{"primary not listed", Heif("mif1", 6, items, "hvc1", props), false, 0, 0, 1}, P::Heif},
+      // The only property of the item a box whose 64-bit size is cut off by ipco's end.
+      {{"64-bit header cut short",
+        Heif("mif1", 1, {{1, {2}}}, "hvc1", Ispe(300, 200) + Be32(1) + Text("free") + Bytes(4)),
+        false, 0, 0, 1},
+       P::Heif},
       {{"video brands", Heif("isomiso2", 70000, items, "hvc1", props), false, 0, 0, 1}, P::Heif},
       // The picture brand as the last compatible brand, ending the box.
       {{"picture brand last", Heif("isommif1", 70000, items, "hvc1", props), true, 300, 200, 7},
