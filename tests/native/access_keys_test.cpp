@@ -58,6 +58,15 @@ TEST(AccessKeys, DistinctWhateverTheTextsAndNoneWhenAllAreTaken) {
   EXPECT_EQ(FoldAccessKey(L'\u00f8'), L'\u00d8');
   EXPECT_EQ(FoldAccessKey(L'\u00fe'), L'\u00de');
   EXPECT_EQ(FoldAccessKey(L'\u00ff'), L'\u00ff');  // its capital lies outside Latin-1
+  // Cyrillic: a to ya fold 0x20 down, the letters from 0x450 (ie grave) to 0x45F (dzhe) 0x50
+  // down; capitals stay as they are.
+  const std::pair<wchar_t, wchar_t> cyrillic[] = {{L'\u0430', L'\u0410'}, {L'\u044f', L'\u042f'},
+                                                  {L'\u0450', L'\u0400'}, {L'\u045f', L'\u040f'},
+                                                  {L'\u042f', L'\u042f'}, {L'\u040f', L'\u040f'},
+                                                  {L'\u0460', L'\u0460'}};
+  for (const auto& c : cyrillic) EXPECT_EQ(FoldAccessKey(c.first), c.second) << int(c.first);
+  // The last letter of the alphabet is a key in either case.
+  EXPECT_EQ(Keys({L"z", L"Z", L"zZ"}), L"z--");
   // Only letters and digits: punctuation, spaces and "&" are never keys.
   EXPECT_EQ(Keys({L"& - ()", L"", L"2 & 3", L"3D"}), L"--23");
   EXPECT_EQ(Keys({L"ab", L"ba", L"ab"}), L"ab-");

@@ -419,6 +419,16 @@ TEST(EmbeddedProfile, TiffProfileTagBoundsAndTypes) {
       EXPECT_FALSE(Read(inHeader).ok) << le << int(early);
     }
   }
+  // The first entry of the tag decides: a SHORT one before the good one leaves no profile.
+  for (bool le : {true, false}) {
+    Bytes twice = TiffWithProfile(le, 7, 300, 300);
+    const uint8_t tag[2] = {0x87, 0x73}, shortType[2] = {0, 3};  // 34675 and SHORT
+    for (int i = 0; i < 2; ++i) {
+      twice[10 + i] = tag[le ? 1 - i : i];
+      twice[12 + i] = shortType[le ? 1 - i : i];
+    }
+    EXPECT_FALSE(Read(twice).ok) << le;
+  }
   const size_t cap = 8u << 20;
   EXPECT_TRUE(Read(TiffWithProfile(true, 7, cap, cap)).ok);
   EXPECT_FALSE(Read(TiffWithProfile(true, 7, cap + 1, cap + 1)).ok);
@@ -468,6 +478,20 @@ TEST(EmbeddedProfile, WebpAndPngChunksWithLyingSizes) {
   const size_t name = std::strlen(reinterpret_cast<const char*>(&png[iccp + 8]));
   method[iccp + 8 + name + 1] = 1;  // an unknown compression
   EXPECT_FALSE(Read(method).ok);
+  // A profile name is 1 to 79 bytes: the longest still gives the stream, one more does not.
+  const size_t chunkLength = Get32(png, iccp);
+  const Bytes stream(png.begin() + long(iccp + 8 + name + 2),
+                     png.begin() + long(iccp + 8 + chunkLength));
+  for (size_t length : {79, 80}) {
+    Bytes named = Piece(png, 0, iccp);
+    Put32(&named, uint32_t(length + 2 + stream.size()));
+    Put(&named, "iCCP" + std::string(length, 'n') + std::string(2, '\0'));
+    named.insert(named.end(), stream.begin(), stream.end());
+    named.insert(named.end(), png.begin() + long(iccp + 8 + chunkLength), png.end());  // CRC on
+    const Found found = Read(named);
+    EXPECT_EQ(found.ok, length == 79) << length;
+    if (length == 79) EXPECT_EQ(found.profile, stream);
+  }
   Bytes huge = png;
   Set32(&huge, iccp, 0x7FFFFFFF);
   const Found lying = Read(huge);
@@ -611,7 +635,9 @@ TEST(EmbeddedProfile, HeifPrimaryItemAndAssociationBoxes) {
   Heif many;  // the first of many association boxes holds the primary's
   many.moreIpmas.assign(7, FullBox("ipma", 0, 0, Bytes(4)));
   EXPECT_EQ(Read(many.Build()).profile, kProfileBody);
-  for (const Bytes& broken : {Box("ipma", {}), FullBox("ipma", 0, 0, {})}) {
+  // Broken: no header, no entry count, an entry's 32-bit item number cut in half.
+  for (const Bytes& broken :
+       {Box("ipma", {}), FullBox("ipma", 0, 0, {}), FullBox("ipma", 1, 0, {0, 0, 0, 1, 0, 0})}) {
     for (bool metaLast : {false, true}) {
       Heif after;  // a broken one after it still breaks the file, also as its last box
       after.moreIpmas = {broken};
@@ -630,11 +656,15 @@ TEST(EmbeddedProfile, HeifPrimaryItemAndAssociationBoxes) {
   ASSERT_EQ(moreAssociations[ipma + 10], 1);
   moreAssociations[ipma + 10] = 2;
   EXPECT_FALSE(Read(moreAssociations).ok);
-  Heif otherFirst;  // two entries declared, the primary's the missing second
-  otherFirst.associatedItem = 2;
-  Bytes moreEntries = otherFirst.Build();
-  moreEntries[ipma + 7] = 2;
-  EXPECT_FALSE(Read(moreEntries).ok);
+  for (uint8_t version : {0, 1}) {  // two entries declared, the primary's the missing second
+    Heif otherFirst;
+    otherFirst.ipmaVersion = version;
+    otherFirst.associatedItem = 2;
+    Bytes moreEntries = otherFirst.Build();
+    ASSERT_EQ(moreEntries[ipma + 7], 1) << int(version);
+    moreEntries[ipma + 7] = 2;
+    EXPECT_FALSE(Read(moreEntries).ok) << int(version);
+  }
 }
 
 TEST(EmbeddedProfile, HeifBoxSizesThatLie) {
@@ -653,6 +683,18 @@ TEST(EmbeddedProfile, HeifBoxSizesThatLie) {
   Set32(&huge, colr, 1);
   huge.insert(huge.begin() + colr + 8, {0, 0, 0, 1, 0, 0, 0, 0});
   EXPECT_FALSE(Read(huge).ok);
+  // A true 64-bit size: a size field of 1, the type, then the size counting its 16-byte
+  // header.
+  Bytes largeColr;
+  Put32(&largeColr, 1);
+  Put(&largeColr, "colr");
+  Put32(&largeColr, 0);
+  Put32(&largeColr, uint32_t(16 + 4 + kProfileBody.size()));
+  Put(&largeColr, "prof");
+  largeColr.insert(largeColr.end(), kProfileBody.begin(), kProfileBody.end());
+  Heif large;
+  large.properties = {Box("ispe", Bytes(12)), largeColr};
+  EXPECT_EQ(Read(large.Build()).profile, kProfileBody);
   Heif first;  // the associations before the properties, so a cut reaches the profile
   first.ipmaFirst = true;
   const Bytes whole = first.Build();
@@ -943,6 +985,27 @@ TEST(MakeProfile, DescriptionIsPrintableAsciiOfAtMost64Characters) {
     const Bytes p = MakeRgbMatrixProfile(kBt709, kSrgbCurve, c.given);
     ASSERT_TRUE(Plausible(p)) << c.stored;
     EXPECT_EQ(Description(p), c.stored);
+    // A version 2 text description: signature, reserved, the ASCII count and text with its
+    // zero, an empty Unicode part (language, count) and an empty ScriptCode part (code,
+    // count, 67 bytes).
+    const size_t at = Get32(p, TagEntry(p, "desc") + 4);
+    const size_t ascii = c.stored.size() + 1;
+    EXPECT_EQ(Get32(p, TagEntry(p, "desc") + 8), 12 + ascii + 8 + 3 + 67);
+    EXPECT_EQ(Get32(p, at + 12 + ascii + 4), 0u);  // no Unicode characters
+    EXPECT_EQ(p[at + 12 + ascii + 8 + 2], 0);      // no ScriptCode characters
+  }
+  // The copyright is a text type: signature, reserved, then ASCII to the tag's last byte,
+  // which is its zero.
+  const Bytes p = MakeRgbMatrixProfile(kBt709, kSrgbCurve, "x");
+  const size_t entry = TagEntry(p, "cprt");
+  ASSERT_NE(entry, 0u);
+  const size_t at = Get32(p, entry + 4), size = Get32(p, entry + 8);
+  ASSERT_GT(size, 9u);
+  EXPECT_EQ(std::string(p.begin() + long(at), p.begin() + long(at) + 4), "text");
+  EXPECT_EQ(Get32(p, at + 4), 0u);
+  EXPECT_EQ(p[at + size - 1], 0);
+  for (size_t i = at + 8; i + 1 < at + size; ++i) {
+    EXPECT_TRUE(p[i] >= 0x20 && p[i] < 0x7F) << i - at;
   }
 }
 

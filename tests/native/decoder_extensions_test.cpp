@@ -30,19 +30,24 @@ TEST(DecoderExtensionLists, WindowsAndWineSpellingsJoinIntoOneList) {
   std::wstring rejected;
   const std::wstring longest(32, L'x'), tooLong(33, L'x');
   for (const wchar_t* list : {L"", L";", L" , ", L".", L"*", L"*.*", L".a/b", L".a\\b", L".a:b",
-                              L".a?", L"..a", L".a.b", L".a\"b", L".a\tb"}) {
+                              L".a?", L"..a", L".a.b", L".a\"b", L".a\tb", L".a\x1F"}) {
     AddExtensionList(list, &rejected);
   }
   AddExtensionList(L"." + tooLong, &rejected);
   EXPECT_EQ(rejected, L";");
   AddExtensionList(L"." + longest, &rejected);
   EXPECT_EQ(rejected, L";." + longest + L";");
+  // Controls end below the space; a space or a "!" inside an extension is allowed.
+  std::wstring printable;
+  AddExtensionList(L".a b;.a!b", &printable);
+  EXPECT_EQ(printable, L";.a b;.a!b;");
 }
 
 TEST(DecoderExtensionLists, ANameMatchesByItsOwnLastExtension) {
   std::wstring joined;
   AddExtensionList(L".jxr;.hdp;.wdp", &joined);
   AddExtensionList(L".webp", &joined);
+  AddExtensionList(L"z", &joined);  // a one-letter extension
   const struct {
     const wchar_t* path;
     bool matches;
@@ -56,6 +61,8 @@ TEST(DecoderExtensionLists, ANameMatchesByItsOwnLastExtension) {
       {L"C:\\Pictures\\photo.webpx", false},
       {L"C:\\Pictures\\webp", false},
       {L"C:\\Pictures\\photo.", false},
+      {L"C:\\Pictures\\photo.Z", true},
+      {L"C:\\Pictures\\photo.y", false},
       {L"", false},
   };
   for (const auto& c : cases) {

@@ -175,6 +175,22 @@ TEST(Edid, TimingFromTheExtensionWhenTheBaseBlockHasNone) {
   EXPECT_EQ(info.nativeWidth, 0u);  // and no timing gives no sizes
   EXPECT_EQ(info.imageWidthMm, 0u);
   EXPECT_EQ(info.imageHeightMm, 0u);
+
+  // Only a clock of zero in both of its bytes makes a display descriptor: the 27" 4K's base
+  // block alone (its extension count cleared) with a clock of 0x00FF or 0x0100 still has its
+  // timing, whose width's low byte is 0.
+  for (const auto& clock : {std::make_pair(0xFF, 0x00), std::make_pair(0x00, 0x01)}) {
+    std::vector<uint8_t> slow = Fixture("dell_p2715q.bin");
+    slow.resize(128);
+    slow[126] = 0;
+    slow[54] = static_cast<uint8_t>(clock.first);
+    slow[55] = static_cast<uint8_t>(clock.second);
+    FixChecksum(&slow, 0);
+    info = Parsed(slow);
+    EXPECT_TRUE(info.hasDetailedTiming) << clock.first;
+    EXPECT_EQ(info.nativeWidth, 3840u) << clock.first;
+    EXPECT_EQ(info.nativeHeight, 2160u) << clock.first;
+  }
 }
 
 TEST(Edid, DamagedBlobsAreRefusedCleanly) {
@@ -306,6 +322,13 @@ TEST(PhysicalLayout, SideBySideKeepsTheAlignmentOfThePixelArrangement) {
       {{1920, 1, 5760, 2161}, SizeOf("dell_p2715q.bin", 3840, 2160), false}};
   ASSERT_TRUE(ComputePhysicalLayout(lower, 0, &layout));
   ExpectRect(layout.monitors[1], 531, 298.0 / 1080, 1128, 298.0 / 1080 + 336);
+  // A panel of 2 mm pixels, two pixels lower and one pixel shorter than the 1 mm-pixel
+  // primary on its left: the bottoms are the nearer ends, and its last row, beside nothing,
+  // reaches one of its own pixels below.
+  const std::vector<LayoutMonitor> bottoms = {{{0, 0, 100, 100}, {100, 100}, true},
+                                              {{100, 2, 200, 101}, {200, 198}, false}};
+  ASSERT_TRUE(ComputePhysicalLayout(bottoms, 0, &layout));
+  ExpectRect(layout.monitors[1], 100, 102 - 198, 300, 102);
   // Without a primary monitor the first one listed is placed at 0,0.
   std::vector<LayoutMonitor> noPrimary = FourKBeside1080p(0);
   noPrimary[0].primary = false;
@@ -333,6 +356,14 @@ TEST(PhysicalLayout, StackedEqualWidthsCentreAndTheWalkReachesEveryNeighbour) {
   ExpectRect(layout.monitors[1], 0, 0, 531, 298);
   ExpectRect(layout.monitors[0], (531 - 344) / 2.0, 303, (531 + 344) / 2.0, 303 + 193);
   ExpectRect(layout.monitors[2], 536, 0, 536 + 597, 336);
+
+  // The laptop panel above the primary instead: flush against its top, gap included.
+  const std::vector<LayoutMonitor> above = {
+      {{0, 0, 1920, 1080}, SizeOf("benq_gl2450.bin", 1920, 1080), true},
+      {{0, -1080, 1920, 0}, SizeOf("auo_b156han02_1.bin", 1920, 1080), false}};
+  ASSERT_TRUE(ComputePhysicalLayout(above, 5, &layout));
+  ASSERT_TRUE(layout.physical);
+  ExpectRect(layout.monitors[1], (531 - 344) / 2.0, -5 - 193, (531 + 344) / 2.0, -5);
 }
 
 TEST(PhysicalLayout, FallsBackToThePixelLayoutForTheWholeDesktop) {
@@ -356,6 +387,14 @@ TEST(PhysicalLayout, FallsBackToThePixelLayoutForTheWholeDesktop) {
   monitors[1].pixels = {3839, 0, 5759, 1080};
   ASSERT_TRUE(ComputePhysicalLayout(monitors, 0, &layout));
   EXPECT_EQ(layout.fallback, LayoutFallback::OverlappingPixels);
+  // One shared row is an overlap too; a monitor flush below is a neighbour.
+  monitors[1].pixels = {0, 2159, 1920, 3239};
+  ASSERT_TRUE(ComputePhysicalLayout(monitors, 0, &layout));
+  EXPECT_EQ(layout.fallback, LayoutFallback::OverlappingPixels);
+  monitors[1].pixels = {0, 2160, 1920, 3240};
+  ASSERT_TRUE(ComputePhysicalLayout(monitors, 0, &layout));
+  EXPECT_TRUE(layout.physical);
+  EXPECT_EQ(layout.fallback, LayoutFallback::None);
 
   // Two 27" panels centred on a laptop panel's right and bottom edges would overlap in mm.
   const MillimetreSize laptop = SizeOf("auo_b156han02_1.bin", 1920, 1080);
@@ -372,7 +411,8 @@ TEST(PhysicalLayout, FallsBackToThePixelLayoutForTheWholeDesktop) {
   for (const auto& bad :
        {std::make_pair(std::vector<LayoutMonitor>(), 0.0),
         std::make_pair(FourKBeside1080p(0), -1.0),
-        std::make_pair(FourKBeside1080p(0), std::nan("")), std::make_pair(monitors, 0.0)}) {
+        std::make_pair(FourKBeside1080p(0), std::nan("")),
+        std::make_pair(FourKBeside1080p(0), 1000.5), std::make_pair(monitors, 0.0)}) {
     ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(0), 0, &layout));
     EXPECT_FALSE(ComputePhysicalLayout(bad.first, bad.second, &layout));
     // Left empty, as a new layout is.
@@ -382,6 +422,9 @@ TEST(PhysicalLayout, FallsBackToThePixelLayoutForTheWholeDesktop) {
     EXPECT_TRUE(layout.pixels.empty());
     ExpectRect(layout.bounds, 0, 0, 0, 0);
   }
+  // A metre of gap is the most.
+  ASSERT_TRUE(ComputePhysicalLayout(FourKBeside1080p(0), 1000, &layout));
+  ExpectRect(layout.monitors[1], 1597, 0, 2128, 298);
 }
 
 // Sizes come in whole millimetres, so placements that meet may overlap by rounding: half a
@@ -476,6 +519,35 @@ TEST(SpanCut, LayoutsWithNothingToCutAreRefused) {
   std::vector<MonitorCut> cuts;
   EXPECT_TRUE(ComputeSpanCut(1000, 1000, good, FitModeMiddle, &cuts));
   EXPECT_EQ(cuts.size(), 2u);
+
+  // A monitor one pixel wide or one pixel high is still a monitor (here in the pixel
+  // layout, sizes unknown), covered whole.
+  const std::vector<LayoutMonitor> thin = {{{0, 0, 1920, 1080}, {}, true},
+                                           {{1920, 0, 1921, 1080}, {}, false},
+                                           {{0, 1080, 1920, 1081}, {}, false}};
+  PhysicalLayout pixels;
+  ASSERT_TRUE(ComputePhysicalLayout(thin, 0, &pixels));
+  ASSERT_FALSE(pixels.physical);
+  ASSERT_TRUE(ComputeSpanCut(1921, 1081, pixels, FitModeMiddle, &cuts));
+  ASSERT_EQ(cuts.size(), 3u);
+  EXPECT_NEAR(cuts[1].source.x, 1920, 1e-9);
+  EXPECT_NEAR(cuts[1].source.width, 1, 1e-9);
+  EXPECT_EQ(cuts[1].covered.width, 1);
+  EXPECT_EQ(cuts[1].covered.height, 1080);
+  EXPECT_NEAR(cuts[2].source.y, 1080, 1e-9);
+  EXPECT_NEAR(cuts[2].source.height, 1, 1e-9);
+  EXPECT_EQ(cuts[2].covered.width, 1920);
+  EXPECT_EQ(cuts[2].covered.height, 1);
+  // A desktop of one pixel spans one pixel: the whole square picture lands on it.
+  ASSERT_TRUE(ComputePhysicalLayout({{{0, 0, 1, 1}, {}, true}}, 0, &pixels));
+  for (int mode : {FitModeMiddle, FitModeBestFit}) {
+    ASSERT_TRUE(ComputeSpanCut(500, 500, pixels, mode, &cuts)) << mode;
+    ASSERT_EQ(cuts.size(), 1u);
+    EXPECT_NEAR(cuts[0].source.width, 500, 1e-9) << mode;
+    EXPECT_NEAR(cuts[0].source.height, 500, 1e-9) << mode;
+    EXPECT_NEAR(cuts[0].covered.width, 1, 1e-9) << mode;
+    EXPECT_NEAR(cuts[0].covered.height, 1, 1e-9) << mode;
+  }
 }
 
 TEST(SpanCut, FillAnchorsPickThePartOfThePictureOutsideTheSpansShape) {
@@ -498,6 +570,9 @@ TEST(SpanCut, FillAnchorsPickThePartOfThePictureOutsideTheSpansShape) {
   ASSERT_TRUE(ComputeSpanCut(1000, 1000, layout, FitModeTop, &cuts));
   EXPECT_NEAR(cuts[0].source.y, 0, 1e-9);
   EXPECT_NEAR(cuts[0].source.height, keptRows, 1e-9);
+  // Every column is kept: the 4K's part starts at the picture's left edge.
+  EXPECT_NEAR(cuts[0].source.x, 0, 1e-9);
+  EXPECT_NEAR(cuts[1].source.x + cuts[1].source.width, 1000, 1e-9);
   ASSERT_TRUE(ComputeSpanCut(1000, 1000, layout, FitModeBottom, &cuts));
   EXPECT_NEAR(cuts[0].source.y + cuts[0].source.height, 1000, 1e-9);
   ASSERT_TRUE(ComputeSpanCut(1000, 1000, layout, FitModeLeft, &cuts));
@@ -521,6 +596,15 @@ TEST(SpanCut, BestFitCoversOnlyWhereThePictureLands) {
   EXPECT_NEAR(cuts[1].covered.width, (732 - 597) * 1920 / 531.0, 1e-9);
   EXPECT_NEAR(cuts[1].covered.height, 1080, 1e-9);
 
+  // A picture of 8:1 is 1128 mm wide and 141 mm high, centred from 97.5 mm down.
+  ASSERT_TRUE(ComputeSpanCut(8000, 1000, layout, FitModeBestFit, &cuts));
+  EXPECT_NEAR(cuts[0].source.y, 0, 1e-9);
+  EXPECT_NEAR(cuts[0].source.height, 1000, 1e-9);
+  EXPECT_NEAR(cuts[0].covered.y, 97.5 * 2160 / 336, 1e-9);
+  EXPECT_NEAR(cuts[0].covered.height, 141 * 2160 / 336.0, 1e-9);
+  EXPECT_NEAR(cuts[1].covered.y, 97.5 * 1080 / 298, 1e-9);
+  EXPECT_NEAR(cuts[1].covered.height, 141 * 1080 / 298.0, 1e-9);
+
   // Three 1080p monitors in the pixel layout (sizes unknown), as the system's span shows
   // them: a square picture 3240 px wide lands on the middle monitor only.
   const std::vector<LayoutMonitor> three = {{{0, 0, 1920, 1080}, {}, true},
@@ -528,9 +612,14 @@ TEST(SpanCut, BestFitCoversOnlyWhereThePictureLands) {
                                             {{3840, 0, 5760, 1080}, {}, false}};
   ASSERT_TRUE(ComputePhysicalLayout(three, 0, &layout));
   ASSERT_TRUE(ComputeSpanCut(1000, 1000, layout, FitModeBestFit, &cuts));
-  EXPECT_EQ(cuts[0].source.width, 0);
-  EXPECT_EQ(cuts[0].covered.width, 0);
-  EXPECT_EQ(cuts[2].source.width, 0);
+  for (size_t i : {0, 2}) {  // nothing of the picture, nothing covered
+    for (const CutRect& r : {cuts[i].source, cuts[i].covered}) {
+      EXPECT_EQ(r.x, 0) << i;
+      EXPECT_EQ(r.y, 0) << i;
+      EXPECT_EQ(r.width, 0) << i;
+      EXPECT_EQ(r.height, 0) << i;
+    }
+  }
   EXPECT_NEAR(cuts[1].covered.x, (5760 - 1080) / 2.0 - 1920, 1e-9);
   EXPECT_NEAR(cuts[1].covered.width, 1080, 1e-9);
   EXPECT_NEAR(cuts[1].source.width, 1000, 1e-9);

@@ -60,6 +60,16 @@ TEST(PackageCommandsTest, RemovalNamesThePackageForTheScope) {
   EXPECT_TRUE(Contains(machine, L"Remove-AppxProvisionedPackage -Online -AllUsers"));
   EXPECT_TRUE(Contains(machine,
                        L"Get-AppxPackage -AllUsers -Name 'Wrenfly.Framewise' | Remove-AppxPackage -AllUsers"));
+
+  // Every script is whole lines of plain text: no NUL, which would end it early once
+  // encoded, and nothing after its last line feed.
+  for (const std::wstring& script :
+       {user, machine, PackageRegistrationScript(PackageScope::User, kPackage, kFolder),
+        PackageRegistrationScript(PackageScope::Machine, kPackage, kFolder)}) {
+    EXPECT_EQ(script.find(L'\0'), std::wstring::npos);
+    ASSERT_FALSE(script.empty());
+    EXPECT_EQ(script.back(), L'\n');
+  }
 }
 
 TEST(PackageCommandsTest, EncodedCommandIsBase64OfUtf16LittleEndian) {

@@ -177,19 +177,27 @@ void Set32(Bytes* b, size_t at, uint32_t v) {
 }
 
 // A HEIF file: brands, a 32-bit primary id (pitm version 1), items with their types and
-// 15-bit property indices (ipma version 1, flag 1: 32-bit ids, two-byte indices), ipco.
+// 15-bit property indices (ipma version 1, flag 1: 32-bit ids, two-byte indices), ipco. The
+// item count of iinf is 32 bits (version 1) or 16 (version 0); each infe's item id 32 bits
+// (version 3) or 16 (version 2).
 Bytes Heif(const std::string& brands, uint32_t primary,
            const std::vector<std::pair<uint32_t, std::vector<uint16_t>>>& items,
-           const std::string& type, const Bytes& properties) {
+           const std::string& type, const Bytes& properties, uint8_t iinfVersion = 1,
+           uint8_t infeVersion = 3) {
   Bytes infes, ipma = Be32(uint32_t(items.size()));
   for (const auto& item : items) {
-    infes = infes + FullBox("infe", 3, 0, Be32(item.first) + Bytes(2) + Text(type));
+    const Bytes id =
+        infeVersion == 2 ? Bytes{uint8_t(item.first >> 8), uint8_t(item.first)} : Be32(item.first);
+    infes = infes + FullBox("infe", infeVersion, 0, id + Bytes(2) + Text(type));
     ipma = ipma + Be32(item.first) + Bytes{uint8_t(item.second.size())};
     for (uint16_t p : item.second) ipma = ipma + Bytes{uint8_t(p >> 8), uint8_t(p)};
   }
-  const Bytes meta = FullBox("hdlr", 0, 0, Bytes(20)) + FullBox("pitm", 1, 0, Be32(primary)) +
-                     FullBox("iinf", 1, 0, Be32(uint32_t(items.size())) + infes) +
-                     Box("iprp", Box("ipco", properties) + FullBox("ipma", 1, 1, ipma));
+  const Bytes meta =
+      FullBox("hdlr", 0, 0, Bytes(20)) + FullBox("pitm", 1, 0, Be32(primary)) +
+      FullBox("iinf", iinfVersion, 0,
+              (iinfVersion == 0 ? Bytes{0, uint8_t(items.size())} : Be32(uint32_t(items.size()))) +
+                  infes) +
+      Box("iprp", Box("ipco", properties) + FullBox("ipma", 1, 1, ipma));
   return Box("ftyp", Text(brands.substr(0, 4)) + Bytes(4) + Text(brands)) +
          FullBox("meta", 0, 0, meta) + Box("mdat", Bytes(16, 0xAB));
 }
@@ -201,6 +209,8 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
   // essential. The turn, then the mirror: orientation 7, as the real o7 file.
   const auto items = std::vector<std::pair<uint32_t, std::vector<uint16_t>>>{
       {5, {1}}, {70000, {0, 9, 0x8002, 0x8003, 4}}};
+  const auto items16 = std::vector<std::pair<uint32_t, std::vector<uint16_t>>>{
+      {5, {1}}, {7, {0, 9, 0x8002, 0x8003, 4}}};
   const struct {
     Expected expected;
     PictureFormat format;
@@ -209,11 +219,28 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
       {{"avif grid", Heif("avifmif1", 70000, items, "grid", props), true, 300, 200, 7}, P::Avif},
       {{"av01 under heic", Heif("heicmif1", 70000, items, "av01", props), true, 300, 200, 7},
        P::Avif},
+      {{"av01 under heic, 16-bit item count", Heif("heicmif1", 70000, items, "av01", props, 0),
+        true, 300, 200, 7},
+       P::Avif},
+      {{"hvc1 under avif, 16-bit item count", Heif("avifmif1", 70000, items, "hvc1", props, 0),
+        true, 300, 200, 7},
+       P::Heif},
+      {{"av01 under heic, 16-bit item ids", Heif("heicmif1", 7, items16, "av01", props, 0, 2), true,
+        300, 200, 7},
+       P::Avif},
+      {{"hvc1 under avif, 16-bit item ids", Heif("avifmif1", 7, items16, "hvc1", props, 0, 2), true,
+        300, 200, 7},
+       P::Heif},
       {{"ispe of 2^32 - 1 each way", Heif("mif1", 1, {{1, {1}}}, "hvc1", Ispe(~0u, ~0u)), true, ~0u,
         ~0u, 1},
        P::Heif},
       {{"no ispe", Heif("mif1", 70000, items, "hvc1", Box("irot", {1})), false, 0, 0, 1}, P::Heif},
       {{"primary not listed", Heif("mif1", 6, items, "hvc1", props), false, 0, 0, 1}, P::Heif},
+      // The only property of the item a box whose 64-bit size is cut off by ipco's end.
+      {{"64-bit header cut short",
+        Heif("mif1", 1, {{1, {2}}}, "hvc1", Ispe(300, 200) + Be32(1) + Text("free") + Bytes(4)),
+        false, 0, 0, 1},
+       P::Heif},
       {{"video brands", Heif("isomiso2", 70000, items, "hvc1", props), false, 0, 0, 1}, P::Heif},
       // The picture brand as the last compatible brand, ending the box.
       {{"picture brand last", Heif("isommif1", 70000, items, "hvc1", props), true, 300, 200, 7},
@@ -385,6 +412,19 @@ TEST(PictureFormats, JpegXrSpatialTransformsAsOrientations) {
     Bytes b = real;
     b[at] = value;
     Check({"transform", b, true, 33, 17, orientations[value]}, PictureFormat::JpegXr);
+  }
+  // The same rotation by 90 degrees stored as a BYTE or a SHORT (little-endian, at the start
+  // of the value field); a RATIONAL or two values are no transform.
+  const struct {
+    uint8_t type, count;
+    int orientation;
+  } types[] = {{1, 1, 6}, {3, 1, 6}, {4, 1, 6}, {5, 1, 1}, {3, 2, 1}};
+  for (const auto& t : types) {
+    Bytes b = real;
+    b[at] = 4;
+    b[at - 6] = t.type;
+    b[at - 4] = t.count;
+    Check({"transform type", b, true, 33, 17, t.orientation}, PictureFormat::JpegXr);
   }
   Bytes farIfd = real, version0 = real;
   std::fill_n(farIfd.begin() + 4, 4, 0xF0);

@@ -13,6 +13,7 @@ const ScriptVariables kVariables = {
     {L"APPID", L"{4613C8E4-E712-441C-BAC2-1372D7E8F939}"},
     {L"MODULE", L"C:\\it''s\\Framewise.dll"},
     {L"Module_Raw", L"C:\\it's\\Framewise.dll"},
+    {L"az_AZ09", L"every kind of name character"},
 };
 
 RegistryScript ParseOk(const std::wstring& text) {
@@ -78,6 +79,7 @@ TEST(RegistryScriptTest, QuotingAndSubstitution) {
       {L"'100%%'", L"100%"},
       {L"'%%APPID%%'", L"%APPID%"},
       {L"'%MODULE%'", L"C:\\it's\\Framewise.dll"},
+      {L"'%az_AZ09%'", L"every kind of name character"},
       {L"'{ } = val'", L"{ } = val"},
   };
   for (const Case& c : cases) {
@@ -100,6 +102,9 @@ TEST(RegistryScriptTest, SubstitutedTextIsNotScannedAgain) {
   ScriptError error;
   ASSERT_TRUE(SubstituteScriptVariables(L"a%X%b", {{L"X", L"%Y%"}}, &out, &error));
   EXPECT_EQ(out, L"a%Y%b");
+  // "%%" is one percent sign at the very end of the text too.
+  ASSERT_TRUE(SubstituteScriptVariables(L"100%%", {}, &out, &error));
+  EXPECT_EQ(out, L"100%");
 }
 
 TEST(RegistryScriptTest, MalformedTextIsRejected) {
@@ -176,6 +181,7 @@ TEST(RegistryScriptTest, ReasonsPointAtTheFault) {
       {L"HKCR { K = s 'x'}", 16, L"closing quote"},
       {L"HKCR { 'a'b }", 10, L"closing quote"},
       {L"HKCR { K = s 'x }", 13, L"unterminated string"},
+      {L"HKCR { K = s", 12, L"missing value text"},  // cut off before the text, not a brace
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.text, c.text + wcslen(c.text)));

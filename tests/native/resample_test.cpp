@@ -132,6 +132,28 @@ TEST(Resample, OutermostTargetPixelsTakeTheEdgeColours) {
   Picture target(36, 12, 3);
   ASSERT_TRUE(Draw(source, {-240, 0, 360, 120}, &target, Whole(target)));
   for (int x = 0; x < 20; ++x) ExpectColour(target, x, 5, {250, 10, 10});
+
+  // Positions outside the picture take its edge pixels: reducing an area that reaches past
+  // both ends of a row gives what the row padded with copies of its end pixels gives.
+  const int32_t width = 40, pad = 30;
+  Picture row(width, 2, 3), padded(width + 2 * pad, 2, 3);
+  for (int32_t x = 0; x < width; ++x) {
+    const uint8_t v = static_cast<uint8_t>(x == 0 ? 255 : x == width - 1 ? 0 : 60 + x * 3);
+    for (int32_t y = 0; y < 2; ++y) std::fill_n(row.At(x, y), 3, v);
+  }
+  for (int32_t x = 0; x < padded.width; ++x) {
+    const int32_t from = std::min(std::max(x - pad, 0), width - 1);
+    for (int32_t y = 0; y < 2; ++y) std::copy_n(row.At(from, 0), 3, padded.At(x, y));
+  }
+  for (double reduction : {3.0, 4.5}) {
+    Picture fromRow(16, 2, 3), fromPadded(16, 2, 3);
+    const double left = -8, span = 16 * reduction;
+    ASSERT_TRUE(Draw(row, {left, 0, span, 2}, &fromRow, Whole(fromRow)));
+    ASSERT_TRUE(Draw(padded, {left + pad, 0, span, 2}, &fromPadded, Whole(fromPadded)));
+    for (int32_t x = 0; x < 16; ++x) {
+      EXPECT_NEAR(fromRow.At(x, 0)[0], fromPadded.At(x, 0)[0], 1) << reduction << " " << x;
+    }
+  }
 }
 
 TEST(Resample, WritesOnlyPixelsWhoseCentresLieInsideTheArea) {
@@ -247,6 +269,7 @@ struct InvertingConverter final : RowConverter {
     const int running = ++inside;
     if (running > mostAtOnce) mostAtOnce = running;
     threads.insert(std::this_thread::get_id());
+    firstPixels.push_back(pixels[0] | pixels[1] << 8);
     if (slow && rows % 8 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     for (int32_t i = 0; i < count; ++i) {
       for (int c = 0; c < 3; ++c)
@@ -260,6 +283,7 @@ struct InvertingConverter final : RowConverter {
   mutable int mostAtOnce = 0;
   mutable int rows = 0;
   mutable std::set<std::thread::id> threads;
+  mutable std::vector<int> firstPixels;  // blue and green of each row's first pixel
 };
 
 // A wallpaper-sized draw converts on a second thread while the next row is filtered: the
@@ -295,6 +319,22 @@ TEST(Resample, ConvertingLargeDrawsOnASecondThreadChangesNothing) {
       differing += converted.bytes[i] != 255 - plain.bytes[i];
     EXPECT_EQ(differing, 0u);
   }
+
+  // The rows reach the converter in order, top to bottom: a copy at the same size whose
+  // first column numbers its rows.
+  Picture numbered(1024, 768, 3, {0, 0, 0});
+  for (int32_t y = 0; y < numbered.height; ++y) {
+    numbered.At(0, y)[0] = static_cast<uint8_t>(y);
+    numbered.At(0, y)[1] = static_cast<uint8_t>(y >> 8);
+  }
+  Picture copy(1024, 768, 3);
+  InvertingConverter invert;
+  ResampleOptions options;
+  options.convert = &invert;
+  PixelBuffer s = numbered.Buffer(), t = copy.Buffer();
+  ASSERT_TRUE(Resample(s, Whole(numbered), &t, Whole(copy), options));
+  ASSERT_EQ(invert.firstPixels.size(), 768u);
+  for (int y = 0; y < 768; ++y) ASSERT_EQ(invert.firstPixels[size_t(y)], y);
 }
 
 // A converter that throws on a second thread fails the draw as it does on the caller's.

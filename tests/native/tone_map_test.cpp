@@ -51,6 +51,18 @@ TEST(ToneCurveTest, EncodesSrgbExactly) {
   EXPECT_EQ(EncodeSrgb8(0.21403), 127);
   EXPECT_EQ(EncodeSrgb8(0.21405), 128);
   EXPECT_EQ(EncodeSrgb8(0.215861), 128);
+  // The least doubles whose encoding (worked out exactly) reaches c - 0.5 steps: each
+  // gives c, and the double just below it c - 1. One in the linear segment, one in the
+  // power segment, and the last code.
+  const struct {
+    double least;
+    int code;
+  } starts[] = {
+      {0x1.3e45677c176f7p-13, 1}, {0x1.9d91a31608f92p-5, 64}, {0x1.fdb81b627af91p-1, 255}};
+  for (const auto& s : starts) {
+    EXPECT_EQ(EncodeSrgb8(s.least), s.code);
+    EXPECT_EQ(EncodeSrgb8(std::nextafter(s.least, 0.0)), s.code - 1);
+  }
   EXPECT_EQ(EncodeSrgb8(0.5), 188);
   EXPECT_EQ(EncodeSrgb8(-0.5), 0);
   EXPECT_EQ(EncodeSrgb8(1.5), 255);
@@ -198,6 +210,11 @@ TEST(ToneMapRowTest, RefusesLayoutsThatDoNotAddUp) {
   EXPECT_EQ(HighRangeBytesPerPixel({SampleType::Half16, 3, 3, -1, false, false}), 6u);
   EXPECT_EQ(HighRangeBytesPerPixel({SampleType::Fixed32, 1, 1, -1, false, false}), 4u);
   EXPECT_FALSE(ToneMapRow(nullptr, {SampleType::Half16, 3, 3, -1, false, false}, 1, out.data()));
+  // An empty row is a valid one with nothing to write; a negative width is not.
+  const HighRangeLayout half{SampleType::Half16, 3, 3, -1, false, false};
+  EXPECT_TRUE(ToneMapRow(samples.data(), half, 0, out.data()));
+  EXPECT_FALSE(ToneMapRow(samples.data(), half, -1, out.data()));
+  EXPECT_EQ(out, std::vector<uint8_t>(16, 0xEE));
 }
 
 }  // namespace

@@ -66,10 +66,17 @@ TEST(UpdateRules, StoredDatesAndTheirDefault) {
   } cases[] = {
       {L"2007/1/1", 2007, 1, 1},
       {L"2024/12/31", 2024, 12, 31},
+      {L"1999/9/19", 1999, 9, 19},  // every digit counts, 0 to 9
+      {L"2000/10/10", 2000, 10, 10},
       {L" 2024/+3/-2", 2024, 3, -2},    // what %d accepts
       {L"2024/3/4 extra", 2024, 3, 4},  // the rest is ignored
       {L"", 1970, 1, 1},
       {L"2024/3", 1970, 1, 1},
+      // A number missing at the start, the middle or the end, or only its sign there.
+      {L"/3/4", 1970, 1, 1},
+      {L"2024//4", 1970, 1, 1},
+      {L"2024/3/", 1970, 1, 1},
+      {L"2024/3/-", 1970, 1, 1},
       {L"2024-03-04", 1970, 1, 1},
       {L"2024 /3/4", 1970, 1, 1},  // a blank before a slash does not match
       {L"yesterday", 1970, 1, 1},
@@ -146,6 +153,10 @@ TEST(UpdateRules, FirstLineIsBoundedAndEndsAtTheLineFeed) {
   EXPECT_EQ(ReadAll("\n1.2", &line), R::Line);  // an empty first line
   EXPECT_EQ(line, "");
   EXPECT_EQ(ReadAll("", &line), R::NoData);
+  EXPECT_EQ(ReadAll("7", &line, 1), R::Line);  // a body of one byte, however it arrives
+  EXPECT_EQ(line, "7");
+  EXPECT_EQ(ReadAll("1.2\n", &line, 1), R::Line);
+  EXPECT_EQ(line, "1.2");
   EXPECT_EQ(ReadAll(std::string("1.\x00" "2\xff\n", 6), &line), R::Line);
   EXPECT_EQ(VersionLineText(line), "1.");
 
