@@ -82,6 +82,9 @@ TEST_F(SettingsFileTest, NoFilesReadAsDefaults) {
 }
 
 TEST_F(SettingsFileTest, LoadNewestVersionFromStoredTexts) {
+  // The version is read into 80 characters with its terminator: 79 come back whole, and
+  // an 80th is cut off.
+  const std::wstring long79(79, L'7'), long80 = long79 + L"8";
   const struct {
     const wchar_t* version;  // null: key absent
     const wchar_t* type;
@@ -96,6 +99,8 @@ TEST_F(SettingsFileTest, LoadNewestVersionFromStoredTexts) {
       {L"1.2", nullptr, L"1.2", VersionType::None},
       {L"", L"Beta", L"", VersionType::None},
       {nullptr, L"Release", L"", VersionType::None},
+      {long79.c_str(), L"Release", long79.c_str(), VersionType::Release},
+      {long80.c_str(), L"Release", long79.c_str(), VersionType::Release},
   };
   for (const auto& c : cases) {
     DeleteFileW(Path(SettingsScope::AllUsers).c_str());
