@@ -379,15 +379,7 @@ TEST_F(SpanTest, VerticalOffsetIsKeptInMillimetres) {
 // A 24" landscape primary and a 23.8" monitor turned to portrait on its right: the EDID
 // states the panel's 527 x 296 mm; turned, it stands 296 mm wide and 527 mm tall.
 TEST_F(SpanTest, PortraitMonitorIsTurned) {
-  const std::vector<Screen> screens = {
-      {L"\\\\?\\DISPLAY#BNQ78A4#1", {0, 0, 1920, 1080}, true, "benq_gl2450.bin", kNone, 531, 298},
-      {L"\\\\?\\DISPLAY#DELD0D8#2",
-       {1920, 0, 3000, 1920},
-       false,
-       "dell_p2419h.bin",
-       kTurned,
-       296,
-       527}};
+  const std::vector<Screen> screens = PrimaryAndPortrait();
   Use(screens);
   CheckSpan(screens, {{0, 0, 531, 298}, {531, 0, 296, 527}}, 1600, 1300);
 }
