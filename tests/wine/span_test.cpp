@@ -384,15 +384,32 @@ TEST_F(SpanTest, PortraitMonitorIsTurned) {
   CheckSpan(screens, {{0, 0, 531, 298}, {531, 0, 296, 527}}, 1600, 1300);
 }
 
-// Sizes that cannot be trusted: the whole desktop is spanned by its pixels, as the system's
+// The new menu as the shell reads it for one picture, with the selection and the site the
+// shell hands on to the subcommands.
+struct RootMenu {
+  fw::ComPtr<IShellItemArray> items;
+  fw::ComPtr<IUnknown> site;
+  testsupport::NewMenu menu;
+  bool read = false;
+};
+RootMenu ReadRootMenu(const std::wstring& picture) {
+  RootMenu r;
+  fw::ComPtr<IExplorerCommand> root;
+  if (fwk::CreateExplorerCommand(nullptr, IID_IExplorerCommand, root.put_void()) != S_OK) return r;
+  r.items = testsupport::ShellItems({picture});
+  if (!r.items) return r;
+  r.site = testsupport::MenuSite(false);
+  r.menu = testsupport::ReadNewMenu(root.get(), r.items.get(), r.site.get());
+  r.read = true;
+  return r;
+}
+
 // The new menu's two group tooltips are the classic menu's help texts for those groups.
 void ExpectGroupTipsAreTheHelpTexts(Handler& h, const std::wstring& picture) {
-  fw::ComPtr<IExplorerCommand> root;
-  ASSERT_EQ(fwk::CreateExplorerCommand(nullptr, IID_IExplorerCommand, root.put_void()), S_OK);
-  const fw::ComPtr<IShellItemArray> items = testsupport::ShellItems({picture});
-  ASSERT_TRUE(items);
-  const fw::ComPtr<IUnknown> site = testsupport::MenuSite(false);
-  const testsupport::NewMenu menu = testsupport::ReadNewMenu(root.get(), items.get(), site.get());
+  const RootMenu root = ReadRootMenu(picture);
+  ASSERT_TRUE(root.read);
+  const testsupport::NewMenu& menu = root.menu;
+  IShellItemArray* const items = root.items.get();
   const struct {
     const wchar_t* title;
     int command;
@@ -406,12 +423,13 @@ void ExpectGroupTipsAreTheHelpTexts(Handler& h, const std::wstring& picture) {
     const testsupport::NewMenuCommand* group = menu.Find(g.title);
     ASSERT_NE(group, nullptr) << g.title;
     LPWSTR tip = nullptr;
-    ASSERT_EQ(group->command->GetToolTip(items.get(), &tip), S_OK);
+    ASSERT_EQ(group->command->GetToolTip(items, &tip), S_OK);
     EXPECT_EQ(std::wstring(tip), std::wstring(help)) << g.title;
     CoTaskMemFree(tip);
   }
 }
 
+// Sizes that cannot be trusted: the whole desktop is spanned by its pixels, as the system's
 // own span does, and the row's help text says so.
 TEST_F(SpanTest, UntrustedSizesFallBackToPixels) {
   struct Case {
@@ -700,12 +718,11 @@ TEST_F(SpanTest, NewMenuOffersTheSameGroups) {
   ASSERT_EQ(classic.back(), L"Cancel");  // the new menu closes by itself
   classic.pop_back();
 
-  fw::ComPtr<IExplorerCommand> root;
-  ASSERT_EQ(fwk::CreateExplorerCommand(nullptr, IID_IExplorerCommand, root.put_void()), S_OK);
-  const fw::ComPtr<IShellItemArray> items = testsupport::ShellItems({picture});
-  ASSERT_TRUE(items);
-  const fw::ComPtr<IUnknown> site = testsupport::MenuSite(false);
-  const testsupport::NewMenu menu = testsupport::ReadNewMenu(root.get(), items.get(), site.get());
+  const RootMenu root = ReadRootMenu(picture);
+  ASSERT_TRUE(root.read);
+  const testsupport::NewMenu& menu = root.menu;
+  IShellItemArray* const items = root.items.get();
+  IUnknown* const site = root.site.get();
   EXPECT_EQ(menu.ShownTitles(), classic);
 
   const std::wstring groupTitles[] = {L"Span All Monitors", L"On This Monitor Only"};
@@ -714,15 +731,14 @@ TEST_F(SpanTest, NewMenuOffersTheSameGroups) {
     const testsupport::NewMenuCommand* group = menu.Find(groupTitles[g]);
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(group->flags, static_cast<EXPCMDFLAGS>(ECF_HASSUBCOMMANDS));
-    const testsupport::NewMenu rows =
-        testsupport::ReadNewMenu(group->command.get(), items.get(), site.get());
+    const testsupport::NewMenu rows = testsupport::ReadNewMenu(group->command.get(), items, site);
     EXPECT_EQ(rows.ShownTitles(), ItemTexts(GetSubMenu(opened.popup, g == 0 ? 6 : 7)));
     for (const auto& row : rows.subcommands) {
       EXPECT_EQ(row.flags, static_cast<EXPCMDFLAGS>(ECF_DEFAULT)) << row.title;
     }
     if (g == 0) {
       LPWSTR tip = nullptr;
-      ASSERT_EQ(group->command->GetToolTip(items.get(), &tip), S_OK);
+      ASSERT_EQ(group->command->GetToolTip(items, &tip), S_OK);
       EXPECT_NE(std::wstring(tip).find(L"physical sizes"), std::wstring::npos) << tip;
       CoTaskMemFree(tip);
       ExpectGroupTipsAreTheHelpTexts(h, picture);
@@ -735,7 +751,7 @@ TEST_F(SpanTest, NewMenuOffersTheSameGroups) {
     ASSERT_NE(middle, nullptr);
     wallpaper.record().wallpapers.clear();
     wallpaper.record().order.clear();
-    ASSERT_EQ(middle->command->Invoke(items.get(), nullptr), S_OK);
+    ASSERT_EQ(middle->command->Invoke(items, nullptr), S_OK);
     if (g == 0) {
       EXPECT_EQ(Ini(L"MonitorTarget"), L"Span");
       EXPECT_EQ(wallpaper.record().order.size(), 2u);
@@ -823,15 +839,14 @@ TEST_F(SpanTest, ThisMonitorRowsFollowThatMonitorsShape) {
       rows.push_back(int(GetMenuItemID(one, i)) - 100);
     EXPECT_EQ(rows, on == 0 ? taller : wider);
     // The new menu's rows are the classic menu's.
-    fw::ComPtr<IExplorerCommand> root;
-    ASSERT_EQ(fwk::CreateExplorerCommand(nullptr, IID_IExplorerCommand, root.put_void()), S_OK);
-    const fw::ComPtr<IShellItemArray> items = testsupport::ShellItems({picture});
-    ASSERT_TRUE(items);
-    const fw::ComPtr<IUnknown> site = testsupport::MenuSite(false);
-    const testsupport::NewMenu menu = testsupport::ReadNewMenu(root.get(), items.get(), site.get());
+    const RootMenu root = ReadRootMenu(picture);
+    ASSERT_TRUE(root.read);
+    const testsupport::NewMenu& menu = root.menu;
+    IShellItemArray* const items = root.items.get();
+    IUnknown* const site = root.site.get();
     const testsupport::NewMenuCommand* group = menu.Find(L"On This Monitor Only");
     ASSERT_NE(group, nullptr);
-    EXPECT_EQ(testsupport::ReadNewMenu(group->command.get(), items.get(), site.get()).ShownTitles(),
+    EXPECT_EQ(testsupport::ReadNewMenu(group->command.get(), items, site).ShownTitles(),
               ItemTexts(one));
   }
   g_cursorMonitor = nullptr;
