@@ -2,6 +2,12 @@
 
 namespace testsupport {
 
+bool DrawsUnderlined(HWND control) {
+  const HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+  LOGFONTW lf = {};
+  return font && GetObjectW(font, sizeof(lf), &lf) == sizeof(lf) && lf.lfUnderline;
+}
+
 HWND CreateShellWindow(int x, int y, int width, int height) {
   // A plain static control as a top-level window: no class of our own to register.
   return CreateWindowExW(0, L"STATIC", L"Shell window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y,

@@ -19,6 +19,9 @@ using UniqueWindow = fw::UniqueResource<HWND, WindowDeleter>;
 // for the shell's window that owns a menu; null on failure.
 HWND CreateShellWindow(int x, int y, int width, int height);
 
+// Whether the font a control draws with (WM_GETFONT) is underlined.
+bool DrawsUnderlined(HWND control);
+
 // A 32-bit top-down DIB selected into a memory DC, for painting owner-drawn items into;
 // everything is put back and freed when the object goes.
 class MemoryDib {

@@ -66,12 +66,6 @@ struct Shown {
   bool statusUnderlined = false, webSiteUnderlined = false, betaUnderlined = false;
 };
 
-bool Underlined(HWND control) {
-  const HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
-  LOGFONTW lf = {};
-  return font && GetObjectW(font, sizeof(lf), &lf) == sizeof(lf) && lf.lfUnderline;
-}
-
 Shown Read(HWND dialog) {
   Shown s;
   s.version = Text(GetDlgItem(dialog, 201));
@@ -81,9 +75,9 @@ Shown Read(HWND dialog) {
   s.checked = SendMessageW(GetDlgItem(dialog, 222), BM_GETCHECK, 0, 0) == BST_CHECKED;
   s.statusVisible = IsWindowVisible(GetDlgItem(dialog, 104)) != FALSE;
   s.betaVisible = IsWindowVisible(GetDlgItem(dialog, 207)) != FALSE;
-  s.statusUnderlined = Underlined(GetDlgItem(dialog, 104));
-  s.webSiteUnderlined = Underlined(GetDlgItem(dialog, 206));
-  s.betaUnderlined = Underlined(GetDlgItem(dialog, 207));
+  s.statusUnderlined = testsupport::DrawsUnderlined(GetDlgItem(dialog, 104));
+  s.webSiteUnderlined = testsupport::DrawsUnderlined(GetDlgItem(dialog, 206));
+  s.betaUnderlined = testsupport::DrawsUnderlined(GetDlgItem(dialog, 207));
   return s;
 }
 

@@ -151,12 +151,6 @@ class HyperLinkTest : public testing::Test {
     return GetTextColor(dc.get());
   }
 
-  static bool Underlined(HWND control) {
-    HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
-    LOGFONTW lf = {};
-    return font && GetObjectW(font, sizeof(lf), &lf) == sizeof(lf) && lf.lfUnderline;
-  }
-
   // A real click: the static (with SS_NOTIFY) reports STN_CLICKED to the host.
   static void Click(HWND control) {
     SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
@@ -243,9 +237,9 @@ TEST_F(HyperLinkTest, UnderlineModesAndTheHoverTimer) {
   ASSERT_TRUE(neverLink.SubclassWindow(never));
   alwaysLink.SetUnderlineMode(CHyperLink::kUnderlineAlways);
   neverLink.SetUnderlineMode(CHyperLink::kUnderlineNever);
-  EXPECT_FALSE(Underlined(hover));
-  EXPECT_TRUE(Underlined(always));
-  EXPECT_FALSE(Underlined(never));
+  EXPECT_FALSE(testsupport::DrawsUnderlined(hover));
+  EXPECT_TRUE(testsupport::DrawsUnderlined(always));
+  EXPECT_FALSE(testsupport::DrawsUnderlined(never));
 
   const struct {
     HWND control;
@@ -258,13 +252,13 @@ TEST_F(HyperLinkTest, UnderlineModesAndTheHoverTimer) {
     Enter(c.control);
     Pump(250);  // timer ticks while the cursor stays inside: still hovering
     EXPECT_TRUE(c.link->isHovering());
-    EXPECT_EQ(Underlined(c.control), c.underlinedInside);
+    EXPECT_EQ(testsupport::DrawsUnderlined(c.control), c.underlinedInside);
     EXPECT_EQ(TextColour(c.control), CHyperLink::kHoverColour);
     Leave();
     // No mouse message follows; the next tick (100 ms) finds the cursor outside.
     Pump(180);
     EXPECT_FALSE(c.link->isHovering());
-    EXPECT_EQ(Underlined(c.control), c.underlinedAfter);
+    EXPECT_EQ(testsupport::DrawsUnderlined(c.control), c.underlinedAfter);
     EXPECT_EQ(TextColour(c.control), CHyperLink::kLinkColour);
   }
 }
@@ -325,7 +319,7 @@ TEST_F(HyperLinkTest, SettingsMadeBeforeAttachment) {
   ASSERT_TRUE(preset.SubclassWindow(empty));
   EXPECT_EQ(preset.GetWindowText(), L"http://preset.test/");
   EXPECT_EQ(preset.underlineMode(), CHyperLink::kUnderlineHover);
-  EXPECT_FALSE(Underlined(empty));
+  EXPECT_FALSE(testsupport::DrawsUnderlined(empty));
 
   // A text of one character is read whole.
   HWND single = AddStatic(L"x", 0, 10, 70, 300, 20);
