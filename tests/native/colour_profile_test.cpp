@@ -14,7 +14,10 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "tests/native/test_byte_sources.h"
 
 namespace framewise {
 namespace {
@@ -360,13 +363,16 @@ TEST(EmbeddedProfile, JpegMarkersBetweenSegments) {
       {{0xFF, 0xFF, 0xFF, 0xE0, 0, 2}, true},  // fill bytes, then an empty APP0
       {{0xFF, 0xCF, 0, 3, 9}, true},           // SOF15, just before the restart markers
       {{0xFF, 0x00, 0, 2}, false},
+      {{0x00, 0xE0, 0, 2}, false},  // a zero byte where a marker's FF belongs
       {{0xFF, 0xD8}, false},
       {{0xFF, 0xDA, 0, 2}, false},
   };
   for (const auto& c : cases) {
     const Found found = Read(Cat({kSoi, c.between, IccSegment(1, 1, data), kEoi}));
     EXPECT_EQ(found.ok, c.found) << int(c.between[1]);
-    if (c.found) EXPECT_EQ(found.profile, data) << int(c.between[1]);
+    if (c.found) {
+      EXPECT_EQ(found.profile, data) << int(c.between[1]);
+    }
   }
 }
 
@@ -401,6 +407,12 @@ TEST(EmbeddedProfile, TiffProfileTagBoundsAndTypes) {
     EXPECT_TRUE(Read(TiffWithProfile(le, 1, 300, 300)).ok) << le;   // BYTE as well
     EXPECT_FALSE(Read(TiffWithProfile(le, 3, 150, 300)).ok) << le;  // SHORT is not
     EXPECT_FALSE(Read(TiffWithProfile(le, 7, 301, 300)).ok) << le;  // one past the end
+    // Up to 4 bytes sit in the entry itself, where no profile fits; from 5 on they are at
+    // the offset the entry gives.
+    const Found five = Read(TiffWithProfile(le, 7, 5, 5));
+    ASSERT_TRUE(five.ok) << le;
+    EXPECT_EQ(five.profile, (Bytes{0, 7, 14, 21, 28})) << le;
+    EXPECT_FALSE(Read(TiffWithProfile(le, 7, 4, 4)).ok) << le;
     // A size field of 4 GB, and one of 8 MiB in a small file: refused without reading.
     for (uint32_t count : {0xFFFFFFFFu, 8u << 20}) {
       const Found lying = Read(TiffWithProfile(le, 7, count, 300));
@@ -436,6 +448,8 @@ TEST(EmbeddedProfile, TiffProfileTagBoundsAndTypes) {
 
 // ---- WebP and PNG: the real files with lying sizes.
 
+using testsources::SparseSource;
+
 TEST(EmbeddedProfile, WebpAndPngChunksWithLyingSizes) {
   Bytes webp = Fixture("webp_displayp3.webp");
   ASSERT_EQ(std::string(webp.begin() + 30, webp.begin() + 34), "ICCP");
@@ -467,6 +481,11 @@ TEST(EmbeddedProfile, WebpAndPngChunksWithLyingSizes) {
   Bytes simple = webp;
   std::memcpy(&simple[12], "VP8 ", 4);  // a simple file carries no profile
   EXPECT_FALSE(Read(simple).ok);
+  // The RIFF size says where the file's chunks end: a profile chunk after that, in bytes
+  // trailing the file, is not the file's.
+  Bytes trailing = webp;
+  for (int i = 0; i < 4; ++i) trailing[4 + i] = uint8_t((30 - 8) >> 8 * i);  // ends at VP8X's end
+  EXPECT_FALSE(Read(trailing).ok);
 
   const Bytes png = Fixture("png_displayp3.png");
   const size_t iccp = 33;  // after the signature and IHDR
@@ -490,7 +509,9 @@ TEST(EmbeddedProfile, WebpAndPngChunksWithLyingSizes) {
     named.insert(named.end(), png.begin() + long(iccp + 8 + chunkLength), png.end());  // CRC on
     const Found found = Read(named);
     EXPECT_EQ(found.ok, length == 79) << length;
-    if (length == 79) EXPECT_EQ(found.profile, stream);
+    if (length == 79) {
+      EXPECT_EQ(found.profile, stream);
+    }
   }
   Bytes huge = png;
   Set32(&huge, iccp, 0x7FFFFFFF);
@@ -502,6 +523,22 @@ TEST(EmbeddedProfile, WebpAndPngChunksWithLyingSizes) {
   for (int i = 0; i < 10000; ++i) Put(&chatty, std::string("\0\0\0\0tEXt\0\0\0\0", 12));
   Put(&chatty, std::string("\0\0\0\0IEND\xAE\x42\x60\x82", 12));
   EXPECT_FALSE(Read(chatty).ok);
+
+  // A chunk of 2^31 - 1 bytes, the most PNG allows, is stepped over to the profile after
+  // it; one of 2^31 is no PNG chunk.
+  const Bytes profileChunk = Piece(png, iccp, iccp + 12 + chunkLength);
+  for (uint32_t length : {0x7FFFFFFFu, 0x80000000u}) {
+    Bytes text;
+    Put32(&text, length);
+    Put(&text, "tEXt");
+    const uint64_t after = iccp + 12 + uint64_t{length};
+    SparseSource huge(after + profileChunk.size() + 12,
+                      {{0, Piece(png, 0, iccp)}, {iccp, text}, {after, profileChunk}});
+    Bytes profile;
+    EmbeddedColourInfo info;
+    EXPECT_EQ(ReadEmbeddedProfile(huge, &profile, &info), length == 0x7FFFFFFFu) << length;
+    EXPECT_EQ(profile, length == 0x7FFFFFFFu ? stream : Bytes()) << length;
+  }
 }
 
 // ---- HEIF/AVIF: item properties built by hand.
@@ -596,6 +633,8 @@ TEST(EmbeddedProfile, HeifPrimaryItemColourProperty) {
   Heif noPrimary;
   noPrimary.withPitm = false;
   EXPECT_FALSE(Read(noPrimary.Build()).ok);
+  noPrimary.associatedItem = 0;  // without 'pitm' no item is the primary, not even item 0
+  EXPECT_FALSE(Read(noPrimary.Build()).ok);
   // A profile box without a profile breaks the file, whatever else is given, also as the
   // file's last box; a colour box too short for its kind is passed over.
   Heif emptyProfile;
@@ -611,6 +650,17 @@ TEST(EmbeddedProfile, HeifPrimaryItemColourProperty) {
   shortNclx.properties = {Box("ispe", Bytes(12)),
                           Colr("nclx", Bytes(kNclxBody.begin(), kNclxBody.end() - 1))};
   EXPECT_FALSE(Read(shortNclx.Build()).ok);
+  // A coded description ends with one byte: the full-range flag in its top bit, then seven
+  // reserved bits.
+  for (uint8_t last : {0x00, 0x01, 0x7F, 0x80, 0xFF}) {
+    Heif coded;
+    Bytes body = kNclxBody;
+    body.back() = last;
+    coded.properties = {Box("ispe", Bytes(12)), Colr("nclx", body)};
+    const Found found = Read(coded.Build());
+    ASSERT_TRUE(found.ok) << int(last);
+    EXPECT_EQ(found.info.nclx.fullRange, last >= 0x80) << int(last);
+  }
 }
 
 // The order of the meta box's children is free; a 'pitm' too short for its item number names
@@ -635,9 +685,22 @@ TEST(EmbeddedProfile, HeifPrimaryItemAndAssociationBoxes) {
   Heif many;  // the first of many association boxes holds the primary's
   many.moreIpmas.assign(7, FullBox("ipma", 0, 0, Bytes(4)));
   EXPECT_EQ(Read(many.Build()).profile, kProfileBody);
-  // Broken: no header, no entry count, an entry's 32-bit item number cut in half.
+  // At most one association box for each pair of version and flags, so four: the
+  // primary's associations in the fourth are found, and a fifth (a repeat) is not looked
+  // at, broken or not.
+  Heif fourth;
+  fourth.associatedItem = 2;  // the first box is about another item
+  fourth.moreIpmas = {FullBox("ipma", 0, 1, Bytes(4)), FullBox("ipma", 1, 0, Bytes(4)),
+                      FullBox("ipma", 1, 1, {0, 0, 0, 1, 0, 0, 0, 1, 1, 0, 2})};
+  EXPECT_EQ(Read(fourth.Build()).profile, kProfileBody);
+  fourth.moreIpmas.push_back(FullBox("ipma", 0, 0, {}));
+  EXPECT_EQ(Read(fourth.Build()).profile, kProfileBody);
+  // Broken: no header, no entry count, an entry's item number cut in half (16 and 32-bit),
+  // an entry without its association count, a 15-bit property index cut in half.
   for (const Bytes& broken :
-       {Box("ipma", {}), FullBox("ipma", 0, 0, {}), FullBox("ipma", 1, 0, {0, 0, 0, 1, 0, 0})}) {
+       {Box("ipma", {}), FullBox("ipma", 0, 0, {}), FullBox("ipma", 0, 0, {0, 0, 0, 1, 0}),
+        FullBox("ipma", 1, 0, {0, 0, 0, 1, 0, 0}), FullBox("ipma", 0, 0, {0, 0, 0, 1, 0, 1}),
+        FullBox("ipma", 0, 1, {0, 0, 0, 1, 0, 2, 1, 0})}) {
     for (bool metaLast : {false, true}) {
       Heif after;  // a broken one after it still breaks the file, also as its last box
       after.moreIpmas = {broken};
@@ -665,6 +728,32 @@ TEST(EmbeddedProfile, HeifPrimaryItemAndAssociationBoxes) {
     moreEntries[ipma + 7] = 2;
     EXPECT_FALSE(Read(moreEntries).ok) << int(version);
   }
+}
+
+// Where the item information is: the file's own 'meta' box, which may be its last and run
+// to the file's end (a size of 0), and the one 'iprp' box in it.
+TEST(EmbeddedProfile, HeifMetaBoxAndItsPropertiesBox) {
+  Heif last;
+  last.mdatFirst = true;
+  const Bytes file = last.Build();
+  const size_t meta = std::string(file.begin(), file.end()).find("meta") - 4;
+  ASSERT_EQ(Get32(file, meta), file.size() - meta);
+  Bytes toTheEnd = file;
+  Set32(&toTheEnd, meta, 0);
+  EXPECT_EQ(Read(toTheEnd).profile, kProfileBody);
+  Bytes renamed = file;  // the same boxes in a box of another type
+  std::memcpy(&renamed[meta + 4], "free", 4);
+  EXPECT_FALSE(Read(renamed).ok);
+
+  // A second 'iprp' (a meta box holds at most one) is not looked at: the primary's
+  // association in it is not the file's.
+  Heif other = last;
+  other.associatedItem = 2;
+  Bytes twice = other.Build();
+  const Bytes second = Box("iprp", FullBox("ipma", 0, 0, {0, 0, 0, 1, 0, 1, 1, 2}));
+  twice.insert(twice.end(), second.begin(), second.end());
+  Set32(&twice, meta, uint32_t(twice.size() - meta));
+  EXPECT_FALSE(Read(twice).ok);
 }
 
 TEST(EmbeddedProfile, HeifBoxSizesThatLie) {
@@ -740,6 +829,22 @@ TEST(IccProfile, RealProfilesJudged) {
 bool Plausible(const Bytes& p) { return IsPlausibleIccProfile(p.data(), p.size()); }
 bool Srgb(const Bytes& p) { return IsSrgbProfile(p.data(), p.size()); }
 
+// ICC leaves the order of the tag table free: any entry of a real profile's table moved to
+// the front leaves the judgement as it was.
+TEST(IccProfile, TagTableInAnyOrder) {
+  for (const char* file : {"srgb_lcms.icc", "srgb_argyll.icm", "lut_argyll.icc"}) {
+    const Bytes base = Fixture(file);
+    const uint32_t count = Get32(base, 128);
+    for (uint32_t i = 0; i < count; ++i) {
+      Bytes moved = base;
+      const auto first = moved.begin() + 132;
+      std::rotate(first, first + 12 * i, first + 12 * (i + 1));
+      EXPECT_TRUE(Plausible(moved)) << file << " " << i;
+      EXPECT_EQ(Srgb(moved), Srgb(base)) << file << " " << i;
+    }
+  }
+}
+
 // Where a tag's entry is in the table, or 0.
 size_t TagEntry(const Bytes& p, const char* signature) {
   for (uint32_t i = 0; i < Get32(p, 128); ++i) {
@@ -785,6 +890,19 @@ TEST(IccProfile, HostileHeadersAndTagTables) {
   EXPECT_TRUE(Plausible(atEnd));
   Set32(&atEnd, last + 8, uint32_t(base.size() - Get32(base, last + 4) + 1));
   EXPECT_FALSE(Plausible(atEnd));
+  // Every entry is checked, the first as much as the last: data that starts inside the tag
+  // table, that is empty, or that starts at the profile's end.
+  const uint32_t count = Get32(base, 128);
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t e = 132 + 12 * i;
+    Bytes inTable = base, empty = base, past = base;
+    Set32(&inTable, e + 4, 132 + 12 * count - 4);
+    Set32(&empty, e + 8, 0);
+    Set32(&past, e + 4, uint32_t(base.size()));
+    EXPECT_FALSE(Plausible(inTable)) << i;
+    EXPECT_FALSE(Plausible(empty)) << i;
+    EXPECT_FALSE(Plausible(past)) << i;
+  }
 
   Bytes printer = base;
   std::memcpy(&printer[12], "prtr", 4);
@@ -871,6 +989,7 @@ TEST(IccProfile, ParametricCurvesOfEachFunction) {
       {3, {g, a, b, c, d}, true, true},
       {4, {g, a, b, c, d, 0, 0}, true, true},
       {4, {g, a, b, c, d, 0, 0.02}, true, false},  // black lifted
+      {4, {g, a, b, c, d, 0.02, 0}, true, false},  // the power segment lifted, not black
       {0, {2.2}, true, false},
       {1, {g, a, b}, true, false},  // no linear segment near black
       {2, {g, a, b, 0}, true, false},
@@ -1139,9 +1258,157 @@ TEST(MakeProfile, RefusesWhatIsNoRgbSpace) {
   TransferCurve dim;
   dim.a = 0.5;  // white ends at half
   EXPECT_TRUE(MakeRgbMatrixProfile(kBt709, dim, "x").empty());
+  // White must end near white, within a hundredth: a curve lifted by 0.0095 ends inside,
+  // one lifted by 0.0105 ends outside (though its last step but one is still inside).
+  TransferCurve lifted;
+  lifted.e = 0.0095;
+  EXPECT_TRUE(Plausible(MakeRgbMatrixProfile(kBt709, lifted, "x")));
+  lifted.e = 0.0105;
+  EXPECT_TRUE(MakeRgbMatrixProfile(kBt709, lifted, "x").empty());
   TransferCurve infinite;
   infinite.g = INFINITY;
   EXPECT_TRUE(MakeRgbMatrixProfile(kBt709, infinite, "x").empty());
+}
+
+// Chromaticities of what XYZ can hold have x >= 0, y > 0 and x + y <= 1. ACES's green
+// (0, 1) lies on two of those edges (here with ProPhoto's red, blue and white); a hair
+// beyond either edge is no colour.
+TEST(MakeProfile, PrimariesAndWhitesAtTheirEdges) {
+  const TransferCurve linear;
+  const RgbPrimaries edge = {{0.7347, 0.2653}, {0, 1}, {0.0366, 0.0001}, {0.3457, 0.3585}};
+  EXPECT_TRUE(Plausible(MakeRgbMatrixProfile(edge, linear, "x")));
+  for (Chromaticity beyond : {Chromaticity{-0.0001, 0.9999}, Chromaticity{0.0001, 1}}) {
+    RgbPrimaries p = edge;
+    p.green = beyond;
+    EXPECT_TRUE(MakeRgbMatrixProfile(p, linear, "x").empty()) << beyond.x;
+  }
+
+  // A white on an edge of the triangle mixes two primaries and none of the third, so no
+  // triangle lies around it; moved a hundredth of the way toward D65, it is inside.
+  const struct {
+    Chromaticity onEdge, inside;
+  } whites[] = {
+      {{0.255, 0.438}, {0.25558, 0.43691}},    // 30% of the way from green to blue
+      {{0.2235, 0.1005}, {0.22439, 0.10279}},  // 85% from red to blue
+      {{0.3782, 0.5379}, {0.37754, 0.53581}},  // 77% from red to green
+  };
+  for (const auto& w : whites) {
+    RgbPrimaries p = kBt709;
+    p.white = w.onEdge;
+    EXPECT_TRUE(MakeRgbMatrixProfile(p, linear, "x").empty()) << w.onEdge.x;
+    p.white = w.inside;
+    EXPECT_TRUE(Plausible(MakeRgbMatrixProfile(p, linear, "x"))) << w.inside.x;
+  }
+
+  // Bradford adapts by the ratio of the cone responses of the two whites: one on the line
+  // where the long-wave response is zero (to the last bit) cannot be adapted, one just
+  // off it can.
+  RgbPrimaries deepBlue = {{0.64, 0.33}, {0.17, 0.797}, {0.12, 0.02}, {0.12847326076668245, 0.06}};
+  EXPECT_TRUE(MakeRgbMatrixProfile(deepBlue, linear, "x").empty());
+  deepBlue.white = {0.1285, 0.06};
+  EXPECT_TRUE(Plausible(MakeRgbMatrixProfile(deepBlue, linear, "x")));
+}
+
+// ICC's parametric form takes the power segment from X = d on and the line below it.
+TEST(MakeProfile, CurveSegmentsMeetAtD) {
+  TransferCurve stepped;  // black up to d, then Y = X
+  stepped.d = 512 / 1023.0;
+  const Bytes p = MakeRgbMatrixProfile(kBt709, stepped, "x");
+  ASSERT_TRUE(Plausible(p));
+  EXPECT_EQ(TableValue(p, "rTRC", 511), 0);
+  EXPECT_NEAR(TableValue(p, "rTRC", 512), 512 / 1023.0, 1e-5);
+  EXPECT_NEAR(TableValue(p, "rTRC", 1023), 1, 1e-9);
+}
+
+// The header fields ICC gives a version 2 display profile, the intent (perceptual) and the
+// D50 illuminant as every maker's matrix profile stores them; each tag's element starts
+// with its type and four reserved bytes of zero.
+TEST(MakeProfile, LaidOutAsAVersion2DisplayProfile) {
+  const Bytes p = MakeRgbMatrixProfile(kBt709, kSrgbCurve, "sRGB");
+  const Bytes wine = Fixture("srgb_wine.icc");
+  ASSERT_GE(p.size(), 132u);
+  EXPECT_EQ(Get32(p, 0), p.size());
+  EXPECT_EQ(Get32(p, 4), 0u);  // no preferred engine: zero, as no engine registered 1
+  EXPECT_EQ(Get32(p, 8), 0x02400000u);
+  EXPECT_EQ(std::string(p.begin() + 12, p.begin() + 24), "mntrRGB XYZ ");
+  const auto field = [&](size_t at) { return p[at] << 8 | p[at + 1]; };  // dateTimeNumber
+  EXPECT_GE(field(24), 1994);
+  EXPECT_TRUE(field(26) >= 1 && field(26) <= 12);
+  EXPECT_TRUE(field(28) >= 1 && field(28) <= 31);
+  EXPECT_TRUE(field(30) < 24 && field(32) < 60 && field(34) < 60);
+  EXPECT_EQ(std::string(p.begin() + 36, p.begin() + 40), "acsp");
+  for (size_t at = 40; at < 64; ++at) EXPECT_EQ(p[at], 0) << at;  // platform to attributes
+  EXPECT_EQ(Piece(p, 64, 80), Piece(wine, 64, 80));
+  for (size_t at = 80; at < 128; ++at) EXPECT_EQ(p[at], 0) << at;  // creator, ID, reserved
+  for (uint32_t i = 0; i < Get32(p, 128); ++i) {
+    EXPECT_EQ(Get32(p, Get32(p, 132 + 12 * i + 4) + 4), 0u) << i;
+  }
+}
+
+// ---- Curve tables.
+
+// The profile with its three curves replaced by one curveType of `entries`, stored
+// `missing` bytes short, put last and copied to a buffer of exactly its size, so that a
+// read past the tag is a read past the buffer.
+Bytes WithTableCurve(Bytes p, const std::vector<uint16_t>& entries, size_t missing = 0) {
+  const size_t at = p.size();
+  Put(&p, "curv");
+  Put32(&p, 0);
+  Put32(&p, uint32_t(entries.size()));
+  for (uint16_t v : entries) Put16(&p, v);
+  p.resize(p.size() - missing);
+  for (const char* tag : {"rTRC", "gTRC", "bTRC"}) {
+    Set32(&p, TagEntry(p, tag) + 4, uint32_t(at));
+    Set32(&p, TagEntry(p, tag) + 8, uint32_t(p.size() - at));
+  }
+  Set32(&p, 0, uint32_t(p.size()));
+  return Bytes(p.begin(), p.end());
+}
+
+// sRGB's decoding as IEC 61966-2-1 defines it, from encoded value v in 0..1.
+double SrgbDecode(double v) {
+  return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+
+std::vector<uint16_t> SrgbTable(size_t n) {
+  std::vector<uint16_t> t(n);
+  for (size_t i = 0; i < n; ++i) {
+    t[i] = uint16_t(std::lround(SrgbDecode(double(i) / (n - 1)) * 65535));
+  }
+  return t;
+}
+
+// ICC's curveType: no entries is the identity, one a gamma (u8Fixed8), more a table spread
+// evenly over 0..1 and read between its entries. A curve is sRGB's when it stays within
+// half a step of 8-bit output of it, white included.
+TEST(IccProfile, CurveTablesOfEachLength) {
+  const Bytes base = MakeRgbMatrixProfile(kBt709, kSrgbCurve, "sRGB");  // sRGB's colorants
+  ASSERT_TRUE(Srgb(base));
+  const Bytes identity = WithTableCurve(base, {});
+  EXPECT_TRUE(Plausible(identity));
+  EXPECT_FALSE(Srgb(identity));
+  EXPECT_FALSE(Plausible(WithTableCurve(base, {}, 1)));  // 11 bytes: no room for the count
+  const Bytes gamma = WithTableCurve(base, {563});       // 2.2 as Adobe RGB stores it
+  EXPECT_TRUE(Plausible(gamma));
+  EXPECT_FALSE(Srgb(gamma));
+  const Bytes line = WithTableCurve(base, {0, 65535});
+  EXPECT_TRUE(Plausible(line));
+  EXPECT_FALSE(Srgb(line));
+  EXPECT_TRUE(Srgb(WithTableCurve(base, SrgbTable(1024))));
+  EXPECT_TRUE(Srgb(WithTableCurve(base, SrgbTable(4096))));           // as Argyll writes it
+  EXPECT_FALSE(Plausible(WithTableCurve(base, SrgbTable(1024), 1)));  // the last entry cut
+  // White lowered by a little less than half a step of 8-bit output, then a little more.
+  for (double steps : {0.46, 0.54}) {
+    std::vector<uint16_t> t = SrgbTable(1024);
+    t.back() = uint16_t(std::lround(SrgbDecode(1 - steps / 255) * 65535));
+    EXPECT_EQ(Srgb(WithTableCurve(base, t)), steps < 0.5) << steps;
+  }
+  // Black lifted by 0.45 of such a step (9 / 65535 of linear light), then by 0.55 (11).
+  for (uint16_t black : {9, 11}) {
+    std::vector<uint16_t> t = SrgbTable(1024);
+    t.front() = black;
+    EXPECT_EQ(Srgb(WithTableCurve(base, t)), black == 9) << black;
+  }
 }
 
 }  // namespace

@@ -80,11 +80,20 @@ TEST(MenuRows, ItemRowsByOffset) {
   EXPECT_EQ(FindItemRow(13), nullptr);
   ASSERT_NE(FindItemRow(12), nullptr);
   EXPECT_EQ(FindItemRow(12)->helpTextId, 122u);
+  // Only the update row's text is live, and it shows no picture; the fitting rows show
+  // one, with their own texts; Help and About are plain text.
   ASSERT_NE(FindItemRow(8), nullptr);
   EXPECT_TRUE(FindItemRow(8)->liveText);
+  EXPECT_FALSE(FindItemRow(8)->preview);
+  for (int plain : {10, 11}) {
+    ASSERT_NE(FindItemRow(plain), nullptr);
+    EXPECT_FALSE(FindItemRow(plain)->preview) << plain;
+    EXPECT_FALSE(FindItemRow(plain)->liveText) << plain;
+  }
   for (int mode = 1; mode <= 7; ++mode) {
     ASSERT_NE(FindItemRow(mode), nullptr);
     EXPECT_TRUE(FindItemRow(mode)->preview);
+    EXPECT_FALSE(FindItemRow(mode)->liveText);
     EXPECT_EQ(FindItemRow(mode)->textId, 100u + mode);
     EXPECT_EQ(FindItemRow(mode)->helpTextId, 111u + mode);
   }

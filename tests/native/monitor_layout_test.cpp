@@ -203,8 +203,17 @@ TEST(Edid, DamagedBlobsAreRefusedCleanly) {
   EXPECT_FALSE(ParseEdid(bytes.data(), bytes.size(), &info));
   bytes = good;
   bytes[70] ^= 0x40;  // checksum
+  ASSERT_TRUE(ParseEdid(good.data(), good.size(), &info));
   EXPECT_FALSE(ParseEdid(bytes.data(), bytes.size(), &info));
+  // What a refused blob leaves says nothing: no maker, no timing, no size.
   EXPECT_EQ(info.manufacturer[0], 0);
+  EXPECT_FALSE(info.hasDetailedTiming);
+  EXPECT_EQ(info.nativeWidth, 0u);
+  EXPECT_EQ(info.nativeHeight, 0u);
+  EXPECT_EQ(info.imageWidthMm, 0u);
+  EXPECT_EQ(info.imageHeightMm, 0u);
+  EXPECT_EQ(info.screenWidthCm, 0u);
+  EXPECT_EQ(info.screenHeightCm, 0u);
   bytes = good;
   bytes[18] = 2;  // not version 1
   FixChecksum(&bytes, 0);
@@ -384,6 +393,15 @@ TEST(PhysicalLayout, FallsBackToThePixelLayoutForTheWholeDesktop) {
   monitors[1].pixels = {3840, 2160, 5760, 3240};  // corners alone do not touch
   ASSERT_TRUE(ComputePhysicalLayout(monitors, 0, &layout));
   EXPECT_EQ(layout.fallback, LayoutFallback::NotTouching);
+  // A shared stretch of one pixel is an edge, on the right and below.
+  monitors[1].pixels = {3840, 2159, 5760, 3239};
+  ASSERT_TRUE(ComputePhysicalLayout(monitors, 0, &layout));
+  EXPECT_EQ(layout.fallback, LayoutFallback::None);
+  EXPECT_TRUE(layout.physical);
+  monitors[1].pixels = {3839, 2160, 5759, 3240};
+  ASSERT_TRUE(ComputePhysicalLayout(monitors, 0, &layout));
+  EXPECT_EQ(layout.fallback, LayoutFallback::None);
+  EXPECT_TRUE(layout.physical);
   monitors[1].pixels = {3839, 0, 5759, 1080};
   ASSERT_TRUE(ComputePhysicalLayout(monitors, 0, &layout));
   EXPECT_EQ(layout.fallback, LayoutFallback::OverlappingPixels);

@@ -3,6 +3,7 @@
 // name says the size and orientation the encoder was given), and against hostile variants:
 // cut, lying, self-referencing and endless boxes and chunks.
 #include "fitting/portable/picture_header.h"
+#include "tests/native/test_byte_sources.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <regex>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,6 +38,7 @@ Bytes operator+(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
+void Append(Bytes* a, const Bytes& b) { a->insert(a->end(), b.begin(), b.end()); }
 Bytes Be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
 Bytes Le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
@@ -98,6 +101,13 @@ TEST(PictureFormats, ImplausibleTgaHeadersAreRefused) {
     EXPECT_EQ(Read(c.first, &h, true), c.second) << int(c.first[1]) << " " << int(c.first[2]);
     EXPECT_FALSE(Read(Bytes(c.first.begin(), c.first.end() - 1), &h, true));
   }
+  // True-colour pixels and colour map entries are 15, 16, 24 or 32 bits, nothing between.
+  for (uint8_t bits = 14; bits <= 33; ++bits) {
+    const bool valid = bits == 15 || bits == 16 || bits == 24 || bits == 32;
+    PictureHeader h;
+    EXPECT_EQ(Read(Tga(0, 2, 0, 0, 5, bits), &h, true), valid) << "pixel " << int(bits);
+    EXPECT_EQ(Read(Tga(1, 1, 16, bits, 5, 8), &h, true), valid) << "map entry " << int(bits);
+  }
 }
 
 struct Expected {
@@ -123,6 +133,10 @@ Bytes Chunk(const std::string& fourcc, const Bytes& body) {
   if (body.size() % 2) b.push_back(0);
   return b;
 }
+Bytes Cut(Bytes b, size_t size) {
+  b.resize(size);
+  return b;
+}
 Bytes Webp(const Bytes& chunks) {
   return Text("RIFF") + Le32(uint32_t(chunks.size() + 4)) + Text("WEBP") + chunks;
 }
@@ -141,6 +155,11 @@ TEST(PictureFormats, WebpHeadersAtTheirLimits) {
   Bytes inter = vp8, badStart = vp8;
   inter[0] |= 1;
   badStart[5] = 0x2B;
+  auto junk = [](int count) {
+    Bytes b;
+    for (int i = 0; i < count; ++i) Append(&b, Chunk("JUNK", {1}));
+    return b;
+  };
   const Expected cases[] = {
       {"vp8, upscaling bits not in the size", Webp(Chunk("VP8 ", vp8)), true, 640, 480, 1},
       {"vp8 inter frame", Webp(Chunk("VP8 ", inter)), false, 0, 0, 1},
@@ -148,6 +167,11 @@ TEST(PictureFormats, WebpHeadersAtTheirLimits) {
       {"vp8l 14 bits each", Webp(Chunk("VP8L", {0x2F, 0xFF, 0xFF, 0xFF, 0x0F})), true, 16384, 16384,
        1},
       {"vp8l version 1", Webp(Chunk("VP8L", {0x2F, 0xFF, 0xFF, 0xFF, 0x2F})), false, 0, 0, 1},
+      // The file may end with the header, before the pad byte of its odd-sized chunk.
+      {"vp8l ends after its header", Cut(Webp(Chunk("VP8L", {0x2F, 0x40, 0xC0, 0x10, 0})), 25),
+       true, 65, 68, 1},
+      {"vp8l cut in its header", Cut(Webp(Chunk("VP8L", {0x2F, 0x40, 0xC0, 0x10, 0})), 24), false,
+       0, 0, 1},
       // A canvas may hold 2^32 - 1 pixels (65537 x 65535), not one more row; what it says
       // is its size even when no data follows.
       {"canvas of 2^32 - 1", Webp(Vp8x(0, 65537, 65535)), true, 65537, 65535, 1},
@@ -158,8 +182,19 @@ TEST(PictureFormats, WebpHeadersAtTheirLimits) {
       {"exif after Exif\\0\\0",
        Webp(Vp8x(8, 3, 2) + Chunk("EXIF", Text("Exif") + Bytes(2) + Tiff(5))), true, 3, 2, 5},
       {"exif without its flag", Webp(Vp8x(0, 3, 2) + Chunk("EXIF", Tiff(6))), true, 3, 2, 1},
+      // Up to 64 chunks after the canvas are looked through for the EXIF chunk.
+      {"exif as the 64th chunk", Webp(Vp8x(8, 3, 2) + junk(63) + Chunk("EXIF", Tiff(7))), true, 3,
+       2, 7},
+      {"exif as the 65th chunk", Webp(Vp8x(8, 3, 2) + junk(64) + Chunk("EXIF", Tiff(7))), true, 3,
+       2, 1},
   };
   for (const Expected& c : cases) Check(c, PictureFormat::Webp);
+  // Only flag bit 3 says there is an EXIF chunk; the others (alpha, ICC profile, XMP,
+  // animation and the reserved bits) do not.
+  for (int flags = 0; flags < 256; ++flags) {
+    const Bytes file = Webp(Vp8x(uint8_t(flags), 3, 2) + Chunk("EXIF", Tiff(6)));
+    Check({"flags", file, true, 3, 2, (flags & 8) ? 6 : 1}, PictureFormat::Webp);
+  }
 }
 
 Bytes Box(const std::string& type, const Bytes& body) {
@@ -247,6 +282,16 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
        P::Heif},
   };
   for (const auto& c : cases) Check(c.expected, c.format);
+  // The primary item's own type decides, not that of an item listed before it (here a
+  // thumbnail of the other coding), with 16- and 32-bit item ids.
+  for (uint8_t infeVersion : {2, 3}) {
+    for (const auto& types : {std::make_pair("av01", "hvc1"), std::make_pair("hvc1", "av01")}) {
+      Bytes file = Heif("mif1", 7, items16, types.first, props, 0, infeVersion);
+      const size_t thumbnail = Find(file, "infe") + (infeVersion == 2 ? 16 : 18);
+      std::copy_n(types.second, 4, file.begin() + long(thumbnail));
+      Check({types.first, file, true, 300, 200, 7}, types.first[0] == 'a' ? P::Avif : P::Heif);
+    }
+  }
   // Each picture brand alone makes an item file; the AV1 ones make a grid an AVIF.
   for (const char* brand : {"avif", "avis", "avio", "mif1", "mif2", "msf1", "miaf", "heic", "heix",
                             "heim", "heis", "hevc", "hevx"}) {
@@ -261,6 +306,17 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
   const Bytes majorOnly =
       Box("ftyp", Text("mif1") + Bytes(4)) + Bytes(listed.begin() + 20, listed.end());
   Check({"major brand only", majorOnly, true, 300, 200, 7}, P::Heif);
+  // The four bytes after the major brand are its minor version, a number, not a brand.
+  const Bytes grid = Heif("mif1", 70000, items, "grid", props);
+  for (const char* minor : {"mif1", "avif"}) {
+    const Bytes rest(grid.begin() + 20, grid.end());
+    Check({"minor version", Box("ftyp", Text("isom") + Text(minor) + Text("isom")) + rest, false, 0,
+           0, 1},
+          P::Heif);
+    Check({"minor version", Box("ftyp", Text("mif1") + Text(minor) + Text("mif1")) + rest, true,
+           300, 200, 7},
+          P::Heif);
+  }
 
   // pitm last in meta with a 64-bit size of 8, which ends inside its own 16-byte header:
   // taken for a box, its body would lie past its end and still name item 1.
@@ -275,6 +331,76 @@ TEST(PictureFormats, HeifItemsAndTheirProperties) {
                        Bytes(one.begin() + long(mdat), one.end());
     Check({"pitm last", file, size == 24, 3, 2, 1}, P::Heif);
   }
+
+  // Metadata running to the end of the file with its item information last: whole, that
+  // names the primary item's coding; cut off by the file's end, it is not read and the
+  // brands decide.
+  const Bytes infe = FullBox("infe", 2, 0, Bytes{0, 1, 0, 0} + Text("av01"));
+  const Bytes iprp =
+      Box("iprp", Box("ipco", Ispe(3, 2)) + FullBox("ipma", 0, 0, Be32(1) + Bytes{0, 1, 1, 0x81}));
+  for (uint32_t past : {0u, 1u}) {
+    Bytes iinf = FullBox("iinf", 0, 0, Bytes{0, 1} + infe);
+    Set32(&iinf, 0, uint32_t(iinf.size() + past));
+    const Bytes file = Box("ftyp", Text("mif1") + Bytes(4) + Text("mif1")) + Be32(0) +
+                       Text("meta") + Bytes(4) + FullBox("pitm", 0, 0, {0, 1}) + iprp + iinf;
+    Check({"item information last", file, true, 3, 2, 1}, past == 0 ? P::Avif : P::Heif);
+  }
+}
+
+// `file` (made by Heif) with its item property box's body replaced.
+Bytes WithIprp(const Bytes& file, const Bytes& iprp) {
+  const size_t meta = Find(file, "meta"), at = Find(file, "iprp"), mdat = Find(file, "mdat");
+  Bytes b = Bytes(file.begin(), file.begin() + long(at)) + Box("iprp", iprp) +
+            Bytes(file.begin() + long(mdat), file.end());
+  Set32(&b, meta, uint32_t(at - meta + 8 + iprp.size()));
+  return b;
+}
+
+// The first listing of the primary item in the association boxes counts, in whichever box
+// it is; a box too short for its own header or its entry is passed over. Of its properties
+// the first spatial extent counts, and a property box that is cut or lying is no property.
+TEST(PictureFormats, HeifAssociationsAndBrokenProperties) {
+  const Bytes file = Heif("mif1", 1, {{1, {1}}}, "hvc1", Ispe(3, 2));
+  const Bytes ipco = Box("ipco", Ispe(16, 10) + Ispe(300, 200) + Box("irot", {1}));
+  // Version 1, flag 1: 32-bit item ids, two-byte indices.
+  const Bytes wide = FullBox("ipma", 1, 1, Be32(1) + Be32(1) + Bytes{2, 0x80, 0x02, 0, 3});
+  // Version 0, no flags: 16-bit ids, one-byte indices whose top bit says essential.
+  auto narrow = [](const Bytes& entries, uint8_t count) {
+    return FullBox("ipma", 0, 0, Be32(count) + entries);
+  };
+  const Expected cases[] = {
+      {"listed in the second box", WithIprp(file, ipco + narrow({0, 5, 1, 0x81}, 1) + wide), true,
+       300, 200, 8},
+      {"listed in the first box", WithIprp(file, ipco + narrow({0, 1, 1, 0x82}, 1) + wide), true,
+       300, 200, 1},
+      {"first box shorter than its header",
+       WithIprp(file, ipco + FullBox("ipma", 0, 0, {0, 0}) + wide), true, 300, 200, 8},
+      {"first box's entries end before their count",
+       WithIprp(file, ipco + narrow({0, 5, 1, 0x81}, 2) + wide), true, 300, 200, 8},
+      {"first box's entry cut", WithIprp(file, ipco + narrow({0, 1, 3, 0x82}, 1) + wide), true, 300,
+       200, 8},
+      {"an entry past the first box's count",
+       WithIprp(file, ipco + narrow({0, 5, 1, 0x81, 0, 1, 1, 0x81}, 1) + wide), true, 300, 200, 8},
+      {"first listing holds no property", WithIprp(file, ipco + narrow({0, 1, 0}, 1) + wide), false,
+       0, 0, 1},
+      {"two extents, the first counts",
+       WithIprp(file, ipco + FullBox("ipma", 0, 0, Be32(1) + Bytes{0, 1, 2, 2, 1})), true, 300, 200,
+       1},
+      {"the extent's box smaller than its header",
+       Heif("mif1", 1, {{1, {2}}}, "hvc1", Ispe(300, 200) + Be32(7) + Text("ispe") + Bytes(12)),
+       false, 0, 0, 1},
+      {"the extent's box past its container",
+       Heif("mif1", 1, {{1, {2}}}, "hvc1", Ispe(300, 200) + Be32(21) + Text("ispe") + Bytes(12)),
+       false, 0, 0, 1},
+  };
+  for (const Expected& c : cases) Check(c, PictureFormat::Heif);
+
+  // An 8-bit count: at most 255 properties for an item, here the last its extent.
+  std::vector<uint16_t> many(254, 0);
+  many.push_back(2);
+  Check({"255 properties", Heif("mif1", 1, {{1, many}}, "hvc1", Ispe(16, 10) + Ispe(300, 200)),
+         true, 300, 200, 1},
+        PictureFormat::Heif);
 }
 
 // An icon of 0x7466 images whose first is 121 x 112 spells "ftyp" at 4, after a size of
@@ -293,12 +419,16 @@ TEST(PictureFormats, IconThatSpellsAFileTypeBox) {
       FullBox("meta", 0, 0, FullBox("pitm", 1, 0, {0, 1}) + iprp),  // a 32-bit id cut
       FullBox("meta", 0, 0, FullBox("pitm", 0, 0, {0, 1}) + iprp),  // no ipma
   };
-  for (const Bytes& tail : tails) {
+  // So is one whose directory, read as brands, names no picture brand at all.
+  std::vector<Bytes> files;
+  for (const Bytes& tail : tails) files.push_back(icon + tail);
+  files.push_back(Box("ftyp", Bytes(256 - 8, 0)));
+  for (const Bytes& file : files) {
     PictureHeader h;
-    ASSERT_TRUE(Read(icon + tail, &h)) << tail.size();
-    EXPECT_EQ(h.format, PictureFormat::Ico) << tail.size();
-    EXPECT_EQ(h.width, 121u) << tail.size();
-    EXPECT_EQ(h.height, 112u) << tail.size();
+    ASSERT_TRUE(Read(file, &h)) << file.size();
+    EXPECT_EQ(h.format, PictureFormat::Ico) << file.size();
+    EXPECT_EQ(h.width, 121u) << file.size();
+    EXPECT_EQ(h.height, 112u) << file.size();
   }
 }
 
@@ -397,6 +527,84 @@ TEST(PictureFormats, JpegXlSizeHeadersAndContainers) {
   for (const Expected& c : cases) Check(c, PictureFormat::JpegXl);
 }
 
+// A source that fills the whole buffer, zeros past the file's end, and reports only the
+// file's bytes, as a stream that pads its last block may.
+class PaddingSource final : public ByteSource {
+ public:
+  explicit PaddingSource(Bytes data) : data_(std::move(data)) {}
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
+    std::fill_n(static_cast<uint8_t*>(buffer), size, 0);
+    MemoryByteSource source(data_.data(), data_.size());
+    return source.ReadAt(offset, buffer, size);
+  }
+
+ private:
+  Bytes data_;
+};
+
+// Only the bytes a source reports are the file's: a codestream that ends right before its
+// extra-fields bit is cut, though the padding after it would read as a whole header.
+TEST(PictureFormats, JpegXlCodestreamEndsWhereTheFileDoes) {
+  // 300 x 300 in 9-bit fields at 1:1, then not all default: 16 bits.
+  const Bits head = Bits().Add(0, 1).Add(0, 2).Add(299, 9).Add(1, 3).Add(0, 1);
+  const Bytes cut = head.bytes, whole = Bits(head).Add(0, 1).bytes;
+  ASSERT_EQ(cut.size(), 4u);
+  const std::pair<Bytes, bool> files[] = {{cut, false},
+                                          {whole, true},
+                                          {JxlContainer(Box("jxlc", cut)), false},
+                                          {JxlContainer(Box("jxlc", whole)), true}};
+  for (const auto& file : files) {
+    PaddingSource source(file.first);
+    PictureHeader h;
+    ASSERT_EQ(ReadPictureHeader(source, &h), file.second) << file.first.size();
+    if (!file.second) continue;
+    EXPECT_EQ(h.width, 300u);
+    EXPECT_EQ(h.height, 300u);
+    EXPECT_EQ(h.orientation, 1);
+  }
+}
+
+// Each level of boxes is walked to its 256th box, and items and properties to their 4096th:
+// the limits that stop hostile files, with room for pictures made of many tiles.
+TEST(PictureFormats, BoxesItemsAndPropertiesUpToTheirLimits) {
+  const Bytes codestream = Load(kFixtures + "jxl/bare_33x17.jxl");
+  for (int before : {254, 255}) {  // after ftyp, the first
+    Bytes boxes;
+    for (int i = 0; i < before; ++i) Append(&boxes, Box("free", {}));
+    Check(
+        {"codestream box", JxlContainer(boxes + Box("jxlc", codestream)), before == 254, 33, 17, 1},
+        PictureFormat::JpegXl);
+  }
+  const Bytes file = Heif("mif1", 1, {{1, {1}}}, "hvc1", Ispe(3, 2));
+  // Brands: the major brand and 31 compatible ones are looked through.
+  for (int before : {30, 31}) {
+    Bytes brands = Text("isom") + Bytes(4);
+    for (int i = 0; i < before; ++i) Append(&brands, Text("iso2"));
+    Append(&brands, Text("mif1"));
+    Check({"brand", Box("ftyp", brands) + Bytes(file.begin() + 20, file.end()), before == 30, 3, 2,
+           1},
+          PictureFormat::Heif);
+  }
+  for (uint32_t before : {4095u, 4096u}) {
+    Bytes ipma = Be32(before + 1);
+    for (uint32_t i = 0; i < before; ++i) Append(&ipma, Be32(100 + i) + Bytes{0});
+    Append(&ipma, Be32(1) + Bytes{1, 1});
+    Check({"association", WithIprp(file, Box("ipco", Ispe(300, 200)) + FullBox("ipma", 1, 0, ipma)),
+           before == 4095, 300, 200, 1},
+          PictureFormat::Heif);
+    Bytes properties;
+    for (uint32_t i = 0; i < before; ++i) Append(&properties, Box("free", {}));
+    const uint16_t index = uint16_t(before + 1);
+    Check({"property",
+           WithIprp(file,
+                    Box("ipco", properties + Ispe(300, 200)) +
+                        FullBox("ipma", 0, 1,
+                                Bytes{0, 0, 0, 1, 0, 1, 1, uint8_t(index >> 8), uint8_t(index)})),
+           before == 4095, 300, 200, 1},
+          PictureFormat::Heif);
+  }
+}
+
 TEST(PictureFormats, JpegXrSpatialTransformsAsOrientations) {
   const Bytes real = Load(kFixtures + "jxr/jxr_33x17.jxr");
   const Bytes entry = {0x02, 0xBC, 4, 0, 1, 0, 0, 0};  // 0xBC02, LONG, one value
@@ -430,6 +638,13 @@ TEST(PictureFormats, JpegXrSpatialTransformsAsOrientations) {
   std::fill_n(farIfd.begin() + 4, 4, 0xF0);
   version0[3] = 0;
   Check({"IFD past the end", farIfd, false, 0, 0, 1}, PictureFormat::JpegXr);
+  // The IFD may follow the 8-byte header at once; it cannot start inside it.
+  for (uint8_t ifd : {8, 7}) {
+    const Bytes b = Bytes{'I', 'I', 0xBC, 1, ifd, 0, 0, 0} +
+                    Bytes{2,    0, 0x80, 0xBC, 4, 0, 1, 0,  0, 0, 33, 0, 0, 0, 0x81,
+                          0xBC, 4, 0,    1,    0, 0, 0, 17, 0, 0, 0,  0, 0, 0, 0};
+    Check({"IFD right after the header", b, ifd == 8, 33, 17, 1}, PictureFormat::JpegXr);
+  }
   Check({"version 0", version0, false, 0, 0, 1}, PictureFormat::JpegXr);
 }
 
@@ -455,6 +670,69 @@ TEST(PictureFormats, TruncatedFilesGiveFalseOrTheWholeAnswer) {
           << name << " " << size;
     }
   }
+}
+
+using testsources::SparseSource;
+
+// A real AVIF's metadata after a media data box of 5 GiB, whose size takes the 64-bit
+// form (big-endian, as every box size): the metadata is found past it.
+TEST(PictureFormats, MetadataAfterMediaDataLargerThan4GiB) {
+  const Bytes real = Load(kFixtures + "avif/o6_40x24.avif");
+  const size_t meta = Find(real, "meta"), mdat = Find(real, "mdat");
+  ASSERT_LT(meta, mdat);
+  const uint64_t large = 5ull << 30;
+  const Bytes mdatHeader =
+      Be32(1) + Text("mdat") + Be32(uint32_t(large >> 32)) + Be32(uint32_t(large));
+  const Bytes metaBox(real.begin() + long(meta), real.begin() + long(mdat));
+  for (uint64_t stated : {large, large + 1}) {  // the second runs past the metadata's start
+    Bytes header = mdatHeader;
+    Set32(&header, 12, uint32_t(stated));
+    SparseSource source(
+        meta + large + metaBox.size(),
+        {{0, Bytes(real.begin(), real.begin() + long(meta)) + header}, {meta + large, metaBox}});
+    PictureHeader h;
+    ASSERT_EQ(ReadPictureHeader(source, &h), stated == large) << stated;
+    if (stated != large) continue;
+    EXPECT_EQ(h.format, PictureFormat::Avif);
+    EXPECT_EQ(h.width, 40u);
+    EXPECT_EQ(h.height, 24u);
+    EXPECT_EQ(h.orientation, 6);
+  }
+}
+
+using testsources::ThrowingSource;
+
+// A JPEG XL container's size and orientation lie in the first bytes of its codestream: a
+// stream that fails after them still gives them, whatever boxes would follow, whether the
+// codestream is one box or pieces (each after its 4-byte index).
+TEST(PictureFormats, JpegXlHeaderFromTheStartOfAStream) {
+  const Bytes codestream = Load(kFixtures + "jxl/bare_o6_40x24.jxl");
+  ASSERT_GT(codestream.size(), 20u);
+  const Bytes head(codestream.begin(), codestream.begin() + 20);
+  const Bytes tail(codestream.begin() + 20, codestream.end());
+  const Bytes whole = JxlContainer(Box("jxlc", codestream) + Box("Exif", Bytes(20)));
+  const Bytes pieces =
+      JxlContainer(Box("jxlp", Be32(0) + head) + Box("jxlp", Be32(0x80000001u) + tail));
+  for (const Bytes& file : {whole, pieces}) {
+    const size_t start = file == pieces ? Find(file, "jxlp") + 12 : Find(file, "jxlc") + 8;
+    ASSERT_LT(start + 16, file.size());
+    for (size_t good : {start + 16, file.size()}) {
+      ThrowingSource source(file, good);
+      PictureHeader h;
+      ASSERT_TRUE(ReadPictureHeader(source, &h)) << good;
+      EXPECT_EQ(h.width, 40u);
+      EXPECT_EQ(h.height, 24u);
+      EXPECT_EQ(h.orientation, 6);
+    }
+  }
+  // A codestream box shorter than that is the whole codestream: nothing after it is read.
+  const Bytes small = Bits().Add(1, 1).Add(4, 5).Add(1, 3).Add(1, 1).bytes;  // 40 x 40
+  const Bytes file = JxlContainer(Box("jxlc", small) + Box("Exif", Bytes(20)));
+  ThrowingSource source(file, Find(file, "jxlc") + 8 + small.size());
+  PictureHeader h;
+  ASSERT_TRUE(ReadPictureHeader(source, &h));
+  EXPECT_EQ(h.width, 40u);
+  EXPECT_EQ(h.height, 40u);
 }
 
 // A file of `prefix`, then `pattern` over and over, that counts its reads.

@@ -1,6 +1,7 @@
 // The picture header reader against small hand-made files of every format, all EXIF
 // orientations in both byte orders, and hostile headers: truncated, lying and endless.
 #include "fitting/portable/picture_header.h"
+#include "tests/native/test_byte_sources.h"
 
 #include <gtest/gtest.h>
 
@@ -173,6 +174,7 @@ TEST(PictureHeader, ReadsEveryFormat) {
       {"jpeg MM", Jpeg(false, 3), PictureFormat::Jpeg, 640, 480, 3},
       {"progressive jpeg", Jpeg(true, 1, 65535, 1, 0xC2), PictureFormat::Jpeg, 65535, 1, 1},
       {"png", Png(3000000000u, 7), PictureFormat::Png, 3000000000u, 7, 1},
+      {"png cut after its size", Cut(Png(5, 3), 24), PictureFormat::Png, 5, 3, 1},
       {"gif87a",
        {'G', 'I', 'F', '8', '7', 'a', 0x20, 0x03, 0x58, 0x02},
        PictureFormat::Gif,
@@ -182,6 +184,7 @@ TEST(PictureHeader, ReadsEveryFormat) {
       {"gif89a", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 0xFF, 0xFF}, PictureFormat::Gif, 1, 65535, 1},
       {"bmp core", Bmp(12, 0xFFFF, 2), PictureFormat::Bmp, 65535, 2, 1},
       {"bmp info", Bmp(40, 1024, 768), PictureFormat::Bmp, 1024, 768, 1},
+      {"bmp one pixel", Bmp(40, 1, 1), PictureFormat::Bmp, 1, 1, 1},
       {"bmp top-down", Bmp(124, 5, uint32_t(-300)), PictureFormat::Bmp, 5, 300, 1},
       {"bmp core cut after its size", Cut(Bmp(12, 3, 2), 22), PictureFormat::Bmp, 3, 2, 1},
       {"bmp info cut after its size", Cut(Bmp(40, 3, 2), 26), PictureFormat::Bmp, 3, 2, 1},
@@ -193,9 +196,18 @@ TEST(PictureHeader, ReadsEveryFormat) {
        PictureFormat::Tiff, 4, 5, 1},
       {"ico", Ico(48, 32), PictureFormat::Ico, 48, 32, 1},
       {"ico 0 is 256", Ico(0, 0), PictureFormat::Ico, 256, 256, 1},
+      {"ico 256 wide", Ico(0, 48), PictureFormat::Ico, 256, 48, 1},
+      {"ico 256 high", Ico(48, 0), PictureFormat::Ico, 48, 256, 1},
       {"wmf", Wmf(0, 0, 480, 320), PictureFormat::Wmf, 480, 320, 1},
       {"wmf flipped box", Wmf(100, 50, -380, -270), PictureFormat::Wmf, 480, 320, 1},
+      {"wmf of one unit", Wmf(7, 7, 8, 8), PictureFormat::Wmf, 1, 1, 1},
+      {"wmf widest box", Wmf(-32768, 32767, 32767, -32768), PictureFormat::Wmf, 65535, 65535, 1},
+      {"wmf cut after its box", Cut(Wmf(0, 0, 480, 320), 16), PictureFormat::Wmf, 480, 320, 1},
       {"emf", Emf(0, 0, 12700, 8466), PictureFormat::Emf, 12700, 8466, 1},
+      {"emf of one unit", Emf(-1, -1, 0, 0), PictureFormat::Emf, 1, 1, 1},
+      {"emf widest frame", Emf(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX), PictureFormat::Emf,
+       UINT32_MAX, UINT32_MAX, 1},
+      {"emf cut after its signature", Cut(Emf(0, 0, 3, 2), 44), PictureFormat::Emf, 3, 2, 1},
   };
   for (const FormatCase& c : cases) {
     PictureHeader h;
@@ -257,6 +269,7 @@ TEST(PictureHeader, RejectsBadHeaders) {
       {"ico cursor", Ico(16, 16, 2, 1)},
       {"ico truncated entry", Cut(Ico(16, 16), 21)},
       {"wmf empty box", Wmf(5, 5, 5, 90)},
+      {"wmf cut in its box", Cut(Wmf(0, 0, 480, 320), 15)},
       {"emf without signature", Emf(0, 0, 10, 10, 0x464D4521u)},
       {"emf empty frame", Emf(10, 0, 10, 10)},
       {"emf truncated", Cut(Emf(0, 0, 10, 10), 43)},
@@ -268,7 +281,9 @@ TEST(PictureHeader, RejectsBadHeaders) {
       {"jpeg end before frame", JpegWith({0xFF, 0xD9})},
       {"jpeg second start", JpegWith({0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0, 1, 1})},
       {"jpeg only tables", JpegWith({0xFF, 0xC4, 0, 2, 0xFF, 0xC8, 0, 2, 0xFF, 0xCC, 0, 2})},
-      {"jpeg garbage between segments", JpegWith({0xFF, 0xE0, 0, 2, 0x00, 0xFF, 0xC0, 0, 11})},
+      {"jpeg garbage between segments",
+       JpegWith({0xFF, 0xE0, 0, 2, 0x00, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0, 1, 1})},
+      {"jpeg ends after a fill byte", JpegWith({0xFF, 0xE0, 0, 2, 0xFF})},
       {"jpeg zero height", Jpeg(true, 1, 640, 0)},
       {"jpeg segment past end", JpegWith({0xFF, 0xE0, 0xFF, 0xF0, 0xFF, 0xC0, 0, 11, 8, 0, 1})},
   };
@@ -280,15 +295,86 @@ TEST(PictureHeader, RejectsBadHeaders) {
   }
 }
 
-// The restart markers RST0 to RST7 stand alone, without a length; the next marker, a second
-// start of image, does not.
+// The restart markers RST0 to RST7 and TEM (01) stand alone, without a length; the next
+// marker, a second start of image, does not.
 TEST(PictureHeader, RestartMarkersStandAlone) {
-  for (uint8_t restart : {0xD0, 0xD7}) {
+  for (uint8_t restart : {0x01, 0xD0, 0xD7}) {
     PictureHeader h;
     ASSERT_TRUE(Read(JpegWith({0xFF, restart, 0xFF, 0xC0, 0, 11, 8, 0, 3, 0, 5, 1}), &h))
         << int(restart);
     EXPECT_EQ(h.width, 5u);
     EXPECT_EQ(h.height, 3u);
+  }
+}
+
+// A second start of image, an end of image or a stuffed zero (FF 00) where a marker should
+// be ends the walk: the bytes after them are no length, even where, read as one, they
+// would lead on to a good frame header.
+TEST(PictureHeader, MarkersWithoutALengthEndTheWalk) {
+  for (uint8_t marker : {0xD8, 0xD9, 0x00}) {
+    const Bytes b = JpegWith({0xFF, marker, 0, 2, 0xFF, 0xC0, 0, 11, 8, 0, 3, 0, 5, 1, 1, 0x11, 0});
+    PictureHeader h;
+    EXPECT_FALSE(Read(b, &h)) << int(marker);
+  }
+}
+
+// SOF0 to SOF15 (C0 to CF) are frame headers, all with the size; C4 (Huffman tables), C8
+// (reserved) and CC (arithmetic conditioning) share the range and are not, nor is BF.
+TEST(PictureHeader, EveryFrameHeaderGivesTheSize) {
+  for (int marker = 0xBF; marker <= 0xCF; ++marker) {
+    const bool frame = marker >= 0xC0 && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    PictureHeader h;
+    ASSERT_EQ(Read(Jpeg(true, 3, 300, 200, uint8_t(marker)), &h), frame) << marker;
+    if (!frame) continue;
+    EXPECT_EQ(h.width, 300u) << marker;
+    EXPECT_EQ(h.height, 200u) << marker;
+    EXPECT_EQ(h.orientation, 3) << marker;
+  }
+}
+
+// Any marker may have fill bytes (FF) before it, and a segment may be empty (a length of 2
+// counts only itself). The walk takes up to 4096 steps (segments, lone markers and fill
+// bytes) before the frame header, far more than real files have, and no more.
+TEST(PictureHeader, FillBytesAndEmptySegments) {
+  const Bytes frame = {0xFF, 0xC0, 0, 11, 8, 0, 3, 0, 5, 1, 1, 0x11, 0};
+  for (size_t fill : {size_t(4095), size_t(4096)}) {
+    Bytes b = {0xFF, 0xD8};
+    b.insert(b.end(), fill, 0xFF);
+    b.insert(b.end(), frame.begin(), frame.end());
+    PictureHeader h;
+    ASSERT_EQ(Read(b, &h), fill == 4095) << fill;
+    EXPECT_EQ(h.width, fill == 4095 ? 5u : 0u);
+  }
+  Bytes empty = {0xFF, 0xD8, 0xFF, 0xE0, 0, 2, 0xFF, 0xFE, 0, 2};
+  empty.insert(empty.end(), frame.begin(), frame.end());
+  PictureHeader h;
+  ASSERT_TRUE(Read(empty, &h));
+  EXPECT_EQ(h.width, 5u);
+  EXPECT_EQ(h.height, 3u);
+}
+
+// A frame header's segment must hold the precision, height and width (7 bytes with its
+// length); one a byte shorter has no whole width.
+TEST(PictureHeader, FrameHeaderHoldsTheWholeSize) {
+  PictureHeader h;
+  ASSERT_TRUE(Read(JpegWith({0xFF, 0xC0, 0, 7, 8, 0, 3, 0, 5, 0xFF, 0xDA}), &h));
+  EXPECT_EQ(h.width, 5u);
+  EXPECT_EQ(h.height, 3u);
+  EXPECT_FALSE(Read(JpegWith({0xFF, 0xC0, 0, 6, 8, 0, 3, 0, 5, 0xFF, 0xDA}), &h));
+}
+
+// Only a file that starts with the start-of-image marker FF D8 is a JPEG: the same segments
+// after an end-of-image marker or after a first byte that is no marker's are nothing.
+TEST(PictureHeader, OnlyTheStartOfImageMarkerMakesAJpeg) {
+  for (const auto& start :
+       {std::make_pair(0xFF, 0xD8), std::make_pair(0xFF, 0xD9), std::make_pair(0x00, 0xD8)}) {
+    Bytes b = Jpeg(false, 6);
+    b[0] = uint8_t(start.first);
+    b[1] = uint8_t(start.second);
+    const bool jpeg = start.first == 0xFF && start.second == 0xD8;
+    PictureHeader h;
+    EXPECT_EQ(Read(b, &h), jpeg) << start.first << " " << start.second;
+    EXPECT_EQ(ExifOf(b), jpeg ? 6 : 1) << start.first << " " << start.second;
   }
 }
 
@@ -309,6 +395,25 @@ TEST(PictureHeader, FirstExifBlockCountsEvenWhenEmpty) {
   }
 }
 
+// An Exif block whose TIFF structure stops right after its orientation entry, without the
+// next IFD's offset, still gives it; one byte shorter, the entry is cut and gives 1.
+TEST(PictureHeader, ExifBlockEndingWithItsLastEntry) {
+  for (bool le : {true, false}) {
+    const Bytes tiff = Tiff(le, {Orientation(8)});
+    for (size_t cut : {size_t(4), size_t(5)}) {
+      Bytes body = {'E', 'x', 'i', 'f', 0, 0};
+      body.insert(body.end(), tiff.begin(), tiff.end() - long(cut));
+      Bytes b = {0xFF, 0xD8};
+      Segment(&b, 0xE1, body);
+      Put(&b, {char(0xFF), char(0xC0), 0, 11, 8, 0, 3, 0, 5, 1, 1, 0x11, 0});
+      PictureHeader h;
+      ASSERT_TRUE(Read(b, &h)) << le << cut;
+      EXPECT_EQ(h.orientation, cut == 4 ? 8 : 1) << le << cut;
+      EXPECT_EQ(ExifOf(b), cut == 4 ? 8 : 1) << le << cut;
+    }
+  }
+}
+
 TEST(PictureHeader, TruncatedFilesGiveFalseOrTheWholeAnswer) {
   for (const Bytes& whole : {Jpeg(true, 7), Jpeg(false, 5),
                              Tiff(true, {{256, 3, 1, 9}, {257, 4, 1, 8}, Orientation(6)}),
@@ -326,6 +431,25 @@ TEST(PictureHeader, TruncatedFilesGiveFalseOrTheWholeAnswer) {
       const int o = ExifOf(cut);
       EXPECT_TRUE(o == 1 || o == full.orientation) << size;
     }
+  }
+}
+
+// Writers often put IFD0 after the pixel data: here past the first 16 MiB, where a
+// big-endian offset's first byte is no longer 0.
+TEST(PictureHeader, IfdAfterLargePixelData) {
+  for (bool le : {true, false}) {
+    const uint32_t ifd = (16u << 20) + 8;
+    Bytes b = Tiff(le, {{256, 4, 1, 70000}, {257, 3, 1, 3}, Orientation(5)}, ifd);
+    const Bytes directory(b.begin() + 8, b.end());
+    b.resize(ifd);
+    b.insert(b.end(), directory.begin(), directory.end());
+    PictureHeader h;
+    ASSERT_TRUE(Read(b, &h)) << le;
+    EXPECT_EQ(h.format, PictureFormat::Tiff);
+    EXPECT_EQ(h.width, 70000u);
+    EXPECT_EQ(h.height, 3u);
+    EXPECT_EQ(h.orientation, 5);
+    EXPECT_EQ(ExifOf(b), 5);
   }
 }
 
@@ -353,6 +477,8 @@ TEST(PictureHeader, HostileIfdsGiveOrientationOne) {
     EXPECT_EQ(ExifOf(c.tiff), c.expected) << c.name;
   }
   EXPECT_EQ(OrientationFromTiff(nullptr, 100), 1);
+  EXPECT_EQ(ExifOf({}), 1);
+  EXPECT_EQ(ExifOf({0xFF}), 1);
 }
 
 // An endless file that counts its reads: FF D8, then the same pattern forever.
@@ -384,32 +510,32 @@ TEST(PictureHeader, EndlessSegmentsStopAfterBoundedWork) {
   }
 }
 
-// A source whose reads throw after its first `good` bytes, as a stream over a file that
-// goes away can.
-class ThrowingSource final : public ByteSource {
- public:
-  ThrowingSource(Bytes data, size_t good) : data_(std::move(data)), good_(good) {}
-  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
-    if (offset + size > good_) throw std::runtime_error("read failed");
-    MemoryByteSource source(data_.data(), data_.size());
-    return source.ReadAt(offset, buffer, size);
-  }
+using testsources::ThrowingSource;
 
- private:
-  Bytes data_;
-  size_t good_;
-};
-
+// The orientation needs only the segments up to the Exif block: a stream that fails right
+// after it still gives it, one that fails before gives 1. The size needs the frame header.
 TEST(PictureHeader, ASourceThatThrowsIsAFileThatCannotBeRead) {
-  for (size_t good : {size_t(0), size_t(40)}) {
-    ThrowingSource source(Jpeg(true, 6), good);
+  const Bytes jpeg = Jpeg(true, 6);
+  const Bytes signature = {'E', 'x', 'i', 'f', 0, 0};
+  const size_t exif =
+      size_t(std::search(jpeg.begin(), jpeg.end(), signature.begin(), signature.end()) -
+             jpeg.begin()) -
+      4;
+  const size_t exifEnd = exif + 2 + size_t(jpeg[exif + 2] << 8 | jpeg[exif + 3]);
+  ASSERT_EQ(jpeg[exifEnd], 0xFF);
+  for (size_t good : {size_t(0), size_t(40), exifEnd}) {
+    ThrowingSource source(jpeg, good);
     PictureHeader h;
     h.width = 77;
     EXPECT_FALSE(ReadPictureHeader(source, &h)) << good;
     EXPECT_FALSE(ReadTgaHeader(source, &h)) << good;
     EXPECT_EQ(h.width, 77u) << good;
-    EXPECT_EQ(ReadExifOrientation(source), 1) << good;
+    EXPECT_EQ(ReadExifOrientation(source), good == exifEnd ? 6 : 1) << good;
   }
+  ThrowingSource whole(jpeg, jpeg.size());
+  PictureHeader h;
+  EXPECT_TRUE(ReadPictureHeader(whole, &h));
+  EXPECT_EQ(h.orientation, 6);
 }
 
 // A readable header with nowhere to put it is not an answer.

@@ -59,6 +59,31 @@ TEST(PngProfileTest, AOnePixelPictureCarryingTheStream) {
   EXPECT_TRUE(PngCarryingProfile(nullptr, 5).empty());
 }
 
+// The data of the first chunk of `type`, or nothing.
+std::vector<uint8_t> ChunkData(const std::vector<uint8_t>& png, const char* type) {
+  for (size_t pos = 8; pos + 12 <= png.size(); pos += 12 + Get32(&png[pos])) {
+    const uint32_t length = Get32(&png[pos]);
+    if (pos + 12 + length > png.size()) break;
+    if (std::memcmp(&png[pos + 4], type, 4) == 0) {
+      return std::vector<uint8_t>(png.begin() + long(pos + 8),
+                                  png.begin() + long(pos + 8 + length));
+    }
+  }
+  return {};
+}
+
+// IHDR as PNG lays it out for a 1 x 1 picture of 8-bit RGB samples (colour type 2) with
+// compression, filter and interlace methods 0; the one row (filter byte 0, then a black
+// pixel) as zlib itself deflates it at its default level.
+TEST(PngProfileTest, HeaderAndRowOfTheOnePixel) {
+  const uint8_t stream[] = {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
+  const std::vector<uint8_t> png = PngCarryingProfile(stream, sizeof stream);
+  EXPECT_EQ(ChunkData(png, "IHDR"), (std::vector<uint8_t>{0, 0, 0, 1, 0, 0, 0, 1, 8, 2, 0, 0, 0}));
+  EXPECT_EQ(ChunkData(png, "IDAT"), (std::vector<uint8_t>{0x78, 0x9C, 0x63, 0x60, 0x60, 0x60, 0x00,
+                                                          0x00, 0x00, 0x04, 0x00, 0x01}));
+  EXPECT_TRUE(ChunkData(png, "IEND").empty());
+}
+
 }  // namespace
 // A chunk holds at most 2^31 - 1 bytes: with the profile's name and method (3 bytes), a
 // compressed profile of 2^31 - 4 bytes is the largest that fits, and anything longer is

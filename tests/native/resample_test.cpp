@@ -73,6 +73,14 @@ TEST(Resample, FlatPictureStaysExactlyFlatAtEveryScale) {
       }
     }
   }
+  // White, the largest value, through reductions wide enough to spread a target pixel over
+  // thousands of source pixels.
+  Picture white(5, 3000, 3, {255, 255, 255});
+  for (int32_t height : {1, 2, 7}) {
+    Picture target(5, height, 3, {9, 9, 9});
+    ASSERT_TRUE(Draw(white, Whole(white), &target, Whole(target)));
+    EXPECT_EQ(target.bytes, Picture(5, height, 3, {255, 255, 255}).bytes) << height;
+  }
 }
 
 TEST(Resample, CopiesAtSameSizeAndKeepsStepsCentredWhenScaled) {
@@ -169,6 +177,8 @@ TEST(Resample, WritesOnlyPixelsWhoseCentresLieInsideTheArea) {
   }
   Picture small(8, 8, 3, {1, 2, 3});
   ASSERT_TRUE(Draw(source, Whole(source), &small, {3.6, 3.6, 0.8, 0.8}));  // holds no centre
+  ASSERT_TRUE(Draw(source, Whole(source), &small, {3.6, 0, 0.8, 8}));      // no column's centre
+  ASSERT_TRUE(Draw(source, Whole(source), &small, {0, 3.6, 8, 0.8}));      // no row's centre
   ASSERT_TRUE(Draw(source, Whole(source), &small, {5, 5, 0, 3}));          // empty
   EXPECT_EQ(small.bytes, Picture(8, 8, 3, {1, 2, 3}).bytes);
   ASSERT_TRUE(Draw(source, Whole(source), &small, {3.4, 3.4, 0.2, 0.2}));  // holds centre 3.5
@@ -198,6 +208,30 @@ TEST(Resample, TranslucentSourceCompositesOverTheTarget) {
   Picture glass(9, 7, 4, {0, 0, 0, 0});
   ASSERT_TRUE(Draw(half, Whole(half), &glass, Whole(glass)));
   ExpectColour(glass, 4, 3, {64, 0, 128, 128});
+}
+
+// "Over" at every alpha onto every target level, copied at its own size (so no filtering
+// mixes pixels): what shows through is the target scaled by 255 - alpha over 255, rounded
+// to the nearest level, exactly.
+TEST(Resample, OverRoundsWhatShowsThroughToTheNearestLevel) {
+  Picture source(256, 256, 4, {0, 0, 0, 0});
+  for (int y = 0; y < 256; ++y) {
+    for (int x = 0; x < 256; ++x) source.At(x, y)[3] = static_cast<uint8_t>(x);  // black, alpha x
+  }
+  Picture target(256, 256, 4, {0, 0, 0, 0});
+  for (int y = 0; y < 256; ++y) {
+    for (int x = 0; x < 256; ++x) {
+      for (int c = 0; c < 4; ++c) target.At(x, y)[c] = static_cast<uint8_t>(y);
+    }
+  }
+  ASSERT_TRUE(Draw(source, Whole(source), &target, Whole(target)));
+  for (int y = 0; y < 256; ++y) {
+    for (int x = 0; x < 256; ++x) {
+      const int through = (y * (255 - x) + 127) / 255;
+      ASSERT_EQ(target.At(x, y)[0], through) << "alpha " << x << " over " << y;
+      ASSERT_EQ(target.At(x, y)[3], x + through) << "alpha " << x << " over " << y;
+    }
+  }
 }
 
 TEST(Resample, DimSubtractsFromColourAfterCompositing) {
@@ -335,6 +369,19 @@ TEST(Resample, ConvertingLargeDrawsOnASecondThreadChangesNothing) {
   ASSERT_TRUE(Resample(s, Whole(numbered), &t, Whole(copy), options));
   ASSERT_EQ(invert.firstPixels.size(), 768u);
   for (int y = 0; y < 768; ++y) ASSERT_EQ(invert.firstPixels[size_t(y)], y);
+
+  // Every row is converted and written whatever the height, the last one included.
+  Picture flat(64, 48, 3, {10, 20, 30});
+  for (int32_t height : {33, 63}) {
+    Picture wide(8192, height, 3, {1, 2, 3});
+    InvertingConverter inverting;
+    options.convert = &inverting;
+    s = flat.Buffer();
+    t = wide.Buffer();
+    ASSERT_TRUE(Resample(s, Whole(flat), &t, Whole(wide), options));
+    EXPECT_EQ(inverting.rows, height);
+    ExpectColour(wide, 4000, height - 1, {245, 235, 225});
+  }
 }
 
 // A converter that throws on a second thread fails the draw as it does on the caller's.
