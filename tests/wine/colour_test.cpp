@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -29,7 +30,9 @@
 #include "framework/com_ptr.h"
 #include "tests/support/active_desktop_stand_in.h"
 #include "tests/support/com_apartment.h"
+#include "tests/support/frame_stand_in.h"
 #include "tests/support/handler_fixture.h"
+#include "tests/support/import_patch.h"
 
 namespace framewise {
 namespace {
@@ -374,6 +377,151 @@ TEST_F(ColourTest, ColoursSeenBeforeComeOutAsTheEngineGivesThem) {
         << "second row, colour " << i;
   }
   EXPECT_NE(engine, colours);  // the engine did change them
+}
+
+// A picture's coded colour description (H.273 code points, as AVIF carries them) asks for a
+// conversion where it is not sRGB; a profile in a HEIF item's colour box does as well.
+TEST_F(ColourTest, CodedColourDescriptionsAskForAConversionUnlessTheyAreSrgb) {
+  const auto fixture = [](const char* name) {
+    const std::string path =
+        std::string("Z:") + FRAMEWISE_SOURCE_DIR + "/tests/fixtures/colour/" + name;
+    return std::wstring(path.begin(), path.end());
+  };
+  const struct {
+    const char* file;
+    bool converted;
+  } cases[] = {{"avif_nclx_p3.avif", true},  // Display P3 primaries, sRGB transfer
+               {"avif_nclx_srgb.avif", false},
+               {"heic_displayp3.heic", true},
+               {"jpeg_plain.jpg", false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(static_cast<bool>(SrgbConversion::ForPicture(fixture(c.file).c_str())), c.converted)
+        << c.file;
+  }
+}
+
+// The colour engine's handles as this program opens and closes them: each one opened is
+// closed once, and nothing is closed that was not opened.
+struct EngineLedger {
+  static std::set<HANDLE> open;  // opened and not yet closed
+  static int unknownCloses;      // closes of handles not open
+  static decltype(&OpenColorProfileW) realOpen;
+  static decltype(&CloseColorProfile) realClose;
+  static decltype(&CreateMultiProfileTransform) realCreate;
+  static decltype(&DeleteColorTransform) realDelete;
+  static void Opened(HANDLE h) {
+    if (h) open.insert(h);
+  }
+  static void Closed(HANDLE h) {
+    if (open.erase(h) == 0) ++unknownCloses;
+  }
+  static HPROFILE WINAPI Open(PPROFILE p, DWORD access, DWORD share, DWORD creation) {
+    const HPROFILE h = realOpen(p, access, share, creation);
+    Opened(h);
+    return h;
+  }
+  static BOOL WINAPI Close(HPROFILE h) {
+    Closed(h);
+    return realClose(h);
+  }
+  static HTRANSFORM WINAPI Create(PHPROFILE chain, DWORD n, PDWORD intents, DWORD ni, DWORD flags,
+                                  DWORD index) {
+    const HTRANSFORM h = realCreate(chain, n, intents, ni, flags, index);
+    Opened(h);
+    return h;
+  }
+  static BOOL WINAPI Delete(HTRANSFORM h) {
+    Closed(h);
+    return realDelete(h);
+  }
+
+  testsupport::ImportPatch openPatch{"mscms.dll", "OpenColorProfileW",
+                                     reinterpret_cast<void*>(&Open)};
+  testsupport::ImportPatch closePatch{"mscms.dll", "CloseColorProfile",
+                                      reinterpret_cast<void*>(&Close)};
+  testsupport::ImportPatch createPatch{"mscms.dll", "CreateMultiProfileTransform",
+                                       reinterpret_cast<void*>(&Create)};
+  testsupport::ImportPatch deletePatch{"mscms.dll", "DeleteColorTransform",
+                                       reinterpret_cast<void*>(&Delete)};
+  EngineLedger() {
+    open.clear();
+    unknownCloses = 0;
+    realOpen = openPatch.real_as<decltype(realOpen)>();
+    realClose = closePatch.real_as<decltype(realClose)>();
+    realCreate = createPatch.real_as<decltype(realCreate)>();
+    realDelete = deletePatch.real_as<decltype(realDelete)>();
+  }
+  bool active() const { return realOpen && realClose && realCreate && realDelete; }
+};
+std::set<HANDLE> EngineLedger::open;
+int EngineLedger::unknownCloses = 0;
+decltype(&OpenColorProfileW) EngineLedger::realOpen = nullptr;
+decltype(&CloseColorProfile) EngineLedger::realClose = nullptr;
+decltype(&CreateMultiProfileTransform) EngineLedger::realCreate = nullptr;
+decltype(&DeleteColorTransform) EngineLedger::realDelete = nullptr;
+
+// Conversions made, refused, moved onto each other and let go give every profile and
+// transform they opened back to the engine, once.
+TEST_F(ColourTest, ConversionsGiveTheEngineBackWhatTheyOpenedOnce) {
+  const std::vector<uint8_t> prophoto = ReadProfile("prophoto.icc");
+  const std::vector<uint8_t> table = ReadProfile("damaged-table.icc");
+  EngineLedger ledger;
+  ASSERT_TRUE(ledger.active());
+  {
+    SrgbConversion a = SrgbConversion::FromProfile(prophoto.data(), prophoto.size());
+    std::vector<uint8_t> first = {40, 160, 60, 200, 10, 90, 0, 0, 0, 255, 255, 255};
+    std::vector<uint8_t> again = first;
+    PixelBuffer row{first.data(), 4, 1, 12, 3};
+    {
+      SrgbConversion b = SrgbConversion::FromProfile(prophoto.data(), prophoto.size());
+      ASSERT_TRUE(a && b);
+      EXPECT_EQ(EngineLedger::open.size(), 6u);  // two profiles and a transform each
+      // The colours b converted come out the same from whatever b moves into.
+      ASSERT_TRUE(b.Convert(&row, false));
+      a = std::move(b);  // a's own go back now
+      EXPECT_EQ(EngineLedger::open.size(), 3u);
+    }
+    // What b held is a's now: b, let go, gave nothing back.
+    EXPECT_EQ(EngineLedger::open.size(), 3u);
+    row.pixels = again.data();
+    ASSERT_TRUE(a.Convert(&row, false));
+    EXPECT_EQ(again, first);
+    SrgbConversion c(std::move(a));
+    EXPECT_TRUE(c);
+    EXPECT_FALSE(SrgbConversion::FromProfile(table.data(), table.size()));
+    EXPECT_EQ(EngineLedger::open.size(), 3u);
+  }
+  EXPECT_TRUE(EngineLedger::open.empty()) << EngineLedger::open.size() << " still open";
+  EXPECT_EQ(EngineLedger::unknownCloses, 0);
+}
+
+// A decoder that says it filled more colour contexts than it was given (a third-party one
+// may): only those it was given are read.
+class ClaimingFrame final : public testsupport::FrameStandIn {
+ public:
+  explicit ClaimingFrame(std::vector<uint8_t> profile) : profile_(std::move(profile)) {}
+  STDMETHODIMP GetColorContexts(UINT count, IWICColorContext** contexts, UINT* actual) override {
+    if (count > 0 && !profile_.empty()) {
+      HRESULT hr =
+          contexts[0]->InitializeFromMemory(profile_.data(), static_cast<UINT>(profile_.size()));
+      if (FAILED(hr)) return hr;
+    }
+    *actual = count + 1;
+    return S_OK;
+  }
+
+ private:
+  std::vector<uint8_t> profile_;
+};
+
+TEST_F(ColourTest, ADecoderClaimingMoreProfilesThanItWasGivenIsReadNoFurther) {
+  testsupport::ComApartment apartment;
+  // The PNG's profile is compressed: the decoder's frame is asked for it.
+  const std::wstring path = Input("colour-prophoto.png");
+  ClaimingFrame profiled(ReadProfile("prophoto.icc"));
+  EXPECT_TRUE(SrgbConversion::ForPicture(path.c_str(), &profiled));
+  ClaimingFrame empty({});  // the one context it was given left without a profile
+  EXPECT_FALSE(SrgbConversion::ForPicture(path.c_str(), &empty));
 }
 
 // 8 bits from a 16-bit sample: the nearest level; a decoder may instead take the high byte.

@@ -13,6 +13,8 @@
 #include "framework/type_info_owners.h"
 #include "framework/win_owners.h"
 #include "shellext/guids.h"
+#include "tests/support/handler_fixture.h"
+#include "tests/support/import_patch.h"
 #include "tests/support/shell_data_object.h"
 #include "tests/support/test_support.h"
 #include "leak_checks.h"
@@ -168,6 +170,9 @@ TEST_F(ComServerTest, HandlerAnswersItsInterfacesWithOneIdentity) {
     EXPECT_EQ(itf->QueryInterface(IID_IUnknown, identity.put_void()), S_OK);
     EXPECT_EQ(identity.get(), unknown.get());
   }
+  // COM's contract: no place to put the answer is E_POINTER, for every interface.
+  EXPECT_EQ(unknown->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+  EXPECT_EQ(unknown->QueryInterface(IID_IContextMenu, nullptr), E_POINTER);
   MarkedOut<IUnknown> none;
   EXPECT_EQ(unknown->QueryInterface(IID_IClassFactory, none.put_void()), E_NOINTERFACE);
   EXPECT_EQ(none.get(), nullptr);
@@ -217,6 +222,20 @@ TEST_F(ComServerTest, AggregationDelegatesToTheOuterObject) {
 
 TEST_F(ComServerTest, UnloadOnlyWhenNothingIsHeld) {
   EXPECT_EQ(canUnloadNow(), S_OK);
+  // A client's references, the one it was given and one it adds, hold the module until
+  // the last goes.
+  IUnknown* raw = nullptr;
+  ASSERT_EQ(
+      getClassObject(CLSID_ImageFileContextMenu, IID_IClassFactory, reinterpret_cast<void**>(&raw)),
+      S_OK);
+  ASSERT_NE(raw, nullptr);
+  EXPECT_EQ(canUnloadNow(), S_FALSE);
+  raw->AddRef();
+  raw->Release();
+  EXPECT_EQ(canUnloadNow(), S_FALSE);
+  raw->Release();
+  EXPECT_EQ(canUnloadNow(), S_OK);
+
   fw::ComPtr<IClassFactory> factory = Factory();
   ASSERT_TRUE(factory);
   EXPECT_EQ(canUnloadNow(), S_FALSE);  // a client holds the class object
@@ -273,6 +292,25 @@ TEST_F(ComServerTest, RegisteredClassThroughComWithTypeInformation) {
   EXPECT_EQ(CoCreateInstance(CLSID_ImageFileContextMenu, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                              gone.put_void()),
             REGDB_E_CLASSNOTREG);
+}
+
+HRESULT WINAPI UnregisteredTypeLib(REFGUID, WORD, WORD, LCID, ITypeLib** library) {
+  *library = nullptr;
+  return TYPE_E_LIBNOTREGISTERED;
+}
+
+// Without its type library registered the handler cannot describe itself: it says why, and
+// hands out nothing.
+TEST(HandlerDispatch, NoTypeLibraryNoTypeInformation) {
+  testsupport::ImportPatch unregistered("oleaut32.dll", "LoadRegTypeLib",
+                                        reinterpret_cast<void*>(&UnregisteredTypeLib));
+  ASSERT_NE(unregistered.real(), nullptr);
+  testsupport::Handler h;
+  fw::ComPtr<IDispatch> dispatch;
+  ASSERT_EQ(h.init.As(&dispatch), S_OK);
+  MarkedOut<ITypeInfo> info;
+  EXPECT_EQ(dispatch->GetTypeInfo(0, 0, info.put()), TYPE_E_LIBNOTREGISTERED);
+  EXPECT_EQ(info.get(), nullptr);
 }
 
 // An apartment owner leaves COM as it found it: entered and left again, or, when the

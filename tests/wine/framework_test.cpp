@@ -1,6 +1,7 @@
 // The window framework's small pieces on real windows: texts formatted and loaded from the
 // string table, and a control object attached to a control by subclassing.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include "framework/static_control.h"
 #include "framework/strings.h"
 #include "resources/resource_ids.h"
+#include "tests/support/import_patch.h"
 #include "tests/support/test_support.h"
 
 namespace fw {
@@ -72,13 +74,17 @@ HWND Static(HWND parent, int id, const wchar_t* text) {
                          GetModuleHandleW(nullptr), nullptr);
 }
 
+// A hidden parent for the controls under test.
+HWND Host() {
+  return CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 300, 100, nullptr, nullptr,
+                         GetModuleHandleW(nullptr), nullptr);
+}
+
 // One object a control and one control an object; messages reach the object, and what it
 // does not handle reaches the control; a control's notifications to its parent are given
 // to its object; detaching or destroying the control frees both.
 TEST(ControlObject, AttachesOnceAndDetachesOnEveryPath) {
-  testsupport::UniqueWindow host(CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 300, 100,
-                                                 nullptr, nullptr, GetModuleHandleW(nullptr),
-                                                 nullptr));
+  testsupport::UniqueWindow host(Host());
   ASSERT_TRUE(host);
   const HWND first = Static(host.get(), 11, L"first text");
   const HWND second = Static(host.get(), 12, L"");
@@ -140,6 +146,35 @@ TEST(ControlObject, AttachesOnceAndDetachesOnEveryPath) {
   ASSERT_TRUE(object.SubclassWindow(second));
   host.reset();
   EXPECT_EQ(object.GetSafeHwnd(), nullptr);
+}
+
+BOOL WINAPI RefusingSetWindowSubclass(HWND, SUBCLASSPROC, UINT_PTR, DWORD_PTR) { return FALSE; }
+BOOL WINAPI RefusingSetProp(HWND, LPCWSTR, HANDLE) { return FALSE; }
+
+// A control the system will not subclass, or on which the object cannot be marked, stays
+// its own: the object is not attached and the control's messages reach it no more.
+TEST(ControlObject, AControlThatCannotBeTakenStaysItsOwn) {
+  testsupport::UniqueWindow host(Host());
+  ASSERT_TRUE(host);
+  const HWND control = Static(host.get(), 11, L"text");
+  ASSERT_TRUE(control);
+  for (bool refuseSubclass : {true, false}) {
+    SCOPED_TRACE(refuseSubclass ? "no subclass" : "no mark");
+    RecordingStatic object;
+    {
+      testsupport::ImportPatch refused(refuseSubclass ? "comctl32.dll" : "user32.dll",
+                                       refuseSubclass ? "SetWindowSubclass" : "SetPropW",
+                                       refuseSubclass
+                                           ? reinterpret_cast<void*>(&RefusingSetWindowSubclass)
+                                           : reinterpret_cast<void*>(&RefusingSetProp));
+      ASSERT_NE(refused.real(), nullptr);
+      EXPECT_FALSE(object.SubclassWindow(control));
+    }
+    EXPECT_EQ(object.GetSafeHwnd(), nullptr);
+    EXPECT_EQ(CStatic::FromHandle(control), nullptr);
+    EXPECT_EQ(SendMessageW(control, WM_USER + 7, 0, 0), 0);
+    EXPECT_EQ(object.painted, 0);
+  }
 }
 
 }  // namespace

@@ -34,6 +34,18 @@ UINT WINAPI FakeWinExec(LPCSTR line, UINT) {
   g_winExecLines.push_back(line);
   return 33;
 }
+// The conversion as documented: a length is -1 (up to the terminator) or a count of
+// characters. Wine reads any negative length as -1; anything else is refused here, as a
+// length outside the documented ones may be.
+decltype(&WideCharToMultiByte) g_realToMultiByte = nullptr;
+int WINAPI DocumentedWideCharToMultiByte(UINT page, DWORD flags, LPCWCH text, int length, LPSTR out,
+                                         int size, LPCCH fallback, LPBOOL usedFallback) {
+  if (length < -1 || length == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return g_realToMultiByte(page, flags, text, length, out, size, fallback, usedFallback);
+}
 int WINAPI FakeMessageBox(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
   g_messages.push_back(text);
   g_captions.push_back(caption);
@@ -117,6 +129,9 @@ class HyperLinkTest : public testing::Test {
     Patch("shell32.dll", "ShellExecuteW", reinterpret_cast<void*>(&FakeShellExecute));
     Patch("kernel32.dll", "WinExec", reinterpret_cast<void*>(&FakeWinExec));
     Patch("user32.dll", "MessageBoxW", reinterpret_cast<void*>(&FakeMessageBox));
+    g_realToMultiByte = reinterpret_cast<decltype(&WideCharToMultiByte)>(
+        Patch("kernel32.dll", "WideCharToMultiByte",
+              reinterpret_cast<void*>(&DocumentedWideCharToMultiByte)));
     g_realRegOpen = reinterpret_cast<RegOpenFn>(
         Patch("advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&FakeRegOpen)));
     g_realRegQuery = reinterpret_cast<RegQueryFn>(

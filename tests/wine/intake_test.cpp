@@ -13,6 +13,7 @@
 #include "shellext/image_file_context_menu.h"
 #include "tests/support/handler_fixture.h"
 #include "leak_checks.h"
+#include "tests/support/import_patch.h"
 #include "tests/support/test_support.h"
 
 using framewise::ImageFileContextMenu;
@@ -160,6 +161,27 @@ TEST_F(IntakeTest, SelectionsItCannotUse) {
   // Several names: the entry is not offered, so not even the first name is read.
   EXPECT_EQ(h.InitializeWithDrop({L"", L"C:\\x.jpg"}), S_OK);
   ExpectEmpty(h);
+}
+
+Gdiplus::GpStatus WINGDIPAPI NoDecoderList(UINT, UINT, Gdiplus::ImageCodecInfo*) {
+  return Gdiplus::OutOfMemory;
+}
+
+// A picture is taken by its name's extension as the installed decoders list them: when the
+// imaging library cannot hand its list over, a name no decoder lists is still refused, and
+// one the imaging component lists is still taken.
+TEST_F(IntakeTest, AnUnreadableDecoderListAcceptsNoOtherExtension) {
+  const std::wstring listed = dir.File(L"photo.jpg");
+  ASSERT_TRUE(testsupport::WritePicture(listed, 640, 480));
+  const std::wstring unlisted = dir.File(L"photo.xyz");
+  ASSERT_TRUE(CopyFileW(listed.c_str(), unlisted.c_str(), FALSE));
+  testsupport::ImportPatch noList("gdiplus.dll", "GdipGetImageDecoders",
+                                  reinterpret_cast<void*>(&NoDecoderList));
+  ASSERT_NE(noList.real(), nullptr);
+  Handler refused;
+  EXPECT_EQ(refused.InitializeWithFiles({unlisted}), E_INVALIDARG);
+  Handler taken;
+  EXPECT_EQ(taken.InitializeWithFiles({listed}), S_OK);
 }
 
 // Minimal PNG whose header claims a size; the rest of the file is missing.

@@ -326,19 +326,36 @@ int WINAPI RefusingFillRect(HDC dc, const RECT* rect, HBRUSH brush) {
   return g_realFillRect(dc, rect, brush);
 }
 
-// An item whose background or preview could not be painted reports the failure, and what
-// it painted is not kept: the next paint draws the item whole.
+int g_memoryDcsToRefuse = 0;
+HDC(WINAPI* g_realCreateCompatibleDC)(HDC) = nullptr;
+HDC WINAPI RefusingCreateCompatibleDC(HDC dc) {
+  if (g_memoryDcsToRefuse > 0) {
+    --g_memoryDcsToRefuse;
+    return nullptr;
+  }
+  return g_realCreateCompatibleDC(dc);
+}
+
+// An item whose background or preview could not be painted, or that had no memory to
+// paint in, reports the failure, and what it painted is not kept: the next paint draws the
+// item whole.
 TEST_F(MenuDrawingTest, AFailedPaintIsNotKept) {
   testsupport::ImportPatch fill("user32.dll", "FillRect",
                                 reinterpret_cast<void*>(&RefusingFillRect));
   testsupport::ImportPatch blend("gdi32.dll", "GdiAlphaBlend",
                                  reinterpret_cast<void*>(&RefusingAlphaBlend));
+  testsupport::ImportPatch memoryDc("gdi32.dll", "CreateCompatibleDC",
+                                    reinterpret_cast<void*>(&RefusingCreateCompatibleDC));
   ASSERT_NE(fill.real(), nullptr);
   ASSERT_NE(blend.real(), nullptr);
+  ASSERT_NE(memoryDc.real(), nullptr);
   g_realFillRect = fill.real_as<decltype(g_realFillRect)>();
   g_realAlphaBlend = blend.real_as<decltype(g_realAlphaBlend)>();
-  for (int* refused : {&g_fillsToRefuse, &g_blendsToRefuse}) {
-    SCOPED_TRACE(refused == &g_fillsToRefuse ? "background" : "preview");
+  g_realCreateCompatibleDC = memoryDc.real_as<decltype(g_realCreateCompatibleDC)>();
+  for (int* refused : {&g_fillsToRefuse, &g_blendsToRefuse, &g_memoryDcsToRefuse}) {
+    SCOPED_TRACE(refused == &g_fillsToRefuse    ? "background"
+                 : refused == &g_blendsToRefuse ? "preview"
+                                                : "memory");
     Handler h;
     Open(h, 300, 200);
     Measure(h, 3);

@@ -254,6 +254,13 @@ TEST_F(MenuLookTest, MenuFontAtTheMenuWindowsDpi) {
       EXPECT_EQ(dpi.metricsAsked(), std::vector<UINT>{c.dpi});
     }
   }
+
+  // A menu window already gone has no DPI of its own (the system's function answers 0):
+  // the system's DPI stands.
+  HWND gone = testsupport::CreateShellWindow(0, 0, 200, 100);
+  ASSERT_NE(gone, nullptr);
+  ASSERT_TRUE(DestroyWindow(gone));
+  EXPECT_EQ(framewise::MenuLook::Read(gone, 120).dpi(), 120u);
 }
 
 }  // namespace

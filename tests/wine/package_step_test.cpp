@@ -14,6 +14,7 @@
 #include "framework/win_owners.h"
 #include "shellext/package_registration.h"
 #include "shellext/portable/package_identity.h"
+#include "tests/support/import_patch.h"
 #include "tests/support/test_support.h"
 
 namespace framewise {
@@ -41,6 +42,11 @@ FARPROC WINAPI VersionedGetProcAddress(HMODULE module, LPCSTR name) {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ReportedVersion));
   }
   return g_realGetProcAddress(module, name);
+}
+
+DWORD WINAPI NoModuleFileName(HMODULE, LPWSTR, DWORD) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return 0;
 }
 
 class RecordingLog final : public PackageLog {
@@ -106,6 +112,16 @@ TEST(PackageStepTest, RunsFromWindows11WithThePackageAndLogsPowerShellsWords) {
   EXPECT_EQ(runs(), 2);
   EXPECT_TRUE(failed.Has(L"Deployment failed with HRESULT: 0x80073CF3")) << failed.lines.size();
   EXPECT_TRUE(failed.Has(L"0x00000001"));
+
+  // A module whose path cannot be read has no package beside it: nothing is run.
+  {
+    testsupport::ImportPatch noPath("kernel32.dll", "GetModuleFileNameW",
+                                    reinterpret_cast<void*>(&NoModuleFileName));
+    ASSERT_NE(noPath.real(), nullptr);
+    RecordingLog unread;
+    EXPECT_EQ(RegisterSparsePackage(module.get(), PackageScope::User, unread), S_FALSE);
+  }
+  EXPECT_EQ(runs(), 2);
 }
 
 }  // namespace

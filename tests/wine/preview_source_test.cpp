@@ -11,6 +11,8 @@
 #include "colour_checks.h"
 #include "sdk_iids.h"
 #include "fitting/preview_source.h"
+#include "fitting/wic_picture.h"
+#include "tests/support/frame_stand_in.h"
 
 namespace framewise {
 namespace {
@@ -74,15 +76,18 @@ class StandInFrame final : public IWICBitmapSource, public IWICBitmapSourceTrans
     return S_OK;
   }
   STDMETHODIMP GetClosestPixelFormat(WICPixelFormatGUID* format) override {
-    *format = GUID_WICPixelFormat24bppBGR;
+    *format = closestFormat;
     return S_OK;
   }
   STDMETHODIMP DoesSupportTransform(WICBitmapTransformOptions transform, BOOL* supported) override {
-    *supported = transform == WICBitmapTransformRotate0;
+    *supported = transform == WICBitmapTransformRotate0 && keepsOrientation;
     return S_OK;
   }
 
   static constexpr UINT kWidth = 4000, kHeight = 3000;
+  // What the reduced decode offers: its pixel format, and whether it can decode unturned.
+  WICPixelFormatGUID closestFormat = GUID_WICPixelFormat24bppBGR;
+  bool keepsOrientation = true;
   ULONG refs = 1;
   int wholeCopies = 0;
   UINT reducedWidth = 0, reducedHeight = 0;
@@ -150,6 +155,22 @@ TEST_F(PreviewSourceTest, OtherDecodersGiveTheWholeFrame) {
   ExpectCopy(copy.get(), 256, 192, {0, 1, 2, 3});
 }
 
+// A decoder that scales, but only into pixels the preview cannot take (grey, or never
+// unturned): the whole frame is decoded instead.
+TEST_F(PreviewSourceTest, AReducedDecodeOfUnusablePixelsGivesWayToTheWholeFrame) {
+  for (bool grey : {true, false}) {
+    SCOPED_TRACE(grey ? "grey pixels" : "turned only");
+    StandInFrame frame(true);
+    if (grey) frame.closestFormat = GUID_WICPixelFormat8bppGray;
+    if (!grey) frame.keepsOrientation = false;
+    fw::GpBitmapOwner copy;
+    ASSERT_TRUE(PreviewCopyFromFrame(nullptr, &frame, 1, 192.0f, 8192.0f, screen.get(), &copy));
+    EXPECT_EQ(frame.wholeCopies, 1);
+    EXPECT_EQ(frame.reducedWidth, 0u);
+    ExpectCopy(copy.get(), 256, 192, {0, 1, 2, 3});
+  }
+}
+
 // A frame whose whole decode would pass half a gigabyte (24-bit pixels) is refused before a
 // byte is decoded; one just under it is not refused for its size.
 TEST_F(PreviewSourceTest, AFrameTooLargeToDecodeWholeIsRefused) {
@@ -173,6 +194,72 @@ TEST_F(PreviewSourceTest, OrientationTurnsTheSmallCopy) {
   StandInFrame wide(true);
   ASSERT_TRUE(PreviewCopyFromFrame(nullptr, &wide, 1, 192.0f, 128.0f, screen.get(), &copy));
   ExpectCopy(copy.get(), 128, 96, {0, 1, 2, 3});
+}
+
+// An object that counts its references: what a metadata value holds must go back.
+struct Counted final : IUnknown {
+  STDMETHODIMP QueryInterface(REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+  STDMETHODIMP_(ULONG) Release() override { return --refs; }
+  ULONG refs = 1;
+};
+
+// Metadata whose every orientation entry holds an object rather than a number, as a
+// damaged file's may; and a frame that offers it.
+class ObjectMetadata final : public IWICMetadataQueryReader {
+ public:
+  explicit ObjectMetadata(IUnknown* value) : value_(value) {}
+  STDMETHODIMP QueryInterface(REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+  STDMETHODIMP_(ULONG) Release() override { return --refs; }
+  STDMETHODIMP GetContainerFormat(GUID*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetLocation(UINT, WCHAR*, UINT*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetMetadataByName(LPCWSTR, PROPVARIANT* value) override {
+    ++asked;
+    PropVariantInit(value);
+    value->vt = VT_UNKNOWN;
+    value->punkVal = value_;
+    value_->AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP GetEnumerator(IEnumString**) override { return E_NOTIMPL; }
+  ULONG refs = 1;
+  int asked = 0;
+
+ private:
+  IUnknown* value_;
+};
+
+class MetadataFrame final : public testsupport::FrameStandIn {
+ public:
+  explicit MetadataFrame(IWICMetadataQueryReader* reader) : reader_(reader) {}
+  STDMETHODIMP GetMetadataQueryReader(IWICMetadataQueryReader** reader) override {
+    reader_->AddRef();
+    *reader = reader_;
+    return S_OK;
+  }
+
+ private:
+  IWICMetadataQueryReader* reader_;
+};
+
+// An orientation entry that is no number is no orientation, and what it held is released.
+TEST(FrameOrientationTest, AnEntryThatIsNoNumberIsReleasedAndIgnored) {
+  for (bool insideThePicture : {false, true}) {
+    Counted value;
+    ObjectMetadata metadata(&value);
+    MetadataFrame frame(&metadata);
+    EXPECT_EQ(FrameOrientation(&frame, insideThePicture), 0);
+    EXPECT_GE(metadata.asked, 1);
+    EXPECT_EQ(value.refs, 1u);
+    EXPECT_EQ(metadata.refs, 1u);
+  }
 }
 
 }  // namespace

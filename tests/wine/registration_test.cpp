@@ -323,6 +323,20 @@ TEST_F(RegistrationTest, PerUserRegistrationWritesOnlyTheUsersClasses) {
   EXPECT_FALSE(KeyExists(userClasses.get(), L"TypeLib\\" + kLibId));
 }
 
+// The scope word of "regsvr32 /i:" is read in any case; a word that is no scope registers
+// nothing and fails.
+TEST_F(RegistrationTest, TheScopeWordIsReadInAnyCase) {
+  ASSERT_EQ(RunRegsvr32(L"/s /n /i:MACHINE \"" + dll_ + L"\""), 0u);
+  Dump dump = DumpRegistration(RegistryRoots());
+  EXPECT_EQ(dump, ExpectedRegistration(dll_)) << "got:\n" << Describe(dump);
+  ASSERT_EQ(RunRegsvr32(L"/s /u /n /i:Machine \"" + dll_ + L"\""), 0u);
+  dump = DumpRegistration(RegistryRoots());
+  EXPECT_TRUE(dump.empty()) << Describe(dump);
+  EXPECT_NE(RunRegsvr32(L"/s /n /i:everyone \"" + dll_ + L"\""), 0u);
+  dump = DumpRegistration(RegistryRoots());
+  EXPECT_TRUE(dump.empty()) << Describe(dump);
+}
+
 TEST_F(RegistrationTest, UnregisterWhenNothingIsRegisteredStopsOnlyAtTheTypeLibrary) {
   fw::UniqueModule dll(LoadLibraryW(dll_.c_str()));
   ASSERT_TRUE(dll);
@@ -497,6 +511,109 @@ TEST_F(ScratchRegistrationTest, RegistersAndUnregistersThroughMappedRootsAndRest
   EXPECT_TRUE(KeyExists(classes_.get(), L"CLSID"));
   EXPECT_TRUE(KeyExists(classes_.get(), L"SystemFileAssociations\\image"));
   EXPECT_TRUE(KeyExists(machine_.get(), kApproved));
+}
+
+// A script the module does not carry fails with the system's reason, as FindResource gives
+// it: no such script, or no scripts at all.
+TEST_F(ScratchRegistrationTest, AMissingScriptFailsWithTheSystemsReason) {
+  std::wstring text = L"stale";
+  EXPECT_EQ(framewise::LoadRegistrationScript(module_, 9999, &text),
+            HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
+  const HMODULE noScripts = GetModuleHandleW(L"kernel32.dll");
+  ASSERT_NE(noScripts, nullptr);
+  EXPECT_EQ(framewise::LoadRegistrationScript(noScripts, 1, &text),
+            HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND));
+}
+
+// Scripts as a module may carry them: bytes that are not UTF-8, a good one with and without
+// a byte-order mark. Each is read from a copy of a DLL given that one script. (An empty one
+// cannot be made here: Wine's resource writer refuses a resource of no bytes.)
+TEST(RegistrationScript, ABrokenScriptFailsAndAGoodOneIsRead) {
+  testsupport::TempDir dir;
+  const struct {
+    const char* what;
+    std::string bytes;
+    HRESULT result;
+    const wchar_t* text;
+  } cases[] = {
+      {"not UTF-8", "HKCR \xC0\xAF", HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION), L""},
+      {"with a byte-order mark", "\xEF\xBB\xBFHKCR { }", S_OK, L"HKCR { }"},
+      {"plain", "HKCR { }", S_OK, L"HKCR { }"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::wstring copy = dir.File(L"scripted" + std::to_wstring(n++) + L".dll");
+    ASSERT_TRUE(CopyFileW(testsupport::VersionFixturePath(L"none").c_str(), copy.c_str(), FALSE));
+    HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE);
+    ASSERT_NE(update, nullptr);
+    const bool added =
+        UpdateResourceW(update, L"REGISTRY", MAKEINTRESOURCEW(101), 0,
+                        const_cast<char*>(c.bytes.data()), static_cast<DWORD>(c.bytes.size()));
+    ASSERT_TRUE(EndUpdateResourceW(update, !added));
+    ASSERT_TRUE(added);
+    fw::UniqueModule module(LoadLibraryExW(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module);
+    std::wstring text;
+    EXPECT_EQ(framewise::LoadRegistrationScript(module.get(), 101, &text), c.result);
+    if (SUCCEEDED(c.result)) {
+      EXPECT_EQ(text, c.text);
+    }
+  }
+}
+
+// While alive, LoadTypeLibEx as called from this program finds no type library in one file,
+// as for a module built without one.
+class NoTypeLibraryIn {
+ public:
+  explicit NoTypeLibraryIn(const std::wstring& path) {
+    path_ = path;
+    real_ = patch_.real_as<decltype(&LoadTypeLibEx)>();
+  }
+  bool active() const { return real_ != nullptr; }
+
+ private:
+  static HRESULT WINAPI Loading(LPCOLESTR file, REGKIND kind, ITypeLib** library) {
+    if (file && lstrcmpiW(file, path_.c_str()) == 0) {
+      *library = nullptr;
+      return TYPE_E_CANTLOADLIBRARY;
+    }
+    return real_(file, kind, library);
+  }
+  static std::wstring path_;
+  static decltype(&LoadTypeLibEx) real_;
+  testsupport::ImportPatch patch_{"oleaut32.dll", "LoadTypeLibEx",
+                                  reinterpret_cast<void*>(&Loading)};
+};
+std::wstring NoTypeLibraryIn::path_;
+decltype(&LoadTypeLibEx) NoTypeLibraryIn::real_ = nullptr;
+
+// A module without its type library registers the one in the ".tlb" file of its name
+// beside it, and names that file in the registry; with neither, registration fails.
+TEST_F(ScratchRegistrationTest, ATypeLibraryFileBesideTheModuleStandsInForItsOwn) {
+  const NoTypeLibraryIn none(modulePath_);
+  ASSERT_TRUE(none.active());
+  const std::wstring beside = modulePath_.substr(0, modulePath_.size() - 4) + L".tlb";
+  ASSERT_EQ(modulePath_.substr(modulePath_.size() - 4), L".exe");
+  const testsupport::FileAside written(beside);
+  EXPECT_TRUE(FAILED(framewise::RegisterModuleTypeLib(modulePath_)));
+
+  // The library's bytes as the module carries them.
+  HRSRC resource = FindResourceW(module_, MAKEINTRESOURCEW(1), L"TYPELIB");
+  ASSERT_NE(resource, nullptr);
+  const DWORD size = SizeofResource(module_, resource);
+  const void* bytes = LockResource(LoadResource(module_, resource));
+  ASSERT_TRUE(bytes && size > 0);
+  ASSERT_TRUE(testsupport::WriteBytes(beside, bytes, size));
+
+  ASSERT_EQ(framewise::RegisterModuleTypeLib(modulePath_), S_OK);
+  wchar_t registered[MAX_PATH] = {};
+  DWORD bytesRead = sizeof(registered);
+  EXPECT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, (L"TypeLib\\" + kLibId + L"\\1.0\\0\\win32").c_str(),
+                         nullptr, RRF_RT_REG_SZ, nullptr, registered, &bytesRead),
+            ERROR_SUCCESS);
+  EXPECT_EQ(lstrcmpiW(registered, beside.c_str()), 0);
+  EXPECT_EQ(framewise::UnregisterModuleTypeLib(modulePath_), S_OK);
 }
 
 // While alive, RegCreateKeyExW as called from this program refuses to create keys of one

@@ -194,6 +194,16 @@ int FirstRowOf(const Loaded& w, int x, int from, ARGB colour) {
 HMONITOR g_cursorMonitor = nullptr;
 HMONITOR WINAPI CursorMonitor(POINT, DWORD) { return g_cursorMonitor; }
 
+// A submenu row measured as the menu measures it before its first paint.
+MEASUREITEMSTRUCT MeasuredRow(Handler& h, int offset) {
+  MEASUREITEMSTRUCT m = {};
+  m.CtlType = ODT_MENU;
+  m.itemID = 100 + static_cast<UINT>(offset);
+  LRESULT result = 0;
+  EXPECT_EQ(h.menu->HandleMenuMsg2(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&m), &result), S_OK);
+  return m;
+}
+
 class SpanTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -205,6 +215,9 @@ class SpanTest : public testing::Test {
   void TearDown() override { fwk::ForgetPhysicalDesktop(); }
 
   // Installs a desktop of these monitors: system answers, the stand-in and the seam.
+  // A wide picture (3000 x 800 bands) on the mixed pair, taken by `h`.
+  void InitializeWideOnMixedPair(Handler& h);
+
   void Use(const std::vector<Screen>& screens) {
     std::vector<testsupport::FakeMonitor> fakes;
     wallpaper.record().monitors.clear();
@@ -341,6 +354,13 @@ std::vector<Screen> MixedPair(int secondTop = 0) {
        298}};
 }
 
+void SpanTest::InitializeWideOnMixedPair(Handler& h) {
+  Use(MixedPair());
+  const std::wstring picture = dir.File(L"wide.png");
+  WriteBands(picture, 3000, 800);
+  ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+}
+
 // 27" 4K (597 x 336 mm) with a 24" 1080p (531 x 298 mm) on its right, tops level in pixels:
 // the picture runs on at the same height across the seam although the densities differ.
 // The bezel gap a user may set: millimetres from 0 to 1000, read from [Desktop] in the
@@ -404,8 +424,9 @@ RootMenu ReadRootMenu(const std::wstring& picture) {
   return r;
 }
 
-// The new menu's two group tooltips are the classic menu's help texts for those groups.
-void ExpectGroupTipsAreTheHelpTexts(Handler& h, const std::wstring& picture) {
+// The new menu's two group tooltips, and their rows' tips, are the classic menu's help
+// texts for those groups and rows.
+void ExpectGroupTipsAreTheHelpTexts(Handler& h, HMENU classicPopup, const std::wstring& picture) {
   const RootMenu root = ReadRootMenu(picture);
   ASSERT_TRUE(root.read);
   const testsupport::NewMenu& menu = root.menu;
@@ -426,6 +447,38 @@ void ExpectGroupTipsAreTheHelpTexts(Handler& h, const std::wstring& picture) {
     ASSERT_EQ(group->command->GetToolTip(items, &tip), S_OK);
     EXPECT_EQ(std::wstring(tip), std::wstring(help)) << g.title;
     CoTaskMemFree(tip);
+
+    // So are the tips of the group's rows, matched to the classic group's rows by title.
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_SUBMENU;
+    ASSERT_TRUE(GetMenuItemInfoW(classicPopup, 100 + g.command, FALSE, &info)) << g.title;
+    std::map<std::wstring, int> classicRows;
+    for (int i = 0; i < GetMenuItemCount(info.hSubMenu); ++i) {
+      const int offset = int(GetMenuItemID(info.hSubMenu, i)) - 100;
+      classicRows[h->menuItems.at(offset)->text] = offset;
+    }
+    fw::ComPtr<IEnumExplorerCommand> list;
+    ASSERT_EQ(group->command->EnumSubCommands(list.put()), S_OK);
+    fw::ComPtr<IExplorerCommand> row;
+    ULONG got = 0;
+    size_t compared = 0;
+    while (list->Next(1, row.put(), &got) == S_OK && got == 1) {
+      LPWSTR title = nullptr;
+      ASSERT_EQ(row->GetTitle(items, &title), S_OK);
+      const std::wstring rowTitle(title);
+      CoTaskMemFree(title);
+      const auto classic = classicRows.find(rowTitle);
+      if (classic == classicRows.end()) continue;  // a row this picture's classic menu hides
+      ASSERT_EQ(h.menu->GetCommandString(classic->second, GCS_HELPTEXTW, nullptr,
+                                         reinterpret_cast<LPSTR>(help), 300),
+                S_OK);
+      ASSERT_EQ(row->GetToolTip(items, &tip), S_OK);
+      EXPECT_EQ(std::wstring(tip), std::wstring(help)) << g.title;
+      CoTaskMemFree(tip);
+      ++compared;
+    }
+    EXPECT_EQ(compared, classicRows.size()) << g.title;
   }
 }
 
@@ -466,7 +519,7 @@ TEST_F(SpanTest, UntrustedSizesFallBackToPixels) {
                                        reinterpret_cast<LPSTR>(help), 300),
               S_OK);
     EXPECT_NE(std::wstring(help).find(L"by their pixels"), std::wstring::npos);
-    ExpectGroupTipsAreTheHelpTexts(h, dir.File(L"bands.png"));
+    ExpectGroupTipsAreTheHelpTexts(h, opened.popup, dir.File(L"bands.png"));
   }
 }
 
@@ -549,6 +602,116 @@ TEST_F(SpanTest, GroupsFollowTheFittingRowsAndTheLayoutIsReadOnce) {
     oneRows.push_back(int(GetMenuItemID(one, i)) - 100);
   EXPECT_EQ(spanRows, (std::vector<int>{15, 17, 18, 20}));
   EXPECT_EQ(oneRows, (std::vector<int>{23, 24, 26, 27}));
+}
+
+Gdiplus::GpStatus WINGDIPAPI RefusingCreatePen(Gdiplus::ARGB, Gdiplus::REAL, Gdiplus::GpUnit,
+                                               Gdiplus::GpPen** pen) {
+  *pen = nullptr;
+  return Gdiplus::OutOfMemory;
+}
+Gdiplus::GpStatus WINGDIPAPI RefusingCloneArea(INT, INT, INT, INT, Gdiplus::PixelFormat,
+                                               Gdiplus::GpBitmap*, Gdiplus::GpBitmap** clone) {
+  *clone = nullptr;
+  return Gdiplus::OutOfMemory;
+}
+
+int g_canvasesToRefuse = 0;
+decltype(&Gdiplus::DllExports::GdipCreateBitmapFromScan0) g_realCreateBitmap = nullptr;
+Gdiplus::GpStatus WINGDIPAPI RefusingCreateBitmap(INT w, INT h, INT stride, Gdiplus::PixelFormat f,
+                                                  BYTE* pixels, Gdiplus::GpBitmap** bitmap) {
+  if (g_canvasesToRefuse > 0) {
+    --g_canvasesToRefuse;
+    *bitmap = nullptr;
+    return Gdiplus::OutOfMemory;
+  }
+  return g_realCreateBitmap(w, h, stride, f, pixels, bitmap);
+}
+
+// A span row whose framed preview has no canvas to be drawn on shows the picture's own copy
+// instead, as a single monitor's row does.
+TEST_F(SpanTest, ASpanRowWithoutACanvasShowsThePicturesCopy) {
+  Handler h;
+  InitializeWideOnMixedPair(h);
+  testsupport::OpenedMenu opened(h);
+  ASSERT_EQ(opened.opened, S_OK);
+  const int offset = fwk::kSpanCommandBase + 4;
+  const MEASUREITEMSTRUCT m = MeasuredRow(h, offset);
+  LRESULT result = 0;
+  testsupport::ImportPatch canvas("gdiplus.dll", "GdipCreateBitmapFromScan0",
+                                  reinterpret_cast<void*>(&RefusingCreateBitmap));
+  ASSERT_NE(canvas.real(), nullptr);
+  g_realCreateBitmap = canvas.real_as<decltype(g_realCreateBitmap)>();
+  g_canvasesToRefuse = 1;  // the framed preview's canvas, made at the row's first paint
+  const menupainting::Painted painted =
+      menupainting::Paint(h, offset, false, int(m.itemWidth), int(m.itemHeight), &result);
+  g_canvasesToRefuse = 0;
+  EXPECT_EQ(result, TRUE);
+  const DWORD background = painted.at(painted.width - 1, 0);
+  int pictureColumn = 0;
+  for (int y = 0; y < painted.height; ++y) {
+    for (int x = 0; x < int(h->imageColumnWidth); ++x)
+      pictureColumn += painted.at(x, y) != background;
+  }
+  EXPECT_GT(pictureColumn, int(h->imageColumnWidth) * painted.height / 4);
+}
+
+// A group row whose preview can be neither framed nor copied when it is first painted is
+// still a row: its text is painted and the paint succeeds, with nothing in the picture's
+// column.
+TEST_F(SpanTest, AGroupRowWithoutAnyPreviewStillPaintsItsText) {
+  Handler h;
+  InitializeWideOnMixedPair(h);
+  testsupport::OpenedMenu opened(h);
+  ASSERT_EQ(opened.opened, S_OK);
+  for (int offset : {fwk::kSpanCommandBase + 4, fwk::kOneMonitorCommandBase + 4}) {
+    SCOPED_TRACE(offset);
+    const MEASUREITEMSTRUCT m = MeasuredRow(h, offset);
+    LRESULT result = 0;
+    testsupport::ImportPatch pen("gdiplus.dll", "GdipCreatePen1",
+                                 reinterpret_cast<void*>(&RefusingCreatePen));
+    testsupport::ImportPatch clone("gdiplus.dll", "GdipCloneBitmapAreaI",
+                                   reinterpret_cast<void*>(&RefusingCloneArea));
+    ASSERT_TRUE(pen.real() && clone.real());
+    result = 0;
+    const menupainting::Painted painted =
+        menupainting::Paint(h, offset, false, int(m.itemWidth), int(m.itemHeight), &result);
+    EXPECT_EQ(result, TRUE);
+    const DWORD background = painted.at(0, 0);
+    int pictureColumn = 0, text = 0;
+    for (int y = 0; y < painted.height; ++y) {
+      for (int x = 0; x < painted.width; ++x) {
+        const bool ink = painted.at(x, y) != background;
+        (x < int(h->imageColumnWidth) ? pictureColumn : text) += ink ? 1 : 0;
+      }
+    }
+    EXPECT_EQ(pictureColumn, 0);
+    EXPECT_GT(text, 20);
+  }
+}
+
+// A handler serves the menu it filled last: the groups of a menu it filled before are
+// another menu's now, and their keys are not its to answer.
+TEST_F(SpanTest, AMenuFilledAgainAnswersOnlyForItsOwnGroups) {
+  Handler h;
+  InitializeWideOnMixedPair(h);
+  testsupport::OpenedMenu first(h);
+  ASSERT_EQ(first.opened, S_OK);
+  testsupport::OpenedMenu second(h);
+  ASSERT_EQ(second.opened, S_OK);
+  for (int position : {6, 7}) {
+    HMENU before = GetSubMenu(first.popup, position), now = GetSubMenu(second.popup, position);
+    ASSERT_TRUE(before && now && before != now);
+    LRESULT result = 0;
+    EXPECT_EQ(h.menu->HandleMenuMsg2(WM_MENUCHAR, MAKEWPARAM(L'b', MF_POPUP),
+                                     reinterpret_cast<LPARAM>(before), &result),
+              S_FALSE)
+        << position;
+    EXPECT_EQ(HIWORD(result), MNC_IGNORE);
+    EXPECT_EQ(h.menu->HandleMenuMsg2(WM_MENUCHAR, MAKEWPARAM(L'b', MF_POPUP),
+                                     reinterpret_cast<LPARAM>(now), &result),
+              S_OK)
+        << position;
+  }
 }
 
 // One monitor only: the monitor under the cursor gets its own cut; the others are not
@@ -733,15 +896,19 @@ TEST_F(SpanTest, NewMenuOffersTheSameGroups) {
     EXPECT_EQ(group->flags, static_cast<EXPCMDFLAGS>(ECF_HASSUBCOMMANDS));
     const testsupport::NewMenu rows = testsupport::ReadNewMenu(group->command.get(), items, site);
     EXPECT_EQ(rows.ShownTitles(), ItemTexts(GetSubMenu(opened.popup, g == 0 ? 6 : 7)));
+    // A row is a leaf: it says it has no subcommands, and has none to give.
     for (const auto& row : rows.subcommands) {
       EXPECT_EQ(row.flags, static_cast<EXPCMDFLAGS>(ECF_DEFAULT)) << row.title;
+      fw::ComPtr<IEnumExplorerCommand> none;
+      EXPECT_EQ(row.command->EnumSubCommands(none.put()), E_NOTIMPL) << row.title;
+      EXPECT_FALSE(none) << row.title;
     }
     if (g == 0) {
       LPWSTR tip = nullptr;
       ASSERT_EQ(group->command->GetToolTip(items, &tip), S_OK);
       EXPECT_NE(std::wstring(tip).find(L"physical sizes"), std::wstring::npos) << tip;
       CoTaskMemFree(tip);
-      ExpectGroupTipsAreTheHelpTexts(h, picture);
+      ExpectGroupTipsAreTheHelpTexts(h, opened.popup, picture);
     }
 
     // Middle: the span's by height (the picture is taller than the 3.36 span), the

@@ -20,6 +20,7 @@
 #include "framework/internet.h"
 #include "framework/win_owners.h"
 #include "tests/support/handler_fixture.h"
+#include "tests/support/import_patch.h"
 #include "tests/support/loopback_http_server.h"
 #include "settings/settings_file.h"
 #include "settings/update_checker.h"
@@ -94,8 +95,25 @@ struct Site {
   }
 };
 
+// Sending a request as its documentation reads: additional headers and optional data are
+// each a pointer with a length, and a length without its pointer is refused, where Wine
+// would ignore it.
+decltype(&HttpSendRequestW) g_realSend = nullptr;
+BOOL WINAPI DocumentedSend(HINTERNET request, LPCWSTR headers, DWORD headersLength, LPVOID optional,
+                           DWORD optionalLength) {
+  if ((!headers && headersLength != 0) || (!optional && optionalLength != 0)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return g_realSend(request, headers, headersLength, optional, optionalLength);
+}
+
 class UpdateCheckTest : public testing::Test {
  protected:
+  UpdateCheckTest() { g_realSend = send_.real_as<decltype(g_realSend)>(); }
+  testsupport::ImportPatch send_{"wininet.dll", "HttpSendRequestW",
+                                 reinterpret_cast<void*>(&DocumentedSend)};
+
   void SetUp() override {
     ASSERT_TRUE(server.ok());
     ASSERT_NE(SettingsFile::GetPath(SettingsScope::CurrentUser, nullptr)[0], L'\0');
@@ -303,6 +321,9 @@ TEST_F(UpdateCheckTest, ARequestIsClosedAtItsDeadlineAndNoDeadlineMeansNone) {
     Sleep(900);
     EXPECT_EQ(file->expired(), withDeadline);
     EXPECT_EQ(file->QueryInfo(HTTP_QUERY_STATUS_CODE, &status), !withDeadline);
+    std::wstring text = L"stale";
+    EXPECT_EQ(file->QueryInfo(HTTP_QUERY_STATUS_TEXT, &text), !withDeadline);
+    EXPECT_EQ(text, withDeadline ? L"" : L"OK");
   }
 
   // Closed by its owner before the deadline: the deadline no longer acts on it.
@@ -314,6 +335,11 @@ TEST_F(UpdateCheckTest, ARequestIsClosedAtItsDeadlineAndNoDeadlineMeansNone) {
     file->Close();
     Sleep(600);
     EXPECT_FALSE(file->expired());
+    DWORD status = 0;
+    std::wstring text = L"stale";
+    EXPECT_FALSE(file->QueryInfo(HTTP_QUERY_STATUS_CODE, &status));
+    EXPECT_FALSE(file->QueryInfo(HTTP_QUERY_STATUS_TEXT, &text));
+    EXPECT_EQ(text, L"");
   }
 
   session->SetFetchDeadline(0);
@@ -615,7 +641,7 @@ HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LP
 }
 
 // A worker that cannot start has checked nothing: it holds nothing, and the next handler in
-// the process tries again.
+// the process tries again; the worker that starts leaves its handle to the checker.
 TEST_F(UpdateCheckTest, AWorkerThatCannotStartIsTriedAgain) {
   WriteRaw(SettingsScope::CurrentUser, kLastCheckedKey, L"2006/7/4");
   WriteRaw(SettingsScope::CurrentUser, kAllowBackgroundChecksKey, L"1");
@@ -640,6 +666,14 @@ TEST_F(UpdateCheckTest, AWorkerThatCannotStartIsTriedAgain) {
   WaitFor(thread);
   EXPECT_EQ(ReadRaw(SettingsScope::CurrentUser, kLastCheckedKey), Today());
   EXPECT_FALSE(server.Requests().empty());
+
+  // The worker's handle is the checker's: kept while the checker may wait for it, and
+  // closed when the checker lets go of it (the caller only waits on it).
+  DWORD flags = 0;
+  EXPECT_TRUE(GetHandleInformation(thread, &flags));
+  ResetUpdateCheckerForTesting();
+  EXPECT_FALSE(GetHandleInformation(thread, &flags));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
@@ -676,6 +710,9 @@ TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
        L"1.2.0.5", L"Beta", true, 1, kText124, 2},
       {"release reset", false, reset, HttpAnswer::Text("9.9\n"), L"<absent>", L"<absent>", false, 0,
        nullptr, 1},
+      // A release file that cannot be fetched does not stop a prerelease's look at the beta.
+      {"release reset, beta", true, reset, HttpAnswer::Text("1.2.0.5\n"), L"1.2.0.5", L"Beta", true,
+       1, kText124, 2},
       // No answer at all is an error, not an empty file: the cached version stays.
       {"release closed unanswered", false, closed, HttpAnswer::Text("9.9\n"), L"<absent>",
        L"<absent>", false, 0, nullptr, 1},

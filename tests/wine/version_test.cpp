@@ -133,6 +133,36 @@ TEST(SatelliteResources, TheUserLanguagesSatelliteBesideTheModuleIsUsed) {
   EXPECT_EQ(fw::CWinApp::Current(), nullptr);
 }
 
+// A module whose file name has no extension, in a folder whose name has a dot: the
+// satellite is named after the whole file name, beside it.
+TEST(SatelliteResources, ADotInTheFolderIsNotTheModulesExtension) {
+  wchar_t language[10] = {};
+  ASSERT_GT(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, language, 10), 0);
+  testsupport::TempDir dir;
+  const std::wstring folder = dir.File(L"resources.d");
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring module = folder + L"\\Probe";
+  ASSERT_TRUE(CopyFileW(VersionFixturePath(L"none").c_str(), module.c_str(), FALSE));
+  const std::wstring satellite = folder + L"\\Probe" + language + L".dll";
+  ASSERT_TRUE(CopyFileW(VersionFixturePath(L"v2_0_3_0").c_str(), satellite.c_str(), FALSE));
+  {
+    // The trailing dot keeps the loader from adding ".dll" to a name without extension.
+    fw::UniqueModule probe(LoadLibraryW((module + L".").c_str()));
+    ASSERT_TRUE(probe);
+    wchar_t loaded[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(probe.get(), loaded, MAX_PATH), 0u);
+    ASSERT_EQ(lstrcmpiW(loaded, module.c_str()), 0) << Narrow(loaded);
+    fw::CWinApp app;
+    app.Startup(probe.get());
+    EXPECT_NE(app.resources(), probe.get());
+    EXPECT_NE(FindResourceW(app.resources(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16)), nullptr);
+    app.Shutdown();
+  }
+  EXPECT_TRUE(DeleteFileW(satellite.c_str()));
+  EXPECT_TRUE(DeleteFileW(module.c_str()));
+  EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
+}
+
 DWORD g_moduleFileError = 0;
 DWORD WINAPI FailingModuleFileName(HMODULE, LPWSTR, DWORD) {
   SetLastError(g_moduleFileError);
