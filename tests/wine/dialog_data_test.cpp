@@ -71,12 +71,15 @@ class RecordingDialog : public CDialog {
   bool refuseData = false;
   bool postOkOnInit = false;
   bool throwOnMessage = false;
+  bool destroyOnInit = false;
+  BOOL destroyed = FALSE;
   int allow = 1;
 
  protected:
   BOOL OnInitDialog() override {
     CDialog::OnInitDialog();
     if (postOkOnInit) PostMessageW(GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    if (destroyOnInit) PostMessageW(GetSafeHwnd(), WM_USER + 4, 0, 0);
     return TRUE;
   }
   void DoDataExchange(CDataExchange* exchange) override {
@@ -86,6 +89,11 @@ class RecordingDialog : public CDialog {
   }
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override {
     if (throwOnMessage && message == WM_USER + 3) throw std::runtime_error("handler failed");
+    if (message == WM_USER + 4) {
+      destroyed = DestroyWindow();
+      *result = 0;
+      return true;
+    }
     if (message == WM_CTLCOLORSTATIC || message == WM_USER + 1) {
       *result = 0x1234;
       return true;
@@ -179,6 +187,19 @@ TEST(DialogLifecycle, ModalReturnsItsEndCode) {
   EXPECT_EQ(dialog.finalDestroys, 1);
   EXPECT_EQ(dialog.DoModal(), IDOK);  // again
   EXPECT_EQ(dialog.finalDestroys, 2);
+
+  // Destroyed from inside, a modal dialog ends as cancelled, and the call says it did.
+  RecordingDialog destroying;
+  destroying.destroyOnInit = true;
+  EXPECT_EQ(destroying.DoModal(), IDCANCEL);
+  EXPECT_TRUE(destroying.destroyed);
+  EXPECT_EQ(destroying.GetSafeHwnd(), nullptr);
+  // A modeless one is destroyed at once.
+  ASSERT_TRUE(destroying.Create());
+  const HWND window = destroying.GetSafeHwnd();
+  EXPECT_TRUE(destroying.DestroyWindow());
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(destroying.GetSafeHwnd(), nullptr);
 }
 
 }  // namespace

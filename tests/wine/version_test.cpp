@@ -61,6 +61,47 @@ TEST(VersionResource, MissingFileGivesEmptyTextAndNoPrerelease) {
   EXPECT_EQ(resource.fileFlags, 0xdeadu);  // untouched on failure
 }
 
+// The version block's second read failing (the file locked or replaced between the size and
+// the read), or a root value shorter than the fixed part, gives no version at all.
+BOOL WINAPI UnreadableVersionBlock(LPCWSTR, DWORD, DWORD, LPVOID) {
+  SetLastError(ERROR_SHARING_VIOLATION);
+  return FALSE;
+}
+UINT g_rootValueLength = 0;
+void* g_realVerQueryValue = nullptr;
+BOOL WINAPI SizedRootValue(LPCVOID block, LPCWSTR subBlock, LPVOID* value, PUINT length) {
+  using Query = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+  const BOOL found = reinterpret_cast<Query>(g_realVerQueryValue)(block, subBlock, value, length);
+  if (found) *length = g_rootValueLength;
+  return found;
+}
+
+TEST(VersionResource, AnUnreadableOrShortBlockGivesNoVersion) {
+  const std::wstring path = VersionFixturePath(L"v1_2_3_4");
+  {
+    testsupport::ImportPatch failing("version.dll", "GetFileVersionInfoW",
+                                     reinterpret_cast<void*>(&UnreadableVersionBlock));
+    ASSERT_NE(failing.real(), nullptr);
+    VersionResource resource;
+    resource.fileFlags = 0xdead;
+    EXPECT_FALSE(ReadVersionResource(path.c_str(), &resource));
+    EXPECT_EQ(resource.fileFlags, 0xdeadu);
+    EXPECT_EQ(GetFileVersionText(path.c_str(), VersionForm::Display), L"");
+  }
+  testsupport::ImportPatch sized("version.dll", "VerQueryValueW",
+                                 reinterpret_cast<void*>(&SizedRootValue));
+  ASSERT_NE(sized.real(), nullptr);
+  g_realVerQueryValue = sized.real();
+  for (UINT length : {UINT{sizeof(VS_FIXEDFILEINFO) - 1}, UINT{sizeof(VS_FIXEDFILEINFO)}}) {
+    SCOPED_TRACE(length);
+    g_rootValueLength = length;
+    const bool whole = length >= sizeof(VS_FIXEDFILEINFO);
+    VersionResource resource;
+    EXPECT_EQ(ReadVersionResource(path.c_str(), &resource), whole);
+    EXPECT_EQ(GetFileVersionText(path.c_str(), VersionForm::Display), whole ? L"1.2.3.4" : L"");
+  }
+}
+
 // The test program carries the DLL's resources, so its own version is the product's.
 TEST(VersionResource, OwnVersionIsTheConfiguredVersion) {
   VersionNumber configured;
