@@ -172,10 +172,14 @@ TEST_F(PreviewSourceTest, AReducedDecodeOfUnusablePixelsGivesWayToTheWholeFrame)
 }
 
 // A frame whose whole decode would pass half a gigabyte (24-bit pixels) is refused before a
-// byte is decoded; one just under it is not refused for its size.
+// byte is decoded, and an earlier copy given in does not come back as if it were its own;
+// one just under it is not refused for its size.
 TEST_F(PreviewSourceTest, AFrameTooLargeToDecodeWholeIsRefused) {
   StandInFrame huge(false, 16384, 10923);  // 3 x 16384 x 10923 bytes: just over 512 MB
   fw::GpBitmapOwner copy;
+  StandInFrame earlier(true);
+  ASSERT_TRUE(PreviewCopyFromFrame(nullptr, &earlier, 1, 192.0f, 8192.0f, screen.get(), &copy));
+  ASSERT_TRUE(copy);
   EXPECT_FALSE(PreviewCopyFromFrame(nullptr, &huge, 1, 192.0f, 8192.0f, screen.get(), &copy));
   EXPECT_EQ(huge.wholeCopies, 0);
   EXPECT_FALSE(copy);
