@@ -201,6 +201,7 @@ TEST_F(UpdateCheckTest, FetchTakesTheFirstLineAndStampsTheDateOnlyOnSuccess) {
       {"empty first line", HttpAnswer::Text("\n1.2\n"), L"", L"", true},
       {"empty body", HttpAnswer::Text(""), L"", L"", false},
       {"299, the last success", HttpAnswer::Text("1.4\n", 299), L"1.4", L"01.04.00.0000", true},
+      {"300, not a success", HttpAnswer::Text("1.9\n", 300), L"", L"", false},
       {"404", HttpAnswer::Text("1.9\n", 404), L"", L"", false},
       {"500", HttpAnswer::Text("1.9\n", 500), L"", L"", false},
       {"10 MB line", HttpAnswer::Text(std::string(10 * 1024 * 1024, '7')), L"", L"", false},
