@@ -166,8 +166,16 @@ TEST(SatelliteResources, TheUserLanguagesSatelliteBesideTheModuleIsUsed) {
       EXPECT_EQ(app.instance(), probe.get());
       EXPECT_EQ(app.resources() != probe.get(), c.used);
       EXPECT_EQ(hasVersion(app.resources()), c.used);
+      const HINSTANCE satelliteModule = app.resources();
       app.Shutdown();
       EXPECT_EQ(app.resources(), probe.get());
+      // Shut down, the application lets its satellite go: the file is no longer mapped.
+      if (c.used) {
+        MEMORY_BASIC_INFORMATION view = {};
+        const auto base = reinterpret_cast<ULONG_PTR>(satelliteModule) & ~ULONG_PTR{3};
+        ASSERT_EQ(VirtualQuery(reinterpret_cast<void*>(base), &view, sizeof(view)), sizeof(view));
+        EXPECT_EQ(view.State, DWORD{MEM_FREE});
+      }
     }
     EXPECT_TRUE(DeleteFileW(satellite.c_str()));  // nothing holds it any more
   }
