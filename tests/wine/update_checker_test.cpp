@@ -305,6 +305,14 @@ TEST_F(UpdateCheckTest, HostileAnswersEndInTimeAsErrorsOrNothing) {
 // A deadline closes its request when it passes, whatever the caller is doing: nothing can
 // be asked of the request after it. A request without one stays open, and a session
 // without a fetch deadline fetches as one with it does.
+// A read that ends with no bytes after waiting past any deadline: the body's end, or a read
+// the deadline's close cut short.
+BOOL WINAPI EmptyReadAfterTheDeadline(HINTERNET, LPVOID, DWORD, LPDWORD read) {
+  Sleep(900);
+  *read = 0;
+  return TRUE;
+}
+
 TEST_F(UpdateCheckTest, ARequestIsClosedAtItsDeadlineAndNoDeadlineMeansNone) {
   Site site;
   site.release = HttpAnswer::Text("1.2\n");
@@ -325,6 +333,29 @@ TEST_F(UpdateCheckTest, ARequestIsClosedAtItsDeadlineAndNoDeadlineMeansNone) {
     std::wstring text = L"stale";
     EXPECT_EQ(file->QueryInfo(HTTP_QUERY_STATUS_TEXT, &text), !withDeadline);
     EXPECT_EQ(text, withDeadline ? L"" : L"OK");
+  }
+
+  // An empty read is the body's end, unless the deadline struck during it: then it is the
+  // time-out, not an empty version file.
+  for (bool withDeadline : {false, true}) {
+    SCOPED_TRACE(withDeadline ? "deadline during the read" : "no deadline");
+    std::unique_ptr<fw::CHttpFile> file;
+    ASSERT_NO_THROW(file = session->OpenURL(kReleaseUrl, 0, INTERNET_FLAG_RELOAD, nullptr, 0,
+                                            withDeadline ? GetTickCount64() + 300 : 0));
+    ASSERT_TRUE(file);
+    testsupport::ImportPatch empty("wininet.dll", "InternetReadFile",
+                                   reinterpret_cast<void*>(&EmptyReadAfterTheDeadline));
+    ASSERT_NE(empty.real(), nullptr);
+    char buffer[16];
+    DWORD error = 0;
+    DWORD read = 99;
+    try {
+      read = file->Read(buffer, sizeof(buffer));
+    } catch (const fw::CInternetException& e) {
+      error = e.error();
+    }
+    EXPECT_EQ(error, withDeadline ? DWORD{ERROR_INTERNET_TIMEOUT} : DWORD{0});
+    EXPECT_EQ(read, withDeadline ? 99u : 0u);
   }
 
   // Closed by its owner before the deadline: the deadline no longer acts on it.
