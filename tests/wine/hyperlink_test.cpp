@@ -281,6 +281,8 @@ TEST_F(HyperLinkTest, UnderlineModesAndTheHoverTimer) {
     EXPECT_FALSE(c.link->isHovering());
     EXPECT_EQ(testsupport::DrawsUnderlined(c.control), c.underlinedAfter);
     EXPECT_EQ(TextColour(c.control), kUnvisitedBlue);
+    // Its work done, the hover timer (id 100) is gone rather than ticking on.
+    EXPECT_FALSE(KillTimer(c.control, 100));
   }
 }
 

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <memory>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -378,6 +379,91 @@ TEST_F(UpdateCheckTest, ARequestIsClosedAtItsDeadlineAndNoDeadlineMeansNone) {
   std::wstring raw, comparable;
   ASSERT_NO_THROW(UpdateChecker::FetchVersionFile(session, kReleaseUrl, &raw, &comparable));
   EXPECT_EQ(raw, L"1.2");
+}
+
+// A ledger of the connection and request handles the Internet layer opens, and of every
+// close: each handle it opens must be closed exactly once, whether its owner closes it or
+// its deadline does.
+std::mutex g_ledgerLock;
+std::map<HINTERNET, int> g_opened;  // handle -> closes seen
+int g_unknownCloses = 0;
+void* g_realConnect = nullptr;
+void* g_ledgerOpenRequest = nullptr;
+void* g_realClose = nullptr;
+
+HINTERNET Opened(HINTERNET handle) {
+  if (handle) {
+    std::lock_guard<std::mutex> hold(g_ledgerLock);
+    g_opened[handle] = 0;
+  }
+  return handle;
+}
+HINTERNET WINAPI LedgerConnect(HINTERNET session, LPCWSTR host, INTERNET_PORT port, LPCWSTR user,
+                               LPCWSTR password, DWORD service, DWORD flags, DWORD_PTR context) {
+  return Opened(reinterpret_cast<decltype(&InternetConnectW)>(g_realConnect)(
+      session, host, port, user, password, service, flags, context));
+}
+HINTERNET WINAPI LedgerOpenRequest(HINTERNET connection, LPCWSTR verb, LPCWSTR object,
+                                   LPCWSTR version, LPCWSTR referrer, LPCWSTR* types, DWORD flags,
+                                   DWORD_PTR context) {
+  return Opened(reinterpret_cast<decltype(&HttpOpenRequestW)>(g_ledgerOpenRequest)(
+      connection, verb, object, version, referrer, types, flags, context));
+}
+BOOL WINAPI LedgerClose(HINTERNET handle) {
+  {
+    std::lock_guard<std::mutex> hold(g_ledgerLock);
+    auto found = g_opened.find(handle);
+    if (found != g_opened.end()) {
+      ++found->second;
+    } else {
+      ++g_unknownCloses;  // the session's own, or one closed twice after reuse
+    }
+  }
+  return reinterpret_cast<decltype(&InternetCloseHandle)>(g_realClose)(handle);
+}
+
+TEST_F(UpdateCheckTest, EveryOpenedHandleIsClosedOnceByItsOwnerOrItsDeadline) {
+  Site site;
+  site.release = HttpAnswer::Text("1.2\n");
+  Serve(site);
+  auto session = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", 5000);
+  testsupport::ImportPatch connect("wininet.dll", "InternetConnectW",
+                                   reinterpret_cast<void*>(&LedgerConnect));
+  testsupport::ImportPatch open("wininet.dll", "HttpOpenRequestW",
+                                reinterpret_cast<void*>(&LedgerOpenRequest));
+  testsupport::ImportPatch close("wininet.dll", "InternetCloseHandle",
+                                 reinterpret_cast<void*>(&LedgerClose));
+  ASSERT_NE(connect.real(), nullptr);
+  ASSERT_NE(open.real(), nullptr);
+  ASSERT_NE(close.real(), nullptr);
+  g_realConnect = connect.real();
+  g_ledgerOpenRequest = open.real();
+  g_realClose = close.real();
+
+  enum class End { Close, Destroy, DeadlineThenClose, DeadlineThenDestroy };
+  for (End end : {End::Close, End::Destroy, End::DeadlineThenClose, End::DeadlineThenDestroy}) {
+    SCOPED_TRACE(static_cast<int>(end));
+    {
+      std::lock_guard<std::mutex> hold(g_ledgerLock);
+      g_opened.clear();
+      g_unknownCloses = 0;
+    }
+    const bool deadline = end == End::DeadlineThenClose || end == End::DeadlineThenDestroy;
+    std::unique_ptr<fw::CHttpFile> file;
+    ASSERT_NO_THROW(file = session->OpenURL(kReleaseUrl, 0, INTERNET_FLAG_RELOAD, nullptr, 0,
+                                            deadline ? GetTickCount64() + 300 : 0));
+    ASSERT_TRUE(file);
+    if (deadline) {
+      Sleep(900);
+      EXPECT_TRUE(file->expired());
+    }
+    if (end == End::Close || end == End::DeadlineThenClose) file->Close();
+    file.reset();
+    std::lock_guard<std::mutex> hold(g_ledgerLock);
+    EXPECT_EQ(g_opened.size(), 2u);  // the connection and its request
+    for (const auto& entry : g_opened) EXPECT_EQ(entry.second, 1);
+    EXPECT_EQ(g_unknownCloses, 0);
+  }
 }
 
 // Only web addresses are opened, their scheme in any case; an address without a path asks
