@@ -408,6 +408,49 @@ TEST_F(HyperLinkTest, WithoutAnyHandCursorTheCursorIsLeftAlone) {
   EXPECT_EQ(g_shellOpened.size(), 1u);
 }
 
+// A Windows folder of `g_windowsFolderLength` characters, and the help program's loads seen.
+size_t g_windowsFolderLength = 0;
+UINT WINAPI LongWindowsFolder(LPWSTR buffer, UINT size) {
+  const std::wstring folder = L"C:\\" + std::wstring(g_windowsFolderLength - 3, L'w');
+  if (folder.size() + 1 > size) return static_cast<UINT>(folder.size() + 1);
+  wcscpy(buffer, folder.c_str());
+  return static_cast<UINT>(folder.size());
+}
+std::vector<std::wstring> g_helpProgramLoads;
+using LoadLibraryExFn = HMODULE(WINAPI*)(LPCWSTR, HANDLE, DWORD);
+LoadLibraryExFn g_realLoadLibraryEx = nullptr;
+HMODULE WINAPI RecordingLoadLibraryEx(LPCWSTR name, HANDLE file, DWORD flags) {
+  if (name && wcsstr(name, L"winhlp32")) g_helpProgramLoads.push_back(name);
+  return g_realLoadLibraryEx(name, file, flags);
+}
+
+// The help program's path is tried only when it fits the classic limit of 260 with its end:
+// from a Windows folder of 246 characters it is 259 long and tried, from one of 247 it
+// would need 260 and is not. Either way the link gets the system's hand.
+TEST_F(HyperLinkTest, TheHelpProgramsPathIsTriedOnlyWhenItFits) {
+  Patch("kernel32.dll", "GetWindowsDirectoryW", reinterpret_cast<void*>(&LongWindowsFolder));
+  g_realLoadLibraryEx = reinterpret_cast<LoadLibraryExFn>(
+      Patch("kernel32.dll", "LoadLibraryExW", reinterpret_cast<void*>(&RecordingLoadLibraryEx)));
+  for (size_t length : {size_t{246}, size_t{247}}) {
+    SCOPED_TRACE(length);
+    g_windowsFolderLength = length;
+    g_helpProgramLoads.clear();
+    HWND control = AddStatic(L"long folder", 0, 10, 10, 200, 20);
+    CHyperLink link;
+    ASSERT_TRUE(link.SubclassWindow(control));
+    EXPECT_NE(link.linkCursor(), nullptr);
+    if (length == 246) {
+      ASSERT_EQ(g_helpProgramLoads.size(), 1u);
+      EXPECT_EQ(g_helpProgramLoads[0].size(), 259u);
+      EXPECT_EQ(g_helpProgramLoads[0].substr(246), L"\\winhlp32.exe");
+    } else {
+      EXPECT_TRUE(g_helpProgramLoads.empty());
+    }
+    link.UnsubclassWindow();
+    DestroyWindow(control);
+  }
+}
+
 // The program for web pages is read from a default value of up to 260 characters with its
 // end: 259 characters come back whole, 260 are refused rather than cut.
 TEST_F(HyperLinkTest, RegistryTextsUpTo259CharactersAreRead) {
