@@ -236,6 +236,30 @@ TEST_F(AboutBoxTest, ShowingItAgainAndAgainLeavesNoGdiObjectBehind) {
   EXPECT_LT(after.gdiObjects, middle.gdiObjects + kShowings / 4);
 }
 
+// An About box whose object goes while its window is still open (shown modeless) takes the
+// window with it, and with the window every GDI object the box made.
+TEST_F(AboutBoxTest, AnObjectGoingWhileItsWindowIsOpenLeavesNothingBehind) {
+  const auto showAndDrop = [] {
+    HWND window = nullptr;
+    {
+      AboutBox box(nullptr, kRelease11.c_str());
+      if (!box.Create()) return false;
+      window = box.GetSafeHwnd();
+    }
+    return window && !IsWindow(window);
+  };
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(showAndDrop());
+  const auto before = testsupport::CurrentResourceCounts();
+  const std::string noGdiCount = testsupport::WhyNoGdiCount(before);
+  if (!noGdiCount.empty()) GTEST_SKIP() << noGdiCount;
+  constexpr int kDrops = 40;
+  for (int i = 0; i < kDrops; ++i) ASSERT_TRUE(showAndDrop());
+  const auto after = testsupport::CurrentResourceCounts();
+  printf("[ leaks    ] %d About boxes dropped open: GDI objects %lu -> %lu\n", kDrops,
+         before.gdiObjects, after.gdiObjects);
+  EXPECT_LT(after.gdiObjects, before.gdiObjects + kDrops / 4);
+}
+
 std::vector<std::wstring> g_opened;
 HINSTANCE WINAPI RecordOpen(HWND, LPCWSTR, LPCWSTR file, LPCWSTR, LPCWSTR, INT) {
   g_opened.push_back(file ? file : L"");
