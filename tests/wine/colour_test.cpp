@@ -495,6 +495,30 @@ TEST_F(ColourTest, ConversionsGiveTheEngineBackWhatTheyOpenedOnce) {
   EXPECT_EQ(EngineLedger::unknownCloses, 0);
 }
 
+BOOL WINAPI RefusingTranslate(HTRANSFORM, PVOID, BMFORMAT, DWORD, DWORD, DWORD, PVOID, BMFORMAT,
+                              DWORD, PBMCALLBACKFN, ULONG) {
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return FALSE;
+}
+
+// An engine that takes the profile and makes a transform, then cannot convert a pixel with
+// it: no conversion is offered (pictures are drawn as they are), and what the engine
+// opened for it goes back at once.
+TEST_F(ColourTest, AnEngineThatCannotConvertGivesNoConversion) {
+  const std::vector<uint8_t> prophoto = ReadProfile("prophoto.icc");
+  EngineLedger ledger;
+  ASSERT_TRUE(ledger.active());
+  testsupport::ImportPatch refusing("mscms.dll", "TranslateBitmapBits",
+                                    reinterpret_cast<void*>(&RefusingTranslate));
+  ASSERT_NE(refusing.real(), nullptr);
+  {
+    SrgbConversion conversion = SrgbConversion::FromProfile(prophoto.data(), prophoto.size());
+    EXPECT_FALSE(conversion);
+    EXPECT_TRUE(EngineLedger::open.empty()) << EngineLedger::open.size() << " still open";
+  }
+  EXPECT_EQ(EngineLedger::unknownCloses, 0);
+}
+
 // A decoder that says it filled more colour contexts than it was given (a third-party one
 // may): only those it was given are read.
 class ClaimingFrame final : public testsupport::FrameStandIn {
