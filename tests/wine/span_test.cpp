@@ -766,6 +766,37 @@ TEST_F(SpanTest, ThisMonitorOnlyLeavesTheOthers) {
   EXPECT_EQ(wallpaper.record().wallpapers.count(screens[2].id), 0u);
 }
 
+// A monitor's own wallpaper file, fitted again to that monitor or spanned: the picture is
+// let go before its file is replaced, so the command succeeds and the file is the new one.
+TEST_F(SpanTest, RefittingAMonitorsOwnWallpaperFile) {
+  const std::vector<Screen> screens = PrimaryAndPortrait();
+  Use(screens);
+  const std::wstring picture = dir.File(L"bands.png");
+  WriteBands(picture, 1600, 1200);
+  const RECT portrait = screens[1].area;
+  g_cursorMonitor = MonitorFromRect(&portrait, MONITOR_DEFAULTTONULL);
+  ASSERT_NE(g_cursorMonitor, nullptr);
+  testsupport::ImportPatch cursor("user32.dll", "MonitorFromPoint",
+                                  reinterpret_cast<void*>(&CursorMonitor));
+  {
+    Handler h;
+    ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+    ASSERT_EQ(h.Invoke(fwk::kSpanCommandBase + fwk::FitModeMiddle), S_OK);
+  }
+  for (int command : {fwk::kOneMonitorCommandBase + fwk::FitModeBestFit,
+                      fwk::kSpanCommandBase + fwk::FitModeBestFit}) {
+    SCOPED_TRACE(command);
+    const std::wstring own = FileOf(screens[1]);
+    Handler h;
+    ASSERT_EQ(h.InitializeWithFiles({own}), S_OK);
+    EXPECT_EQ(h.Invoke(command), S_OK);
+    Loaded file = Load(own);
+    EXPECT_EQ(file.width, 1080u);
+    EXPECT_EQ(file.height, 1920u);
+  }
+  g_cursorMonitor = nullptr;
+}
+
 // One failing call at a time, for every call a command for several monitors makes (each
 // monitor its own cut, the span, this monitor only): the command either succeeds with
 // exactly the files it makes when nothing fails, or fails with nothing recorded in the
