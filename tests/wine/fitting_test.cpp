@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <typeinfo>
 
 #include "colour_checks.h"
@@ -467,6 +469,30 @@ TEST_F(FitTest, LockedPixelsHoldTheWholePictureOrNothing) {
   EXPECT_FALSE(
       ImageFixer::MakeSpanPreview(Image(picture), {SourceArea{0, 0, 15, 20}}, 216, 144, &preview));
   EXPECT_FALSE(preview);
+}
+
+// A monitor's part of a span is as large as the monitor: one pixel each way is a part,
+// none either way is refused, and the earlier bitmap in the output does not come back.
+TEST_F(FitTest, ASpanPartOfNoSizeIsRefused) {
+  auto picture = QuadrantPicture(30, 20);
+  const SourceArea from{0, 0, 30, 20};
+  for (const auto& size :
+       {std::array<int32_t, 2>{1, 1}, std::array<int32_t, 2>{0, 1}, std::array<int32_t, 2>{1, 0}}) {
+    SCOPED_TRACE(std::to_string(size[0]) + "x" + std::to_string(size[1]));
+    const SourceArea to{0, 0, static_cast<double>(size[0]), static_cast<double>(size[1])};
+    fw::GpBitmapOwner part = QuadrantPicture(4, 4);
+    const bool made = size[0] > 0 && size[1] > 0;
+    EXPECT_EQ(ImageFixer::MakeSpanPart(Image(picture), from, to, size[0], size[1], nullptr, &part),
+              made);
+    EXPECT_EQ(static_cast<bool>(part), made);
+    if (made) {
+      UINT w = 0, h = 0;
+      gp::GdipGetImageWidth(Image(part), &w);
+      gp::GdipGetImageHeight(Image(part), &h);
+      EXPECT_EQ(w, 1u);
+      EXPECT_EQ(h, 1u);
+    }
+  }
 }
 
 TEST_F(FitTest, FailuresReleaseEverythingAndReturnNoBitmap) {
