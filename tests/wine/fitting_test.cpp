@@ -450,12 +450,18 @@ Gdiplus::GpStatus WINAPI NoWidth(Gdiplus::GpImage*, UINT*) { return Gdiplus::Gen
 TEST_F(FitTest, LockedPixelsHoldTheWholePictureOrNothing) {
   auto picture = QuadrantPicture(30, 20);
   {
+    auto other = QuadrantPicture(8, 6);  // outlives the locks on it
     LockedPixels pixels;
     ASSERT_TRUE(pixels.LockForReading(Image(picture)));
     EXPECT_NE(pixels.buffer().pixels, nullptr);
     EXPECT_EQ(pixels.buffer().width, 30);
     EXPECT_EQ(pixels.buffer().height, 20);
     EXPECT_GE(pixels.buffer().stride, 30 * pixels.buffer().channels);
+    // Locked again, onto another picture, it lets the first one go.
+    ASSERT_TRUE(pixels.LockForReading(Image(other)));
+    EXPECT_EQ(pixels.buffer().width, 8);
+    LockedPixels again;
+    EXPECT_TRUE(again.LockForReading(Image(picture)));
   }
   testsupport::ImportPatch failing("gdiplus.dll", "GdipGetImageWidth",
                                    reinterpret_cast<void*>(&NoWidth));
