@@ -466,6 +466,47 @@ TEST_F(UpdateCheckTest, EveryOpenedHandleIsClosedOnceByItsOwnerOrItsDeadline) {
   }
 }
 
+// A host name of `length` characters in labels of at most 50, ending in ".test".
+std::wstring HostOfLength(size_t length) {
+  std::wstring host;
+  while (host.size() + 50 < length - 5) host += std::wstring(49, L'h') + L".";
+  host += std::wstring(length - 5 - host.size(), L'g');
+  return host + L".test";
+}
+
+// Host names are taken up to the Internet's limit of 256 characters: one of 256 is asked
+// for, one of 257 is refused before anything is sent.
+TEST_F(UpdateCheckTest, HostNamesUpToTheLimitAreAskedFor) {
+  Site site;
+  site.release = HttpAnswer::Text("1.2\n");
+  Serve(site);
+  auto session = UpdateChecker::OpenSession(L"Wrenfly Framewise 1.1", 5000);
+  for (size_t length : {size_t{256}, size_t{257}}) {
+    SCOPED_TRACE(length);
+    server.ClearRequests();
+    const std::wstring host = HostOfLength(length);
+    ASSERT_EQ(host.size(), length);
+    std::unique_ptr<fw::CHttpFile> file;
+    DWORD error = 0;
+    try {
+      file =
+          session->OpenURL(L"http://" + host + L"/v.txt", 0, INTERNET_FLAG_RELOAD, nullptr, 0, 0);
+    } catch (const fw::CInternetException& e) {
+      error = e.error();
+    }
+    const auto requests = server.Requests();
+    if (length <= 256) {
+      EXPECT_TRUE(file);
+      ASSERT_EQ(requests.size(), 1u);
+      EXPECT_NE(requests[0].target.find(Narrow(host)), std::string::npos);
+    } else {
+      EXPECT_FALSE(file);
+      EXPECT_NE(error, 0u);
+      EXPECT_TRUE(requests.empty());
+    }
+  }
+}
+
 // Only web addresses are opened, their scheme in any case; an address without a path asks
 // for the root; a text header is read without its terminating zero, an absent one is none.
 TEST_F(UpdateCheckTest, TheInternetLayerOpensWebAddressesOnly) {
