@@ -463,6 +463,18 @@ TEST_F(FitTest, LockedPixelsHoldTheWholePictureOrNothing) {
     LockedPixels again;
     EXPECT_TRUE(again.LockForReading(Image(picture)));
   }
+  {
+    // A new bitmap of no pixels is not made, and the owner given in is left empty.
+    LockedPixels pixels;
+    for (const auto& size : {std::array<UINT, 2>{0, 5}, std::array<UINT, 2>{5, 0}}) {
+      fw::GpBitmapOwner made = QuadrantPicture(4, 4);
+      EXPECT_FALSE(pixels.LockNew(size[0], size[1], &made));
+      EXPECT_FALSE(made);
+    }
+    fw::GpBitmapOwner made;
+    ASSERT_TRUE(pixels.LockNew(1, 1, &made));
+    EXPECT_EQ(pixels.buffer().width, 1);
+  }
   testsupport::ImportPatch failing("gdiplus.dll", "GdipGetImageWidth",
                                    reinterpret_cast<void*>(&NoWidth));
   ASSERT_NE(failing.real(), nullptr);

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -1172,6 +1173,7 @@ struct StandInDevices {
   std::vector<HKEY> keys;  // one a device; null when its key cannot be opened
   int destroyed = 0;
   int opened = 0;
+  std::set<HKEY> handedOut;  // device keys given to the product and not yet closed
 };
 StandInDevices* g_devices = nullptr;
 const HDEVINFO kStandInList = reinterpret_cast<HDEVINFO>(static_cast<INT_PTR>(0x5EED));
@@ -1209,7 +1211,13 @@ HKEY WINAPI StandInOpenDevKey(HDEVINFO, PSP_DEVINFO_DATA device, DWORD, DWORD, D
     return static_cast<HKEY>(INVALID_HANDLE_VALUE);
   }
   ++g_devices->opened;
+  g_devices->handedOut.insert(copy);
   return copy;
+}
+decltype(&RegCloseKey) g_realRegClose = nullptr;
+LSTATUS WINAPI LedgerRegClose(HKEY key) {
+  if (g_devices) g_devices->handedOut.erase(key);
+  return g_realRegClose(key);
 }
 BOOL WINAPI StandInDestroyList(HDEVINFO list) {
   g_devices->destroyed += list == kStandInList;
@@ -1260,7 +1268,11 @@ TEST(MonitorHardware, TheEdidIsTheMonitorDevicesOwn) {
                                  reinterpret_cast<void*>(&StandInOpenDevKey));
     testsupport::ImportPatch destroy("setupapi.dll", "SetupDiDestroyDeviceInfoList",
                                      reinterpret_cast<void*>(&StandInDestroyList));
-    ASSERT_TRUE(classDevs.real() && faces.real() && detail.real() && key.real() && destroy.real());
+    testsupport::ImportPatch close("advapi32.dll", "RegCloseKey",
+                                   reinterpret_cast<void*>(&LedgerRegClose));
+    g_realRegClose = close.real_as<decltype(g_realRegClose)>();
+    ASSERT_TRUE(classDevs.real() && faces.real() && detail.real() && key.real() && destroy.real() &&
+                close.real());
 
     fwk::MonitorHardware hardware;
     EXPECT_TRUE(fwk::ReadSystemMonitorHardware(
@@ -1278,6 +1290,9 @@ TEST(MonitorHardware, TheEdidIsTheMonitorDevicesOwn) {
     EXPECT_FALSE(fwk::ReadSystemMonitorHardware(L"\\\\?\\display#ddd0004#4&4", &hardware));
     EXPECT_TRUE(hardware.edid.empty());
     EXPECT_EQ(devices.destroyed, 5);
+    // Every device key a read opened was closed again.
+    EXPECT_EQ(devices.opened, 3);
+    EXPECT_TRUE(devices.handedOut.empty()) << devices.handedOut.size() << " keys left open";
   }
   g_devices = nullptr;
   for (HKEY key : devices.keys) {
