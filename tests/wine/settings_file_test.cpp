@@ -81,6 +81,22 @@ TEST_F(SettingsFileTest, NoFilesReadAsDefaults) {
                                      kLastCheckedKey, L"", kLastCheckedCapacity), L"");
 }
 
+// A text is read into a buffer of the given capacity, its end included: none gives the
+// default without reading, one holds only the end, two the first character.
+TEST_F(SettingsFileTest, TextsAreCutToTheCapacityWithTheirEnd) {
+  RawWrite(SettingsScope::CurrentUser, kNewestVersionKey, L"abc");
+  const wchar_t* path = SettingsFile::GetPath(SettingsScope::CurrentUser, nullptr);
+  const struct {
+    size_t capacity;
+    const wchar_t* read;
+  } cases[] = {{0, L"dflt"}, {1, L""}, {2, L"a"}, {3, L"ab"}, {4, L"abc"}, {80, L"abc"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.capacity);
+    EXPECT_EQ(ReadSettingString(path, kUpdateCheckSection, kNewestVersionKey, L"dflt", c.capacity),
+              c.read);
+  }
+}
+
 TEST_F(SettingsFileTest, LoadNewestVersionFromStoredTexts) {
   // The version is read into 80 characters with its terminator: 79 come back whole, and
   // an 80th is cut off.
