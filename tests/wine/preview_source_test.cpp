@@ -12,6 +12,7 @@
 #include "sdk_iids.h"
 #include "fitting/preview_source.h"
 #include "fitting/wic_picture.h"
+#include "tests/support/files.h"
 #include "tests/support/frame_stand_in.h"
 
 namespace framewise {
@@ -184,6 +185,22 @@ TEST_F(PreviewSourceTest, AFrameTooLargeToDecodeWholeIsRefused) {
   EXPECT_EQ(huge.wholeCopies, 0);
   EXPECT_FALSE(copy);
   EXPECT_EQ(huge.refs, 1u);
+}
+
+// A file that neither the codecs nor the library can read gives no copy, and the copy
+// given in does not come back as if it were the file's.
+TEST_F(PreviewSourceTest, AnUnreadableFileGivesNoCopy) {
+  testsupport::TempDir dir;
+  const std::wstring path = dir.File(L"broken.jpg");
+  const char kBroken[] = "\xFF\xD8\xFF\xE0 not a picture at all";
+  ASSERT_TRUE(testsupport::WriteBytes(path, kBroken, sizeof(kBroken)));
+  PictureHeader header;
+  header.format = PictureFormat::Jpeg;
+  StandInFrame earlier(true);
+  fw::GpBitmapOwner copy;
+  ASSERT_TRUE(PreviewCopyFromFrame(nullptr, &earlier, 1, 192.0f, 8192.0f, screen.get(), &copy));
+  EXPECT_FALSE(MakePreviewCopy(path.c_str(), header, 192.0f, 8192.0f, screen.get(), &copy));
+  EXPECT_FALSE(copy);
 }
 
 TEST_F(PreviewSourceTest, OrientationTurnsTheSmallCopy) {

@@ -935,6 +935,41 @@ TEST_F(UpdateCheckTest, BackgroundStepsStoreTheLastFileReadAndPublishOnce) {
   }
 }
 
+// What the system says of the machine's connection.
+BOOL g_connected = TRUE;
+DWORD g_connectionFlags = 0;
+BOOL WINAPI StatedConnection(LPDWORD flags, DWORD) {
+  *flags = g_connectionFlags;
+  return g_connected;
+}
+
+// A check asks the site only when the machine is connected and not set to work offline.
+TEST_F(UpdateCheckTest, NoConnectionOrWorkingOfflineAsksNothing) {
+  testsupport::ImportPatch stated("wininet.dll", "InternetGetConnectedState",
+                                  reinterpret_cast<void*>(&StatedConnection));
+  ASSERT_NE(stated.real(), nullptr);
+  Site site;
+  site.release = HttpAnswer::Text("1.1\n");
+  const struct {
+    const char* name;
+    BOOL connected;
+    DWORD flags;
+    bool asks;
+  } cases[] = {
+      {"no connection", FALSE, 0, false},
+      {"no connection, offline", FALSE, INTERNET_CONNECTION_OFFLINE, false},
+      {"connected, offline", TRUE, INTERNET_CONNECTION_LAN | INTERNET_CONNECTION_OFFLINE, false},
+      {"connected", TRUE, INTERNET_CONNECTION_LAN, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_connected = c.connected;
+    g_connectionFlags = c.flags;
+    Serve(site);
+    UpdateChecker::RunCheck(Job());
+    EXPECT_EQ(server.Requests().empty(), !c.asks);
+  }
+}
+
 TEST_F(UpdateCheckTest, HandlersInitialisingAtOnceStartOneWorker) {
   WriteRaw(SettingsScope::CurrentUser, kAllowBackgroundChecksKey, L"1");
   Site site;
