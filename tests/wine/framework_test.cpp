@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "framework/static_control.h"
 #include "framework/strings.h"
@@ -83,6 +84,14 @@ HWND Host() {
 // One object a control and one control an object; messages reach the object, and what it
 // does not handle reaches the control; a control's notifications to its parent are given
 // to its object; detaching or destroying the control frees both.
+// The windows whose subclass was taken off, in order.
+std::vector<HWND> g_subclassRemovedFrom;
+decltype(&RemoveWindowSubclass) g_realRemoveSubclass = nullptr;
+BOOL WINAPI RecordingRemoveSubclass(HWND window, SUBCLASSPROC procedure, UINT_PTR id) {
+  g_subclassRemovedFrom.push_back(window);
+  return g_realRemoveSubclass(window, procedure, id);
+}
+
 TEST(ControlObject, AttachesOnceAndDetachesOnEveryPath) {
   testsupport::UniqueWindow host(Host());
   ASSERT_TRUE(host);
@@ -138,14 +147,22 @@ TEST(ControlObject, AttachesOnceAndDetachesOnEveryPath) {
   EXPECT_EQ(object.painted, 1);
   EXPECT_EQ(object.UnsubclassWindow(), nullptr);
   ASSERT_TRUE(other.SubclassWindow(first));
-  // Destroyed through the object: the object lets go of it.
+  // Destroyed through the object: the object lets go of it, and takes its subclass off as
+  // the window goes, as the system asks of every subclass.
+  testsupport::ImportPatch removal("comctl32.dll", "RemoveWindowSubclass",
+                                   reinterpret_cast<void*>(&RecordingRemoveSubclass));
+  ASSERT_NE(removal.real(), nullptr);
+  g_realRemoveSubclass = removal.real_as<decltype(g_realRemoveSubclass)>();
+  g_subclassRemovedFrom.clear();
   EXPECT_TRUE(other.DestroyWindow());
   EXPECT_FALSE(IsWindow(first));
   EXPECT_EQ(other.GetSafeHwnd(), nullptr);
+  EXPECT_EQ(g_subclassRemovedFrom, std::vector<HWND>{first});
   // Destroyed with its parent while attached: the same.
   ASSERT_TRUE(object.SubclassWindow(second));
   host.reset();
   EXPECT_EQ(object.GetSafeHwnd(), nullptr);
+  EXPECT_EQ(g_subclassRemovedFrom, (std::vector<HWND>{first, second}));
 }
 
 BOOL WINAPI RefusingSetWindowSubclass(HWND, SUBCLASSPROC, UINT_PTR, DWORD_PTR) { return FALSE; }
