@@ -524,6 +524,22 @@ TEST_F(SpanTest, UntrustedSizesFallBackToPixels) {
   }
 }
 
+// With several monitors the groups need the shell's range to reach offset 30, as today's
+// menu needs it to reach 13: one short, the menu is today's alone with its 14 identifiers.
+TEST_F(SpanTest, TheGroupsNeedTheirIdentifiersOrTheMenuIsTodays) {
+  Use(MixedPair());
+  const std::wstring picture = dir.File(L"bands.png");
+  WriteBands(picture, 1600, 1200);
+  for (UINT last : {129u, 130u}) {
+    SCOPED_TRACE(last);
+    Handler h;
+    ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+    fw::UniqueMenu menu(CreatePopupMenu());
+    EXPECT_EQ(h.menu->QueryContextMenu(menu.get(), 0, 100, last, CMF_NORMAL),
+              MAKE_HRESULT(0, 0, last >= 130 ? 30 : 14));
+  }
+}
+
 // Several monitors add the two groups after today's fitting rows; the layout is read once
 // for the desktop, not again for each menu or paint.
 TEST_F(SpanTest, GroupsFollowTheFittingRowsAndTheLayoutIsReadOnce) {
