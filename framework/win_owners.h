@@ -61,20 +61,6 @@ class ScopedSelect {
   HGDIOBJ old_;
 };
 
-// Saves a DC's state (selected objects, colours, modes) and puts it back when it goes.
-class ScopedDcState {
- public:
-  explicit ScopedDcState(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {}
-  ~ScopedDcState() { if (saved_) RestoreDC(dc_, saved_); }
-  ScopedDcState(const ScopedDcState&) = delete;
-  ScopedDcState& operator=(const ScopedDcState&) = delete;
-  explicit operator bool() const { return saved_ != 0; }
-
- private:
-  HDC dc_;
-  int saved_;
-};
-
 // A lock on global memory, unlocked when the owner goes.
 template <typename T>
 class GlobalLock {

@@ -122,6 +122,15 @@ TEST(PackageStepTest, RunsFromWindows11WithThePackageAndLogsPowerShellsWords) {
     EXPECT_EQ(RegisterSparsePackage(module.get(), PackageScope::User, unread), S_FALSE);
   }
   EXPECT_EQ(runs(), 2);
+
+  // Without PowerShell the step fails with the system's reason, and the log says which
+  // program could not be started and why.
+  ASSERT_TRUE(DeleteFileW((shellFolder + L"\\powershell.exe").c_str()));
+  RecordingLog missing;
+  EXPECT_EQ(RegisterSparsePackage(module.get(), PackageScope::User, missing),
+            HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(missing.Has(L"could not start " + shellFolder + L"\\powershell.exe: error 2"))
+      << missing.lines.size();
 }
 
 }  // namespace

@@ -62,14 +62,16 @@ TEST(VersionResource, MissingFileGivesEmptyTextAndNoPrerelease) {
 }
 
 // The version block's second read failing (the file locked or replaced between the size and
-// the read), or a root value shorter than the fixed part, gives no version at all.
+// the read), a root value shorter than the fixed part or none at all gives no version.
 BOOL WINAPI UnreadableVersionBlock(LPCWSTR, DWORD, DWORD, LPVOID) {
   SetLastError(ERROR_SHARING_VIOLATION);
   return FALSE;
 }
 UINT g_rootValueLength = 0;
+bool g_rootValueMissing = false;
 void* g_realVerQueryValue = nullptr;
 BOOL WINAPI SizedRootValue(LPCVOID block, LPCWSTR subBlock, LPVOID* value, PUINT length) {
+  if (g_rootValueMissing) return FALSE;
   using Query = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
   const BOOL found = reinterpret_cast<Query>(g_realVerQueryValue)(block, subBlock, value, length);
   if (found) *length = g_rootValueLength;
@@ -100,6 +102,13 @@ TEST(VersionResource, AnUnreadableOrShortBlockGivesNoVersion) {
     EXPECT_EQ(ReadVersionResource(path.c_str(), &resource), whole);
     EXPECT_EQ(GetFileVersionText(path.c_str(), VersionForm::Display), whole ? L"1.2.3.4" : L"");
   }
+  // A block without its root value at all: no version either.
+  g_rootValueMissing = true;
+  VersionResource resource;
+  resource.fileFlags = 0xdead;
+  EXPECT_FALSE(ReadVersionResource(path.c_str(), &resource));
+  EXPECT_EQ(resource.fileFlags, 0xdeadu);
+  g_rootValueMissing = false;
 }
 
 // The test program carries the DLL's resources, so its own version is the product's.
