@@ -86,6 +86,9 @@ TEST(UpdateRules, StoredDatesAndTheirDefault) {
       {L"2147483648/1/1", 1970, 1, 1},
       {L"-2147483648/1/1", -2147483647 - 1, 1, 1},
       {L"-2147483649/1/1", 1970, 1, 1},
+      // The same at the end, where nothing follows to catch a number left unread.
+      {L"2024/3/2147483647", 2024, 3, 2147483647},
+      {L"2024/3/2147483648", 1970, 1, 1},
   };
   for (const auto& c : cases) {
     const CalendarDate d = ParseLastChecked(c.text);
