@@ -482,6 +482,9 @@ TEST_F(FitTest, LockedPixelsHoldTheWholePictureOrNothing) {
   EXPECT_FALSE(pixels.LockForReading(Image(picture)));
   EXPECT_FALSE(pixels.LockCanvas(picture.get()));
   EXPECT_EQ(pixels.buffer().pixels, nullptr);
+  // Nor is any mode's wallpaper or preview made of it.
+  ExpectAllFail(Image(picture));
+  ExpectAllFail(Image(picture), 216, 144);
   // Nor is a span's preview made of it.
   fw::GpBitmapOwner preview = QuadrantPicture(4, 4);
   EXPECT_FALSE(
