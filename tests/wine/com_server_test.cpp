@@ -311,6 +311,16 @@ TEST(HandlerDispatch, NoTypeLibraryNoTypeInformation) {
   MarkedOut<ITypeInfo> info;
   EXPECT_EQ(dispatch->GetTypeInfo(0, 0, info.put()), TYPE_E_LIBNOTREGISTERED);
   EXPECT_EQ(info.get(), nullptr);
+  // Nor can it be called by name or number: each says the same why.
+  LPOLESTR name = const_cast<LPOLESTR>(L"Anything");
+  DISPID id = 12345;
+  EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), TYPE_E_LIBNOTREGISTERED);
+  DISPPARAMS none = {};
+  VARIANT result;
+  VariantInit(&result);
+  EXPECT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
+            TYPE_E_LIBNOTREGISTERED);
+  EXPECT_EQ(result.vt, VT_EMPTY);
 }
 
 // An apartment owner leaves COM as it found it: entered and left again, or, when the
