@@ -17,11 +17,8 @@
 namespace framewise {
 namespace {
 
-// A link's text colours, as web browsers have long drawn them: blue until visited, purple
-// after, red while the mouse is over it.
-constexpr COLORREF kUnvisitedBlue = RGB(0, 0, 238);
-constexpr COLORREF kVisitedPurple = RGB(85, 26, 139);
-constexpr COLORREF kHoverRed = RGB(255, 0, 0);
+// A link's text colours are written out as web browsers have long drawn them: blue
+// 0, 0, 238 until visited, purple 85, 26, 139 after, red while the mouse is over it.
 
 // What the patched system calls saw, and what they answer.
 std::vector<std::wstring> g_shellOpened;
@@ -197,10 +194,10 @@ TEST_F(HyperLinkTest, ColoursFollowHoverVisitAndAFailedOpen) {
   CHyperLink link;
   ASSERT_TRUE(link.SubclassWindow(control));
   EXPECT_TRUE(GetWindowLongW(control, GWL_STYLE) & SS_NOTIFY);
-  EXPECT_EQ(TextColour(control), kUnvisitedBlue);
+  EXPECT_EQ(TextColour(control), RGB(0, 0, 238));
 
   Enter(control);
-  EXPECT_EQ(TextColour(control), kHoverRed);
+  EXPECT_EQ(TextColour(control), RGB(255, 0, 0));
   Leave();
   Pump(180);
 
@@ -208,7 +205,7 @@ TEST_F(HyperLinkTest, ColoursFollowHoverVisitAndAFailedOpen) {
   ASSERT_EQ(g_shellOpened.size(), 1u);
   EXPECT_EQ(g_shellOpened[0], L"http://link.test/");
   EXPECT_TRUE(link.isVisited());
-  EXPECT_EQ(TextColour(control), kVisitedPurple);
+  EXPECT_EQ(TextColour(control), RGB(85, 26, 139));
   EXPECT_TRUE(g_messages.empty());
 
   // The shell fails and so does the ".htm" lookup: the shell's code is reported.
@@ -216,7 +213,7 @@ TEST_F(HyperLinkTest, ColoursFollowHoverVisitAndAFailedOpen) {
   g_failRegistry = true;
   Click(control);
   EXPECT_FALSE(link.isVisited());
-  EXPECT_EQ(TextColour(control), kUnvisitedBlue);
+  EXPECT_EQ(TextColour(control), RGB(0, 0, 238));
   ASSERT_EQ(g_messages.size(), 1u);
   EXPECT_EQ(g_messages[0], L"Unable to open hyperlink:\n\nThe specified file was not found.");
   EXPECT_EQ(g_captions[0], L"wine_tests");
@@ -274,13 +271,13 @@ TEST_F(HyperLinkTest, UnderlineModesAndTheHoverTimer) {
     Pump(250);  // timer ticks while the cursor stays inside: still hovering
     EXPECT_TRUE(c.link->isHovering());
     EXPECT_EQ(testsupport::DrawsUnderlined(c.control), c.underlinedInside);
-    EXPECT_EQ(TextColour(c.control), kHoverRed);
+    EXPECT_EQ(TextColour(c.control), RGB(255, 0, 0));
     Leave();
     // No mouse message follows; the next tick (100 ms) finds the cursor outside.
     Pump(180);
     EXPECT_FALSE(c.link->isHovering());
     EXPECT_EQ(testsupport::DrawsUnderlined(c.control), c.underlinedAfter);
-    EXPECT_EQ(TextColour(c.control), kUnvisitedBlue);
+    EXPECT_EQ(TextColour(c.control), RGB(0, 0, 238));
     // Its work done, the hover timer (id 100) is gone rather than ticking on.
     EXPECT_FALSE(KillTimer(c.control, 100));
   }

@@ -195,6 +195,23 @@ int FirstRowOf(const Loaded& w, int x, int from, ARGB colour) {
 HMONITOR g_cursorMonitor = nullptr;
 HMONITOR WINAPI CursorMonitor(POINT, DWORD) { return g_cursorMonitor; }
 
+// While alive, the cursor is on the monitor of `area` as the shell asks for it; the system's
+// answer comes back after.
+class CursorOnMonitor {
+ public:
+  explicit CursorOnMonitor(const RECT& area) {
+    g_cursorMonitor = MonitorFromRect(&area, MONITOR_DEFAULTTONULL);
+  }
+  ~CursorOnMonitor() { g_cursorMonitor = nullptr; }
+  CursorOnMonitor(const CursorOnMonitor&) = delete;
+  CursorOnMonitor& operator=(const CursorOnMonitor&) = delete;
+  bool ok() const { return g_cursorMonitor && patch_.real(); }
+
+ private:
+  testsupport::ImportPatch patch_{"user32.dll", "MonitorFromPoint",
+                                  reinterpret_cast<void*>(&CursorMonitor)};
+};
+
 // A submenu row measured as the menu measures it before its first paint.
 MEASUREITEMSTRUCT MeasuredRow(Handler& h, int offset) {
   MEASUREITEMSTRUCT m = {};
@@ -741,11 +758,8 @@ TEST_F(SpanTest, ThisMonitorOnlyLeavesTheOthers) {
   const std::wstring picture = dir.File(L"bands.png");
   WriteBands(picture, 1600, 1200);
   WritePrivateProfileStringW(L"Desktop", L"Photo", L"C:\\earlier.jpg", ini.path().c_str());
-  const RECT portrait = screens[1].area;
-  g_cursorMonitor = MonitorFromRect(&portrait, MONITOR_DEFAULTTONULL);
-  ASSERT_NE(g_cursorMonitor, nullptr);
-  testsupport::ImportPatch cursor("user32.dll", "MonitorFromPoint",
-                                  reinterpret_cast<void*>(&CursorMonitor));
+  CursorOnMonitor cursor(screens[1].area);
+  ASSERT_TRUE(cursor.ok());
 
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
@@ -790,11 +804,8 @@ TEST_F(SpanTest, RefittingAMonitorsOwnWallpaperFile) {
   Use(screens);
   const std::wstring picture = dir.File(L"bands.png");
   WriteBands(picture, 1600, 1200);
-  const RECT portrait = screens[1].area;
-  g_cursorMonitor = MonitorFromRect(&portrait, MONITOR_DEFAULTTONULL);
-  ASSERT_NE(g_cursorMonitor, nullptr);
-  testsupport::ImportPatch cursor("user32.dll", "MonitorFromPoint",
-                                  reinterpret_cast<void*>(&CursorMonitor));
+  CursorOnMonitor cursor(screens[1].area);
+  ASSERT_TRUE(cursor.ok());
   {
     Handler h;
     ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
@@ -811,7 +822,6 @@ TEST_F(SpanTest, RefittingAMonitorsOwnWallpaperFile) {
     EXPECT_EQ(file.width, 1080u);
     EXPECT_EQ(file.height, 1920u);
   }
-  g_cursorMonitor = nullptr;
 }
 
 // One failing call at a time, for every call a command for several monitors makes (each
