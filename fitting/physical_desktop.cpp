@@ -128,7 +128,8 @@ double SpanGapMillimetres() {
   const wchar_t* settings = SettingsFile::GetPath(SettingsScope::CurrentUser, nullptr);
   const std::wstring text =
       ReadSettingString(settings, kDesktopSection, kSpanGapKey, L"", kSpanGapCapacity);
-  if (text.empty()) return 0;
+  // A value the buffer cut would read as another number ("0100" cut to "010"): no gap.
+  if (text.empty() || text.size() >= kSpanGapCapacity - 1) return 0;
   wchar_t* end = nullptr;
   const double value = std::wcstod(text.c_str(), &end);
   while (end && (*end == L' ' || *end == L'\t')) ++end;

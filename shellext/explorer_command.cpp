@@ -476,8 +476,6 @@ class RootCommand final : public CommandBase<RootCommand> {
 }  // namespace
 
 HRESULT CreateExplorerCommand(IUnknown* outer, REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
   if (outer) return CLASS_E_NOAGGREGATION;
   RootCommand* root = new (std::nothrow) RootCommand();
   if (!root) return E_OUTOFMEMORY;

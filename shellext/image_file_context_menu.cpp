@@ -39,9 +39,6 @@ HRESULT CreateImageFileContextMenu(IUnknown* outer, REFIID iid, void** object) {
 }
 
 HRESULT ImageFileContextMenu::Create(IUnknown* outer, REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
   ImageFileContextMenu* handler = new (std::nothrow) ImageFileContextMenu(outer);
   if (!handler) return E_OUTOFMEMORY;
   // Through the object's own IUnknown: for the aggregated form the outer object gets

@@ -44,7 +44,9 @@ class CFramewiseModule : public ModuleLockCount {
 
 CFramewiseModule& Module();
 
-// The creation function of one of the module's classes, as its class object calls it.
+// The creation function of one of the module's classes, as its class object calls it: the
+// class object has already refused a null out pointer (and emptied it) and aggregation
+// asked for any interface but IUnknown.
 using CreateObjectFunction = HRESULT (*)(IUnknown* outer, REFIID iid, void** object);
 
 // Creates the class object for a class (the cache keeps one reference).

@@ -34,9 +34,9 @@ constexpr const wchar_t* kSpanValue = L"Span";
 constexpr const wchar_t* kOneMonitorValue = L"OneMonitor";
 constexpr size_t kMonitorTargetCapacity = 16;  // longer than any of the values above
 // Set by the user only: millimetres of bezel and gap between neighbouring monitors when a
-// picture is spanned (a decimal number, 0 when absent).
+// picture is spanned (a decimal number of up to 30 characters, 0 when absent).
 constexpr const wchar_t* kSpanGapKey = L"SpanGapMillimetres";
-constexpr size_t kSpanGapCapacity = 32;
+constexpr size_t kSpanGapCapacity = 32;  // one more than the longest value, to tell it is cut
 
 // Read buffers, in UTF-16 characters including the terminating NUL.
 constexpr size_t kNewestVersionCapacity = 80;

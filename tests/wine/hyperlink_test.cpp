@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -327,6 +328,12 @@ TEST_F(HyperLinkTest, AfterTheMouseLeavesTheLinkLooksUntouched) {
     const std::vector<COLORREF> after = ClientPixels(visited);
     EXPECT_EQ(after, before);
     EXPECT_EQ(after, ClientPixels(twin));
+
+    // Opened, the link shows the visited colour at its next paint.
+    Click(visited);
+    UpdateWindow(visited);
+    const std::vector<COLORREF> opened = ClientPixels(visited);
+    EXPECT_NE(std::find(opened.begin(), opened.end(), RGB(85, 26, 139)), opened.end());
   }
 }
 

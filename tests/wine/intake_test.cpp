@@ -246,8 +246,12 @@ TEST_F(IntakeTest, BadPicturesFailCleanly) {
     Handler h;
     const HRESULT hr = h.InitializeWithDrop({c.path});
     EXPECT_EQ(hr, c.outcome == Refused ? E_INVALIDARG : S_OK) << name;
-    if (FAILED(hr)) continue;
     testsupport::OpenedMenu opened(h);
+    if (FAILED(hr)) {
+      // A host that asks for the menu all the same gets no entry.
+      EXPECT_EQ(GetMenuItemCount(opened.menu), 0) << name;
+      continue;
+    }
     EXPECT_EQ(opened.opened, S_OK) << name;
     const bool unreadable = h->previewState == framewise::PreviewState::Unreadable;
     if (c.outcome != UnreadableOrUsable) {
@@ -276,6 +280,11 @@ TEST_F(IntakeTest, SecondInitializeStartsAfresh) {
   testsupport::OpenedMenu opened(h);
   EXPECT_EQ(PreviewWidth(h.get()), 64u);  // 192 / 3
   EXPECT_EQ(h->pictureShape, framewise::TallerThanScreen);
+
+  // A third selection that cannot be used: the earlier picture's entry is not offered.
+  EXPECT_EQ(h.InitializeWithDrop({dir.File(L"missing.jpg")}), E_INVALIDARG);
+  testsupport::OpenedMenu after(h);
+  EXPECT_EQ(GetMenuItemCount(after.menu), 0);
 }
 
 TEST(DecoderPatterns, LongPatternsMatchWholeAndSafely) {

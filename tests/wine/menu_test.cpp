@@ -110,15 +110,19 @@ TEST_F(MenuTest, EntryIsInsertedWithFourteenIdentifiers) {
   EXPECT_EQ(h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 1, &result), S_OK);
   EXPECT_EQ(PopupRows(popup, 1000), (std::vector<int>{3, 4, 6, 0, 7, 0, 10, 11, 0, 12}));
 
-  // The shell's identifiers may start as low as 1, where an identifier and a position in
-  // the submenu are the same numbers: the rows come in the same order.
-  Handler low;
-  HMENU lowPopup = AddEntry(low, wide, 1);
-  ASSERT_NE(lowPopup, nullptr);
-  EXPECT_EQ(
-      low.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(lowPopup), 1, &result),
-      S_OK);
-  EXPECT_EQ(PopupRows(lowPopup, 1), (std::vector<int>{3, 4, 6, 0, 7, 0, 10, 11, 0, 12}));
+  // A host's identifiers may start as low as 0 (the least the interface allows), where an
+  // identifier and a position in the submenu are the same numbers: the rows come in the
+  // same order.
+  for (UINT lowest : {0u, 1u}) {
+    SCOPED_TRACE(lowest);
+    Handler low;
+    HMENU lowPopup = AddEntry(low, wide, lowest);
+    ASSERT_NE(lowPopup, nullptr);
+    EXPECT_EQ(
+        low.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(lowPopup), 1, &result),
+        S_OK);
+    EXPECT_EQ(PopupRows(lowPopup, lowest), (std::vector<int>{3, 4, 6, 0, 7, 0, 10, 11, 0, 12}));
+  }
 }
 
 // Failures injected into the menu calls: nothing is added to the shell's menu, and the

@@ -113,6 +113,17 @@ TEST(PackageStepTest, RunsFromWindows11WithThePackageAndLogsPowerShellsWords) {
   EXPECT_TRUE(failed.Has(L"Deployment failed with HRESULT: 0x80073CF3")) << failed.lines.size();
   EXPECT_TRUE(failed.Has(L"0x00000001"));
 
+  // A long answer: the log keeps its first 8192 bytes and not one more.
+  std::string longAnswer(8192, 'x');
+  longAnswer += "TAIL";
+  ASSERT_TRUE(
+      testsupport::WriteBytes(shellFolder + L"\\fail", longAnswer.data(), longAnswer.size()));
+  RecordingLog talkative;
+  EXPECT_EQ(RemoveSparsePackage(module.get(), PackageScope::User, talkative), E_FAIL);
+  EXPECT_TRUE(talkative.Has(L"PowerShell said: " + std::wstring(8192, L'x')));
+  EXPECT_FALSE(talkative.Has(L"xT"));
+  EXPECT_EQ(runs(), 3);
+
   // A module whose path cannot be read has no package beside it: nothing is run.
   {
     testsupport::ImportPatch noPath("kernel32.dll", "GetModuleFileNameW",
@@ -121,7 +132,7 @@ TEST(PackageStepTest, RunsFromWindows11WithThePackageAndLogsPowerShellsWords) {
     RecordingLog unread;
     EXPECT_EQ(RegisterSparsePackage(module.get(), PackageScope::User, unread), S_FALSE);
   }
-  EXPECT_EQ(runs(), 2);
+  EXPECT_EQ(runs(), 3);
 
   // Without PowerShell the step fails with the system's reason, and the log says which
   // program could not be started and why.

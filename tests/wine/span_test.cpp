@@ -382,14 +382,27 @@ void SpanTest::InitializeWideOnMixedPair(Handler& h) {
 // 27" 4K (597 x 336 mm) with a 24" 1080p (531 x 298 mm) on its right, tops level in pixels:
 // the picture runs on at the same height across the seam although the densities differ.
 // The bezel gap a user may set: millimetres from 0 to 1000, read from [Desktop] in the
-// user's settings file; none, or anything else, is no gap at all.
+// user's settings file, in up to 30 characters; none, or anything else, is no gap at all.
 TEST_F(SpanTest, TheGapSettingIsMillimetresUpTo1000) {
   const struct {
     const wchar_t* text;  // null: no key
     double mm;
-  } cases[] = {{nullptr, 0},   {L"18.5", 18.5}, {L"0", 0},   {L"1000", 1000}, {L"1000.5", 0},
-               {L"-1", 0},     {L"7 ", 7},      {L"7mm", 0}, {L"abc", 0},     {L"", 0},
-               {L"1e3", 1000}, {L"inf", 0},     {L"nan", 0}};
+  } cases[] = {{nullptr, 0},
+               {L"18.5", 18.5},
+               {L"0", 0},
+               {L"1000", 1000},
+               {L"1000.5", 0},
+               {L"-1", 0},
+               {L"7 ", 7},
+               {L"7mm", 0},
+               {L"abc", 0},
+               {L"", 0},
+               {L"1e3", 1000},
+               {L"inf", 0},
+               {L"nan", 0},
+               // 30 characters, then 31: a longer value is refused whole, never cut short.
+               {L"000000000000000000000000000100", 100},
+               {L"0000000000000000000000000000100", 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message()
                  << (c.text ? std::string(c.text, c.text + wcslen(c.text)) : "none"));
