@@ -548,6 +548,76 @@ TEST_F(ColourTest, ADecoderClaimingMoreProfilesThanItWasGivenIsReadNoFurther) {
   EXPECT_FALSE(SrgbConversion::ForPicture(path.c_str(), &empty));
 }
 
+// A decoder's frame holding the colour contexts a test lists, in order: a context may be
+// an EXIF colour space, a profile, or left as it was given (no type yet).
+class ContextsFrame final : public testsupport::FrameStandIn {
+ public:
+  struct Context {
+    UINT exifSpace;  // 0: none
+    std::vector<uint8_t> profile;
+  };
+  explicit ContextsFrame(std::vector<Context> contexts) : contexts_(std::move(contexts)) {}
+  STDMETHODIMP GetColorContexts(UINT count, IWICColorContext** given, UINT* actual) override {
+    if (!given) {
+      *actual = static_cast<UINT>(contexts_.size());
+      return S_OK;
+    }
+    largestAsked = std::max(largestAsked, count);
+    UINT filled = 0;
+    for (; filled < count && filled < contexts_.size(); ++filled) {
+      const Context& c = contexts_[filled];
+      HRESULT hr = S_OK;
+      if (c.exifSpace != 0) hr = given[filled]->InitializeFromExifColorSpace(c.exifSpace);
+      if (!c.profile.empty()) {
+        hr = given[filled]->InitializeFromMemory(c.profile.data(), static_cast<UINT>(c.profile.size()));
+      }
+      if (FAILED(hr)) return hr;
+    }
+    *actual = filled;
+    return failFill ? E_FAIL : S_OK;
+  }
+
+  bool failFill = false;
+  UINT largestAsked = 0;
+
+ private:
+  std::vector<Context> contexts_;
+};
+
+// A frame's contexts are read in order, and the first profile among them is the picture's:
+// an EXIF colour space or an empty context before it is passed over; a frame that fails
+// to hand its contexts over has none, whatever it wrote.
+TEST_F(ColourTest, TheFirstProfileAmongAFramesColourContextsIsThePictures) {
+  testsupport::ComApartment apartment;
+  const std::wstring path = Input("colour-prophoto.png");
+  const std::vector<uint8_t> wide = ReadProfile("prophoto.icc");
+  const std::vector<uint8_t> broken = ReadProfile("damaged-table.icc");
+  ASSERT_FALSE(wide.empty());
+  ASSERT_FALSE(broken.empty());
+  const ContextsFrame::Context exif{1, {}}, none{0, {}}, profiled{0, wide}, damaged{0, broken};
+
+  ContextsFrame afterExif({exif, profiled});
+  EXPECT_TRUE(SrgbConversion::ForPicture(path.c_str(), &afterExif));
+  ContextsFrame afterEmpty({none, none, profiled});
+  EXPECT_TRUE(SrgbConversion::ForPicture(path.c_str(), &afterEmpty));
+  ContextsFrame onlyExif({exif});
+  EXPECT_FALSE(SrgbConversion::ForPicture(path.c_str(), &onlyExif));
+  ContextsFrame noContexts({});
+  EXPECT_FALSE(SrgbConversion::ForPicture(path.c_str(), &noContexts));
+  EXPECT_EQ(noContexts.largestAsked, 0u);
+  // The first profile stands, even when it cannot be used: no guessing at a later one.
+  ContextsFrame damagedFirst({damaged, profiled});
+  EXPECT_FALSE(SrgbConversion::ForPicture(path.c_str(), &damagedFirst));
+  ContextsFrame failing({profiled});
+  failing.failFill = true;
+  EXPECT_FALSE(SrgbConversion::ForPicture(path.c_str(), &failing));
+  // A frame claiming a great many contexts is asked for a few only.
+  ContextsFrame many(std::vector<ContextsFrame::Context>(1000, profiled));
+  EXPECT_TRUE(SrgbConversion::ForPicture(path.c_str(), &many));
+  EXPECT_GE(many.largestAsked, 1u);
+  EXPECT_LE(many.largestAsked, 16u);
+}
+
 // 8 bits from a 16-bit sample: the nearest level; a decoder may instead take the high byte.
 int Level(unsigned sample) { return static_cast<int>((sample * 255 + 32767) / 65535); }
 

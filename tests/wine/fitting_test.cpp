@@ -534,12 +534,16 @@ TEST_F(FitTest, FailuresReleaseEverythingAndReturnNoBitmap) {
       ExpectAllFail(Image(picture), 216, 144);
     }
     {
-      // Pixels that cannot be locked are not drawn: no wallpaper, no preview.
+      // Pixels that cannot be locked are not drawn: no wallpaper, no preview, no span part.
+      fw::GpBitmapOwner part = QuadrantPicture(4, 4);
       testsupport::ImportPatch failing("gdiplus.dll", "GdipBitmapLockBits",
                                        reinterpret_cast<void*>(&FailingLockBits));
       EXPECT_NE(failing.real(), nullptr);
       ExpectAllFail(Image(picture));
       ExpectAllFail(Image(picture), 216, 144);
+      EXPECT_FALSE(ImageFixer::MakeSpanPart(Image(picture), {0, 0, 600, 400}, {0, 0, 30, 20}, 30,
+                                            20, nullptr, &part));
+      EXPECT_FALSE(part);
     }
     {
       // No pen for the orange frame: no preview either.

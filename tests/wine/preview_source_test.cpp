@@ -187,6 +187,24 @@ TEST_F(PreviewSourceTest, AFrameTooLargeToDecodeWholeIsRefused) {
   EXPECT_EQ(huge.refs, 1u);
 }
 
+// A picture one pixel wide or high still gets its copy; a frame that says it has no pixels
+// on a side gets none.
+TEST_F(PreviewSourceTest, FramesOfOnePixelAndOfNone) {
+  const struct {
+    bool scales;
+    UINT width, height;
+    bool made;
+  } cases[] = {{false, 1, 1, true},   {true, 1, 1, true},    {false, 1, 300, true},
+               {false, 300, 1, true}, {false, 0, 300, false}, {false, 300, 0, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << (c.scales ? " scaling" : ""));
+    StandInFrame frame(c.scales, c.width, c.height);
+    fw::GpBitmapOwner copy;
+    EXPECT_EQ(PreviewCopyFromFrame(nullptr, &frame, 1, 192.0f, 8192.0f, screen.get(), &copy), c.made);
+    EXPECT_EQ(static_cast<bool>(copy), c.made);
+  }
+}
+
 // A file that neither the codecs nor the library can read gives no copy, and the copy
 // given in does not come back as if it were the file's.
 TEST_F(PreviewSourceTest, AnUnreadableFileGivesNoCopy) {

@@ -97,6 +97,17 @@ TEST_F(SettingsFileTest, TextsAreCutToTheCapacityWithTheirEnd) {
   }
 }
 
+// A write says whether it reached the file: the value is there when it says so, and a
+// file in a folder that does not exist is not written.
+TEST_F(SettingsFileTest, AWriteSaysWhetherItReachedTheFile) {
+  const std::wstring path = Path(SettingsScope::CurrentUser);
+  EXPECT_TRUE(WriteSetting(path.c_str(), kUpdateCheckSection, kNewestVersionKey, L"7.1"));
+  EXPECT_EQ(RawRead(SettingsScope::CurrentUser, kNewestVersionKey), L"7.1");
+  const std::wstring nowhere = path + L".missing\\settings.ini";
+  EXPECT_FALSE(WriteSetting(nowhere.c_str(), kUpdateCheckSection, kNewestVersionKey, L"7.1"));
+  EXPECT_EQ(GetFileAttributesW(nowhere.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(SettingsFileTest, LoadNewestVersionFromStoredTexts) {
   // The version is read into 80 characters with its terminator: 79 come back whole, and
   // an 80th is cut off.
