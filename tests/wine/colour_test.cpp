@@ -569,7 +569,8 @@ class ContextsFrame final : public testsupport::FrameStandIn {
       HRESULT hr = S_OK;
       if (c.exifSpace != 0) hr = given[filled]->InitializeFromExifColorSpace(c.exifSpace);
       if (!c.profile.empty()) {
-        hr = given[filled]->InitializeFromMemory(c.profile.data(), static_cast<UINT>(c.profile.size()));
+        hr = given[filled]->InitializeFromMemory(c.profile.data(),
+                                                 static_cast<UINT>(c.profile.size()));
       }
       if (FAILED(hr)) return hr;
     }

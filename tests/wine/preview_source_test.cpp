@@ -194,13 +194,14 @@ TEST_F(PreviewSourceTest, FramesOfOnePixelAndOfNone) {
     bool scales;
     UINT width, height;
     bool made;
-  } cases[] = {{false, 1, 1, true},   {true, 1, 1, true},    {false, 1, 300, true},
+  } cases[] = {{false, 1, 1, true},   {true, 1, 1, true},     {false, 1, 300, true},
                {false, 300, 1, true}, {false, 0, 300, false}, {false, 300, 0, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << (c.scales ? " scaling" : ""));
     StandInFrame frame(c.scales, c.width, c.height);
     fw::GpBitmapOwner copy;
-    EXPECT_EQ(PreviewCopyFromFrame(nullptr, &frame, 1, 192.0f, 8192.0f, screen.get(), &copy), c.made);
+    EXPECT_EQ(PreviewCopyFromFrame(nullptr, &frame, 1, 192.0f, 8192.0f, screen.get(), &copy),
+              c.made);
     EXPECT_EQ(static_cast<bool>(copy), c.made);
   }
 }
