@@ -222,6 +222,30 @@ Gdiplus::GpStatus WINGDIPAPI NoEncoders(UINT* count, UINT* size) {
   return Gdiplus::Ok;
 }
 
+// An encoder is found by its exact MIME type, at its place in the library's own list;
+// anything else is -1.
+TEST(EncoderLookup, ExactMimeTypesAtTheirPlaceOrMinusOne) {
+  const fw::GdiplusToken gdiplus = fw::StartGdiplus();
+  ASSERT_TRUE(gdiplus);
+  UINT count = 0, size = 0;
+  ASSERT_EQ(gp::GdipGetImageEncodersSize(&count, &size), Gdiplus::Ok);
+  std::vector<BYTE> buffer(size);
+  auto codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+  ASSERT_EQ(gp::GdipGetImageEncoders(count, size, codecs), Gdiplus::Ok);
+  for (const wchar_t* mime : {L"image/jpeg", L"image/png"}) {
+    CLSID found = {};
+    const int index = framewise::FindEncoder(mime, &found);
+    ASSERT_GE(index, 0);
+    ASSERT_LT(static_cast<UINT>(index), count);
+    EXPECT_STREQ(codecs[index].MimeType, mime);
+    EXPECT_TRUE(IsEqualCLSID(codecs[index].Clsid, found));
+  }
+  CLSID untouched = {};
+  for (const wchar_t* mime : {L"image/JPEG", L"image/jpe", L"image/jpeg ", L""}) {
+    EXPECT_EQ(framewise::FindEncoder(mime, &untouched), -1);
+  }
+}
+
 TEST_F(CommandTest, NoJpegEncoderWritesAndRemembersNothing) {
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);

@@ -192,6 +192,13 @@ TEST_F(MenuTest, FailedInsertionsAddNothingAndLeakNoMenu) {
   fw::UniqueMenu shell(CreatePopupMenu());
   EXPECT_EQ(h.menu->QueryContextMenu(shell.get(), 0, 100, 300, CMF_NORMAL), MAKE_HRESULT(0, 0, 14));
   EXPECT_EQ(GetMenuItemCount(shell.get()), 1);
+  // Rows that cannot be inserted as the submenu opens: the opening fails.
+  LRESULT result = 0;
+  g_failInsertItem = true;
+  const HRESULT opened = h.menu->HandleMenuMsg2(
+      WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(shell.get(), 0)), 0, &result);
+  g_failInsertItem = false;
+  EXPECT_EQ(opened, E_OUTOFMEMORY);
 }
 
 // The screen's DPI and a screen DC size every row: when the DPI cannot be read, reads as

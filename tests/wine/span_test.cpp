@@ -1388,6 +1388,10 @@ TEST(MonitorHardware, TheRotationIsTheMonitorsAdapters) {
     fwk::MonitorHardware hardware;
     fwk::ReadSystemMonitorHardware(kRotatedMonitor, &hardware);
     EXPECT_EQ(hardware.rotation, c.second) << c.first;
+    // Its adapter's first monitor turns with it.
+    fwk::ReadSystemMonitorHardware(
+        L"\\\\?\\DISPLAY#ROT0001#5&1#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}", &hardware);
+    EXPECT_EQ(hardware.rotation, c.second) << c.first;
     // The other monitors: the first adapter's is not turned.
     fwk::ReadSystemMonitorHardware(
         L"\\\\?\\display#std0001#5&1#{e6f07b5f-ee97-4a90-b076-33f57bf4eaa7}", &hardware);
