@@ -17,6 +17,7 @@
 #include "tests/support/handler_fixture.h"
 #include "leak_checks.h"
 #include "settings/settings_file.h"
+#include "settings/version.h"
 #include "tests/support/active_desktop_stand_in.h"
 #include "tests/support/desktop_wallpaper_stand_in.h"
 #include "tests/support/fault_injection.h"
@@ -395,6 +396,45 @@ TEST_F(CommandTest, BetaNoticeWithoutAnyFontFails) {
   ASSERT_NE(generic.real(), nullptr);
   testsupport::WorkAreaOverride area({0, 0, 640, 440}, {0, 0, 640, 480});
   EXPECT_FALSE(framewise::DrawBetaNotice(bitmap.get()));
+}
+
+// A beta build: this program's version resource read with the pre-release flag set in
+// its flags and its mask, as a beta's resource states it.
+using VerQueryValueFunction = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+VerQueryValueFunction g_realVerQueryValue = nullptr;
+BOOL WINAPI BetaVerQueryValueW(LPCVOID block, LPCWSTR name, LPVOID* value, PUINT length) {
+  if (!g_realVerQueryValue(block, name, value, length)) return FALSE;
+  if (wcscmp(name, L"\\") == 0 && *value && *length >= sizeof(VS_FIXEDFILEINFO)) {
+    auto* info = static_cast<VS_FIXEDFILEINFO*>(*value);
+    info->dwFileFlags |= VS_FF_PRERELEASE;
+    info->dwFileFlagsMask |= VS_FF_PRERELEASE;
+  }
+  return TRUE;
+}
+
+// A beta build never sets a wallpaper without its notice: with no font to write it in, the
+// command fails and writes and remembers nothing; with one, it goes through.
+TEST_F(CommandTest, ABetaBuildsWallpaperIsNotMadeWithoutItsNotice) {
+  testsupport::ImportPatch beta("version.dll", "VerQueryValueW",
+                                reinterpret_cast<void*>(&BetaVerQueryValueW));
+  ASSERT_NE(beta.real(), nullptr);
+  g_realVerQueryValue = beta.real_as<VerQueryValueFunction>();
+  ASSERT_TRUE(framewise::IsPrereleaseBuild());
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
+  {
+    testsupport::ImportPatch named("gdiplus.dll", "GdipCreateFontFamilyFromName",
+                                   reinterpret_cast<void*>(&NoFontFamily));
+    testsupport::ImportPatch generic("gdiplus.dll", "GdipGetGenericFontFamilySansSerif",
+                                     reinterpret_cast<void*>(&NoGenericFamily));
+    ASSERT_NE(named.real(), nullptr);
+    ASSERT_NE(generic.real(), nullptr);
+    EXPECT_EQ(h.Invoke(4), E_FAIL);
+  }
+  EXPECT_EQ(GetFileAttributesW(jpeg.path().c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(ReadIni(Settings(), L"Photo"), L"<none>");
+  EXPECT_EQ(h.Invoke(4), S_OK);
+  EXPECT_NE(GetFileAttributesW(jpeg.path().c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // 200 commands; fewer through an emulator.
