@@ -630,6 +630,12 @@ TEST_F(SpanTest, GroupsFollowTheFittingRowsAndTheLayoutIsReadOnce) {
     for (int y = 0; y < painted.height; ++y)
       for (int x = 0; x < 30; ++x) picturePixels += painted.at(x, y) != background;
     EXPECT_GT(picturePixels, 30 * painted.height / 2);
+    // Made once: painted again, selected this time, the row keeps the preview it made.
+    const fwk::MenuItem& row = *h->menuItems.at(fwk::kSpanCommandBase + 4);
+    const HBITMAP made = row.picture.get();
+    ASSERT_NE(made, nullptr);
+    menupainting::Paint(h, fwk::kSpanCommandBase + 4, true, int(m.itemWidth), int(m.itemHeight));
+    EXPECT_EQ(row.picture.get(), made);
   }
   EXPECT_EQ(fwk::monitorHardwareReads, reads + 1);
 
