@@ -711,6 +711,44 @@ TEST_F(ColourTest, NoWallpaperForAnEmptyScreen) {
   EXPECT_TRUE(BestFitImageFixer().MakeWallpaperFor(picture.get(), whole, whole, &wallpaper));
 }
 
+// A floating-point frame tone-mapped into a buffer the caller owns fills every one of its
+// rows, band after band, and not one byte past its last row.
+TEST(HighRange, AToneMappedCopyFillsItsBufferAndNoMore) {
+  testsupport::ComApartment apartment;
+  fw::ComPtr<IWICImagingFactory> factory;
+  ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IWICImagingFactory, factory.put_void()),
+            S_OK);
+  // 4096 pixels of 16 bytes a row: 4 MiB holds 64 rows, so 130 rows come in three bands.
+  for (UINT height : {1u, 2u, 130u}) {
+    SCOPED_TRACE(height);
+    const UINT width = height == 130 ? 4096 : 3;
+    std::vector<float> source(static_cast<size_t>(width) * height * 4, 0.5f);
+    for (size_t i = 3; i < source.size(); i += 4) source[i] = 1.0f;  // opaque
+    fw::ComPtr<IWICBitmap> frame;
+    ASSERT_EQ(factory->CreateBitmapFromMemory(width, height, GUID_WICPixelFormat128bppRGBAFloat,
+                                              width * 16, static_cast<UINT>(source.size() * 4),
+                                              reinterpret_cast<BYTE*>(source.data()), frame.put()),
+              S_OK);
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    std::vector<uint8_t> memory(rowBytes * (height + 1), 0xA5);  // one guard row after
+    PixelBuffer target;
+    target.pixels = memory.data();
+    target.width = static_cast<int32_t>(width);
+    target.height = static_cast<int32_t>(height);
+    target.stride = static_cast<int64_t>(rowBytes);
+    target.channels = 4;
+    ASSERT_TRUE(CopyToneMapped(frame.get(), &target));
+    int unwritten = 0;
+    for (UINT y = 0; y < height; ++y) {
+      for (UINT x = 0; x < width; ++x) unwritten += memory[y * rowBytes + x * 4 + 3] != 255;
+    }
+    EXPECT_EQ(unwritten, 0);
+    EXPECT_EQ(std::count(memory.end() - rowBytes, memory.end(), 0xA5),
+              static_cast<ptrdiff_t>(rowBytes));
+  }
+}
+
 // Every floating- and fixed-point format the imaging component defines is read with the
 // layout the component itself gives: bits per pixel, numeric kind, channels and whether it
 // carries alpha, asked of its pixel-format information where it has one; the sample size
