@@ -711,14 +711,20 @@ TEST_F(ColourTest, NoWallpaperForAnEmptyScreen) {
   EXPECT_TRUE(BestFitImageFixer().MakeWallpaperFor(picture.get(), whole, whole, &wallpaper));
 }
 
+fw::ComPtr<IWICImagingFactory> ImagingFactory() {
+  fw::ComPtr<IWICImagingFactory> factory;
+  EXPECT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IWICImagingFactory, factory.put_void()),
+            S_OK);
+  return factory;
+}
+
 // A floating-point frame tone-mapped into a buffer the caller owns fills every one of its
 // rows, band after band, and not one byte past its last row.
 TEST(HighRange, AToneMappedCopyFillsItsBufferAndNoMore) {
   testsupport::ComApartment apartment;
-  fw::ComPtr<IWICImagingFactory> factory;
-  ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                             IID_IWICImagingFactory, factory.put_void()),
-            S_OK);
+  const fw::ComPtr<IWICImagingFactory> factory = ImagingFactory();
+  ASSERT_TRUE(factory);
   // 4096 pixels of 16 bytes a row: 4 MiB holds 64 rows, so 130 rows come in three bands.
   for (UINT height : {1u, 2u, 130u}) {
     SCOPED_TRACE(height);
@@ -756,10 +762,8 @@ TEST(HighRange, AToneMappedCopyFillsItsBufferAndNoMore) {
 // premultiplication as its name says. Integer and shared-exponent formats are not read so.
 TEST(HighRange, EveryFormatHasTheImagingComponentsOwnLayout) {
   testsupport::ComApartment apartment;
-  fw::ComPtr<IWICImagingFactory> factory;
-  ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                             IID_IWICImagingFactory, factory.put_void()),
-            S_OK);
+  const fw::ComPtr<IWICImagingFactory> factory = ImagingFactory();
+  ASSERT_TRUE(factory);
   struct Format {
     const char* name;
     const GUID& guid;
@@ -837,10 +841,8 @@ TEST(HighRange, EveryFormatHasTheImagingComponentsOwnLayout) {
 }
 
 TEST_F(ColourTest, FloatingPointJpegXrIsToneMappedNotWrapped) {
-  fw::ComPtr<IWICImagingFactory> factory;
-  ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                             IID_IWICImagingFactory, factory.put_void()),
-            S_OK);
+  const fw::ComPtr<IWICImagingFactory> factory = ImagingFactory();
+  ASSERT_TRUE(factory);
   for (const char* name : {"hdr-float.jxr", "hdr-half.jxr"}) {
     const std::wstring path = Input(name);
     fw::ComPtr<IWICBitmapDecoder> decoder;

@@ -384,16 +384,21 @@ Gdiplus::GpStatus WINAPI NoGenericFamily(void** family) {
   return Gdiplus::FontFamilyNotFound;
 }
 
+// No font family at all, neither by name nor the generic sans serif, while it lives.
+struct NoFonts {
+  testsupport::ImportPatch named{"gdiplus.dll", "GdipCreateFontFamilyFromName",
+                                 reinterpret_cast<void*>(&NoFontFamily)};
+  testsupport::ImportPatch generic{"gdiplus.dll", "GdipGetGenericFontFamilySansSerif",
+                                   reinterpret_cast<void*>(&NoGenericFamily)};
+  bool patched() const { return named.real() && generic.real(); }
+};
+
 TEST_F(CommandTest, BetaNoticeWithoutAnyFontFails) {
   fw::GpBitmapOwner bitmap;
   ASSERT_EQ(gp::GdipCreateBitmapFromScan0(640, 480, 0, PixelFormat24bppRGB, nullptr, bitmap.put()),
             Gdiplus::Ok);
-  testsupport::ImportPatch named("gdiplus.dll", "GdipCreateFontFamilyFromName",
-                                 reinterpret_cast<void*>(&NoFontFamily));
-  testsupport::ImportPatch generic("gdiplus.dll", "GdipGetGenericFontFamilySansSerif",
-                                   reinterpret_cast<void*>(&NoGenericFamily));
-  ASSERT_NE(named.real(), nullptr);
-  ASSERT_NE(generic.real(), nullptr);
+  NoFonts noFonts;
+  ASSERT_TRUE(noFonts.patched());
   testsupport::WorkAreaOverride area({0, 0, 640, 440}, {0, 0, 640, 480});
   EXPECT_FALSE(framewise::DrawBetaNotice(bitmap.get()));
 }
@@ -423,12 +428,8 @@ TEST_F(CommandTest, ABetaBuildsWallpaperIsNotMadeWithoutItsNotice) {
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);
   {
-    testsupport::ImportPatch named("gdiplus.dll", "GdipCreateFontFamilyFromName",
-                                   reinterpret_cast<void*>(&NoFontFamily));
-    testsupport::ImportPatch generic("gdiplus.dll", "GdipGetGenericFontFamilySansSerif",
-                                     reinterpret_cast<void*>(&NoGenericFamily));
-    ASSERT_NE(named.real(), nullptr);
-    ASSERT_NE(generic.real(), nullptr);
+    NoFonts noFonts;
+    ASSERT_TRUE(noFonts.patched());
     EXPECT_EQ(h.Invoke(4), E_FAIL);
   }
   EXPECT_EQ(GetFileAttributesW(jpeg.path().c_str()), INVALID_FILE_ATTRIBUTES);
