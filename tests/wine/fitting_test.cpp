@@ -544,13 +544,21 @@ TEST_F(FitTest, FailuresReleaseEverythingAndReturnNoBitmap) {
       EXPECT_FALSE(ImageFixer::MakeSpanPart(Image(picture), {0, 0, 600, 400}, {0, 0, 30, 20}, 30,
                                             20, nullptr, &part));
       EXPECT_FALSE(part);
+      fw::GpBitmapOwner spanPreview = QuadrantPicture(4, 4);
+      EXPECT_FALSE(ImageFixer::MakeSpanPreview(Image(picture), {SourceArea{0, 0, 300, 400}}, 216,
+                                               144, &spanPreview));
+      EXPECT_FALSE(spanPreview);
     }
     {
-      // No pen for the orange frame: no preview either.
+      // No pen for the orange frame: no preview either, of one monitor or of a span.
       testsupport::ImportPatch failing("gdiplus.dll", "GdipCreatePen1",
                                        reinterpret_cast<void*>(&FailingCreatePen));
       EXPECT_NE(failing.real(), nullptr);
       ExpectAllFail(Image(picture), 216, 144);
+      fw::GpBitmapOwner spanPreview;
+      EXPECT_FALSE(ImageFixer::MakeSpanPreview(Image(picture), {SourceArea{0, 0, 300, 400}}, 216,
+                                               144, &spanPreview));
+      EXPECT_FALSE(spanPreview);
     }
     {
       WorkAreaOverride area(kMonitor, kMonitor);
