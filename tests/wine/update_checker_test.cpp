@@ -265,7 +265,10 @@ TEST_F(UpdateCheckTest, HostileAnswersEndInTimeAsErrorsOrNothing) {
       {"reset", reset, kAny, 1, 15000},
       {"trickled head", TrickledHead(), ERROR_INTERNET_TIMEOUT, 1, kTestDeadlineMs + 1500},
       {"trickled body", TrickledBody(), ERROR_INTERNET_TIMEOUT, 1, kTestDeadlineMs + 1500},
-      // A status code has three digits: 999 is an answer (not a success), 1000 none.
+      // A status code has three digits: 100 and 999 are answers (not successes), 99 and
+      // 1000 none.
+      {"status 100", HttpAnswer::Text("1.9\n", 100), 0, 1, 15000},
+      {"status 99", HttpAnswer::Text("1.9\n", 99), ERROR_HTTP_INVALID_SERVER_RESPONSE, 1, 15000},
       {"status 999", HttpAnswer::Text("1.9\n", 999), 0, 1, 15000},
       {"status 1000", HttpAnswer::Text("1.9\n", 1000), ERROR_HTTP_INVALID_SERVER_RESPONSE, 1,
        15000},
