@@ -492,6 +492,28 @@ TEST_F(FitTest, LockedPixelsHoldTheWholePictureOrNothing) {
   EXPECT_FALSE(preview);
 }
 
+// A monitor or work area of no pixels either way gets no wallpaper in any mode, and the
+// bitmap given in does not come back; one pixel each way does get one.
+TEST_F(FitTest, AMonitorOfNoSizeGetsNoWallpaper) {
+  auto picture = QuadrantPicture(30, 20);
+  const ScreenRect one{0, 0, 1, 1};
+  const ScreenRect sizes[] = {{0, 0, 0, 1}, {0, 0, 1, 0}, one};
+  for (int mode = 1; mode <= 7; ++mode) {
+    for (const ScreenRect& monitor : sizes) {
+      for (const ScreenRect& work : sizes) {
+        SCOPED_TRACE(testing::Message()
+                     << "mode " << mode << ", monitor " << monitor.width << "x" << monitor.height
+                     << ", work " << work.width << "x" << work.height);
+        const bool made =
+            monitor.width > 0 && monitor.height > 0 && work.width > 0 && work.height > 0;
+        fw::GpBitmapOwner wallpaper = QuadrantPicture(4, 4);
+        EXPECT_EQ(Fixer(mode)->MakeWallpaperFor(Image(picture), work, monitor, &wallpaper), made);
+        EXPECT_EQ(static_cast<bool>(wallpaper), made);
+      }
+    }
+  }
+}
+
 // A monitor's part of a span is as large as the monitor: one pixel each way is a part,
 // none either way is refused, and the earlier bitmap in the output does not come back.
 TEST_F(FitTest, ASpanPartOfNoSizeIsRefused) {

@@ -24,6 +24,7 @@
 #include "shellext/explorer_command.h"
 #include "shellext/portable/menu_table.h"
 #include "tests/support/active_desktop_stand_in.h"
+#include "tests/support/com_apartment.h"
 #include "tests/support/handler_fixture.h"
 
 using Gdiplus::ARGB;
@@ -217,6 +218,46 @@ TEST(FileByteSource, ReadsWhatTheFileHoldsAndNothingPastItsEnd) {
   framewise::FileByteSource missing(dir.File(L"none.bin").c_str());
   EXPECT_FALSE(missing.is_open());
   EXPECT_EQ(missing.ReadAt(0, buffer, 4), 0u);
+}
+
+// An uncompressed 32-bit DDS of `width` x `height` grey pixels: "DDS ", the 124-byte header
+// (caps, height, width and pixel format flagged; BGRA masks), then the pixels.
+bool WriteDds(const std::wstring& path, uint32_t width, uint32_t height) {
+  uint32_t header[32] = {};
+  header[0] = 0x20534444;  // "DDS "
+  header[1] = 124;
+  header[2] = 0x1 | 0x2 | 0x4 | 0x8 | 0x1000;  // caps, height, width, pitch, pixel format
+  header[3] = height;
+  header[4] = width;
+  header[5] = width * 4;
+  header[19] = 32;          // the pixel format's size
+  header[20] = 0x40 | 0x1;  // RGB with alpha
+  header[22] = 32;          // bits per pixel
+  header[23] = 0x00FF0000;  // red
+  header[24] = 0x0000FF00;  // green
+  header[25] = 0x000000FF;  // blue
+  header[26] = 0xFF000000;  // alpha
+  header[27] = 0x1000;      // a texture
+  std::string file(reinterpret_cast<const char*>(header), sizeof header);
+  file.append(static_cast<size_t>(width) * height * 4, '\x80');
+  return testsupport::WriteBytes(path, file.data(), file.size());
+}
+
+// A picture only the installed decoder can size is read at one pixel wide or high too; one
+// of no pixels is not a picture.
+TEST(DecoderHeaders, OnePixelWideOrHighIsAPicture) {
+  const testsupport::TempDir dir;
+  testsupport::ComApartment apartment;
+  const std::pair<uint32_t, uint32_t> sizes[] = {{1, 1}, {1, 3}, {3, 1}, {3, 2}};
+  for (const auto& size : sizes) {
+    SCOPED_TRACE(testing::Message() << size.first << "x" << size.second);
+    const std::wstring path = dir.File(L"grey.dds");
+    ASSERT_TRUE(WriteDds(path, size.first, size.second));
+    framewise::PictureHeader header;
+    ASSERT_TRUE(framewise::ReadPictureFileHeader(path.c_str(), &header));
+    EXPECT_EQ(header.width, size.first);
+    EXPECT_EQ(header.height, size.second);
+  }
 }
 
 TEST_F(FormatsTest, WinesOwnDecodersGiveRowsPreviewsAndWallpapers) {

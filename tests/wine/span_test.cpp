@@ -412,6 +412,24 @@ TEST_F(SpanTest, TheGapSettingIsMillimetresUpTo1000) {
   }
 }
 
+// No monitors have no layout; nor has a list longer than any machine's (65 entries), which
+// is refused before any monitor's hardware is read.
+TEST_F(SpanTest, NoMonitorsOrFarTooManyHaveNoLayout) {
+  const unsigned reads = fwk::monitorHardwareReads;
+  fwk::PhysicalDesktop desktop;
+  desktop.verdicts.resize(1);
+  EXPECT_FALSE(fwk::GetPhysicalDesktop({}, &desktop));
+  EXPECT_TRUE(desktop.verdicts.empty());
+  fwk::DesktopMonitor one;
+  one.id = L"\\\\?\\DISPLAY#ONE0001#1";
+  one.area = {0, 0, 1920, 1080};
+  one.primary = true;
+  desktop.verdicts.resize(1);
+  EXPECT_FALSE(fwk::GetPhysicalDesktop(std::vector<fwk::DesktopMonitor>(65, one), &desktop));
+  EXPECT_TRUE(desktop.verdicts.empty());
+  EXPECT_EQ(fwk::monitorHardwareReads, reads);
+}
+
 TEST_F(SpanTest, MixedDensitiesKeepALineLevel) {
   const std::vector<Screen> screens = MixedPair();
   Use(screens);
