@@ -279,6 +279,7 @@ TEST_F(ComServerTest, RegisteredClassThroughComWithTypeInformation) {
     UINT count = 0;
     EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
+    EXPECT_EQ(dispatch->GetTypeInfoCount(nullptr), E_POINTER);
     fw::ComPtr<ITypeInfo> info;
     ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.put()), S_OK);
     const TypeAttributes attr(info);

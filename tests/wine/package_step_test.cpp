@@ -29,11 +29,12 @@ UINT WINAPI OwnSystemFolder(LPWSTR buffer, UINT size) {
 }
 
 ULONG g_build = 0;
+bool g_versionFails = false;  // a failure status, over what would read as Windows 11
 LONG WINAPI ReportedVersion(RTL_OSVERSIONINFOW* info) {
   info->dwMajorVersion = 10;
   info->dwMinorVersion = 0;
-  info->dwBuildNumber = g_build;
-  return 0;
+  info->dwBuildNumber = g_versionFails ? 22631 : g_build;
+  return g_versionFails ? static_cast<LONG>(0xC0000001) : 0;  // STATUS_UNSUCCESSFUL
 }
 using GetProcAddressFn = FARPROC(WINAPI*)(HMODULE, LPCSTR);
 GetProcAddressFn g_realGetProcAddress = nullptr;
@@ -97,6 +98,12 @@ TEST(PackageStepTest, RunsFromWindows11WithThePackageAndLogsPowerShellsWords) {
   g_build = 21999;
   EXPECT_FALSE(HasPackagedContextMenu());
   EXPECT_EQ(RegisterSparsePackage(module.get(), PackageScope::User, log), S_FALSE);
+  EXPECT_EQ(runs(), 0);
+  // A version that cannot be read is no Windows 11, whatever the answer holds.
+  g_versionFails = true;
+  EXPECT_FALSE(HasPackagedContextMenu());
+  EXPECT_EQ(RegisterSparsePackage(module.get(), PackageScope::User, log), S_FALSE);
+  g_versionFails = false;
   EXPECT_EQ(runs(), 0);
 
   g_build = 22000;

@@ -14,6 +14,7 @@
 #include "fitting/wic_picture.h"
 #include "tests/support/files.h"
 #include "tests/support/frame_stand_in.h"
+#include "tests/support/refused_allocations.h"
 
 namespace framewise {
 namespace {
@@ -203,6 +204,23 @@ TEST_F(PreviewSourceTest, FramesOfOnePixelAndOfNone) {
     EXPECT_EQ(PreviewCopyFromFrame(nullptr, &frame, 1, 192.0f, 8192.0f, screen.get(), &copy),
               c.made);
     EXPECT_EQ(static_cast<bool>(copy), c.made);
+  }
+}
+
+// No memory for the decoded pixels, reduced or whole: no copy, and the copy given in does
+// not come back.
+TEST_F(PreviewSourceTest, NoMemoryForThePixelsGivesNoCopy) {
+  for (bool scales : {true, false}) {
+    SCOPED_TRACE(scales ? "a decoder that scales" : "a whole decode");
+    StandInFrame frame(scales);
+    fw::GpBitmapOwner copy;
+    StandInFrame earlier(true);
+    ASSERT_TRUE(PreviewCopyFromFrame(nullptr, &earlier, 1, 192.0f, 8192.0f, screen.get(), &copy));
+    testsupport::RefusedAllocations refused(64 * 1024);  // below even the reduced decode's
+    EXPECT_FALSE(PreviewCopyFromFrame(nullptr, &frame, 1, 192.0f, 8192.0f, screen.get(), &copy));
+    EXPECT_FALSE(copy);
+    EXPECT_GT(refused.refused(), 0u);
+    EXPECT_EQ(frame.wholeCopies, 0);
   }
 }
 

@@ -241,6 +241,9 @@ TEST(ModulePath, AFailureAlwaysCarriesAReason) {
     EXPECT_FALSE(fw::GetModulePath(nullptr, &path, &error));
     EXPECT_EQ(error, reason ? reason : DWORD{ERROR_MOD_NOT_FOUND});
     EXPECT_TRUE(path.empty());
+    // Nor is any version read for a module whose file is not known.
+    EXPECT_EQ(GetOwnVersion(VersionForm::Display), L"");
+    EXPECT_EQ(GetOwnVersion(VersionForm::Comparable), L"");
   }
 }
 
