@@ -203,8 +203,9 @@ TEST(RegistryScriptTest, NestingIsBoundedWithoutRecursionFailures) {
   };
   RegistryScript script;
   ScriptError error;
-  EXPECT_TRUE(ParseRegistryScript(nested(kMaxScriptDepth - 1), {}, &script, &error));
-  EXPECT_FALSE(ParseRegistryScript(nested(kMaxScriptDepth), {}, &script, &error));
+  // A root and 31 keys below it, 32 levels, are read; a 33rd level is refused.
+  EXPECT_TRUE(ParseRegistryScript(nested(31), {}, &script, &error));
+  EXPECT_FALSE(ParseRegistryScript(nested(32), {}, &script, &error));
   EXPECT_FALSE(ParseRegistryScript(nested(100000), {}, &script, &error));
   EXPECT_FALSE(ParseRegistryScript(std::wstring(200000, L'{'), {}, &script, &error));
 }
