@@ -434,7 +434,7 @@ MUTATIONS = [
     M("module-path-not-quoted", "shellext/registration.cpp",
       '{L"MODULE", DoubleSingleQuotes(modulePath)},',
       '{L"MODULE", modulePath},',
-      WINE, "RegistrationTest.ModulePathWithASingleQuoteReachesInprocServer32Unchanged"),
+      WINE, "RegistrationTest.ModulePathWithASingleQuoteIsRegisteredUnchangedForMachineAndUser"),
     M("backslash-in-key-name-accepted", "shellext/portable/registry_script.cpp",
       "    if (node->name.find(L'\\\\') != std::wstring::npos) {",
       "    if (node->name.find(L'\\\\') == 0) {",

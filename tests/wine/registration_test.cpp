@@ -349,7 +349,7 @@ TEST_F(RegistrationTest, UnregisterWhenNothingIsRegisteredStopsOnlyAtTheTypeLibr
   EXPECT_TRUE(DumpRegistration(RegistryRoots()).empty());
 }
 
-TEST_F(RegistrationTest, ModulePathWithASingleQuoteReachesInprocServer32Unchanged) {
+TEST_F(RegistrationTest, ModulePathWithASingleQuoteIsRegisteredUnchangedForMachineAndUser) {
   testsupport::TempDir temp;
   const std::wstring folder = temp.File(L"it's here");
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
@@ -364,6 +364,25 @@ TEST_F(RegistrationTest, ModulePathWithASingleQuoteReachesInprocServer32Unchange
   EXPECT_EQ(std::wstring(value), copy);
   EXPECT_EQ(RunRegsvr32(L"/s /u \"" + copy + L"\""), 0u);
   EXPECT_TRUE(DumpRegistration(RegistryRoots()).empty());
+
+  // For one user as well: the type library is read from the path as it is.
+  struct UserPutBack {
+    std::wstring dll;
+    ~UserPutBack() { RunRegsvr32(L"/s /u /n /i:user \"" + dll + L"\""); }
+  } userPutBack{copy};
+  fw::UniqueHKey userClasses;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_READ,
+                            nullptr, userClasses.put(), nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RunRegsvr32(L"/s /n /i:user \"" + copy + L"\""), 0u);
+  EXPECT_TRUE(KeyExists(userClasses.get(), L"TypeLib\\" + kLibId));
+  size = sizeof(value);
+  EXPECT_EQ(RegGetValueW(userClasses.get(), (L"CLSID\\" + kClsid + L"\\InprocServer32").c_str(),
+                         nullptr, RRF_RT_REG_SZ, nullptr, value, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::wstring(value), copy);
+  EXPECT_EQ(RunRegsvr32(L"/s /u /n /i:user \"" + copy + L"\""), 0u);
+  EXPECT_FALSE(KeyExists(userClasses.get(), L"TypeLib\\" + kLibId));
 }
 
 using fw::LibraryAttributes;
