@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fitting/fitting_command.h"
 #include "fitting/wallpaper_output.h"
 #include "framework/gdiplus_owners.h"
 #include "tests/support/handler_fixture.h"
@@ -215,6 +216,31 @@ TEST_F(CommandTest, DeletedPictureFailsWithoutTheWindow) {
   EXPECT_EQ(g_pleaseWait.created, 0);
   EXPECT_EQ(desktop.record().setWallpaperCalls, 0);
   EXPECT_EQ(ReadIni(Settings(), L"Photo"), L"<none>");
+}
+
+// The command's modes are 1 to 7: a mode outside them is refused before anything is read,
+// written or shown, whatever the target; the first and the last mode are taken.
+TEST_F(CommandTest, ModesOutsideOneToSevenAreRefusedBeforeAnything) {
+  using framewise::WallpaperTarget;
+  for (int mode : {0, 8, -1}) {
+    SCOPED_TRACE(mode);
+    EXPECT_EQ(framewise::RunFittingCommand(wide, mode, nullptr, framewise::CommandProgress::Window),
+              E_INVALIDARG);
+    for (WallpaperTarget target : {WallpaperTarget::Span, WallpaperTarget::OneMonitor}) {
+      EXPECT_EQ(framewise::RunTargetedCommand(wide, mode, target, L"", nullptr,
+                                              framewise::CommandProgress::Window),
+                E_INVALIDARG);
+    }
+  }
+  EXPECT_EQ(g_pleaseWait.created, 0);
+  EXPECT_EQ(desktop.record().setWallpaperCalls, 0);
+  EXPECT_EQ(ReadIni(Settings(), L"Photo"), L"<none>");
+  for (int mode : {1, 7}) {
+    EXPECT_EQ(framewise::RunFittingCommand(wide, mode, nullptr, framewise::CommandProgress::Silent),
+              S_OK)
+        << mode;
+  }
+  EXPECT_EQ(desktop.record().setWallpaperCalls, 2);
 }
 
 Gdiplus::GpStatus WINGDIPAPI NoEncoders(UINT* count, UINT* size) {
