@@ -74,7 +74,12 @@ class StandInWallpaper final : public StandInObject<IDesktopWallpaper> {
     g_record.position = position;
     return S_OK;
   }
-  STDMETHODIMP GetPosition(DESKTOP_WALLPAPER_POSITION*) override { return E_NOTIMPL; }
+  // The desktop's position once one is given (by a test or a SetPosition); none before.
+  STDMETHODIMP GetPosition(DESKTOP_WALLPAPER_POSITION* position) override {
+    if (g_record.position < 0) return E_NOTIMPL;
+    *position = static_cast<DESKTOP_WALLPAPER_POSITION>(g_record.position);
+    return S_OK;
+  }
   STDMETHODIMP SetSlideshow(IShellItemArray*) override { return E_NOTIMPL; }
   STDMETHODIMP GetSlideshow(IShellItemArray**) override { return E_NOTIMPL; }
   STDMETHODIMP SetSlideshowOptions(DESKTOP_SLIDESHOW_OPTIONS, UINT) override { return E_NOTIMPL; }

@@ -23,7 +23,7 @@ struct DesktopWallpaperRecord {
   std::map<std::wstring, std::wstring> wallpapers;  // monitor id -> file set on it
   std::vector<std::wstring> order;                  // monitor ids in the order they were set
   int setPositionCalls = 0;
-  int position = -1;
+  int position = -1;  // the desktop's position as the shell numbers it; -1: not answered
   // Failure injection: SetWallpaper on this monitor returns E_FAIL.
   std::wstring failingMonitor;
   // Applies the primary monitor's file to the desktop with SystemParametersInfoW.

@@ -52,6 +52,14 @@ FRAMEWISE_FAULTY_GDIP(GdipFillRectangle,
                       (g, b, x, y, w, h))
 FRAMEWISE_FAULTY_GDIP(GdipGraphicsClear, (Gdiplus::GpGraphics * g, Gdiplus::ARGB c), (g, c))
 FRAMEWISE_FAULTY_GDIP(GdipCreateSolidFill, (Gdiplus::ARGB c, Gdiplus::GpSolidFill** b), (c, b))
+FRAMEWISE_FAULTY_GDIP(GdipSetSolidFillColor, (Gdiplus::GpSolidFill * b, Gdiplus::ARGB c), (b, c))
+FRAMEWISE_FAULTY_GDIP(GdipDrawString,
+                      (Gdiplus::GpGraphics * g, const WCHAR* t, INT n, const Gdiplus::GpFont* f,
+                       const Gdiplus::RectF* r, const Gdiplus::GpStringFormat* s,
+                       const Gdiplus::GpBrush* b),
+                      (g, t, n, f, r, s, b))
+FRAMEWISE_FAULTY_GDIP(GdipCreateStringFormat, (INT a, LANGID l, Gdiplus::GpStringFormat** s),
+                      (a, l, s))
 #undef FRAMEWISE_FAULTY_GDIP
 
 decltype(&CreateFileW) real_CreateFileW = nullptr;
@@ -97,6 +105,9 @@ Injector::Injector() {
   FRAMEWISE_PATCH_GDIP(GdipFillRectangle);
   FRAMEWISE_PATCH_GDIP(GdipGraphicsClear);
   FRAMEWISE_PATCH_GDIP(GdipCreateSolidFill);
+  FRAMEWISE_PATCH_GDIP(GdipSetSolidFillColor);
+  FRAMEWISE_PATCH_GDIP(GdipDrawString);
+  FRAMEWISE_PATCH_GDIP(GdipCreateStringFormat);
 #undef FRAMEWISE_PATCH_GDIP
   Add("kernel32.dll", "CreateFileW", reinterpret_cast<void*>(&FaultyCreateFileW),
       reinterpret_cast<void**>(&real_CreateFileW));

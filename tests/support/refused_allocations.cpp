@@ -22,14 +22,31 @@ size_t RefusedAllocations::refused() const { return g_refused; }
 
 }  // namespace testsupport
 
-// The program's own non-throwing array allocation: the usual one, unless refused above.
-// Memory comes from the usual allocation, so the usual delete[] gives it back.
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+namespace {
+
+bool Refused(std::size_t size) {
   const size_t from = testsupport::g_fromBytes;
-  if (from != 0 && size >= from) {
-    ++testsupport::g_refused;
+  if (from == 0 || size < from) return false;
+  ++testsupport::g_refused;
+  return true;
+}
+
+}  // namespace
+
+// The program's own non-throwing allocations, of objects and of arrays: the usual ones,
+// unless refused above. Memory comes from the usual allocation, so the usual delete and
+// delete[] give it back.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (Refused(size)) return nullptr;
+  try {
+    return ::operator new(size);
+  } catch (...) {
     return nullptr;
   }
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  if (Refused(size)) return nullptr;
   try {
     return ::operator new[](size);
   } catch (...) {

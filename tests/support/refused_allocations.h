@@ -1,5 +1,6 @@
 // Large allocations refused, as on a machine short of memory: while an owner lives, every
-// array the code asks for with `new (std::nothrow)` of at least its size comes back null.
+// object or array the code asks for with `new (std::nothrow)` of at least its size comes
+// back null.
 #pragma once
 
 #include <cstddef>

@@ -12,9 +12,13 @@
 #include "framework/com_ptr.h"
 #include "framework/type_info_owners.h"
 #include "framework/win_owners.h"
+#include "fitting/image_fixer.h"
+#include "shellext/explorer_command.h"
 #include "shellext/guids.h"
+#include "shellext/module.h"
 #include "tests/support/handler_fixture.h"
 #include "tests/support/import_patch.h"
+#include "tests/support/refused_allocations.h"
 #include "tests/support/shell_data_object.h"
 #include "tests/support/test_support.h"
 #include "leak_checks.h"
@@ -371,6 +375,36 @@ TEST(DllLifetime, EachUnloadGivesBackWhatTheEntryMade) {
   // which no unload gives back (measured under Wine: a plain DLL loaded and freed keeps
   // none). Anything beyond those four is the product's.
   testsupport::ExpectCountsKept(before, after, 0, 4 * kCycles);
+}
+
+// Without memory for an object, every creation says so and hands out nothing; with it,
+// each is made.
+TEST(OutOfMemory, EveryCreationSaysSoAndHandsOutNothing) {
+  using namespace framewise;
+  {
+    testsupport::RefusedAllocations refused(1);
+    IUnknown* factory = nullptr;
+    EXPECT_EQ(CreateClassObject(&CreateImageFileContextMenu, &factory), E_OUTOFMEMORY);
+    EXPECT_EQ(factory, nullptr);
+    void* handler = nullptr;
+    EXPECT_EQ(CreateImageFileContextMenu(nullptr, IID_IUnknown, &handler), E_OUTOFMEMORY);
+    EXPECT_EQ(handler, nullptr);
+    void* command = nullptr;
+    EXPECT_EQ(CreateExplorerCommand(nullptr, IID_IExplorerCommand, &command), E_OUTOFMEMORY);
+    EXPECT_EQ(command, nullptr);
+    EXPECT_FALSE(CreateImageFixer(1));
+    EXPECT_FALSE(CreateImageFixer(7));
+    EXPECT_EQ(refused.refused(), 5u);
+  }
+  IUnknown* factory = nullptr;
+  ASSERT_EQ(CreateClassObject(&CreateImageFileContextMenu, &factory), S_OK);
+  ASSERT_NE(factory, nullptr);
+  EXPECT_EQ(factory->Release(), 0u);
+  fw::ComPtr<IUnknown> handler;
+  EXPECT_EQ(CreateImageFileContextMenu(nullptr, IID_IUnknown, handler.put_void()), S_OK);
+  fw::ComPtr<IExplorerCommand> command;
+  EXPECT_EQ(CreateExplorerCommand(nullptr, IID_IExplorerCommand, command.put_void()), S_OK);
+  EXPECT_TRUE(CreateImageFixer(1) && CreateImageFixer(7));
 }
 
 TEST(ComApartmentTest, LeavesOnlyAnApartmentItEntered) {

@@ -429,6 +429,47 @@ TEST_F(CommandTest, BetaNoticeWithoutAnyFontFails) {
   EXPECT_FALSE(framewise::DrawBetaNotice(bitmap.get()));
 }
 
+// One failing call at a time while the notice is drawn: the drawing says it failed, or
+// the notice is the one drawn when nothing fails.
+TEST_F(CommandTest, BetaNoticeWithAFailingCallSaysSoOrIsWhole) {
+  testsupport::faults::Injector injector;
+  ASSERT_TRUE(injector.complete());
+  testsupport::WorkAreaOverride area({0, 0, 640, 440}, {0, 0, 640, 480});
+  // The lower right quarter, where the notice goes, after drawing it with call `failAt`
+  // failing (0: none).
+  auto draw = [](int failAt, bool* drawn) {
+    std::vector<Gdiplus::ARGB> pixels;
+    fw::GpBitmapOwner bitmap;
+    if (gp::GdipCreateBitmapFromScan0(640, 480, 0, PixelFormat24bppRGB, nullptr, bitmap.put()) !=
+        Gdiplus::Ok) {
+      return pixels;
+    }
+    testsupport::faults::g_calls = 0;
+    testsupport::faults::g_failAt = failAt;
+    testsupport::faults::g_armed = true;
+    *drawn = framewise::DrawBetaNotice(bitmap.get());
+    testsupport::faults::g_armed = false;
+    for (int y = 240; y < 480; y += 2) {
+      for (int x = 320; x < 640; x += 2) {
+        Gdiplus::ARGB c = 0;
+        gp::GdipBitmapGetPixel(bitmap.get(), x, y, &c);
+        pixels.push_back(c);
+      }
+    }
+    return pixels;
+  };
+  bool drawn = false;
+  const std::vector<Gdiplus::ARGB> whole = draw(0, &drawn);
+  ASSERT_TRUE(drawn);
+  const int calls = testsupport::faults::g_calls;
+  ASSERT_GE(calls, 5);
+  for (int failing = 1; failing <= calls; ++failing) {
+    const std::vector<Gdiplus::ARGB> shown = draw(failing, &drawn);
+    SCOPED_TRACE(testsupport::faults::g_failed);
+    if (drawn) EXPECT_TRUE(shown == whole) << "a notice drawn in part, reported as drawn";
+  }
+}
+
 // A beta build: this program's version resource read with the pre-release flag set in
 // its flags and its mask, as a beta's resource states it.
 using VerQueryValueFunction = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);

@@ -130,7 +130,7 @@ TEST_F(MonitorsTest, EveryMonitorGetsItsOwnCut) {
   EXPECT_EQ(record.wallpapers.at(kPortraitId), portraitFile.path());
   EXPECT_EQ(record.wallpapers.at(kLargeId), largeFile.path());
   EXPECT_EQ(record.setPositionCalls, 1);
-  EXPECT_EQ(record.position, static_cast<int>(DWPOS_CENTER));
+  EXPECT_EQ(record.position, 0);  // centred (the shell's DWPOS_CENTER)
   EXPECT_EQ(activeDesktop.record().setWallpaperCalls, 0);
   EXPECT_EQ(Ini(L"Photo"), picture);
   EXPECT_EQ(Ini(L"WhichPart"), L"Top");

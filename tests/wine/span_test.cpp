@@ -435,7 +435,7 @@ TEST_F(SpanTest, MixedDensitiesKeepALineLevel) {
   Use(screens);
   CheckSpan(screens, {{0, 0, 597, 336}, {597, 0, 531, 298}}, 2256, 800);
   EXPECT_EQ(wallpaper.record().setPositionCalls, 1);
-  EXPECT_EQ(wallpaper.record().position, static_cast<int>(DWPOS_CENTER));
+  EXPECT_EQ(wallpaper.record().position, 0);  // centred (the shell's DWPOS_CENTER)
 }
 
 // The same pair with the small one centred beside the large one in pixels: centred in mm.
@@ -832,6 +832,30 @@ TEST_F(SpanTest, ThisMonitorOnlyLeavesTheOthers) {
   EXPECT_EQ(Ini(L"Photo"), picture);
   EXPECT_EQ(Ini(L"WhichPart"), L"BestFit");
   EXPECT_EQ(wallpaper.record().wallpapers.count(screens[2].id), 0u);
+}
+
+// One monitor's wallpaper leaves the desktop's position alone, unless it is tile or span,
+// which would change the other monitors' pictures: those become centred. The shell numbers
+// the positions centre 0, tile 1, stretch 2, fit 3, fill 4, span 5.
+TEST_F(SpanTest, OneMonitorChangesThePositionOnlyFromTileOrSpan) {
+  const std::vector<Screen> screens = PrimaryAndPortrait();
+  Use(screens);
+  const std::wstring picture = dir.File(L"bands.png");
+  WriteBands(picture, 1600, 1200);
+  CursorOnMonitor cursor(screens[1].area);
+  ASSERT_TRUE(cursor.ok());
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+  for (int before = 0; before <= 5; ++before) {
+    SCOPED_TRACE(before);
+    auto& record = wallpaper.record();
+    record.position = before;
+    const int calls = record.setPositionCalls;
+    ASSERT_EQ(h.Invoke(fwk::kOneMonitorCommandBase + fwk::FitModeMiddle), S_OK);
+    const bool centred = before == 1 || before == 5;
+    EXPECT_EQ(record.setPositionCalls - calls, centred ? 1 : 0);
+    EXPECT_EQ(record.position, centred ? 0 : before);
+  }
 }
 
 // A monitor's own wallpaper file, fitted again to that monitor or spanned: the picture is
