@@ -97,14 +97,22 @@ class FitTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(gdiplus_);
-    desktop_ = DesktopColorArgb();
-    // The checks tell the desktop colour from the border and the picture.
+    // A desktop colour of the test's own, with red, green and blue all different, which
+    // the checks tell from the border and the picture; put back after the test.
+    const int element = COLOR_BACKGROUND;
+    const COLORREF colour = RGB(0x3A, 0x6E, 0xA5);
+    ASSERT_TRUE(SetSysColors(1, &element, &colour));
     for (ARGB other : {kBlack, kTopLeft, kTopRight, kBottomLeft, kBottomRight}) {
       ASSERT_FALSE(Near(desktop_, other, 24)) << "desktop colour too close to a test colour";
     }
   }
+  void TearDown() override {
+    const int element = COLOR_BACKGROUND;
+    SetSysColors(1, &element, &desktopBefore_);
+  }
   fw::GdiplusToken gdiplus_ = fw::StartGdiplus();
-  ARGB desktop_ = 0;
+  const COLORREF desktopBefore_ = GetSysColor(COLOR_BACKGROUND);
+  const ARGB desktop_ = 0xFF3A6EA5;
 };
 
 std::unique_ptr<ImageFixer> Fixer(int mode) {
