@@ -97,21 +97,15 @@ class FitTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(gdiplus_);
-    // A desktop colour of the test's own, with red, green and blue all different, which
-    // the checks tell from the border and the picture; put back after the test.
-    const int element = COLOR_BACKGROUND;
-    const COLORREF colour = RGB(0x3A, 0x6E, 0xA5);
-    ASSERT_TRUE(SetSysColors(1, &element, &colour));
+    ASSERT_TRUE(desktopColour_.applied());
     for (ARGB other : {kBlack, kTopLeft, kTopRight, kBottomLeft, kBottomRight}) {
       ASSERT_FALSE(Near(desktop_, other, 24)) << "desktop colour too close to a test colour";
     }
   }
-  void TearDown() override {
-    const int element = COLOR_BACKGROUND;
-    SetSysColors(1, &element, &desktopBefore_);
-  }
   fw::GdiplusToken gdiplus_ = fw::StartGdiplus();
-  const COLORREF desktopBefore_ = GetSysColor(COLOR_BACKGROUND);
+  // A desktop colour of the test's own, red, green and blue all different, which the
+  // checks tell from the border and the picture.
+  testsupport::SystemColours desktopColour_{{{COLOR_BACKGROUND, RGB(0x3A, 0x6E, 0xA5)}}};
   const ARGB desktop_ = 0xFF3A6EA5;
 };
 
