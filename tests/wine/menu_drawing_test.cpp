@@ -110,6 +110,27 @@ TEST_F(MenuDrawingTest, WorkedSizesAt96Dpi) {
   EXPECT_EQ(textWidth, static_cast<UINT>(box.right - box.left));
 }
 
+// A text that cannot be measured takes no room: the row is the column and the gaps
+// around the text, 8 pixels before it and 4 after.
+using DrawTextFunction = int(WINAPI*)(HDC, LPCWSTR, int, LPRECT, UINT);
+DrawTextFunction g_realDrawText = nullptr;
+int WINAPI NoMeasuring(HDC dc, LPCWSTR text, int count, LPRECT box, UINT format) {
+  if (format & DT_CALCRECT) return 0;
+  return g_realDrawText(dc, text, count, box, format);
+}
+
+TEST_F(MenuDrawingTest, ATextThatCannotBeMeasuredTakesNoRoom) {
+  const testsupport::ImportPatch measure("user32.dll", "DrawTextW",
+                                         reinterpret_cast<void*>(&NoMeasuring));
+  ASSERT_NE(measure.real(), nullptr);
+  g_realDrawText = measure.real_as<DrawTextFunction>();
+  Handler h;
+  Open(h, 300, 200);  // aspect 1.5: a 216-pixel column, rows of 144 + 8
+  EXPECT_EQ(Measure(h, 3).itemWidth, 216u + 8 + 4);
+  EXPECT_EQ(Measure(h, 3).itemHeight, 152u);
+  EXPECT_EQ(Measure(h, 10).itemWidth, 216u + 8 + 4);
+}
+
 TEST_F(MenuDrawingTest, SixInchLimit) {
   Handler five;
   Open(five, 1000, 200);  // aspect 5: 576 x 115.2

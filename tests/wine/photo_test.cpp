@@ -109,6 +109,23 @@ class PhotoTest : public testing::Test {
 // The 160 x 80 upright picture fitted whole into the 1280 x 1024 screen: 1280 x 640 at y 192.
 constexpr float kPlacedY = 192, kPlacedW = 1280, kPlacedH = 640;
 
+// A picture the library cannot turn upright is not used the wrong way round: with every
+// turn and mirror refused, only the upright one (orientation 1, nothing to turn) loads.
+Gdiplus::GpStatus WINGDIPAPI NoTurning(Gdiplus::GpImage*, Gdiplus::RotateFlipType) {
+  return Gdiplus::OutOfMemory;
+}
+
+TEST_F(PhotoTest, APictureThatCannotBeTurnedUprightIsNotUsed) {
+  const testsupport::ImportPatch turn("gdiplus.dll", "GdipImageRotateFlip",
+                                      reinterpret_cast<void*>(&NoTurning));
+  ASSERT_NE(turn.real(), nullptr);
+  for (int n = 1; n <= 8; ++n) {
+    const fw::GpImageOwner picture =
+        framewise::LoadPicture(Input((L"orient-" + std::to_wstring(n) + L".jpg").c_str()).c_str());
+    EXPECT_EQ(static_cast<bool>(picture), n == 1) << n;
+  }
+}
+
 TEST_F(PhotoTest, EveryOrientationComesOutUpright) {
   std::vector<std::wstring> files;
   for (int n = 1; n <= 8; ++n) files.push_back(Input((L"orient-" + std::to_wstring(n) + L".jpg").c_str()));
