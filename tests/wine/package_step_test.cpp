@@ -28,10 +28,11 @@ UINT WINAPI OwnSystemFolder(LPWSTR buffer, UINT size) {
   return length;
 }
 
+ULONG g_major = 10;
 ULONG g_build = 0;
 bool g_versionFails = false;  // a failure status, over what would read as Windows 11
 LONG WINAPI ReportedVersion(RTL_OSVERSIONINFOW* info) {
-  info->dwMajorVersion = 10;
+  info->dwMajorVersion = g_major;
   info->dwMinorVersion = 0;
   info->dwBuildNumber = g_versionFails ? 22631 : g_build;
   return g_versionFails ? static_cast<LONG>(0xC0000001) : 0;  // STATUS_UNSUCCESSFUL
@@ -106,6 +107,14 @@ TEST(PackageStepTest, RunsFromWindows11WithThePackageAndLogsPowerShellsWords) {
   g_versionFails = false;
   EXPECT_EQ(runs(), 0);
 
+  // A later major version has it whatever its build; an earlier one never.
+  g_major = 11;
+  g_build = 100;
+  EXPECT_TRUE(HasPackagedContextMenu());
+  g_major = 9;
+  g_build = 30000;
+  EXPECT_FALSE(HasPackagedContextMenu());
+  g_major = 10;
   g_build = 22000;
   EXPECT_TRUE(HasPackagedContextMenu());
   EXPECT_EQ(RegisterSparsePackage(module.get(), PackageScope::User, log), S_OK);

@@ -157,6 +157,15 @@ TEST_F(PreviewSourceTest, OtherDecodersGiveTheWholeFrame) {
   ExpectCopy(copy.get(), 256, 192, {0, 1, 2, 3});
 }
 
+// A frame of 2 x 2 pixels enlarged: each pixel fills its own quarter of the copy, none
+// taken from its neighbour's place.
+TEST_F(PreviewSourceTest, EachPixelOfATinyFrameFillsItsOwnQuarter) {
+  StandInFrame frame(false, 2, 2);
+  fw::GpBitmapOwner copy;
+  ASSERT_TRUE(PreviewCopyFromFrame(nullptr, &frame, 1, 192.0f, 8192.0f, screen.get(), &copy));
+  ExpectCopy(copy.get(), 192, 192, {0, 1, 2, 3});
+}
+
 // A decoder that scales, but only into pixels the preview cannot take (grey, or never
 // unturned): the whole frame is decoded instead.
 TEST_F(PreviewSourceTest, AReducedDecodeOfUnusablePixelsGivesWayToTheWholeFrame) {

@@ -717,6 +717,26 @@ TEST_F(ScratchRegistrationTest, RefusedWriteInALaterBlockKeepsTheEarlierBlock) {
   EXPECT_EQ(dump, expected) << "got:\n" << Describe(dump);
 }
 
+// A ForceRemove key's old subtree goes before it is written again, but a shared key that
+// holds other programs' entries (CLSID here, in any case) is never deleted whole.
+TEST_F(ScratchRegistrationTest, ForceRemoveNeverDeletesASharedKey) {
+  fw::UniqueHKey made;
+  for (const wchar_t* path : {L"CLSID\\{Other}\\InprocServer32", L"Own\\Old"}) {
+    ASSERT_EQ(RegCreateKeyExW(classes_.get(), path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              made.put(), nullptr),
+              ERROR_SUCCESS);
+  }
+  made.reset();
+  EXPECT_EQ(RunRegistryScript(L"HKCR { ForceRemove clsid { ForceRemove '{Mine}' = s 'x' } "
+                              L"ForceRemove Own = s 'y' }",
+                              {}, ScriptMode::Register, roots_),
+            S_OK);
+  EXPECT_TRUE(KeyExists(classes_.get(), L"CLSID\\{Other}\\InprocServer32"));
+  EXPECT_TRUE(KeyExists(classes_.get(), L"CLSID\\{Mine}"));
+  EXPECT_TRUE(KeyExists(classes_.get(), L"Own"));
+  EXPECT_FALSE(KeyExists(classes_.get(), L"Own\\Old"));
+}
+
 TEST_F(ScratchRegistrationTest, MalformedScriptWritesNothing) {
   const wchar_t* scripts[] = {
       L"HKCR { Good = s 'x' } HKCU { Bad }",
