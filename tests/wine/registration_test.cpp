@@ -286,18 +286,30 @@ TEST_F(RegistrationTest, Regsvr32UnregisterRemovesOnlyOurEntries) {
       << Describe(DumpRegistration(RegistryRoots()));
 }
 
+// A registration for the current user taken away again when the owner goes, however the
+// test ends.
+struct UserRegistrationPutBack {
+  std::wstring dll;
+  ~UserRegistrationPutBack() { RunRegsvr32(L"/s /u /n /i:user \"" + dll + L"\""); }
+};
+
+// The current user's classes key, for reading; null when it cannot be opened.
+fw::UniqueHKey UserClasses() {
+  fw::UniqueHKey key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_READ, nullptr,
+                      key.put(), nullptr) != ERROR_SUCCESS) {
+    key.reset();
+  }
+  return key;
+}
+
 // "regsvr32 /n /i:user" registers for the current user alone: the same keys below the
 // user's classes, nothing below the machine's, and the approval list (a machine key) left
 // alone; "/u /n /i:user" takes them away again.
 TEST_F(RegistrationTest, PerUserRegistrationWritesOnlyTheUsersClasses) {
-  struct UserPutBack {
-    std::wstring dll;
-    ~UserPutBack() { RunRegsvr32(L"/s /u /n /i:user \"" + dll + L"\""); }
-  } userPutBack{dll_};
-  fw::UniqueHKey userClasses;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_READ,
-                            nullptr, userClasses.put(), nullptr),
-            ERROR_SUCCESS);
+  const UserRegistrationPutBack userPutBack{dll_};
+  const fw::UniqueHKey userClasses = UserClasses();
+  ASSERT_TRUE(userClasses);
   fw::UniqueHKey machineClasses;
   ASSERT_EQ(
       RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_READ, machineClasses.put()),
@@ -366,14 +378,9 @@ TEST_F(RegistrationTest, ModulePathWithASingleQuoteIsRegisteredUnchangedForMachi
   EXPECT_TRUE(DumpRegistration(RegistryRoots()).empty());
 
   // For one user as well: the type library is read from the path as it is.
-  struct UserPutBack {
-    std::wstring dll;
-    ~UserPutBack() { RunRegsvr32(L"/s /u /n /i:user \"" + dll + L"\""); }
-  } userPutBack{copy};
-  fw::UniqueHKey userClasses;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_READ,
-                            nullptr, userClasses.put(), nullptr),
-            ERROR_SUCCESS);
+  const UserRegistrationPutBack userPutBack{copy};
+  const fw::UniqueHKey userClasses = UserClasses();
+  ASSERT_TRUE(userClasses);
   ASSERT_EQ(RunRegsvr32(L"/s /n /i:user \"" + copy + L"\""), 0u);
   EXPECT_TRUE(KeyExists(userClasses.get(), L"TypeLib\\" + kLibId));
   size = sizeof(value);
