@@ -95,7 +95,7 @@ target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
 target_compile_definitions(wine_tests PRIVATE FRAMEWISE_TEST_BASE_URL=L"${FRAMEWISE_BASE_URL}"
   FRAMEWISE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_compile_options(wine_tests PRIVATE -Wall -Wextra)
-target_link_libraries(wine_tests PRIVATE framewise_test_support GTest::gtest ${WIN_LIBS})
+target_link_libraries(wine_tests PRIVATE framewise_test_support GTest::gtest ${WIN_LIBS} msi)
 target_link_options(wine_tests PRIVATE ${STATIC_LINK})
 add_dependencies(wine_tests Framewise)
 set_target_properties(wine_tests PROPERTIES CROSSCOMPILING_EMULATOR "${CMAKE_CROSSCOMPILING_EMULATOR}")

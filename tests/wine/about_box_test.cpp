@@ -64,6 +64,7 @@ struct Shown {
   bool betaVisible = false;
   // The status, web-site and beta-feedback links: each underlined at all times.
   bool statusUnderlined = false, webSiteUnderlined = false, betaUnderlined = false;
+  int focusId = 0;  // the control the keyboard is on
 };
 
 Shown Read(HWND dialog) {
@@ -78,6 +79,10 @@ Shown Read(HWND dialog) {
   s.statusUnderlined = testsupport::DrawsUnderlined(GetDlgItem(dialog, 104));
   s.webSiteUnderlined = testsupport::DrawsUnderlined(GetDlgItem(dialog, 206));
   s.betaUnderlined = testsupport::DrawsUnderlined(GetDlgItem(dialog, 207));
+  GUITHREADINFO gui = {};
+  gui.cbSize = sizeof gui;
+  if (GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui) && gui.hwndFocus)
+    s.focusId = GetDlgCtrlID(gui.hwndFocus);
   return s;
 }
 
@@ -199,6 +204,7 @@ TEST_F(AboutBoxTest, OkStoresTheCheckBoxAndCancelDoesNot) {
   Shown shown;
   EXPECT_EQ(RunAbout(kRelease11, [&](HWND d) { shown = Read(d); PressOk(d); }), IDOK);
   EXPECT_FALSE(shown.checked);  // 5 is outside the check box's states
+  EXPECT_EQ(shown.focusId, IDOK);  // Enter closes it at once
   EXPECT_EQ(Stored(L"AllowBackgroundChecks"), L"0");
 
   EXPECT_EQ(RunAbout(kRelease11, [&](HWND d) {

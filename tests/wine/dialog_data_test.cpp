@@ -202,5 +202,30 @@ TEST(DialogLifecycle, ModalReturnsItsEndCode) {
   EXPECT_EQ(destroying.GetSafeHwnd(), nullptr);
 }
 
+// A dialog that leaves its first message to the base class has the keyboard on its first
+// tab stop (the About template's OK button) by the time it is shown: the dialog manager
+// puts it there when the first message asks for it.
+class PlainDialog : public CDialog {
+ public:
+  PlainDialog() : CDialog(IDD_ABOUT) {}
+  int focusIdAtOpen = 0;  // as it is shown; 0: on no control of the dialog
+
+ protected:
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override {
+    if (message == WM_SHOWWINDOW && wParam) {
+      const HWND focus = GetFocus();
+      if (focus && GetParent(focus) == GetSafeHwnd()) focusIdAtOpen = GetDlgCtrlID(focus);
+      PostMessageW(GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    }
+    return CDialog::OnMessage(message, wParam, lParam, result);
+  }
+};
+
+TEST(DialogLifecycle, OpensWithTheKeyboardOnItsFirstTabStop) {
+  PlainDialog dialog;
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  EXPECT_EQ(dialog.focusIdAtOpen, IDOK);
+}
+
 }  // namespace
 }  // namespace fw

@@ -112,6 +112,12 @@ TEST_F(MenuLookTest, ColoursFollowTheStyleTheDarkChoiceAndHighContrast) {
   FakeMenuStyle lightUnderADarkName = testsupport::LightMenuStyle(L"DarkMode_ImmersiveStart::Menu");
   lightUnderADarkName.background = RGB(232, 236, 226);
   lightUnderADarkName.hot = RGB(200, 214, 190);
+  // A dark class counts when its text is light: at least half-bright by its luma
+  // (0.299 R + 0.587 G + 0.114 B), so grey 128 is light and grey 127 is not.
+  FakeMenuStyle darkWithGrey128 = testsupport::DarkMenuStyle();
+  darkWithGrey128.text[0] = RGB(128, 128, 128);
+  FakeMenuStyle darkWithGrey127 = testsupport::DarkMenuStyle();
+  darkWithGrey127.text[0] = RGB(127, 127, 127);
   enum Failing { None, Drawing, Colours };
   const struct {
     const char* look;
@@ -125,8 +131,19 @@ TEST_F(MenuLookTest, ColoursFollowTheStyleTheDarkChoiceAndHighContrast) {
       {"dark", {dark, light}, true, 0, None, FromStyle(dark)},
       {"dark from the older class", {olderDark, light}, true, 0, None, FromStyle(olderDark)},
       {"dark chosen, no dark menus on this system", {light}, true, 0, None, FromStyle(light)},
-      {"dark chosen, the dark name opens the light class", {lightUnderADarkName, light}, true, 0, None,
+      {"dark chosen, the dark name opens the light class",
+       {lightUnderADarkName, light},
+       true,
+       0,
+       None,
        FromStyle(light)},
+      {"dark, its text grey 128",
+       {darkWithGrey128, light},
+       true,
+       0,
+       None,
+       FromStyle(darkWithGrey128)},
+      {"dark name, its text grey 127", {darkWithGrey127, light}, true, 0, None, FromStyle(light)},
       {"high contrast", {dark, light}, true, 1, None, FromSystem()},
       {"no style", {}, true, 0, None, FromSystem()},
       {"drawing the style fails", {dark, light}, true, 0, Drawing, FromSystem()},

@@ -2,12 +2,15 @@
 // on, only with the package file beside the DLL, through Windows PowerShell (a stand-in
 // in a system folder of the test's own), whose words and exit code reach the log.
 #include <windows.h>
+#include <msi.h>
+#include <msiquery.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,10 @@
 #include "shellext/portable/package_identity.h"
 #include "tests/support/import_patch.h"
 #include "tests/support/test_support.h"
+
+// The installer's custom actions, as the installer calls them.
+extern "C" UINT WINAPI RegisterPackageForMachine(MSIHANDLE install);
+extern "C" UINT WINAPI RemovePackageForUser(MSIHANDLE install);
 
 namespace framewise {
 namespace {
@@ -63,17 +70,37 @@ class RecordingLog final : public PackageLog {
   std::vector<std::wstring> lines;
 };
 
-TEST(PackageStepTest, RunsFromWindows11WithThePackageAndLogsPowerShellsWords) {
-  testsupport::TempDir dir;
-  g_systemFolder = dir.File(L"System32");
-  const std::wstring shellFolder = g_systemFolder + L"\\WindowsPowerShell\\v1.0";
-  ASSERT_EQ(SHCreateDirectoryExW(nullptr, shellFolder.c_str(), nullptr), ERROR_SUCCESS);
-  ASSERT_TRUE(CopyFileW((testsupport::ProgramFolder() + L"powershell_stand_in.exe").c_str(),
-                        (shellFolder + L"\\powershell.exe").c_str(), FALSE));
-  auto runs = [&] {
+// A system folder of the test's own with the PowerShell stand-in in it, and the Windows
+// version as the test sets it.
+class PackageStepTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    g_systemFolder = dir.File(L"System32");
+    ASSERT_EQ(SHCreateDirectoryExW(nullptr, shellFolder.c_str(), nullptr), ERROR_SUCCESS);
+    ASSERT_TRUE(CopyFileW((testsupport::ProgramFolder() + L"powershell_stand_in.exe").c_str(),
+                          (shellFolder + L"\\powershell.exe").c_str(), FALSE));
+    ASSERT_NE(system.real(), nullptr);
+    ASSERT_NE(version.real(), nullptr);
+    g_realGetProcAddress = version.real_as<GetProcAddressFn>();
+    g_major = 10;
+    g_build = 22000;
+    g_versionFails = false;
+  }
+  // How often PowerShell ran.
+  std::ptrdiff_t runs() const {
     const std::string calls = testsupport::ReadBytes(shellFolder + L"\\calls.log");
     return std::count(calls.begin(), calls.end(), '\n');
-  };
+  }
+
+  testsupport::TempDir dir;
+  const std::wstring shellFolder = dir.File(L"System32") + L"\\WindowsPowerShell\\v1.0";
+  testsupport::ImportPatch system{"kernel32.dll", "GetSystemDirectoryW",
+                                  reinterpret_cast<void*>(&OwnSystemFolder)};
+  testsupport::ImportPatch version{"kernel32.dll", "GetProcAddress",
+                                   reinterpret_cast<void*>(&VersionedGetProcAddress)};
+};
+
+TEST_F(PackageStepTest, RunsFromWindows11WithThePackageAndLogsPowerShellsWords) {
   // An installed copy: a module in a folder of its own.
   const std::wstring installed = dir.File(L"Install");
   ASSERT_TRUE(CreateDirectoryW(installed.c_str(), nullptr));
@@ -81,14 +108,6 @@ TEST(PackageStepTest, RunsFromWindows11WithThePackageAndLogsPowerShellsWords) {
                         (installed + L"\\Framewise.dll").c_str(), FALSE));
   fw::UniqueModule module(LoadLibraryW((installed + L"\\Framewise.dll").c_str()));
   ASSERT_TRUE(module);
-
-  testsupport::ImportPatch system("kernel32.dll", "GetSystemDirectoryW",
-                                  reinterpret_cast<void*>(&OwnSystemFolder));
-  testsupport::ImportPatch version("kernel32.dll", "GetProcAddress",
-                                   reinterpret_cast<void*>(&VersionedGetProcAddress));
-  ASSERT_NE(system.real(), nullptr);
-  ASSERT_NE(version.real(), nullptr);
-  g_realGetProcAddress = version.real_as<GetProcAddressFn>();
 
   // Windows 11 without the package file beside the module: nothing to do.
   g_build = 22000;
@@ -158,6 +177,121 @@ TEST(PackageStepTest, RunsFromWindows11WithThePackageAndLogsPowerShellsWords) {
             HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
   EXPECT_TRUE(missing.Has(L"could not start " + shellFolder + L"\\powershell.exe: error 2"))
       << missing.lines.size();
+}
+
+// A real installer session on an empty package, whose information messages (what goes
+// to the installer's log) the test reads.
+class InstallerSession {
+ public:
+  explicit InstallerSession(const std::wstring& path) {
+    MSIHANDLE database = 0;
+    if (MsiOpenDatabaseW(path.c_str(), MSIDBOPEN_CREATE, &database) != ERROR_SUCCESS) return;
+    MSIHANDLE summary = 0;
+    bool made =
+        MsiGetSummaryInformationW(database, nullptr, 4, &summary) == ERROR_SUCCESS &&
+        MsiSummaryInfoSetPropertyW(summary, 7 /*template*/, VT_LPSTR, 0, nullptr, L";1033") ==
+            ERROR_SUCCESS &&
+        MsiSummaryInfoSetPropertyW(summary, 9 /*revision*/, VT_LPSTR, 0, nullptr,
+                                   L"{6A8B7E2C-61F3-4C1D-9F0E-3B5D2A7C9E41}") == ERROR_SUCCESS &&
+        MsiSummaryInfoSetPropertyW(summary, 14 /*page count*/, VT_I4, 200, nullptr, nullptr) ==
+            ERROR_SUCCESS &&
+        MsiSummaryInfoPersist(summary) == ERROR_SUCCESS;
+    if (summary) MsiCloseHandle(summary);
+    made = made && MsiDatabaseCommit(database) == ERROR_SUCCESS;
+    MsiCloseHandle(database);
+    if (!made) return;
+    MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    previous_ = MsiSetExternalUIW(&Collect, INSTALLLOGMODE_INFO, this);
+    if (MsiOpenPackageExW(path.c_str(), MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE, &install_) !=
+        ERROR_SUCCESS) {
+      install_ = 0;
+    }
+  }
+  ~InstallerSession() {
+    if (install_) MsiCloseHandle(install_);
+    MsiSetExternalUIW(previous_, 0, nullptr);
+  }
+  InstallerSession(const InstallerSession&) = delete;
+  InstallerSession& operator=(const InstallerSession&) = delete;
+
+  MSIHANDLE handle() const { return install_; }
+  std::vector<std::wstring> lines;
+
+ private:
+  static INT CALLBACK Collect(LPVOID self, UINT type, LPCWSTR message) {
+    if ((type & 0xFF000000u) == INSTALLMESSAGE_INFO && message) {
+      static_cast<InstallerSession*>(self)->lines.push_back(message);
+    }
+    return 0;
+  }
+  MSIHANDLE install_ = 0;
+  INSTALLUI_HANDLERW previous_ = nullptr;
+};
+
+// What reaches the debugger's output, seen through the exception OutputDebugString raises
+// for a debugger (the narrow one, which the wide one also raises).
+std::string* g_debugOutput = nullptr;
+LONG CALLBACK SeeDebugOutput(EXCEPTION_POINTERS* exception) {
+  const EXCEPTION_RECORD* record = exception->ExceptionRecord;
+  if (g_debugOutput && record->ExceptionCode == 0x40010006 /* DBG_PRINTEXCEPTION_C */ &&
+      record->NumberParameters >= 2 && record->ExceptionInformation[1]) {
+    g_debugOutput->append(reinterpret_cast<const char*>(record->ExceptionInformation[1]));
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+bool HasLine(const std::vector<std::wstring>& lines, const std::wstring& part) {
+  return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& line) {
+    return line.find(part) != std::wstring::npos;
+  });
+}
+
+// The installer's custom actions say what the step did in the installer's own log, the
+// script included, and always let the installation go on: the classic entry works
+// without the package.
+TEST_F(PackageStepTest, CustomActionsWriteToTheInstallersLogAndNeverFail) {
+  // The package file beside the module that holds the actions: this test program.
+  const std::wstring package = testsupport::ProgramFolder() + kPackageFileName;
+  ASSERT_TRUE(testsupport::WriteBytes(package, "PK", 2));
+  std::unique_ptr<const wchar_t, decltype(&DeleteFileW)> removePackage(package.c_str(),
+                                                                       &DeleteFileW);
+  {
+    InstallerSession session(dir.File(L"register.msi"));
+    ASSERT_NE(session.handle(), 0u);
+    EXPECT_EQ(RegisterPackageForMachine(session.handle()), static_cast<UINT>(ERROR_SUCCESS));
+    EXPECT_EQ(runs(), 1);
+    EXPECT_TRUE(HasLine(session.lines, L"Framewise: registering " + package + L" for the machine:"))
+        << session.lines.size();
+    EXPECT_TRUE(
+        HasLine(session.lines, L"Wait-Deployment $manager.ProvisionPackageForAllUsersAsync"));
+    // Each line as it was written, with nothing of the installer's around it.
+    EXPECT_EQ(std::count(session.lines.begin(), session.lines.end(),
+                         L"Framewise: the package step succeeded"),
+              1);
+  }
+  {
+    // A refused removal: its words and exit code are logged; the installation goes on.
+    ASSERT_TRUE(testsupport::WriteBytes(shellFolder + L"\\fail", "", 0));
+    InstallerSession session(dir.File(L"remove.msi"));
+    ASSERT_NE(session.handle(), 0u);
+    EXPECT_EQ(RemovePackageForUser(session.handle()), static_cast<UINT>(ERROR_SUCCESS));
+    EXPECT_EQ(runs(), 2);
+    EXPECT_TRUE(HasLine(session.lines, L"Framewise: removing " + package + L" for the user:"));
+    EXPECT_TRUE(HasLine(session.lines, L"0x00000001"));
+  }
+  // Without a session the step still runs and succeeds for the installer, and its words go
+  // to the debugger's output, a line each.
+  ASSERT_TRUE(DeleteFileW((shellFolder + L"\\fail").c_str()));
+  std::string debugOutput;
+  g_debugOutput = &debugOutput;
+  PVOID watch = AddVectoredExceptionHandler(1, &SeeDebugOutput);
+  ASSERT_NE(watch, nullptr);
+  EXPECT_EQ(RegisterPackageForMachine(0), static_cast<UINT>(ERROR_SUCCESS));
+  RemoveVectoredExceptionHandler(watch);
+  g_debugOutput = nullptr;
+  EXPECT_EQ(runs(), 3);
+  EXPECT_NE(debugOutput.find("Framewise: the package step succeeded\n"), std::string::npos)
+      << debugOutput;
 }
 
 }  // namespace
