@@ -15,7 +15,9 @@
 #include "fitting/image_fixer.h"
 #include "shellext/explorer_command.h"
 #include "shellext/guids.h"
+#include "shellext/install.h"
 #include "shellext/module.h"
+#include "shellext/registration.h"
 #include "tests/support/handler_fixture.h"
 #include "tests/support/import_patch.h"
 #include "tests/support/refused_allocations.h"
@@ -405,6 +407,60 @@ TEST(OutOfMemory, EveryCreationSaysSoAndHandsOutNothing) {
   fw::ComPtr<IExplorerCommand> command;
   EXPECT_EQ(CreateExplorerCommand(nullptr, IID_IExplorerCommand, command.put_void()), S_OK);
   EXPECT_TRUE(CreateImageFixer(1) && CreateImageFixer(7));
+}
+
+// Without memory for a string or a list, every call a host makes says so (E_OUTOFMEMORY):
+// nothing is thrown into the host, and no success is claimed for work not done.
+TEST(OutOfMemory, EveryCallOfAHostSaysSo) {
+  using namespace framewise;
+  testsupport::TempDir dir;
+  const std::wstring picture = dir.File(L"p300x200.png");
+  ASSERT_TRUE(testsupport::WritePicture(picture, 300, 200, L"image/png"));
+  const fw::ComPtr<IDataObject> selection = testsupport::ShellDataObject({picture});
+  ASSERT_TRUE(selection);
+  testsupport::Handler h;
+  ASSERT_TRUE(h.menu);
+  fw::UniqueMenu menu(CreatePopupMenu());
+  ASSERT_TRUE(menu);
+  const fw::ComPtr<IExplorerCommand> command = [] {
+    fw::ComPtr<IExplorerCommand> made;
+    EXPECT_EQ(CreateExplorerCommand(nullptr, IID_IExplorerCommand, made.put_void()), S_OK);
+    return made;
+  }();
+  ASSERT_TRUE(command);
+  const HMODULE module = GetModuleHandleW(nullptr);
+
+  // One call with every allocation refused.
+  auto refusing = [](auto call) {
+    testsupport::RefusedAllocations refused(1, testsupport::RefusedAllocations::Every);
+    return call();
+  };
+  EXPECT_EQ(refusing([&] { return h.init->Initialize(nullptr, selection.get(), nullptr); }),
+            E_OUTOFMEMORY);
+  ASSERT_EQ(h.init->Initialize(nullptr, selection.get(), nullptr), S_OK);
+  EXPECT_EQ(refusing([&] { return h.menu->QueryContextMenu(menu.get(), 0, 100, 400, CMF_NORMAL); }),
+            E_OUTOFMEMORY);
+  EXPECT_EQ(GetMenuItemCount(menu.get()), 0);
+  ASSERT_TRUE(SUCCEEDED(h.menu->QueryContextMenu(menu.get(), 0, 100, 400, CMF_NORMAL)));
+  char help[256] = {};
+  EXPECT_EQ(
+      refusing([&] { return h.menu->GetCommandString(10, GCS_HELPTEXTA, nullptr, help, 256); }),
+      E_OUTOFMEMORY);
+  const HMENU popup = GetSubMenu(menu.get(), 0);
+  ASSERT_NE(popup, nullptr);
+  LRESULT result = 0;
+  EXPECT_EQ(refusing([&] {
+              return h.menu->HandleMenuMsg2(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 0,
+                                            &result);
+            }),
+            E_OUTOFMEMORY);
+  LPWSTR title = nullptr;
+  EXPECT_EQ(refusing([&] { return command->GetTitle(nullptr, &title); }), E_OUTOFMEMORY);
+  EXPECT_EQ(title, nullptr);
+  EXPECT_EQ(refusing([&] { return RegisterServer(module); }), E_OUTOFMEMORY);
+  EXPECT_EQ(refusing([&] { return UnregisterServer(module); }), E_OUTOFMEMORY);
+  EXPECT_EQ(refusing([&] { return RegisterServerForUser(module); }), E_OUTOFMEMORY);
+  EXPECT_EQ(refusing([&] { return UnregisterServerForUser(module); }), E_OUTOFMEMORY);
 }
 
 TEST(ComApartmentTest, LeavesOnlyAnApartmentItEntered) {
