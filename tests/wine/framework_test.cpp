@@ -165,6 +165,23 @@ TEST(ControlObject, AttachesOnceAndDetachesOnEveryPath) {
   EXPECT_EQ(g_subclassRemovedFrom, (std::vector<HWND>{first, second}));
 }
 
+// A plain control object handles nothing itself: the control keeps its own processing
+// and its parent its notifications.
+TEST(ControlObject, APlainObjectLeavesEverythingToTheControl) {
+  testsupport::UniqueWindow host(Host());
+  ASSERT_TRUE(host);
+  const HWND control = Static(host.get(), 11, L"plain text");
+  ASSERT_TRUE(control);
+  CStatic plain;
+  ASSERT_TRUE(plain.SubclassWindow(control));
+  EXPECT_EQ(SendMessageW(control, WM_GETTEXTLENGTH, 0, 0), 10);
+  LRESULT result = 0;
+  EXPECT_FALSE(CStatic::ReflectNotification(WM_CTLCOLORSTATIC, 0, reinterpret_cast<LPARAM>(control),
+                                            &result));
+  EXPECT_FALSE(CStatic::ReflectNotification(WM_COMMAND, MAKEWPARAM(11, STN_CLICKED),
+                                            reinterpret_cast<LPARAM>(control), &result));
+}
+
 BOOL WINAPI RefusingSetWindowSubclass(HWND, SUBCLASSPROC, UINT_PTR, DWORD_PTR) { return FALSE; }
 BOOL WINAPI RefusingSetProp(HWND, LPCWSTR, HANDLE) { return FALSE; }
 
