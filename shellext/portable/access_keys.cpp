@@ -32,7 +32,8 @@ std::vector<Word> WordsOf(const std::wstring& text) {
 wchar_t FoldAccessKey(wchar_t c) {
   if (c >= L'a' && c <= L'z') return static_cast<wchar_t>(c - 0x20);
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<wchar_t>(c - 0x20);  // Latin-1
-  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return static_cast<wchar_t>(c - 0x20);  // Greek
+  // Greek alpha to upsilon with dialytika; final sigma has no capital of its own.
+  if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return static_cast<wchar_t>(c - 0x20);
   if (c >= 0x430 && c <= 0x44F) return static_cast<wchar_t>(c - 0x20);  // Cyrillic
   if (c >= 0x450 && c <= 0x45F) return static_cast<wchar_t>(c - 0x50);
   return c;

@@ -58,6 +58,17 @@ TEST(AccessKeys, DistinctWhateverTheTextsAndNoneWhenAllAreTaken) {
   EXPECT_EQ(FoldAccessKey(L'\u00f8'), L'\u00d8');
   EXPECT_EQ(FoldAccessKey(L'\u00fe'), L'\u00de');
   EXPECT_EQ(FoldAccessKey(L'\u00ff'), L'\u00ff');  // its capital lies outside Latin-1
+  EXPECT_EQ(FoldAccessKey(L'\u00e0'), L'\u00c0');  // the first, a grave
+  EXPECT_EQ(FoldAccessKey(L'\u00df'), L'\u00df');  // sharp s: no capital in Latin-1
+  // Greek: alpha to omega and the two letters with dialytika fold 0x20 down; omicron with
+  // tonos does not (its capital is 0x38C: 0x20 down is alpha with tonos).
+  const std::pair<wchar_t, wchar_t> greek[] = {{L'\u03b1', L'\u0391'},
+                                               {L'\u03c9', L'\u03a9'},
+                                               {L'\u03ca', L'\u03aa'},
+                                               {L'\u03cb', L'\u03ab'},
+                                               {L'\u03b0', L'\u03b0'}};
+  for (const auto& c : greek) EXPECT_EQ(FoldAccessKey(c.first), c.second) << int(c.first);
+  EXPECT_NE(FoldAccessKey(L'\u03cc'), L'\u03ac');
   // Cyrillic: a to ya fold 0x20 down, the letters from 0x450 (ie grave) to 0x45F (dzhe) 0x50
   // down; capitals stay as they are.
   const std::pair<wchar_t, wchar_t> cyrillic[] = {{L'\u0430', L'\u0410'}, {L'\u044f', L'\u042f'},
