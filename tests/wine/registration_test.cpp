@@ -697,6 +697,7 @@ TEST_F(ScratchRegistrationTest, RefusedWriteRollsBackTheFailingBlockOnly) {
 // Per-user registration stops at its first refused write too: with the AppID's name
 // refused, no class is registered for the user.
 TEST_F(ScratchRegistrationTest, PerUserRegistrationStopsAtARefusedAppId) {
+  UnregisterServerForUser(module_);  // what an earlier run may have left
   HRESULT hr;
   {
     RefuseKeyCreation refuse(L"Framewise.DLL");
@@ -707,6 +708,162 @@ TEST_F(ScratchRegistrationTest, PerUserRegistrationStopsAtARefusedAppId) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\" + kClsid));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\AppID\\" + kAppId));
   UnregisterServerForUser(module_);
+}
+
+// While alive, RegDeleteKeyW and RegDeleteTreeW as called from this program refuse to
+// delete keys of one name, as the registry does for a caller without the right to.
+class RefuseKeyDeletion {
+ public:
+  explicit RefuseKeyDeletion(const std::wstring& name) {
+    refused_ = name;
+    realKey_ = key_.real_as<decltype(&RegDeleteKeyW)>();
+    realTree_ = tree_.real_as<decltype(&RegDeleteTreeW)>();
+  }
+  bool active() const { return realKey_ && realTree_; }
+
+ private:
+  static bool Refused(LPCWSTR name) { return name && lstrcmpiW(name, refused_.c_str()) == 0; }
+  static LSTATUS WINAPI DeletingKey(HKEY parent, LPCWSTR name) {
+    return Refused(name) ? ERROR_ACCESS_DENIED : realKey_(parent, name);
+  }
+  static LSTATUS WINAPI DeletingTree(HKEY parent, LPCWSTR name) {
+    return Refused(name) ? ERROR_ACCESS_DENIED : realTree_(parent, name);
+  }
+  static std::wstring refused_;
+  static decltype(&RegDeleteKeyW) realKey_;
+  static decltype(&RegDeleteTreeW) realTree_;
+  testsupport::ImportPatch key_{"advapi32.dll", "RegDeleteKeyW",
+                                reinterpret_cast<void*>(&DeletingKey)};
+  testsupport::ImportPatch tree_{"advapi32.dll", "RegDeleteTreeW",
+                                 reinterpret_cast<void*>(&DeletingTree)};
+};
+std::wstring RefuseKeyDeletion::refused_;
+decltype(&RegDeleteKeyW) RefuseKeyDeletion::realKey_ = nullptr;
+decltype(&RegDeleteTreeW) RefuseKeyDeletion::realTree_ = nullptr;
+
+DWORD WINAPI NoModuleFileName(HMODULE, LPWSTR, DWORD) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return 0;
+}
+
+// Registration runs the AppID script, the class script and the type library in that
+// order, removal the other way round; each stops at the first step that fails, with that
+// step's reason, and the steps after it change nothing.
+TEST_F(ScratchRegistrationTest, EachStepStopsAtItsFailureWithItsReason) {
+  const HRESULT denied = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+  const std::wstring appId = L"AppID\\" + kAppId, clsid = L"CLSID\\" + kClsid;
+  framewise::UnregisterModuleTypeLib(modulePath_);  // an earlier run's, if any
+  // A module without scripts writes nothing.
+  const HMODULE noScripts = GetModuleHandleW(L"kernel32.dll");
+  ASSERT_NE(noScripts, nullptr);
+  EXPECT_EQ(RegisterServer(noScripts, roots_), HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND));
+  EXPECT_TRUE(DumpRegistration(roots_).empty());
+  HRESULT hr;
+  {
+    RefuseKeyCreation refuse(L"Framewise.DLL");
+    ASSERT_TRUE(refuse.active());
+    hr = RegisterServer(module_, roots_);
+  }
+  EXPECT_EQ(hr, denied);
+  EXPECT_FALSE(KeyExists(classes_.get(), clsid));
+  {
+    // No type library in the module or beside it: the scripts' keys are there, the
+    // library is not, and registration says why.
+    const NoTypeLibraryIn none(modulePath_);
+    ASSERT_TRUE(none.active());
+    hr = RegisterServer(module_, roots_);
+  }
+  EXPECT_EQ(hr, TYPE_E_CANTLOADLIBRARY);
+  EXPECT_TRUE(KeyExists(classes_.get(), clsid));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + kLibId));
+  ASSERT_EQ(RegisterServer(module_, roots_), S_OK);
+
+  {
+    // A module whose file cannot be named removes nothing.
+    testsupport::ImportPatch noPath("kernel32.dll", "GetModuleFileNameW",
+                                    reinterpret_cast<void*>(&NoModuleFileName));
+    ASSERT_NE(noPath.real(), nullptr);
+    hr = UnregisterServer(module_, roots_);
+  }
+  EXPECT_EQ(hr, denied);
+  EXPECT_TRUE(KeyExists(classes_.get(), clsid));
+  {
+    RefuseKeyDeletion refuse(kClsid);
+    ASSERT_TRUE(refuse.active());
+    hr = UnregisterServer(module_, roots_);
+  }
+  EXPECT_EQ(hr, denied);
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + kLibId));
+  EXPECT_TRUE(KeyExists(classes_.get(), appId));
+  {
+    const NoTypeLibraryIn none(modulePath_);
+    ASSERT_TRUE(none.active());
+    hr = UnregisterServer(module_, roots_);
+  }
+  EXPECT_EQ(hr, TYPE_E_CANTLOADLIBRARY);
+  EXPECT_FALSE(KeyExists(classes_.get(), clsid));
+  EXPECT_TRUE(KeyExists(classes_.get(), appId));
+  {
+    RefuseKeyDeletion refuse(L"Framewise.DLL");
+    ASSERT_TRUE(refuse.active());
+    hr = UnregisterServer(module_, roots_);
+  }
+  EXPECT_EQ(hr, denied);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + kLibId));
+  EXPECT_TRUE(KeyExists(classes_.get(), L"AppID\\Framewise.DLL"));
+  // Registered again, all of it goes.
+  ASSERT_EQ(RegisterServer(module_, roots_), S_OK);
+  EXPECT_EQ(UnregisterServer(module_, roots_), S_OK);
+  EXPECT_FALSE(KeyExists(classes_.get(), appId));
+}
+
+// The same for one user's registration, in the user's classes.
+TEST_F(ScratchRegistrationTest, EachStepForTheUserStopsAtItsFailureWithItsReason) {
+  const HRESULT denied = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+  const std::wstring classes = L"Software\\Classes\\";
+  const std::wstring appId = classes + L"AppID\\" + kAppId, clsid = classes + L"CLSID\\" + kClsid,
+                     library = classes + L"TypeLib\\" + kLibId;
+  UnregisterServerForUser(module_);  // what an earlier run may have left
+  const HMODULE noScripts = GetModuleHandleW(L"kernel32.dll");
+  ASSERT_NE(noScripts, nullptr);
+  EXPECT_EQ(RegisterServerForUser(noScripts), HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, appId));
+  HRESULT hr;
+  {
+    // The class refused: its type library is not registered.
+    RefuseKeyCreation refuse(L"ShellEx");
+    ASSERT_TRUE(refuse.active());
+    hr = RegisterServerForUser(module_);
+  }
+  EXPECT_EQ(hr, denied);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, library));
+  ASSERT_EQ(RegisterServerForUser(module_), S_OK);
+  {
+    RefuseKeyDeletion refuse(kClsid);
+    ASSERT_TRUE(refuse.active());
+    hr = UnregisterServerForUser(module_);
+  }
+  EXPECT_EQ(hr, denied);
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, library));
+  {
+    const NoTypeLibraryIn none(modulePath_);
+    ASSERT_TRUE(none.active());
+    hr = UnregisterServerForUser(module_);
+  }
+  EXPECT_EQ(hr, TYPE_E_CANTLOADLIBRARY);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, clsid));
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, appId));
+  {
+    RefuseKeyDeletion refuse(L"Framewise.DLL");
+    ASSERT_TRUE(refuse.active());
+    hr = UnregisterServerForUser(module_);
+  }
+  EXPECT_EQ(hr, denied);
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, classes + L"AppID\\Framewise.DLL"));
+  ASSERT_EQ(RegisterServerForUser(module_), S_OK);
+  EXPECT_EQ(UnregisterServerForUser(module_), S_OK);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, appId));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, library));
 }
 
 TEST_F(ScratchRegistrationTest, RefusedWriteInALaterBlockKeepsTheEarlierBlock) {
