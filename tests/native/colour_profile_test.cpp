@@ -575,6 +575,7 @@ struct Heif {
   Bytes pitmBody;                // stored instead of the primary's number when not empty
   bool mdatFirst = false;        // so that the meta box ends the file
   std::vector<Bytes> moreIpmas;  // after the primary's 'ipma'
+  size_t ipmaPadding = 0;        // zero bytes after the primary's 'ipma' entry
 
   Bytes Build() const {
     Bytes pitm;
@@ -585,6 +586,7 @@ struct Heif {
     ipmaVersion == 0 ? Put16(&entry, associatedItem) : Put32(&entry, associatedItem);
     entry.push_back(uint8_t(indexes.size()));
     for (uint16_t i : indexes) (ipmaFlags & 1) ? Put16(&entry, i) : entry.push_back(uint8_t(i));
+    entry.resize(entry.size() + ipmaPadding);
     Bytes ipco;
     for (const Bytes& p : properties) ipco = Cat({ipco, p});
     Bytes ipma = FullBox("ipma", ipmaVersion, ipmaFlags, entry);
@@ -620,6 +622,14 @@ TEST(EmbeddedProfile, HeifPrimaryItemColourProperty) {
   EXPECT_EQ(found.profile, (Bytes{'p', 'r', 'o', 'f', 'i', 'l', 'e'}));
   EXPECT_TRUE(found.info.hasNclx);
   EXPECT_EQ(found.info.nclx.primaries, 12);
+
+  // An association box of up to 1 MiB (its version, flags and entries) is read; a larger
+  // one is not trusted.
+  Heif large;
+  large.ipmaPadding = (1u << 20) - 4 - 8;  // after its count, item, index count and index
+  EXPECT_EQ(Read(large.Build()).profile, (Bytes{'p', 'r', 'o', 'f', 'i', 'l', 'e'}));
+  ++large.ipmaPadding;
+  EXPECT_FALSE(Read(large.Build()).ok);
 
   Heif other;  // the colour belongs to another item
   other.associatedItem = 2;

@@ -173,6 +173,17 @@ TEST(UpdateRules, FirstLineIsBoundedAndEndsAtTheLineFeed) {
   EXPECT_TRUE(line.empty());
   EXPECT_EQ(ReadAll(std::string(100000, '\r'), &line, 7, 16, &fed), R::TooLong);
   EXPECT_EQ(fed, 21u);
+
+  // Once it has its answer, bytes fed after it change nothing.
+  FirstLineReader whole(16);
+  EXPECT_TRUE(whole.Feed("1.2\n", 4));
+  EXPECT_TRUE(whole.Feed("9", 1));
+  EXPECT_EQ(whole.line(), "1.2");
+  EXPECT_EQ(whole.Finish(), R::Line);
+  FirstLineReader tooLong(2);
+  EXPECT_TRUE(tooLong.Feed("123", 3));
+  EXPECT_TRUE(tooLong.Feed("\n", 1));
+  EXPECT_EQ(tooLong.Finish(), R::TooLong);
 }
 
 TEST(UpdateRules, RedirectsNeverLeaveHttps) {
