@@ -866,6 +866,47 @@ TEST_F(ScratchRegistrationTest, EachStepForTheUserStopsAtItsFailureWithItsReason
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, library));
 }
 
+// A copy of a DLL without scripts, given an AppID script and a class script.
+std::wstring ModuleWithScripts(const testsupport::TempDir& dir, const wchar_t* name,
+                               const std::string& appId, const std::string& classes) {
+  const std::wstring copy = dir.File(name);
+  if (!CopyFileW(testsupport::VersionFixturePath(L"none").c_str(), copy.c_str(), FALSE)) return L"";
+  HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE);
+  if (!update) return L"";
+  bool added = true;
+  for (const auto& script : {std::make_pair(framewise::kAppIdScriptId, appId),
+                             std::make_pair(framewise::kClassScriptId, classes)}) {
+    added = added && UpdateResourceW(update, L"REGISTRY", MAKEINTRESOURCEW(script.first), 0,
+                                     const_cast<char*>(script.second.data()),
+                                     static_cast<DWORD>(script.second.size()));
+  }
+  return EndUpdateResourceW(update, !added) && added ? copy : L"";
+}
+
+// Per-user registration reads both scripts before it writes anything: a module whose
+// AppID script or class script is broken registers nothing for the user.
+TEST_F(ScratchRegistrationTest, PerUserRegistrationReadsBothScriptsFirst) {
+  testsupport::TempDir dir;
+  const std::string appId =
+      "HKCR { NoRemove AppID { ForceRemove {6E0F3B5A-1D2C-4B7E-9A41-0C8D2F6B5E13} = s 'x' } }";
+  const std::string classes =
+      "HKCR { NoRemove CLSID { ForceRemove {2B7C9E40-5A1F-4D63-8E2B-7F0A1C3D9E56} = s 'y' } }";
+  const std::string broken = "HKCR { NoRemove";
+  const std::wstring user = L"Software\\Classes\\";
+  for (const auto& scripts : {std::make_pair(broken, classes), std::make_pair(appId, broken)}) {
+    const std::wstring path = ModuleWithScripts(dir, scripts.first == broken ? L"a.dll" : L"b.dll",
+                                                scripts.first, scripts.second);
+    ASSERT_FALSE(path.empty());
+    fw::UniqueModule module(LoadLibraryW(path.c_str()));
+    ASSERT_TRUE(module);
+    EXPECT_EQ(RegisterServerForUser(module.get()), DISP_E_EXCEPTION);
+    EXPECT_FALSE(
+        KeyExists(HKEY_CURRENT_USER, user + L"AppID\\{6E0F3B5A-1D2C-4B7E-9A41-0C8D2F6B5E13}"));
+    EXPECT_FALSE(
+        KeyExists(HKEY_CURRENT_USER, user + L"CLSID\\{2B7C9E40-5A1F-4D63-8E2B-7F0A1C3D9E56}"));
+  }
+}
+
 TEST_F(ScratchRegistrationTest, RefusedWriteInALaterBlockKeepsTheEarlierBlock) {
   HRESULT hr;
   {
