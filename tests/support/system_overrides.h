@@ -48,6 +48,15 @@ class SystemColours {
   bool applied_ = false;
 };
 
+// The tests' own desktop colour while alive, red, green and blue all different so that a
+// channel taken for another shows; kArgb is how a band of it reads in a picture.
+class TestDesktopColour : public SystemColours {
+ public:
+  static constexpr COLORREF kColour = RGB(0x3A, 0x6E, 0xA5);
+  static constexpr unsigned kArgb = 0xFF3A6EA5;
+  TestDesktopColour() : SystemColours({{COLOR_BACKGROUND, kColour}}) {}
+};
+
 // One monitor of a made-up desktop: its area, its work area, whether it is the primary.
 struct FakeMonitor {
   RECT monitor;

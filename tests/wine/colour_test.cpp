@@ -166,7 +166,7 @@ class ColourTest : public testing::Test {
   fw::GdiplusToken gdiplus = fw::StartGdiplus();
   testsupport::WorkAreaOverride area{kScreen, kScreen};
   // The desktop colour, set by the test: red, green and blue all different.
-  testsupport::SystemColours desktopColour{{{COLOR_BACKGROUND, RGB(0x3A, 0x6E, 0xA5)}}};
+  testsupport::TestDesktopColour desktopColour;
   testsupport::FileAside ini{testsupport::UserSettingsFile()};
   testsupport::FileAside jpeg{testsupport::UserWallpaperFile()};
   standin::ActiveDesktopStandIn desktop;
@@ -191,7 +191,8 @@ TEST_F(ColourTest, TaggedPicturesComeOutAsLcmsConvertsThem) {
       const ARGB inWallpaper = QuadrantCentre(wallpaper.get(), i, 0, kPlacedY, kPlacedW, kPlacedH);
       const ARGB inPreview = QuadrantCentre(preview.get(), i, 0, 0, kCopyW, kCopyH);
       if (want == 0) {  // transparent: the desktop shows through, the copy keeps alpha 0
-        EXPECT_TRUE(NearColour(inWallpaper, 0xFF3A6EA5, 0)) << name << " quadrant " << i;
+        EXPECT_TRUE(NearColour(inWallpaper, testsupport::TestDesktopColour::kArgb, 0))
+            << name << " quadrant " << i;
         EXPECT_EQ(inPreview >> 24, 0u) << name << " quadrant " << i;
         continue;
       }

@@ -105,8 +105,8 @@ class FitTest : public testing::Test {
   fw::GdiplusToken gdiplus_ = fw::StartGdiplus();
   // A desktop colour of the test's own, red, green and blue all different, which the
   // checks tell from the border and the picture.
-  testsupport::SystemColours desktopColour_{{{COLOR_BACKGROUND, RGB(0x3A, 0x6E, 0xA5)}}};
-  const ARGB desktop_ = 0xFF3A6EA5;
+  testsupport::TestDesktopColour desktopColour_;
+  const ARGB desktop_ = testsupport::TestDesktopColour::kArgb;
 };
 
 std::unique_ptr<ImageFixer> Fixer(int mode) {

@@ -119,7 +119,7 @@ void Report(standin::DesktopWallpaperStandIn& wallpaper, bool all = true) {
 
 TEST_F(MonitorsTest, EveryMonitorGetsItsOwnCut) {
   // The desktop colour, set by the test: red, green and blue all different.
-  testsupport::SystemColours desktopColour({{COLOR_BACKGROUND, RGB(0x3A, 0x6E, 0xA5)}});
+  testsupport::TestDesktopColour desktopColour;
   ASSERT_TRUE(desktopColour.applied());
   standin::DesktopWallpaperStandIn wallpaper;
   ASSERT_TRUE(wallpaper.registered());
@@ -169,7 +169,7 @@ TEST_F(MonitorsTest, EveryMonitorGetsItsOwnCut) {
   const int split = static_cast<int>(600.0 / 921.0 * 1440.0);  // 938
   EXPECT_TRUE(Near(large.At(200, split - 15), kTopLeft));
   EXPECT_TRUE(Near(large.At(200, split + 15), kBottomLeft));
-  EXPECT_TRUE(Near(large.At(2, 10), 0xFF3A6EA5, 4));
+  EXPECT_TRUE(Near(large.At(2, 10), testsupport::TestDesktopColour::kArgb, 4));
   EXPECT_TRUE(Near(large.At(100, 10), kTopLeft));
   EXPECT_TRUE(Near(large.At(2500, 10), kTopRight));
 }

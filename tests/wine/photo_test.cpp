@@ -158,9 +158,9 @@ TEST_F(PhotoTest, EveryOrientationComesOutUpright) {
 
 TEST_F(PhotoTest, PicturesAsProgramsWriteThem) {
   // The desktop colour, set by the test: red, green and blue all different.
-  testsupport::SystemColours desktop({{COLOR_BACKGROUND, RGB(0x3A, 0x6E, 0xA5)}});
+  testsupport::TestDesktopColour desktop;
   ASSERT_TRUE(desktop.applied());
-  const ARGB desktopColour = 0xFF3A6EA5;
+  const ARGB desktopColour = testsupport::TestDesktopColour::kArgb;
   const ARGB transparentRight[4] = {kQuadrants[0], desktopColour, kQuadrants[2], desktopColour};
   const ARGB blackWhite[4] = {0xFF000000, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF};
   const struct {
@@ -210,7 +210,7 @@ fw::GpBitmapOwner BandedPicture(int width, int height, int band, ARGB edge, ARGB
 
 TEST_F(PhotoTest, EdgesComeFromThePictureNeverTheDesktop) {
   constexpr ARGB kEdge = 0xFF30C030, kInside = 0xFF606060;
-  testsupport::SystemColours desktop({{COLOR_BACKGROUND, RGB(0x3A, 0x6E, 0xA5)}});
+  testsupport::TestDesktopColour desktop;
   ASSERT_TRUE(desktop.applied());
   // Enlarged 20 times with a one-pixel edge, and reduced about three times with an edge
   // wider than the filter reaches: the picture area's outermost rows and columns.
@@ -231,7 +231,9 @@ TEST_F(PhotoTest, EdgesComeFromThePictureNeverTheDesktop) {
       EXPECT_TRUE(NearColour(Pixel(wallpaper.get(), 0, y), kEdge, c.tolerance)) << c.width << " left " << y;
       EXPECT_TRUE(NearColour(Pixel(wallpaper.get(), 1279, y), kEdge, c.tolerance)) << c.width << " right " << y;
     }
-    EXPECT_TRUE(NearColour(Pixel(wallpaper.get(), 640, 31), 0xFF3A6EA5, 0)) << c.width;
+    EXPECT_TRUE(
+        NearColour(Pixel(wallpaper.get(), 640, 31), testsupport::TestDesktopColour::kArgb, 0))
+        << c.width;
   }
 }
 
