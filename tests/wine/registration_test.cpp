@@ -746,38 +746,39 @@ DWORD WINAPI NoModuleFileName(HMODULE, LPWSTR, DWORD) {
   return 0;
 }
 
+// What `call` answers while a stand-in made from `argument` is in place.
+template <typename StandIn, typename Argument, typename Call>
+HRESULT With(const Argument& argument, Call call) {
+  const StandIn standIn(argument);
+  EXPECT_TRUE(standIn.active());
+  return call();
+}
+
 // Registration runs the AppID script, the class script and the type library in that
 // order, removal the other way round; each stops at the first step that fails, with that
 // step's reason, and the steps after it change nothing.
 TEST_F(ScratchRegistrationTest, EachStepStopsAtItsFailureWithItsReason) {
   const HRESULT denied = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
   const std::wstring appId = L"AppID\\" + kAppId, clsid = L"CLSID\\" + kClsid;
+  const std::wstring library = L"TypeLib\\" + kLibId;
+  auto registering = [&] { return RegisterServer(module_, roots_); };
+  auto removing = [&] { return UnregisterServer(module_, roots_); };
   framewise::UnregisterModuleTypeLib(modulePath_);  // an earlier run's, if any
   // A module without scripts writes nothing.
   const HMODULE noScripts = GetModuleHandleW(L"kernel32.dll");
   ASSERT_NE(noScripts, nullptr);
   EXPECT_EQ(RegisterServer(noScripts, roots_), HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND));
   EXPECT_TRUE(DumpRegistration(roots_).empty());
-  HRESULT hr;
-  {
-    RefuseKeyCreation refuse(L"Framewise.DLL");
-    ASSERT_TRUE(refuse.active());
-    hr = RegisterServer(module_, roots_);
-  }
-  EXPECT_EQ(hr, denied);
+  EXPECT_EQ(With<RefuseKeyCreation>(L"Framewise.DLL", registering), denied);
   EXPECT_FALSE(KeyExists(classes_.get(), clsid));
-  {
-    // No type library in the module or beside it: the scripts' keys are there, the
-    // library is not, and registration says why.
-    const NoTypeLibraryIn none(modulePath_);
-    ASSERT_TRUE(none.active());
-    hr = RegisterServer(module_, roots_);
-  }
-  EXPECT_EQ(hr, TYPE_E_CANTLOADLIBRARY);
+  // No type library in the module or beside it: the scripts' keys are there, the library
+  // is not, and registration says why.
+  EXPECT_EQ(With<NoTypeLibraryIn>(modulePath_, registering), TYPE_E_CANTLOADLIBRARY);
   EXPECT_TRUE(KeyExists(classes_.get(), clsid));
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + kLibId));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, library));
   ASSERT_EQ(RegisterServer(module_, roots_), S_OK);
 
+  HRESULT hr;
   {
     // A module whose file cannot be named removes nothing.
     testsupport::ImportPatch noPath("kernel32.dll", "GetModuleFileNameW",
@@ -787,29 +788,14 @@ TEST_F(ScratchRegistrationTest, EachStepStopsAtItsFailureWithItsReason) {
   }
   EXPECT_EQ(hr, denied);
   EXPECT_TRUE(KeyExists(classes_.get(), clsid));
-  {
-    RefuseKeyDeletion refuse(kClsid);
-    ASSERT_TRUE(refuse.active());
-    hr = UnregisterServer(module_, roots_);
-  }
-  EXPECT_EQ(hr, denied);
-  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + kLibId));
+  EXPECT_EQ(With<RefuseKeyDeletion>(kClsid, removing), denied);
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, library));
   EXPECT_TRUE(KeyExists(classes_.get(), appId));
-  {
-    const NoTypeLibraryIn none(modulePath_);
-    ASSERT_TRUE(none.active());
-    hr = UnregisterServer(module_, roots_);
-  }
-  EXPECT_EQ(hr, TYPE_E_CANTLOADLIBRARY);
+  EXPECT_EQ(With<NoTypeLibraryIn>(modulePath_, removing), TYPE_E_CANTLOADLIBRARY);
   EXPECT_FALSE(KeyExists(classes_.get(), clsid));
   EXPECT_TRUE(KeyExists(classes_.get(), appId));
-  {
-    RefuseKeyDeletion refuse(L"Framewise.DLL");
-    ASSERT_TRUE(refuse.active());
-    hr = UnregisterServer(module_, roots_);
-  }
-  EXPECT_EQ(hr, denied);
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + kLibId));
+  EXPECT_EQ(With<RefuseKeyDeletion>(std::wstring(L"Framewise.DLL"), removing), denied);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, library));
   EXPECT_TRUE(KeyExists(classes_.get(), L"AppID\\Framewise.DLL"));
   // Registered again, all of it goes.
   ASSERT_EQ(RegisterServer(module_, roots_), S_OK);
@@ -823,42 +809,23 @@ TEST_F(ScratchRegistrationTest, EachStepForTheUserStopsAtItsFailureWithItsReason
   const std::wstring classes = L"Software\\Classes\\";
   const std::wstring appId = classes + L"AppID\\" + kAppId, clsid = classes + L"CLSID\\" + kClsid,
                      library = classes + L"TypeLib\\" + kLibId;
+  auto registering = [&] { return RegisterServerForUser(module_); };
+  auto removing = [&] { return UnregisterServerForUser(module_); };
   UnregisterServerForUser(module_);  // what an earlier run may have left
   const HMODULE noScripts = GetModuleHandleW(L"kernel32.dll");
   ASSERT_NE(noScripts, nullptr);
   EXPECT_EQ(RegisterServerForUser(noScripts), HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, appId));
-  HRESULT hr;
-  {
-    // The class refused: its type library is not registered.
-    RefuseKeyCreation refuse(L"ShellEx");
-    ASSERT_TRUE(refuse.active());
-    hr = RegisterServerForUser(module_);
-  }
-  EXPECT_EQ(hr, denied);
+  // The class refused: its type library is not registered.
+  EXPECT_EQ(With<RefuseKeyCreation>(L"ShellEx", registering), denied);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, library));
   ASSERT_EQ(RegisterServerForUser(module_), S_OK);
-  {
-    RefuseKeyDeletion refuse(kClsid);
-    ASSERT_TRUE(refuse.active());
-    hr = UnregisterServerForUser(module_);
-  }
-  EXPECT_EQ(hr, denied);
+  EXPECT_EQ(With<RefuseKeyDeletion>(kClsid, removing), denied);
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, library));
-  {
-    const NoTypeLibraryIn none(modulePath_);
-    ASSERT_TRUE(none.active());
-    hr = UnregisterServerForUser(module_);
-  }
-  EXPECT_EQ(hr, TYPE_E_CANTLOADLIBRARY);
+  EXPECT_EQ(With<NoTypeLibraryIn>(modulePath_, removing), TYPE_E_CANTLOADLIBRARY);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, clsid));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, appId));
-  {
-    RefuseKeyDeletion refuse(L"Framewise.DLL");
-    ASSERT_TRUE(refuse.active());
-    hr = UnregisterServerForUser(module_);
-  }
-  EXPECT_EQ(hr, denied);
+  EXPECT_EQ(With<RefuseKeyDeletion>(std::wstring(L"Framewise.DLL"), removing), denied);
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, classes + L"AppID\\Framewise.DLL"));
   ASSERT_EQ(RegisterServerForUser(module_), S_OK);
   EXPECT_EQ(UnregisterServerForUser(module_), S_OK);
@@ -892,7 +859,13 @@ TEST_F(ScratchRegistrationTest, PerUserRegistrationReadsBothScriptsFirst) {
   const std::string classes =
       "HKCR { NoRemove CLSID { ForceRemove {2B7C9E40-5A1F-4D63-8E2B-7F0A1C3D9E56} = s 'y' } }";
   const std::string broken = "HKCR { NoRemove";
-  const std::wstring user = L"Software\\Classes\\";
+  const std::wstring keys[] = {L"Software\\Classes\\AppID\\{6E0F3B5A-1D2C-4B7E-9A41-0C8D2F6B5E13}",
+                               L"Software\\Classes\\CLSID\\{2B7C9E40-5A1F-4D63-8E2B-7F0A1C3D9E56}"};
+  // The keys the scripts name, gone before (an earlier run may have left them) and after.
+  auto removeTheirKeys = [&] {
+    for (const std::wstring& key : keys) RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+  };
+  removeTheirKeys();
   for (const auto& scripts : {std::make_pair(broken, classes), std::make_pair(appId, broken)}) {
     const std::wstring path = ModuleWithScripts(dir, scripts.first == broken ? L"a.dll" : L"b.dll",
                                                 scripts.first, scripts.second);
@@ -900,11 +873,9 @@ TEST_F(ScratchRegistrationTest, PerUserRegistrationReadsBothScriptsFirst) {
     fw::UniqueModule module(LoadLibraryW(path.c_str()));
     ASSERT_TRUE(module);
     EXPECT_EQ(RegisterServerForUser(module.get()), DISP_E_EXCEPTION);
-    EXPECT_FALSE(
-        KeyExists(HKEY_CURRENT_USER, user + L"AppID\\{6E0F3B5A-1D2C-4B7E-9A41-0C8D2F6B5E13}"));
-    EXPECT_FALSE(
-        KeyExists(HKEY_CURRENT_USER, user + L"CLSID\\{2B7C9E40-5A1F-4D63-8E2B-7F0A1C3D9E56}"));
+    for (const std::wstring& key : keys) EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key));
   }
+  removeTheirKeys();
 }
 
 TEST_F(ScratchRegistrationTest, RefusedWriteInALaterBlockKeepsTheEarlierBlock) {
