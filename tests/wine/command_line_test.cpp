@@ -54,6 +54,18 @@ TEST_F(CommandLineTest, FitsLikeTheMenu) {
   EXPECT_EQ(testsupport::ReadIniValue(ini.path(), L"Desktop", L"Photo"), wide);
 }
 
+// A picture named relative to the current folder is remembered by its full path, as the
+// menu remembers it: the choice must still name it from anywhere else.
+TEST_F(CommandLineTest, ARelativeNameIsRememberedInFull) {
+  wchar_t before[MAX_PATH] = {};
+  ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, before), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryW(dir.path().c_str()));
+  const int code = Run({L"fit", L"right", L"wide.jpg"});
+  SetCurrentDirectoryW(before);
+  EXPECT_EQ(code, 0) << std::string(err.begin(), err.end());
+  EXPECT_EQ(testsupport::ReadIniValue(ini.path(), L"Desktop", L"Photo"), wide);
+}
+
 TEST_F(CommandLineTest, FailuresWriteNothingAndSayWhy) {
   const std::wstring text = dir.File(L"text.jpg");
   ASSERT_TRUE(testsupport::WriteBytes(text, "no picture", 10));

@@ -479,6 +479,7 @@ TEST_F(NewMenuTest, ClassObjectAndContract) {
   EXPECT_EQ(command->GetTitle(nullptr, nullptr), E_POINTER);
   EXPECT_EQ(command->GetFlags(nullptr), E_POINTER);
   EXPECT_EQ(command->EnumSubCommands(nullptr), E_POINTER);
+  EXPECT_EQ(command->GetCanonicalName(nullptr), E_POINTER);
   GUID name = IID_IUnknown;
   EXPECT_EQ(command->GetCanonicalName(&name), E_NOTIMPL);
   EXPECT_TRUE(IsEqualGUID(name, GUID_NULL));

@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "framework/app_theme.h"
 #include "framework/static_control.h"
 #include "framework/strings.h"
 #include "resources/resource_ids.h"
 #include "tests/support/import_patch.h"
+#include "tests/support/system_overrides.h"
 #include "tests/support/test_support.h"
 
 namespace fw {
@@ -48,6 +50,7 @@ class RecordingStatic : public CStatic {
   int presubclassed = 0;
   int painted = 0;
   int notified = 0;
+  int erased = 0;
   UINT lastNotification = 0;
 
  protected:
@@ -56,6 +59,7 @@ class RecordingStatic : public CStatic {
     EXPECT_NE(GetSafeHwnd(), nullptr);  // the handle is set before messages arrive
   }
   bool OnMessage(UINT message, WPARAM, LPARAM, LRESULT* result) override {
+    if (message == WM_ERASEBKGND) ++erased;
     if (message != WM_USER + 7) return false;
     ++painted;
     *result = 42;
@@ -180,6 +184,47 @@ TEST(ControlObject, APlainObjectLeavesEverythingToTheControl) {
                                             &result));
   EXPECT_FALSE(CStatic::ReflectNotification(WM_COMMAND, MAKEWPARAM(11, STN_CLICKED),
                                             reinterpret_cast<LPARAM>(control), &result));
+}
+
+// Invalidated, a control is painted again on an erased background: a link drawn with
+// transparent text would otherwise show its old text under the new.
+TEST(ControlObject, InvalidatingErasesTheBackground) {
+  testsupport::UniqueWindow host(CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0,
+                                                 300, 100, nullptr, nullptr,
+                                                 GetModuleHandleW(nullptr), nullptr));
+  ASSERT_TRUE(host);
+  const HWND control = Static(host.get(), 11, L"text");
+  ASSERT_TRUE(control);
+  ShowWindow(control, SW_SHOWNA);
+  RecordingStatic object;
+  ASSERT_TRUE(object.SubclassWindow(control));
+  UpdateWindow(control);
+  object.erased = 0;
+  object.Invalidate();
+  UpdateWindow(control);
+  EXPECT_EQ(object.erased, 1);
+}
+
+// The apps' dark choice is a DWORD AppsUseLightTheme of 0; without one, or with one of
+// another type, apps are light.
+TEST(AppTheme, DarkOnlyWhenTheUserChoseIt) {
+  const testsupport::AppThemeOverride saved(false);  // puts the user's own back after
+  ASSERT_TRUE(saved.applied());
+  const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+  const DWORD light = 1, dark = 0;
+  ASSERT_EQ(
+      RegSetKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", REG_DWORD, &dark, sizeof(dark)),
+      ERROR_SUCCESS);
+  EXPECT_TRUE(AppsUseDarkTheme());
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", REG_DWORD, &light,
+                            sizeof(light)),
+            ERROR_SUCCESS);
+  EXPECT_FALSE(AppsUseDarkTheme());
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme", REG_SZ, L"0", 4),
+            ERROR_SUCCESS);
+  EXPECT_FALSE(AppsUseDarkTheme());
+  ASSERT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, key, L"AppsUseLightTheme"), ERROR_SUCCESS);
+  EXPECT_FALSE(AppsUseDarkTheme());
 }
 
 BOOL WINAPI RefusingSetWindowSubclass(HWND, SUBCLASSPROC, UINT_PTR, DWORD_PTR) { return FALSE; }

@@ -158,15 +158,18 @@ class HyperLinkTest : public testing::Test {
     return control;
   }
 
-  // The text colour the link asks its parent's colour request for.
+  // The text colour the link asks its parent's colour request for. The link is drawn over
+  // its parent's background: no brush, and its text cells left unfilled.
   COLORREF TextColour(HWND control) {
     const fw::WindowDc dc(control);
     EXPECT_TRUE(dc);
     if (!dc) return CLR_INVALID;
     SetTextColor(dc.get(), RGB(1, 2, 3));
+    SetBkMode(dc.get(), OPAQUE);
     const LRESULT brush = SendMessageW(host_.get(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.get()),
                                        reinterpret_cast<LPARAM>(control));
     EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH)));
+    EXPECT_EQ(GetBkMode(dc.get()), TRANSPARENT);
     return GetTextColor(dc.get());
   }
 

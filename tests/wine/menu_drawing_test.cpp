@@ -357,6 +357,25 @@ HDC WINAPI RefusingCreateCompatibleDC(HDC dc) {
   return g_realCreateCompatibleDC(dc);
 }
 
+// An item asked to paint into a rectangle without width or height paints nothing and says
+// it could not.
+TEST_F(MenuDrawingTest, AnEmptyRectangleIsNotPainted) {
+  Handler h;
+  Open(h, 300, 200);
+  Measure(h, 3);
+  testsupport::MemoryDib dib(500, 152);
+  for (const RECT& empty : {RECT{0, 0, 0, 152}, RECT{0, 0, 500, 0}, RECT{10, 0, 5, 152}}) {
+    DRAWITEMSTRUCT d = {};
+    d.CtlType = ODT_MENU;
+    d.itemID = 103;
+    d.hDC = dib.dc();
+    d.rcItem = empty;
+    LRESULT drawn = 0;
+    EXPECT_EQ(h.menu->HandleMenuMsg2(WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&d), &drawn), E_FAIL);
+    EXPECT_EQ(drawn, 0);
+  }
+}
+
 // An item whose background or preview could not be painted, or that had no memory to
 // paint in, reports the failure, and what it painted is not kept: the next paint draws the
 // item whole.

@@ -113,6 +113,7 @@ TEST_F(PackageStepTest, RunsFromWindows11WithThePackageAndLogsPowerShellsWords) 
   g_build = 22000;
   RecordingLog log;
   EXPECT_EQ(RegisterSparsePackage(module.get(), PackageScope::User, log), S_FALSE);
+  EXPECT_TRUE(log.Has(L"no package file beside the DLL")) << log.lines.size();
   ASSERT_TRUE(testsupport::WriteBytes(installed + L"\\" + kPackageFileName, "PK", 2));
   // Windows 10's builds run up to 19045: the classic menu only.
   g_build = 21999;
