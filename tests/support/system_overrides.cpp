@@ -76,6 +76,11 @@ WorkAreaOverride::WorkAreaOverride(RECT work, RECT monitor, HMODULE module)
       info_("user32.dll", "GetMonitorInfoW",
             reinterpret_cast<void*>(&FakeMonitorInfo), module) {}
 
+DWORD WINAPI NoModuleFileName(HMODULE, LPWSTR, DWORD) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return 0;
+}
+
 SystemColours::SystemColours(const std::vector<std::pair<int, COLORREF>>& colours) {
   std::vector<COLORREF> values;
   for (const auto& colour : colours) {

@@ -31,6 +31,10 @@ class ScopedValue {
   Value saved_;
 };
 
+// A stand-in for GetModuleFileNameW that cannot name any module (ERROR_ACCESS_DENIED),
+// for an ImportPatch.
+DWORD WINAPI NoModuleFileName(HMODULE module, LPWSTR buffer, DWORD size);
+
 // While alive, the given system colours (COLOR_MENU...) have these values; the previous
 // ones come back when the owner goes. Under Wine's default scheme the menu, window and
 // menu-bar colours are all white, so a drawing that takes the wrong one would not show.

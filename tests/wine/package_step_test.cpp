@@ -18,6 +18,7 @@
 #include "shellext/package_registration.h"
 #include "shellext/portable/package_identity.h"
 #include "tests/support/import_patch.h"
+#include "tests/support/system_overrides.h"
 #include "tests/support/test_support.h"
 
 // The installer's custom actions, as the installer calls them.
@@ -51,11 +52,6 @@ FARPROC WINAPI VersionedGetProcAddress(HMODULE module, LPCSTR name) {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ReportedVersion));
   }
   return g_realGetProcAddress(module, name);
-}
-
-DWORD WINAPI NoModuleFileName(HMODULE, LPWSTR, DWORD) {
-  SetLastError(ERROR_ACCESS_DENIED);
-  return 0;
 }
 
 class RecordingLog final : public PackageLog {
@@ -163,7 +159,7 @@ TEST_F(PackageStepTest, RunsFromWindows11WithThePackageAndLogsPowerShellsWords) 
   // A module whose path cannot be read has no package beside it: nothing is run.
   {
     testsupport::ImportPatch noPath("kernel32.dll", "GetModuleFileNameW",
-                                    reinterpret_cast<void*>(&NoModuleFileName));
+                                    reinterpret_cast<void*>(&testsupport::NoModuleFileName));
     ASSERT_NE(noPath.real(), nullptr);
     RecordingLog unread;
     EXPECT_EQ(RegisterSparsePackage(module.get(), PackageScope::User, unread), S_FALSE);

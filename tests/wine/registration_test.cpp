@@ -19,6 +19,7 @@
 #include "shellext/guids.h"
 #include "shellext/install.h"
 #include "shellext/registration.h"
+#include "tests/support/system_overrides.h"
 #include "tests/support/test_support.h"
 
 namespace framewise {
@@ -741,11 +742,6 @@ std::wstring RefuseKeyDeletion::refused_;
 decltype(&RegDeleteKeyW) RefuseKeyDeletion::realKey_ = nullptr;
 decltype(&RegDeleteTreeW) RefuseKeyDeletion::realTree_ = nullptr;
 
-DWORD WINAPI NoModuleFileName(HMODULE, LPWSTR, DWORD) {
-  SetLastError(ERROR_ACCESS_DENIED);
-  return 0;
-}
-
 // What `call` answers while a stand-in made from `argument` is in place.
 template <typename StandIn, typename Argument, typename Call>
 HRESULT With(const Argument& argument, Call call) {
@@ -782,7 +778,7 @@ TEST_F(ScratchRegistrationTest, EachStepStopsAtItsFailureWithItsReason) {
   {
     // A module whose file cannot be named removes nothing.
     testsupport::ImportPatch noPath("kernel32.dll", "GetModuleFileNameW",
-                                    reinterpret_cast<void*>(&NoModuleFileName));
+                                    reinterpret_cast<void*>(&testsupport::NoModuleFileName));
     ASSERT_NE(noPath.real(), nullptr);
     hr = UnregisterServer(module_, roots_);
   }
