@@ -62,11 +62,7 @@ const wchar_t* InstalledWicExtensions() {
   if (!g_extensions.ready.load(std::memory_order_relaxed)) {
     std::wstring joined;
     if (EnumerateDecoderExtensions(&joined)) {
-      const size_t capacity = sizeof(g_extensions.joined) / sizeof(wchar_t) - 1;
-      if (joined.size() > capacity) {
-        // Cut after the last whole entry that fits.
-        joined.resize(joined.rfind(L';', capacity) + 1);
-      }
+      CutExtensionList(sizeof(g_extensions.joined) / sizeof(wchar_t) - 1, &joined);
       wmemcpy(g_extensions.joined, joined.c_str(), joined.size());
       g_extensions.joined[joined.size()] = L'\0';
       g_extensions.ready.store(true, std::memory_order_release);

@@ -133,6 +133,13 @@ void AddExtensionList(const std::wstring& list, std::wstring* joined) {
   }
 }
 
+void CutExtensionList(size_t capacity, std::wstring* joined) {
+  if (joined->size() <= capacity) return;
+  // The kept part ends with the separator, so that separator lies at capacity - 1 or before.
+  const size_t end = capacity == 0 ? std::wstring::npos : joined->rfind(L';', capacity - 1);
+  joined->resize(end == std::wstring::npos ? 0 : end + 1);
+}
+
 bool ListHasNameExtension(const std::wstring& joined, const std::wstring& path) {
   const std::wstring extension = NameExtension(path);
   if (extension.size() < 2) return false;

@@ -42,6 +42,10 @@ const PictureExtension* FindPictureExtension(const std::wstring& path);
 // characters no extension has ("*?/\\:;,.\" or controls) after its dot is skipped.
 void AddExtensionList(const std::wstring& list, std::wstring* joined);
 
+// Cuts a joined list longer than `capacity` characters after its last whole entry that
+// fits, so that no extension is kept in part (".jp" of ".jpeg" would take other names).
+void CutExtensionList(size_t capacity, std::wstring* joined);
+
 // Whether a path's extension is one of a joined list's.
 bool ListHasNameExtension(const std::wstring& joined, const std::wstring& path);
 

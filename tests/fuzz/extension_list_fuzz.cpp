@@ -1,7 +1,7 @@
 // Fuzz target: decoder extension lists (what a codec's registration says) must join into a
 // list that keeps its own form whatever they hold: ";"-framed entries, each a dot and up to
 // 32 characters none of which separates or wildcards, each once; and every extension in it
-// must match a file name that ends with it.
+// must match a file name that ends with it. Cut to its room, it keeps whole entries.
 #include "fitting/portable/picture_extensions.h"
 
 #include <cstdint>
@@ -63,6 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!seen.insert(entry).second) std::abort();
     if (!framewise::ListHasNameExtension(joined, L"C:\\x\\name" + entry)) std::abort();
     start = end + 1;
+  }
+  // Cut to any room, the list keeps whole entries only, within that room.
+  for (size_t capacity = 0; capacity <= joined.size() + 1; ++capacity) {
+    std::wstring cut = joined;
+    framewise::CutExtensionList(capacity, &cut);
+    if (cut.size() > capacity || joined.compare(0, cut.size(), cut) != 0) std::abort();
+    if (!cut.empty() && cut.back() != L';') std::abort();
   }
   return 0;
 }

@@ -43,6 +43,50 @@ TEST(DecoderExtensionLists, WindowsAndWineSpellingsJoinIntoOneList) {
   EXPECT_EQ(printable, L";.a b;.a!b;");
 }
 
+// A list longer than its room keeps its first whole entries: an entry cut in part would
+// take names no decoder lists.
+TEST(DecoderExtensionLists, AListTooLongKeepsItsWholeEntries) {
+  const std::wstring list = L";.jpg;.jpeg;.webp;";  // 18 characters
+  std::wstring fits = list;
+  CutExtensionList(18, &fits);
+  EXPECT_EQ(fits, list);
+
+  const struct {
+    size_t capacity;
+    const wchar_t* kept;
+  } cases[] = {
+      {17, L";.jpg;.jpeg;"}, {13, L";.jpg;.jpeg;"}, {12, L";.jpg;.jpeg;"},
+      {11, L";.jpg;"},       {6, L";.jpg;"},        {5, L";"},
+  };
+  for (const auto& c : cases) {
+    std::wstring cut = list;
+    CutExtensionList(c.capacity, &cut);
+    EXPECT_EQ(cut, c.kept) << c.capacity;
+    EXPECT_FALSE(ListHasNameExtension(cut, L"photo.jp")) << c.capacity;
+    EXPECT_FALSE(ListHasNameExtension(cut, L"photo.web")) << c.capacity;
+  }
+  // A first entry longer than all the room leaves nothing to match.
+  std::wstring none = L".jpeg;";
+  CutExtensionList(3, &none);
+  EXPECT_FALSE(ListHasNameExtension(none, L"a.jpeg"));
+  EXPECT_LE(none.size(), 3u);
+  CutExtensionList(0, &fits);
+  EXPECT_EQ(fits, L"");
+
+  // Three hundred decoders' extensions in the 2,047 characters the handler keeps: each
+  // kept one still matches, the first dropped one no longer does.
+  std::wstring joined;
+  for (int i = 0; i < 300; ++i) AddExtensionList(L".ext" + std::to_wstring(1000 + i), &joined);
+  ASSERT_GT(joined.size(), 2047u);
+  CutExtensionList(2047, &joined);
+  EXPECT_LE(joined.size(), 2047u);
+  EXPECT_GT(joined.size(), 2047u - 9u);  // no more than one entry's room is left unused
+  EXPECT_EQ(joined.back(), L';');
+  const size_t kept = (joined.size() - 1) / 9;
+  EXPECT_TRUE(ListHasNameExtension(joined, L"x.ext" + std::to_wstring(1000 + kept - 1)));
+  EXPECT_FALSE(ListHasNameExtension(joined, L"x.ext" + std::to_wstring(1000 + kept)));
+}
+
 TEST(DecoderExtensionLists, ANameMatchesByItsOwnLastExtension) {
   std::wstring joined;
   AddExtensionList(L".jxr;.hdp;.wdp", &joined);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/gdiplus_owners.h"
+#include "fitting/screen.h"
 #include "shellext/image_file_context_menu.h"
 #include "tests/support/handler_fixture.h"
 #include "leak_checks.h"
@@ -182,6 +183,25 @@ TEST_F(IntakeTest, AnUnreadableDecoderListAcceptsNoOtherExtension) {
   EXPECT_EQ(refused.InitializeWithFiles({unlisted}), E_INVALIDARG);
   Handler taken;
   EXPECT_EQ(taken.InitializeWithFiles({listed}), S_OK);
+}
+
+BOOL WINAPI NoMonitorInfo(HMONITOR, LPMONITORINFO) { return FALSE; }
+
+// A screen that cannot be measured has no proportions to cut a picture to: the picture is
+// not taken and no entry is offered, rather than shapes judged against a made-up screen.
+TEST_F(IntakeTest, AScreenThatCannotBeMeasuredOffersNoEntry) {
+  const std::wstring photo = dir.File(L"photo.jpg");
+  ASSERT_TRUE(testsupport::WritePicture(photo, 640, 480));
+  testsupport::ImportPatch noScreen("user32.dll", "GetMonitorInfoW",
+                                    reinterpret_cast<void*>(&NoMonitorInfo));
+  ASSERT_NE(noScreen.real(), nullptr);
+  double aspect = -1;
+  EXPECT_FALSE(framewise::GetScreenAspect(&aspect));
+  Handler h;
+  EXPECT_TRUE(FAILED(h.InitializeWithFiles({photo})));
+  ExpectEmpty(h);
+  testsupport::OpenedMenu opened(h);
+  EXPECT_EQ(GetMenuItemCount(opened.menu), 0);
 }
 
 // Minimal PNG whose header claims a size; the rest of the file is missing.

@@ -14,6 +14,8 @@
 
 #include "colour_checks.h"
 #include "fitting/desktop_wallpaper.h"
+#include "fitting/imaging.h"
+#include "fitting/monitor_wallpapers.h"
 #include "fitting/portable/geometry.h"
 #include "fitting/portable/monitor_fit.h"
 #include "fitting/wallpaper_output.h"
@@ -228,6 +230,44 @@ TEST_F(MonitorsTest, ExactBecomesMiddleWhereProportionsDiffer) {
   Wallpaper primary = Load(primaryFile.path());
   EXPECT_TRUE(Near(portrait.At(700, 300), primary.At(1050, 300), 24));
   EXPECT_FALSE(Near(portrait.At(700, 300), primary.At(700, 300), 24));
+}
+
+// The fitting's own methods, called as a later caller might: only a found monitor's index
+// and only the seven commands' modes make a wallpaper, and what was refused sets nothing.
+TEST_F(MonitorsTest, OnlyAFoundMonitorAndAMenuModeMakeAWallpaper) {
+  standin::DesktopWallpaperStandIn wallpaper;
+  Report(wallpaper);  // the shell's order: large, primary, portrait
+  framewise::MonitorWallpapers monitors;
+  ASSERT_TRUE(monitors.Find());
+  ASSERT_EQ(monitors.monitors().size(), 3u);
+  fw::GpImageOwner image = framewise::LoadPicture(picture.c_str());
+  ASSERT_TRUE(image);
+  const int middle = framewise::FitModeMiddle;
+  using framewise::WallpaperTarget;
+
+  for (int index : {-1, 3}) {
+    EXPECT_FALSE(monitors.MakeOne(image.get(), middle, index)) << index;
+    EXPECT_FALSE(monitors.ApplyTo(WallpaperTarget::OneMonitor, nullptr, picture, middle)) << index;
+  }
+  // Modes 1 to 7 are the commands; 0 and 8 are none.
+  for (int mode : {0, 8}) {
+    EXPECT_FALSE(monitors.MakeOne(image.get(), mode, 0)) << mode;
+    EXPECT_FALSE(monitors.Make(image.get(), mode)) << mode;
+    EXPECT_FALSE(monitors.MakeSpan(image.get(), mode)) << mode;
+    EXPECT_FALSE(monitors.ApplyTo(WallpaperTarget::Span, nullptr, picture, mode)) << mode;
+  }
+  EXPECT_TRUE(wallpaper.record().wallpapers.empty());
+  EXPECT_EQ(Ini(L"Photo"), L"<none>");
+
+  // The first and the last monitor found are each theirs to set alone.
+  ASSERT_TRUE(monitors.MakeOne(image.get(), middle, 0));
+  ASSERT_TRUE(monitors.ApplyTo(WallpaperTarget::OneMonitor, nullptr, picture, middle));
+  EXPECT_EQ(wallpaper.record().order, std::vector<std::wstring>{kLargeId});
+  ASSERT_TRUE(monitors.MakeOne(image.get(), framewise::FitModeBestFit, 2));
+  ASSERT_TRUE(
+      monitors.ApplyTo(WallpaperTarget::OneMonitor, nullptr, picture, framewise::FitModeBestFit));
+  EXPECT_EQ(wallpaper.record().order, (std::vector<std::wstring>{kLargeId, kPortraitId}));
+  EXPECT_EQ(Load(portraitFile.path()).width, 1080u);
 }
 
 }  // namespace

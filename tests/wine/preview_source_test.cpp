@@ -10,7 +10,9 @@
 
 #include "colour_checks.h"
 #include "sdk_iids.h"
+#include "fitting/imaging.h"
 #include "fitting/preview_source.h"
+#include "fitting/wallpaper_output.h"
 #include "fitting/wic_picture.h"
 #include "tests/support/files.h"
 #include "tests/support/frame_stand_in.h"
@@ -247,6 +249,53 @@ TEST_F(PreviewSourceTest, AnUnreadableFileGivesNoCopy) {
   ASSERT_TRUE(PreviewCopyFromFrame(nullptr, &earlier, 1, 192.0f, 8192.0f, screen.get(), &copy));
   EXPECT_FALSE(MakePreviewCopy(path.c_str(), header, 192.0f, 8192.0f, screen.get(), &copy));
   EXPECT_FALSE(copy);
+}
+
+// A picture with transparent parts: the copy is transparent there too, exactly, so the
+// menu's background shows through it as it would through the picture.
+TEST_F(PreviewSourceTest, TransparentPartsStayExactlyTransparent) {
+  testsupport::TempDir dir;
+  const std::wstring path = dir.File(L"window.png");
+  {
+    // 400 x 300: the left half transparent, the right half opaque orange.
+    fw::GpBitmapOwner picture;
+    ASSERT_EQ(
+        gp::GdipCreateBitmapFromScan0(400, 300, 0, PixelFormat32bppARGB, nullptr, picture.put()),
+        Gdiplus::Ok);
+    fw::GpGraphicsOwner g;
+    ASSERT_EQ(gp::GdipGetImageGraphicsContext(picture.get(), g.put()), Gdiplus::Ok);
+    ASSERT_EQ(gp::GdipGraphicsClear(g.get(), 0x00000000), Gdiplus::Ok);
+    fw::GpSolidFillOwner orange;
+    ASSERT_EQ(gp::GdipCreateSolidFill(0xFFFF8000, orange.put()), Gdiplus::Ok);
+    ASSERT_EQ(gp::GdipFillRectangleI(g.get(), orange.get(), 200, 0, 200, 300), Gdiplus::Ok);
+    g.reset();
+    CLSID png = {};
+    ASSERT_GE(FindEncoder(L"image/png", &png), 0);
+    ASSERT_EQ(gp::GdipSaveImageToFile(picture.get(), path.c_str(), &png, nullptr), Gdiplus::Ok);
+  }
+  PictureHeader header;
+  ASSERT_TRUE(ReadPictureFileHeader(path.c_str(), &header));
+  fw::GpBitmapOwner copy;
+  ASSERT_TRUE(MakePreviewCopy(path.c_str(), header, 150.0f, 8192.0f, screen.get(), &copy));
+  UINT w = 0, h = 0;
+  ASSERT_TRUE(GetPictureSize(copy.get(), &w, &h));
+  ASSERT_EQ(w, 200u);
+  ASSERT_EQ(h, 150u);
+  Gdiplus::BitmapData data = {};
+  const Gdiplus::GpRect all(0, 0, static_cast<INT>(w), static_cast<INT>(h));
+  ASSERT_EQ(gp::GdipBitmapLockBits(copy.get(), &all, Gdiplus::ImageLockModeRead,
+                                   PixelFormat32bppPARGB, &data),
+            Gdiplus::Ok);
+  int notClear = 0, notOrange = 0;
+  for (UINT y = 0; y < h; ++y) {
+    const UINT32* row =
+        reinterpret_cast<const UINT32*>(static_cast<const BYTE*>(data.Scan0) + y * data.Stride);
+    for (UINT x = 0; x < 95; ++x) notClear += row[x] != 0;
+    for (UINT x = 105; x < w; ++x) notOrange += !Near(row[x], 0xFFFF8000);
+  }
+  gp::GdipBitmapUnlockBits(copy.get(), &data);
+  EXPECT_EQ(notClear, 0);
+  EXPECT_EQ(notOrange, 0);
 }
 
 TEST_F(PreviewSourceTest, OrientationTurnsTheSmallCopy) {
