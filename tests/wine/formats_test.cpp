@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -509,6 +510,13 @@ TEST(StandInDecoderChild, SeesTheRegisteredDecoder) {
     GTEST_SKIP() << "run by FormatsTest.AnInstalledDecoderIsPickedUpAndItsRemovalTakesTheEntryAway";
   }
   const bool installed = std::wstring(expectation) == L"installed";
+  // Asked first on a thread without COM, the decoders cannot be listed: nothing matches
+  // there, and the list is read again, not remembered empty, when a thread with COM asks.
+  bool early = true;
+  std::thread([&early] { early = framewise::MatchesInstalledWicDecoder(L"C:\\any.FwRaw"); }).join();
+  EXPECT_FALSE(early);
+  testsupport::ComApartment apartment;
+  ASSERT_TRUE(apartment);
   using F = framewise::PictureFormat;
   const std::vector<ARGB> stored(kFixtureQuadrants, kFixtureQuadrants + 4);
   const Expected cases[] = {
@@ -533,6 +541,28 @@ TEST(StandInDecoderChild, SeesTheRegisteredDecoder) {
   }
   EXPECT_TRUE(framewise::MatchesInstalledWicDecoder(L"C:\\any.FwRaw"));
   for (const Expected& e : cases) through.Check(e);
+
+  // Named as the decoder's but not its kind, or of no size: not taken.
+  testsupport::TempDir dir;
+  const char kNotOurs[] = "FWSTANDOUT and then some bytes";
+  const unsigned char kEmpty[] = {'F', 'W', 'S', 'T', 'A', 'N', 'D', 'I', 'N', 0, 0,
+                                  0,   0,   100, 0,   0,   0,   1,   0,   0,   0};
+  ASSERT_TRUE(testsupport::WriteBytes(dir.File(L"other.fwraw"), kNotOurs, sizeof(kNotOurs)));
+  ASSERT_TRUE(testsupport::WriteBytes(dir.File(L"empty.fwraw"), kEmpty, sizeof(kEmpty)));
+  for (const wchar_t* name : {L"other.fwraw", L"empty.fwraw"}) {
+    Handler refused;
+    EXPECT_EQ(refused.InitializeWithFiles({dir.File(name)}), E_INVALIDARG) << Narrow(name);
+    framewise::PictureHeader header;
+    EXPECT_FALSE(framewise::ReadPictureFileHeader(dir.File(name).c_str(), &header)) << Narrow(name);
+  }
+  // One pixel is a size.
+  const unsigned char kOnePixel[] = {'F', 'W', 'S', 'T', 'A', 'N', 'D', 'I', 'N', 1, 0,
+                                     0,   0,   1,   0,   0,   0,   1,   0,   0,   0};
+  ASSERT_TRUE(testsupport::WriteBytes(dir.File(L"dot.fwraw"), kOnePixel, sizeof(kOnePixel)));
+  Handler dot;
+  ASSERT_EQ(dot.InitializeWithFiles({dir.File(L"dot.fwraw")}), S_OK);
+  EXPECT_EQ(dot->header.width, 1u);
+  EXPECT_EQ(dot->header.height, 1u);
 
   // Only the submenu and the command took pixels from the decoder: the right-click's
   // question of a file no reader knows opened its frame and no more.
