@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
+#include <shlobj.h>
 
 namespace testsupport {
 namespace faults {
@@ -60,7 +61,35 @@ FRAMEWISE_FAULTY_GDIP(GdipDrawString,
                       (g, t, n, f, r, s, b))
 FRAMEWISE_FAULTY_GDIP(GdipCreateStringFormat, (INT a, LANGID l, Gdiplus::GpStringFormat** s),
                       (a, l, s))
+FRAMEWISE_FAULTY_GDIP(GdipCreateFont,
+                      (const Gdiplus::GpFontFamily* f, Gdiplus::REAL e, INT s, Gdiplus::Unit u,
+                       Gdiplus::GpFont** o),
+                      (f, e, s, u, o))
+FRAMEWISE_FAULTY_GDIP(GdipSetStringFormatAlign,
+                      (Gdiplus::GpStringFormat * s, Gdiplus::StringAlignment a), (s, a))
+FRAMEWISE_FAULTY_GDIP(GdipSetStringFormatLineAlign,
+                      (Gdiplus::GpStringFormat * s, Gdiplus::StringAlignment a), (s, a))
+FRAMEWISE_FAULTY_GDIP(GdipGetImageEncodersSize, (UINT * n, UINT* s), (n, s))
+FRAMEWISE_FAULTY_GDIP(GdipGetImageEncoders, (UINT n, UINT s, Gdiplus::ImageCodecInfo* e), (n, s, e))
+FRAMEWISE_FAULTY_GDIP(GdipImageRotateFlip, (Gdiplus::GpImage * i, Gdiplus::RotateFlipType t),
+                      (i, t))
+FRAMEWISE_FAULTY_GDIP(GdipCreatePen1,
+                      (Gdiplus::ARGB c, Gdiplus::REAL w, Gdiplus::GpUnit u, Gdiplus::GpPen** p),
+                      (c, w, u, p))
+FRAMEWISE_FAULTY_GDIP(GdipDrawRectangle,
+                      (Gdiplus::GpGraphics * g, Gdiplus::GpPen* p, Gdiplus::REAL x, Gdiplus::REAL y,
+                       Gdiplus::REAL w, Gdiplus::REAL h),
+                      (g, p, x, y, w, h))
+FRAMEWISE_FAULTY_GDIP(GdipCreateBitmapFromGraphics,
+                      (INT w, INT h, Gdiplus::GpGraphics* g, Gdiplus::GpBitmap** b), (w, h, g, b))
 #undef FRAMEWISE_FAULTY_GDIP
+
+decltype(&SHGetFolderPathAndSubDirW) real_SHGetFolderPathAndSubDirW = nullptr;
+HRESULT WINAPI FaultySHGetFolderPathAndSubDirW(HWND w, int f, HANDLE t, DWORD d, LPCWSTR sub,
+                                               LPWSTR path) {
+  if (FailNow("SHGetFolderPathAndSubDirW")) return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+  return real_SHGetFolderPathAndSubDirW(w, f, t, d, sub, path);
+}
 
 decltype(&CreateFileW) real_CreateFileW = nullptr;
 HANDLE WINAPI FaultyCreateFileW(LPCWSTR n, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD c,
@@ -108,7 +137,19 @@ Injector::Injector() {
   FRAMEWISE_PATCH_GDIP(GdipSetSolidFillColor);
   FRAMEWISE_PATCH_GDIP(GdipDrawString);
   FRAMEWISE_PATCH_GDIP(GdipCreateStringFormat);
+  FRAMEWISE_PATCH_GDIP(GdipCreateFont);
+  FRAMEWISE_PATCH_GDIP(GdipSetStringFormatAlign);
+  FRAMEWISE_PATCH_GDIP(GdipSetStringFormatLineAlign);
+  FRAMEWISE_PATCH_GDIP(GdipGetImageEncodersSize);
+  FRAMEWISE_PATCH_GDIP(GdipGetImageEncoders);
+  FRAMEWISE_PATCH_GDIP(GdipImageRotateFlip);
+  FRAMEWISE_PATCH_GDIP(GdipCreatePen1);
+  FRAMEWISE_PATCH_GDIP(GdipDrawRectangle);
+  FRAMEWISE_PATCH_GDIP(GdipCreateBitmapFromGraphics);
 #undef FRAMEWISE_PATCH_GDIP
+  Add("shell32.dll", "SHGetFolderPathAndSubDirW",
+      reinterpret_cast<void*>(&FaultySHGetFolderPathAndSubDirW),
+      reinterpret_cast<void**>(&real_SHGetFolderPathAndSubDirW));
   Add("kernel32.dll", "CreateFileW", reinterpret_cast<void*>(&FaultyCreateFileW),
       reinterpret_cast<void**>(&real_CreateFileW));
   Add("kernel32.dll", "MoveFileExW", reinterpret_cast<void*>(&FaultyMoveFileExW),

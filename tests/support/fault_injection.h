@@ -1,5 +1,6 @@
-// Faults injected one call at a time into what a command asks of the imaging library and
-// of the file system: every call of these, counted while armed, fails at its turn.
+// Faults injected one call at a time into what a command or a preview asks of the imaging
+// library, the shell and the file system: every call of these, counted while armed, fails
+// at its turn.
 #pragma once
 
 #include <memory>

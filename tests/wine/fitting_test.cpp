@@ -16,6 +16,7 @@
 #include "fitting/image_fixer.h"
 #include "fitting/screen.h"
 #include "leak_checks.h"
+#include "fault_checks.h"
 #include "tests/support/test_support.h"
 
 namespace framewise {
@@ -538,6 +539,35 @@ TEST_F(FitTest, ASpanPartOfNoSizeIsRefused) {
       EXPECT_EQ(h, 1u);
     }
   }
+}
+
+// One failing call at a time while a preview is made, of one monitor or of a span, of a
+// picture the desktop colour shows through: no preview, or exactly the one made when
+// nothing fails.
+TEST_F(FitTest, AnyFailingCallGivesNoPreviewOrTheWholeOne) {
+  testsupport::faults::Injector injector;
+  ASSERT_TRUE(injector.complete());
+  WorkAreaOverride area(kTaskbarBottom, kMonitor);
+  // Half see-through, so that what lies under the picture shows in the preview too.
+  fw::GpBitmapOwner picture;
+  ASSERT_EQ(
+      gp::GdipCreateBitmapFromScan0(600, 400, 0, PixelFormat32bppARGB, nullptr, picture.put()),
+      Gdiplus::Ok);
+  {
+    fw::GpGraphicsOwner g;
+    ASSERT_EQ(gp::GdipGetImageGraphicsContext(picture.get(), g.put()), Gdiplus::Ok);
+    ASSERT_EQ(gp::GdipGraphicsClear(g.get(), 0x80FF8000), Gdiplus::Ok);
+  }
+  for (int mode : {4, 7}) {
+    SCOPED_TRACE(mode);
+    faultchecks::ExpectNoneOrTheWhole([&](fw::GpBitmapOwner* out) {
+      return Fixer(mode)->MakePreview(Image(picture), out, 216, 144);
+    });
+  }
+  faultchecks::ExpectNoneOrTheWhole([&](fw::GpBitmapOwner* out) {
+    return ImageFixer::MakeSpanPreview(
+        Image(picture), {SourceArea{0, 0, 300, 400}, SourceArea{300, 0, 300, 400}}, 216, 144, out);
+  });
 }
 
 TEST_F(FitTest, FailuresReleaseEverythingAndReturnNoBitmap) {

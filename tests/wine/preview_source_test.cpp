@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "colour_checks.h"
+#include "fault_checks.h"
 #include "sdk_iids.h"
 #include "fitting/imaging.h"
 #include "fitting/preview_source.h"
@@ -296,6 +297,20 @@ TEST_F(PreviewSourceTest, TransparentPartsStayExactlyTransparent) {
   gp::GdipBitmapUnlockBits(copy.get(), &data);
   EXPECT_EQ(notClear, 0);
   EXPECT_EQ(notOrange, 0);
+}
+
+// One failing call at a time while a turned copy is made: no copy, or exactly the one made
+// when nothing fails.
+TEST_F(PreviewSourceTest, AnyFailingCallGivesNoCopyOrTheWholeOne) {
+  testsupport::faults::Injector injector;
+  ASSERT_TRUE(injector.complete());
+  for (int orientation : {1, 6}) {
+    SCOPED_TRACE(orientation);
+    StandInFrame frame(true);
+    faultchecks::ExpectNoneOrTheWhole([&](fw::GpBitmapOwner* out) {
+      return PreviewCopyFromFrame(nullptr, &frame, orientation, 96.0f, 8192.0f, screen.get(), out);
+    });
+  }
 }
 
 TEST_F(PreviewSourceTest, OrientationTurnsTheSmallCopy) {
