@@ -483,8 +483,11 @@ TEST_F(NewMenuTest, ClassObjectAndContract) {
   GUID name = IID_IUnknown;
   EXPECT_EQ(command->GetCanonicalName(&name), E_NOTIMPL);
   EXPECT_TRUE(IsEqualGUID(name, GUID_NULL));
-  // The entry itself runs nothing.
+  // The entry itself runs nothing and has no tip of its own.
   EXPECT_EQ(command->Invoke(ShellItems({wide}).get(), nullptr), E_NOTIMPL);
+  LPWSTR tip = nullptr;
+  EXPECT_EQ(command->GetToolTip(ShellItems({wide}).get(), &tip), E_NOTIMPL);
+  EXPECT_EQ(tip, nullptr);
 }
 
 TEST_F(NewMenuTest, RightClicksLeakNothing) {

@@ -167,6 +167,7 @@ TEST_F(IntakeTest, SelectionsItCannotUse) {
 Gdiplus::GpStatus WINGDIPAPI NoDecoderList(UINT, UINT, Gdiplus::ImageCodecInfo*) {
   return Gdiplus::OutOfMemory;
 }
+Gdiplus::GpStatus WINGDIPAPI NoDecoderListSize(UINT*, UINT*) { return Gdiplus::OutOfMemory; }
 
 // A picture is taken by its name's extension as the installed decoders list them: when the
 // imaging library cannot hand its list over, a name no decoder lists is still refused, and
@@ -176,13 +177,18 @@ TEST_F(IntakeTest, AnUnreadableDecoderListAcceptsNoOtherExtension) {
   ASSERT_TRUE(testsupport::WritePicture(listed, 640, 480));
   const std::wstring unlisted = dir.File(L"photo.xyz");
   ASSERT_TRUE(CopyFileW(listed.c_str(), unlisted.c_str(), FALSE));
-  testsupport::ImportPatch noList("gdiplus.dll", "GdipGetImageDecoders",
-                                  reinterpret_cast<void*>(&NoDecoderList));
-  ASSERT_NE(noList.real(), nullptr);
-  Handler refused;
-  EXPECT_EQ(refused.InitializeWithFiles({unlisted}), E_INVALIDARG);
-  Handler taken;
-  EXPECT_EQ(taken.InitializeWithFiles({listed}), S_OK);
+  for (const char* unreadable : {"GdipGetImageDecoders", "GdipGetImageDecodersSize"}) {
+    SCOPED_TRACE(unreadable);
+    const bool sizes = std::string(unreadable) == "GdipGetImageDecodersSize";
+    testsupport::ImportPatch noList("gdiplus.dll", unreadable,
+                                    sizes ? reinterpret_cast<void*>(&NoDecoderListSize)
+                                          : reinterpret_cast<void*>(&NoDecoderList));
+    ASSERT_NE(noList.real(), nullptr);
+    Handler refused;
+    EXPECT_EQ(refused.InitializeWithFiles({unlisted}), E_INVALIDARG);
+    Handler taken;
+    EXPECT_EQ(taken.InitializeWithFiles({listed}), S_OK);
+  }
 }
 
 BOOL WINAPI NoMonitorInfo(HMONITOR, LPMONITORINFO) { return FALSE; }

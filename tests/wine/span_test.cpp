@@ -1011,6 +1011,8 @@ TEST_F(SpanTest, NewMenuOffersTheSameGroups) {
     const testsupport::NewMenuCommand* group = menu.Find(groupTitles[g]);
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(group->flags, static_cast<EXPCMDFLAGS>(ECF_HASSUBCOMMANDS));
+    // A group only opens its rows: invoked itself, it runs nothing.
+    EXPECT_EQ(group->command->Invoke(items, nullptr), E_NOTIMPL);
     const testsupport::NewMenu rows = testsupport::ReadNewMenu(group->command.get(), items, site);
     EXPECT_EQ(rows.ShownTitles(), ItemTexts(GetSubMenu(opened.popup, g == 0 ? 6 : 7)));
     // A row is a leaf: it says it has no subcommands, and has none to give.
