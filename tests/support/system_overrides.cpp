@@ -1,5 +1,7 @@
 #include "tests/support/system_overrides.h"
 
+#include <cwchar>
+
 namespace testsupport {
 
 namespace {
@@ -117,5 +119,43 @@ AppThemeOverride::~AppThemeOverride() {
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kPersonalizeKey, kAppsUseLightTheme);
   }
 }
+
+namespace {
+
+using VerQueryValueFunction = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+VerQueryValueFunction g_realVerQueryValue = nullptr;
+
+BOOL WINAPI PrereleaseVerQueryValueW(LPCVOID block, LPCWSTR name, LPVOID* value, PUINT length) {
+  if (!g_realVerQueryValue(block, name, value, length)) return FALSE;
+  if (wcscmp(name, L"\\") == 0 && *value && *length >= sizeof(VS_FIXEDFILEINFO)) {
+    auto* info = static_cast<VS_FIXEDFILEINFO*>(*value);
+    info->dwFileFlags |= VS_FF_PRERELEASE;
+    info->dwFileFlagsMask |= VS_FF_PRERELEASE;
+  }
+  return TRUE;
+}
+
+// The imaging library's status for a family it does not have (FontFamilyNotFound).
+constexpr int kFontFamilyNotFound = 14;
+int WINAPI NoFontFamily(const WCHAR*, void*, void** family) {
+  *family = nullptr;
+  return kFontFamilyNotFound;
+}
+int WINAPI NoGenericFamily(void** family) {
+  *family = nullptr;
+  return kFontFamilyNotFound;
+}
+
+}  // namespace
+
+PrereleaseBuild::PrereleaseBuild()
+    : query_("version.dll", "VerQueryValueW", reinterpret_cast<void*>(&PrereleaseVerQueryValueW)) {
+  if (query_.real()) g_realVerQueryValue = query_.real_as<VerQueryValueFunction>();
+}
+
+NoFontFamilies::NoFontFamilies()
+    : named_("gdiplus.dll", "GdipCreateFontFamilyFromName", reinterpret_cast<void*>(&NoFontFamily)),
+      generic_("gdiplus.dll", "GdipGetGenericFontFamilySansSerif",
+               reinterpret_cast<void*>(&NoGenericFamily)) {}
 
 }  // namespace testsupport

@@ -131,4 +131,31 @@ class AppThemeOverride {
   bool applied_ = false;
 };
 
+// While alive, this program's version resource reads as a pre-release's: the flag set in its
+// flags and in its mask, as a beta's resource states it.
+class PrereleaseBuild {
+ public:
+  PrereleaseBuild();
+  PrereleaseBuild(const PrereleaseBuild&) = delete;
+  PrereleaseBuild& operator=(const PrereleaseBuild&) = delete;
+  bool patched() const { return query_.real() != nullptr; }
+
+ private:
+  ImportPatch query_;
+};
+
+// While alive, the imaging library has no font family at all, neither by name nor its
+// generic sans serif.
+class NoFontFamilies {
+ public:
+  NoFontFamilies();
+  NoFontFamilies(const NoFontFamilies&) = delete;
+  NoFontFamilies& operator=(const NoFontFamilies&) = delete;
+  bool patched() const { return named_.real() && generic_.real(); }
+
+ private:
+  ImportPatch named_;
+  ImportPatch generic_;
+};
+
 }  // namespace testsupport

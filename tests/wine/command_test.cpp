@@ -401,23 +401,7 @@ TEST_F(CommandTest, BetaNoticeIsDrawnBottomRight) {
 
 // Without any font to write it in, the notice is not drawn and the drawing says so: a beta
 // wallpaper is never made without its notice.
-Gdiplus::GpStatus WINAPI NoFontFamily(const WCHAR*, void*, void** family) {
-  *family = nullptr;
-  return Gdiplus::FontFamilyNotFound;
-}
-Gdiplus::GpStatus WINAPI NoGenericFamily(void** family) {
-  *family = nullptr;
-  return Gdiplus::FontFamilyNotFound;
-}
-
-// No font family at all, neither by name nor the generic sans serif, while it lives.
-struct NoFonts {
-  testsupport::ImportPatch named{"gdiplus.dll", "GdipCreateFontFamilyFromName",
-                                 reinterpret_cast<void*>(&NoFontFamily)};
-  testsupport::ImportPatch generic{"gdiplus.dll", "GdipGetGenericFontFamilySansSerif",
-                                   reinterpret_cast<void*>(&NoGenericFamily)};
-  bool patched() const { return named.real() && generic.real(); }
-};
+using NoFonts = testsupport::NoFontFamilies;
 
 TEST_F(CommandTest, BetaNoticeWithoutAnyFontFails) {
   fw::GpBitmapOwner bitmap;
@@ -470,27 +454,11 @@ TEST_F(CommandTest, BetaNoticeWithAFailingCallSaysSoOrIsWhole) {
   }
 }
 
-// A beta build: this program's version resource read with the pre-release flag set in
-// its flags and its mask, as a beta's resource states it.
-using VerQueryValueFunction = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
-VerQueryValueFunction g_realVerQueryValue = nullptr;
-BOOL WINAPI BetaVerQueryValueW(LPCVOID block, LPCWSTR name, LPVOID* value, PUINT length) {
-  if (!g_realVerQueryValue(block, name, value, length)) return FALSE;
-  if (wcscmp(name, L"\\") == 0 && *value && *length >= sizeof(VS_FIXEDFILEINFO)) {
-    auto* info = static_cast<VS_FIXEDFILEINFO*>(*value);
-    info->dwFileFlags |= VS_FF_PRERELEASE;
-    info->dwFileFlagsMask |= VS_FF_PRERELEASE;
-  }
-  return TRUE;
-}
-
 // A beta build never sets a wallpaper without its notice: with no font to write it in, the
 // command fails and writes and remembers nothing; with one, it goes through.
 TEST_F(CommandTest, ABetaBuildsWallpaperIsNotMadeWithoutItsNotice) {
-  testsupport::ImportPatch beta("version.dll", "VerQueryValueW",
-                                reinterpret_cast<void*>(&BetaVerQueryValueW));
-  ASSERT_NE(beta.real(), nullptr);
-  g_realVerQueryValue = beta.real_as<VerQueryValueFunction>();
+  testsupport::PrereleaseBuild beta;
+  ASSERT_TRUE(beta.patched());
   ASSERT_TRUE(framewise::IsPrereleaseBuild());
   Handler h;
   ASSERT_EQ(h.InitializeWithFiles({wide}), S_OK);

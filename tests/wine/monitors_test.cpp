@@ -19,6 +19,8 @@
 #include "fitting/portable/geometry.h"
 #include "fitting/portable/monitor_fit.h"
 #include "fitting/wallpaper_output.h"
+#include "settings/version.h"
+#include "shellext/portable/menu_table.h"
 #include "fitting/screen.h"
 #include "framework/gdiplus_owners.h"
 #include "tests/support/handler_fixture.h"
@@ -268,6 +270,36 @@ TEST_F(MonitorsTest, OnlyAFoundMonitorAndAMenuModeMakeAWallpaper) {
       monitors.ApplyTo(WallpaperTarget::OneMonitor, nullptr, picture, framewise::FitModeBestFit));
   EXPECT_EQ(wallpaper.record().order, (std::vector<std::wstring>{kLargeId, kPortraitId}));
   EXPECT_EQ(Load(portraitFile.path()).width, 1080u);
+}
+
+// A beta build sets no monitor without its notice: with no font to write it in, a command
+// for every monitor or for the span fails and sets and remembers nothing.
+TEST_F(MonitorsTest, ABetaBuildSetsNoMonitorWithoutItsNotice) {
+  standin::DesktopWallpaperStandIn wallpaper;
+  Report(wallpaper);
+  testsupport::PrereleaseBuild beta;
+  ASSERT_TRUE(beta.patched());
+  ASSERT_TRUE(framewise::IsPrereleaseBuild());
+  Handler h;
+  ASSERT_EQ(h.InitializeWithFiles({picture}), S_OK);
+  {
+    testsupport::NoFontFamilies noFonts;
+    ASSERT_TRUE(noFonts.patched());
+    EXPECT_EQ(h.Invoke(framewise::FitModeMiddle), E_FAIL);
+    EXPECT_EQ(h.Invoke(framewise::kSpanCommandBase + framewise::FitModeMiddle), E_FAIL);
+    // Each way of making them says so itself.
+    framewise::MonitorWallpapers monitors;
+    ASSERT_TRUE(monitors.Find());
+    fw::GpImageOwner image = framewise::LoadPicture(picture.c_str());
+    ASSERT_TRUE(image);
+    EXPECT_FALSE(monitors.Make(image.get(), framewise::FitModeMiddle));
+    EXPECT_FALSE(monitors.MakeSpan(image.get(), framewise::FitModeMiddle));
+    EXPECT_FALSE(monitors.MakeOne(image.get(), framewise::FitModeMiddle, 1));
+  }
+  EXPECT_TRUE(wallpaper.record().wallpapers.empty());
+  EXPECT_EQ(Ini(L"Photo"), L"<none>");
+  EXPECT_EQ(h.Invoke(framewise::kSpanCommandBase + framewise::FitModeMiddle), S_OK);
+  EXPECT_EQ(wallpaper.record().wallpapers.size(), 3u);
 }
 
 }  // namespace
