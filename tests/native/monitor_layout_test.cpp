@@ -247,10 +247,17 @@ TEST(PhysicalSize, DensityFromFiftyToThreeHundredFiftyPpiOnEachAxis) {
     uint32_t pixels;
     SizeVerdict verdict;
   } cases[] = {
-      {{254, 250}, 500, SizeVerdict::Valid},  {{255, 250}, 500, SizeVerdict::DensityOutOfRange},
-      {{250, 254}, 500, SizeVerdict::Valid},  {{250, 255}, 500, SizeVerdict::DensityOutOfRange},
-      {{254, 256}, 3500, SizeVerdict::Valid}, {{253, 256}, 3500, SizeVerdict::DensityOutOfRange},
-      {{256, 254}, 3500, SizeVerdict::Valid}, {{256, 253}, 3500, SizeVerdict::DensityOutOfRange},
+      {{254, 250}, 500, SizeVerdict::Valid},
+      {{255, 250}, 500, SizeVerdict::DensityOutOfRange},
+      {{250, 254}, 500, SizeVerdict::Valid},
+      {{250, 255}, 500, SizeVerdict::DensityOutOfRange},
+      {{254, 256}, 3500, SizeVerdict::Valid},
+      {{253, 256}, 3500, SizeVerdict::DensityOutOfRange},
+      {{256, 254}, 3500, SizeVerdict::Valid},
+      {{256, 253}, 3500, SizeVerdict::DensityOutOfRange},
+      // A tenth of a pixel per inch past either end.
+      {{254, 250}, 499, SizeVerdict::DensityOutOfRange},
+      {{254, 256}, 3501, SizeVerdict::DensityOutOfRange},
   };
   for (const auto& c : cases) {
     MillimetreSize s;
