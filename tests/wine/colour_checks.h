@@ -10,7 +10,24 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "framework/gdiplus_owners.h"
+
 namespace testsupport {
+
+// A width x height bitmap of `format` filled with one colour; empty when it cannot be made.
+inline fw::GpBitmapOwner ClearedBitmap(int width, int height, Gdiplus::PixelFormat format,
+                                       Gdiplus::ARGB colour) {
+  namespace gp = Gdiplus::DllExports;
+  fw::GpBitmapOwner bitmap;
+  fw::GpGraphicsOwner g;
+  if (gp::GdipCreateBitmapFromScan0(width, height, 0, format, nullptr, bitmap.put()) !=
+          Gdiplus::Ok ||
+      gp::GdipGetImageGraphicsContext(bitmap.get(), g.put()) != Gdiplus::Ok ||
+      gp::GdipGraphicsClear(g.get(), colour) != Gdiplus::Ok) {
+    bitmap.reset();
+  }
+  return bitmap;
+}
 
 // One colour per quadrant (top left, top right, bottom left, bottom right), none of them
 // near black, orange or each other: what the test pictures show upright

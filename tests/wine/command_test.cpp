@@ -21,6 +21,7 @@
 #include "settings/version.h"
 #include "tests/support/active_desktop_stand_in.h"
 #include "tests/support/desktop_wallpaper_stand_in.h"
+#include "colour_checks.h"
 #include "tests/support/fault_injection.h"
 
 using testsupport::Handler;
@@ -367,15 +368,9 @@ TEST_F(CommandTest, ActiveDesktopFailuresStopTheRestAndRememberNothing) {
 // The notice of beta builds sits in the lower right of the work area; release builds (this
 // program's version resource) draw none.
 TEST_F(CommandTest, BetaNoticeIsDrawnBottomRight) {
-  fw::GpBitmapOwner bitmap;
-  ASSERT_EQ(
-      gp::GdipCreateBitmapFromScan0(1280, 1024, 0, PixelFormat24bppRGB, nullptr, bitmap.put()),
-      Gdiplus::Ok);
-  {
-    fw::GpGraphicsOwner g;
-    ASSERT_EQ(gp::GdipGetImageGraphicsContext(bitmap.get(), g.put()), Gdiplus::Ok);
-    gp::GdipGraphicsClear(g.get(), 0xFF000000);
-  }
+  const fw::GpBitmapOwner bitmap =
+      testsupport::ClearedBitmap(1280, 1024, PixelFormat24bppRGB, 0xFF000000);
+  ASSERT_TRUE(bitmap);
   {
     testsupport::WorkAreaOverride area({0, 0, 1280, 984}, {0, 0, 1280, 1024});
     EXPECT_TRUE(framewise::DrawBetaNotice(bitmap.get()));

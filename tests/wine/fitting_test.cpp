@@ -549,15 +549,9 @@ TEST_F(FitTest, AnyFailingCallGivesNoPreviewOrTheWholeOne) {
   ASSERT_TRUE(injector.complete());
   WorkAreaOverride area(kTaskbarBottom, kMonitor);
   // Half see-through, so that what lies under the picture shows in the preview too.
-  fw::GpBitmapOwner picture;
-  ASSERT_EQ(
-      gp::GdipCreateBitmapFromScan0(600, 400, 0, PixelFormat32bppARGB, nullptr, picture.put()),
-      Gdiplus::Ok);
-  {
-    fw::GpGraphicsOwner g;
-    ASSERT_EQ(gp::GdipGetImageGraphicsContext(picture.get(), g.put()), Gdiplus::Ok);
-    ASSERT_EQ(gp::GdipGraphicsClear(g.get(), 0x80FF8000), Gdiplus::Ok);
-  }
+  const fw::GpBitmapOwner picture =
+      testsupport::ClearedBitmap(600, 400, PixelFormat32bppARGB, 0x80FF8000);
+  ASSERT_TRUE(picture);
   for (int mode : {4, 7}) {
     SCOPED_TRACE(mode);
     faultchecks::ExpectNoneOrTheWhole([&](fw::GpBitmapOwner* out) {

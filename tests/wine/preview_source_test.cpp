@@ -259,13 +259,11 @@ TEST_F(PreviewSourceTest, TransparentPartsStayExactlyTransparent) {
   const std::wstring path = dir.File(L"window.png");
   {
     // 400 x 300: the left half transparent, the right half opaque orange.
-    fw::GpBitmapOwner picture;
-    ASSERT_EQ(
-        gp::GdipCreateBitmapFromScan0(400, 300, 0, PixelFormat32bppARGB, nullptr, picture.put()),
-        Gdiplus::Ok);
+    const fw::GpBitmapOwner picture =
+        testsupport::ClearedBitmap(400, 300, PixelFormat32bppARGB, 0x00000000);
+    ASSERT_TRUE(picture);
     fw::GpGraphicsOwner g;
     ASSERT_EQ(gp::GdipGetImageGraphicsContext(picture.get(), g.put()), Gdiplus::Ok);
-    ASSERT_EQ(gp::GdipGraphicsClear(g.get(), 0x00000000), Gdiplus::Ok);
     fw::GpSolidFillOwner orange;
     ASSERT_EQ(gp::GdipCreateSolidFill(0xFFFF8000, orange.put()), Gdiplus::Ok);
     ASSERT_EQ(gp::GdipFillRectangleI(g.get(), orange.get(), 200, 0, 200, 300), Gdiplus::Ok);
