@@ -230,6 +230,9 @@ TEST(DecodedOrientation, ATurnInsideThePictureIsAppliedOnceWhoeverDecodesIt) {
   // A frame of some other size (a clean aperture applied): the report decides.
   EXPECT_EQ(OrientationLeftAfterDecode(FixtureHeader("jxl/container_o6_40x24.jxl"), 20, 12, 6), 6);
   EXPECT_EQ(OrientationLeftAfterDecode(FixtureHeader("jxl/container_o6_40x24.jxl"), 20, 12, 0), 1);
+  // One side of the turned size alone is no turn.
+  EXPECT_EQ(OrientationLeftAfterDecode(FixtureHeader("jxl/container_o6_40x24.jxl"), 24, 20, 6), 6);
+  EXPECT_EQ(OrientationLeftAfterDecode(FixtureHeader("jxl/container_o6_40x24.jxl"), 30, 40, 6), 6);
 }
 
 TEST(DecodedOrientation, AnExifOrientationIsAlwaysLeftToTheCaller) {

@@ -445,7 +445,9 @@ TEST_F(CommandTest, BetaNoticeWithAFailingCallSaysSoOrIsWhole) {
   for (int failing = 1; failing <= calls; ++failing) {
     const std::vector<Gdiplus::ARGB> shown = draw(failing, &drawn);
     SCOPED_TRACE(testsupport::faults::g_failed);
-    if (drawn) EXPECT_TRUE(shown == whole) << "a notice drawn in part, reported as drawn";
+    if (drawn) {
+      EXPECT_TRUE(shown == whole) << "a notice drawn in part, reported as drawn";
+    }
   }
 }
 

@@ -61,8 +61,9 @@ inline void ExpectNoneOrTheWhole(const std::function<bool(fw::GpBitmapOwner*)>& 
     SCOPED_TRACE(testing::Message()
                  << "call " << failing << " failing: " << testsupport::faults::g_failed);
     EXPECT_EQ(made, static_cast<bool>(out));
-    if (made && out)
+    if (made && out) {
       EXPECT_TRUE(PixelsOf(out.get()) == expected) << "another bitmap, reported as made";
+    }
   }
 }
 

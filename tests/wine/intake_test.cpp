@@ -284,6 +284,15 @@ TEST_F(IntakeTest, BadPicturesFailCleanly) {
       EXPECT_EQ(unreadable, c.outcome == Unreadable) << name;
     }
     EXPECT_EQ(static_cast<bool>(h->preview), !unreadable) << name;
+    if (unreadable) {
+      // The first line says so, and it is only a line: it cannot be chosen.
+      ASSERT_NE(opened.popup, nullptr) << name;
+      MENUITEMINFOW line = {};
+      line.cbSize = sizeof(line);
+      line.fMask = MIIM_STATE;
+      ASSERT_TRUE(GetMenuItemInfoW(opened.popup, 0, TRUE, &line)) << name;
+      EXPECT_TRUE(line.fState & MFS_DISABLED) << name;
+    }
   }
 }
 
